@@ -1,0 +1,69 @@
+#include "processing/CommFuncs.h"
+
+namespace vexalo {
+
+namespace {
+
+bool IsSjisLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// A token below 0x40 can never be a trail byte, so the plain byte walk is
+// exact for it and stays the cheap path for ":" and "=".
+bool CanBeTrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+}  // namespace
+
+std::string_view TrimText(std::string_view text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
+  return text.substr(begin, end - begin);
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+SplitText SplitAtToken(std::string_view text, std::string_view token) {
+  size_t cut = std::string_view::npos;
+  if (token.size() == 1) {
+    const auto tokenByte = static_cast<unsigned char>(token[0]);
+    if (!CanBeTrailByte(tokenByte)) {
+      cut = text.find(token[0]);
+    } else {
+      for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == tokenByte) {
+          cut = i;
+          break;
+        }
+        if (IsSjisLeadByte(byte)) ++i;  // its trail byte is part of the character
+      }
+    }
+  }
+  if (cut == std::string_view::npos) return {std::string(TrimText(text)), {}};
+  return {std::string(TrimText(text.substr(0, cut))), std::string(TrimText(text.substr(cut + 1)))};
+}
+
+std::string EscapeCommas(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    if (c == ',') {
+      escaped += "\x81\x43";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+}  // namespace vexalo

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexalo {
+
+// Text routines shared by the parser, the run and the data files. All texts
+// are CP932 bytes; every comparison elsewhere is a plain byte-wise ==.
+
+// Removes the bytes 0x00-0x20 from both ends.
+std::string_view TrimText(std::string_view text);
+
+// Upper-cases the bytes a-z, byte by byte, like the comparisons it serves
+// (both sides of a case-blind compare go through it the same way).
+std::string UpperAscii(std::string_view text);
+
+struct SplitText {
+  std::string name;   // before the first token, trimmed
+  std::string value;  // after it, trimmed; later tokens stay in it
+};
+
+// Splits `text` at the first occurrence of the one-byte `token`. An empty token
+// or one of two or more bytes never matches: the name is then the whole text.
+// A token byte that can also be the second byte of a double-byte character
+// (0x40-0x7E, 0x80-0xFC) only matches outside such characters, so Japanese
+// text is never cut in half.
+SplitText SplitAtToken(std::string_view text, std::string_view token);
+
+// Every ASCII comma becomes the full-width comma (0x81 0x43), which is safe
+// byte-wise because 0x2C is never the second byte of a double-byte character.
+std::string EscapeCommas(std::string_view text);
+
+}  // namespace vexalo

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+
+namespace vexalo {
+
+// The eight settings have no object of their own: their only live copy is
+// what the settings dialog's controls hold. Every reader asks at the moment it
+// needs a value, so a change typed into the dialog applies at once. The dialog
+// implements this; the headless runner and the tests use PlainSettingsFields.
+// All texts are CP932 bytes.
+class SettingsFields {
+ public:
+  virtual ~SettingsFields() = default;
+
+  virtual std::string HostText() const = 0;         // HostEdit
+  virtual std::string PortText() const = 0;         // PortEdit
+  virtual std::string UserNameText() const = 0;     // UserNameEdit
+  virtual std::string PassWordText() const = 0;     // PassWordEdit
+  virtual bool DeleteAfterReading() const = 0;      // DelMailChk
+  virtual std::string HeaderTokenText() const = 0;  // HeaderTokenEdit
+  virtual std::string SplitTokenText() const = 0;   // SplitTokenEdit
+  virtual std::string IntervalText() const = 0;     // IntervalEdit
+
+  virtual void SetHostText(const std::string& text) = 0;
+  virtual void SetPortText(const std::string& text) = 0;
+  virtual void SetUserNameText(const std::string& text) = 0;
+  virtual void SetPassWordText(const std::string& text) = 0;
+  virtual void SetDeleteAfterReading(bool checked) = 0;
+  virtual void SetHeaderTokenText(const std::string& text) = 0;
+  virtual void SetSplitTokenText(const std::string& text) = 0;
+  virtual void SetIntervalText(const std::string& text) = 0;
+};
+
+// The fields without a dialog: initial values are the dialog's built-in texts
+// (port "110", everything else empty, the check box clear).
+class PlainSettingsFields final : public SettingsFields {
+ public:
+  std::string host, port = "110", userName, passWord;
+  bool deleteAfterReading = false;
+  std::string headerToken, splitToken, interval;
+
+  std::string HostText() const override { return host; }
+  std::string PortText() const override { return port; }
+  std::string UserNameText() const override { return userName; }
+  std::string PassWordText() const override { return passWord; }
+  bool DeleteAfterReading() const override { return deleteAfterReading; }
+  std::string HeaderTokenText() const override { return headerToken; }
+  std::string SplitTokenText() const override { return splitToken; }
+  std::string IntervalText() const override { return interval; }
+
+  void SetHostText(const std::string& text) override { host = text; }
+  void SetPortText(const std::string& text) override { port = text; }
+  void SetUserNameText(const std::string& text) override { userName = text; }
+  void SetPassWordText(const std::string& text) override { passWord = text; }
+  void SetDeleteAfterReading(bool checked) override { deleteAfterReading = checked; }
+  void SetHeaderTokenText(const std::string& text) override { headerToken = text; }
+  void SetSplitTokenText(const std::string& text) override { splitToken = text; }
+  void SetIntervalText(const std::string& text) override { interval = text; }
+};
+
+}  // namespace vexalo
