@@ -233,6 +233,9 @@ class TCustomPop3Client {
     message,
   };
   enum class LineParser : uint8_t { none, listing, uidl };
+  using EventMember = TNotifyEvent TCustomPop3Client::*;
+
+  static uint16_t StepBit(Step step) { return static_cast<uint16_t>(1u << step); }
 
   void CheckReady() const;
   void CheckConnected() const;
@@ -240,6 +243,7 @@ class TCustomPop3Client {
   void RefuseWithText(std::string text);
   void SetState(TPop3State state);
   void Display(const std::string& text);
+  void DisplayWithPrefix(const char* prefix, const std::string& text);
   void Fire(const TNotifyEvent& event);
 
   void SendCommand(TPop3Request request, Step step, const std::string& line,
@@ -251,10 +255,13 @@ class TCustomPop3Client {
   void HandleSessionConnected(uint16_t error);
   void HandleDataAvailable(uint16_t error);
   void HandleSessionClosed(uint16_t error);
+  void EndSession(void (TAsyncSocket::*close)());
   void DispatchLines(uint16_t error);
   void HandleGreeting(uint16_t error);
   void HandleStatusLine();
   void HandleAfterStatus();
+  void BeginMultiLine(LineParser parser, EventMember lineEvent, EventMember endEvent,
+                      const TNotifyEvent& beginEvent);
   void HandleDataLine();
   void FailOverlongLine();
   bool EvaluateStatus();
@@ -306,8 +313,8 @@ class TCustomPop3Client {
   AfterStatus afterStatus_ = AfterStatus::nothing;
   TPop3ProtocolState nextProtocolState_ = pop3Disconnected;
   LineParser lineParser_ = LineParser::none;
-  TNotifyEvent TCustomPop3Client::*lineEvent_ = nullptr;
-  TNotifyEvent TCustomPop3Client::*endEvent_ = nullptr;
+  EventMember lineEvent_ = &TCustomPop3Client::OnMessageLine;
+  EventMember endEvent_ = &TCustomPop3Client::OnMessageEnd;
   std::string timestamp_;  // "<...>" from the greeting, for APOP
 
   bool sequenceRunning_ = false;
