@@ -4,7 +4,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,14 +16,6 @@
 namespace vexalo {
 
 class HostLookup;
-
-// Raised at once by an operation that refuses (wrong state, bad property) or
-// by a system call that failed while the operation ran. Failures of a started
-// operation arrive later as the Error argument of a notification instead.
-class ESocketException : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 enum TSocketState : std::uint8_t {
   wsInvalidState = 0,
@@ -177,36 +168,35 @@ class TAsyncSocket {
     bool assigned = false;
     bool resolved = false;
   };
-  enum TSocketLingerOnOff : std::uint8_t { wsLingerOff, wsLingerOn, wsLingerNoSet };
 
   void SetProperty(TextProperty& property, std::string_view text, const char* name);
   void ResolveForConnect();
   void ChangeState(TSocketState newState);
   void ResetDefaults();
-  void UpdateWatch();
   void ApplyLinger();
   void SetOption(int option, const char* functionName);
+  void UpdateWatch();
+  void FireError(const TNotifyError& handler, int error);
+  // Posts `step` to run later from the loop, dropped when the socket or the
+  // current descriptor is gone by then.
+  void PostForSession(std::function<void()> step);
+  // Runs a step on behalf of the loop: an exception it raises aborts the
+  // socket instead of reaching the loop.
+  void RunFromLoop(const std::function<void()>& step);
 
   void OnDescriptorReady(std::uint64_t session, bool readable, bool writable);
   void HandleConnectOutcome(int error);
   void HandleReadable();
-  void HandleWritable();
   void HandlePeerClosed(int error);
-  void HandleDeferredDataSent(std::uint64_t session);
-  void HandleLookupAnswer(const std::shared_ptr<HostLookup>& lookup, int error,
-                          std::vector<std::string> addresses);
-  // Runs a notification step from the loop; an exception it raises aborts
-  // the socket instead of reaching the loop.
-  template <typename Step>
-  void RunFromLoop(Step&& step);
+  void HandleWritable();
+  void HandleLookupAnswer(int error, std::vector<std::string> addresses);
 
   void ReceiveLoop(int error);
   void QueueSendData(const char* data, std::int32_t count);
+  bool HasUnsentData() const;
   void TryToSend();
-  void DiscardSendQueue();
   void CloseSocketHandle(bool shutdownFirst, int error);
   void CloseDescriptorNow();
-  void FireSessionClosed(int error);
   [[noreturn]] void RaiseSocketError(int error, const char* functionName);
 
   EventLoop& loop_;
@@ -217,8 +207,7 @@ class TAsyncSocket {
   TextProperty proto_{"tcp", true, false};
   std::uint32_t resolvedAddr_ = 0;  // network byte order
   std::uint16_t resolvedPort_ = 0;  // host byte order
-  int protocol_ = 6;
-  int socketType_ = 0;
+  int protocol_ = 0;
   std::string dnsResult_;
   std::vector<std::string> dnsResultList_;
   std::shared_ptr<HostLookup> pendingLookup_;
@@ -227,11 +216,14 @@ class TAsyncSocket {
   std::deque<TBuffer> sendQueue_;
   bool allSent_ = true;
   bool closeReported_ = false;
-  TSocketLingerOnOff lingerOnOff_ = wsLingerOn;
-  int lingerTimeout_ = 0;
+  // Linger on with time 0 at connect; Abort turns it off first.
+  bool lingerOn_ = true;
+  bool watchingRead_ = false;
+  bool watchingWrite_ = false;
   bool destroying_ = false;
-  // Counts sessions, so that readiness and posted calls meant for an earlier
-  // session (or a descriptor number reused since) are recognised and dropped.
+  // Changes whenever a descriptor is opened or closed, so that readiness,
+  // posted calls and the tail of a notification meant for a descriptor that
+  // has gone since (closed, or reopened by a handler) are recognised.
   std::uint64_t session_ = 0;
   // Expires with the socket; posted calls hold a weak reference to it.
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);

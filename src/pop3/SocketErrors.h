@@ -1,8 +1,17 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 namespace vexalo {
+
+// Raised at once by an operation that refuses (wrong state, bad property) or
+// by a system call that failed while the operation ran. Failures of a started
+// operation arrive later as the Error argument of a notification instead.
+class ESocketException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The socket layer speaks in Windows Sockets error numbers: they are what the
 // POP3 client reports in its completion codes and embeds in its error texts,

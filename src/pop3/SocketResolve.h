@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexalo {
 
 // Conversions of the socket's text properties into what connect() needs. All
-// of them raise ESocketException (AsyncSocket.h) with the texts quoted here.
+// of them raise ESocketException (SocketErrors.h) with the texts quoted here.
 
 // True when `text`, after optional leading blanks, is four groups of decimal
 // digits joined by single dots, each group at most 255, followed only by
@@ -36,5 +38,14 @@ std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto);
 //   "SocketResolveProto: Invalid Protocol."   (empty or 32 bytes or more)
 //   "SocketResolveProto: Cannot convert protocol '<text>', Error #<n>"
 int SocketResolveProto(std::string_view text);
+
+// Looks up the IPv4 addresses of a host name, blocking, and stores them in
+// network byte order in the order the resolver gives them (at most 64).
+// Returns 0 or the Windows Sockets error number of the failure; a name under
+// the reserved ".invalid" domain gives 11001 without asking anyone.
+int LookupHostAddresses(const std::string& host, std::vector<std::uint32_t>& addresses);
+
+// The dotted text of an IPv4 address in network byte order.
+std::string DottedText(std::uint32_t address);
 
 }  // namespace vexalo
