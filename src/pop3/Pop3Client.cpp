@@ -5,6 +5,7 @@
 
 #include "cipher/Md5.h"
 #include "pop3/Pop3ReplyParsers.h"
+#include "processing/CommFuncs.h"
 
 namespace vexalo {
 
@@ -13,13 +14,6 @@ namespace {
 constexpr int kNegativeReply = 500;
 constexpr int kSessionClosed = 10004;
 constexpr int kSequenceAborted = 426;
-
-// Bytes 0x00-0x20 off both ends, as the account name and password are sent.
-std::string_view TrimControlsAndBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
-  return text;
-}
 
 std::string SocketErrorResponse(int error) {
   return "-ERR " + SocketErrorText(error) + " (Winsock error #" + std::to_string(error) + ")";
@@ -201,28 +195,27 @@ void TCustomPop3Client::Open() {
 
 void TCustomPop3Client::User() {
   if (protocolState_ > pop3WaitingUser) RefuseWithText("-ERR USER command invalid now");
-  SendCommand(pop3User, stepUser, "USER " + std::string(TrimControlsAndBlanks(userName_)),
-              pop3WaitingPass, AfterStatus::nothing);
+  SendCommand(pop3User, stepUser, "USER " + std::string(TrimText(userName_)), pop3WaitingPass,
+              AfterStatus::nothing);
 }
 
 void TCustomPop3Client::Pass() {
   if (protocolState_ > pop3WaitingPass) RefuseWithText("-ERR PASS command invalid now");
-  SendCommand(pop3Pass, stepPass, "PASS " + std::string(TrimControlsAndBlanks(passWord_)),
-              pop3Transaction, AfterStatus::nothing);
+  SendCommand(pop3Pass, stepPass, "PASS " + std::string(TrimText(passWord_)), pop3Transaction,
+              AfterStatus::nothing);
 }
 
 void TCustomPop3Client::RPop() {
   if (protocolState_ > pop3WaitingPass) RefuseWithText("-ERR RPOP command invalid now");
-  SendCommand(pop3RPop, stepRPop, "RPOP " + std::string(TrimControlsAndBlanks(passWord_)),
-              pop3Transaction, AfterStatus::nothing);
+  SendCommand(pop3RPop, stepRPop, "RPOP " + std::string(TrimText(passWord_)), pop3Transaction,
+              AfterStatus::nothing);
 }
 
 void TCustomPop3Client::APop() {
   if (protocolState_ != pop3WaitingUser) RefuseWithText("-ERR APOP command invalid now");
   if (timestamp_.empty()) RefuseWithText("-ERR Server do not support APOP (no timestamp)");
   SendCommand(pop3APop, stepAPop,
-              "APOP " + std::string(TrimControlsAndBlanks(userName_)) + " " +
-                  Md5Hex(timestamp_ + passWord_),
+              "APOP " + std::string(TrimText(userName_)) + " " + Md5Hex(timestamp_ + passWord_),
               pop3Transaction, AfterStatus::nothing);
 }
 

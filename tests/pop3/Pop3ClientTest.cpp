@@ -356,11 +356,13 @@ TEST_F(Pop3ClientTest, RefusalsRaiseAtOnceWithTheirTexts) {
   EXPECT_EQ(refusal([&] { client_.Open(); }), "pop3 component already connected");
   client_.SetUserName("bob");
   client_.SetPassWord("secret");
-  client_.User();
-  // A request is outstanding.
-  EXPECT_EQ(refusal([&] { client_.Connect(); }), "POP3 component not ready");
-  EXPECT_EQ(refusal([&] { client_.Pass(); }), "POP3 component not ready");
-  EXPECT_TRUE(loop_.RunUntil([&] { return client_.State() == pop3Ready; }, kTimeoutMs));
+  EXPECT_EQ(Run([&] {
+              client_.User();
+              // A request is outstanding.
+              EXPECT_EQ(refusal([&] { client_.Connect(); }), "POP3 component not ready");
+              EXPECT_EQ(refusal([&] { client_.Pass(); }), "POP3 component not ready");
+            }),
+            0);
   EXPECT_EQ(Run([&] { client_.Pass(); }), 0);
   EXPECT_EQ(refusal([&] { client_.User(); }), "-ERR USER command invalid now");
   EXPECT_EQ(client_.ErrorMessage(), "-ERR USER command invalid now");

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -82,6 +83,9 @@ void ScriptedPop3Peer::Accept() {
   close(listenFd_);
   listenFd_ = -1;
   connFd_ = fd;
+  // Pieces must leave at once, not wait behind Nagle for the client's ACK.
+  const int on = 1;
+  setsockopt(connFd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   Advance();
   UpdateWatch();
 }
