@@ -44,8 +44,7 @@ constexpr std::array<std::uint8_t, 256> MakeQ(const Nibbles& t) {
   return q;
 }
 
-constexpr std::array<std::array<std::uint8_t, 256>, 2> kQ = {MakeQ(kQ0Nibbles),
-                                                             MakeQ(kQ1Nibbles)};
+constexpr std::array<std::array<std::uint8_t, 256>, 2> kQ = {MakeQ(kQ0Nibbles), MakeQ(kQ1Nibbles)};
 
 // Which q each byte position passes through in h: the stage used only by
 // 256-bit keys, the stage used by 192- and 256-bit keys, then the three
