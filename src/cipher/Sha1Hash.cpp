@@ -79,7 +79,7 @@ void TSha1Hash::HashFinish(std::span<std::uint8_t> digest) {
 // and the message schedule so no message bytes stay behind.
 void TSha1Hash::CompressBuffer() {
   std::array<std::uint32_t, 16> w;
-  for (int i = 0; i < 16; ++i) {
+  for (std::size_t i = 0; i < 16; ++i) {
     w[i] = (std::uint32_t{buffer_[4 * i]} << 24) | (std::uint32_t{buffer_[4 * i + 1]} << 16) |
            (std::uint32_t{buffer_[4 * i + 2]} << 8) | std::uint32_t{buffer_[4 * i + 3]};
   }

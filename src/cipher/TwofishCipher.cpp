@@ -33,7 +33,7 @@ constexpr std::array<std::uint8_t, 256> MakeQ(const Nibbles& t) {
   std::array<std::uint8_t, 256> q{};
   for (int x = 0; x < 256; ++x) {
     std::uint8_t a = static_cast<std::uint8_t>(x >> 4), b = static_cast<std::uint8_t>(x & 0xF);
-    for (int stage = 0; stage < 2; ++stage) {
+    for (std::size_t stage = 0; stage < 2; ++stage) {
       const std::uint8_t mixedA = a ^ b;
       const std::uint8_t mixedB = (a ^ Ror4(b) ^ (a << 3)) & 0xF;
       a = t[2 * stage][mixedA];
@@ -164,7 +164,7 @@ void TTwofishCipher::InitKey(std::span<const std::uint8_t> key, int sizeBits,
     ~KeyMaterial() { SecureWipe(this, sizeof(*this)); }
   } material;
   std::copy_n(key.begin(), sizeBits / 8, material.bytes.begin());
-  for (int i = 0; i < k; ++i) {
+  for (std::size_t i = 0; i < static_cast<std::size_t>(k); ++i) {
     material.even[i] = LoadWord(&material.bytes[8 * i]);
     material.odd[i] = LoadWord(&material.bytes[8 * i + 4]);
     // The S-box key words are used in the reverse order of the key groups.
@@ -176,13 +176,14 @@ void TTwofishCipher::InitKey(std::span<const std::uint8_t> key, int sizeBits,
       }
       word |= std::uint32_t{sum} << (8 * row);
     }
-    material.sBoxKey[k - 1 - i] = word;
+    material.sBoxKey[static_cast<std::size_t>(k) - 1 - i] = word;
   }
 
   constexpr std::uint32_t kRho = 0x01010101;
-  for (std::uint32_t i = 0; i < 20; ++i) {
-    const std::uint32_t a = H(2 * i * kRho, material.even.data(), k);
-    const std::uint32_t b = Rol(H((2 * i + 1) * kRho, material.odd.data(), k), 8);
+  for (std::size_t i = 0; i < 20; ++i) {
+    const std::uint32_t a = H(static_cast<std::uint32_t>(2 * i) * kRho, material.even.data(), k);
+    const std::uint32_t b =
+        Rol(H(static_cast<std::uint32_t>(2 * i + 1) * kRho, material.odd.data(), k), 8);
     subKeys_[2 * i] = a + b;
     subKeys_[2 * i + 1] = Rol(a + 2 * b, 9);
   }
@@ -226,7 +227,7 @@ std::uint32_t TTwofishCipher::G(std::uint32_t x) const {
 
 void TTwofishCipher::EncryptOne(const std::uint8_t* in, std::uint8_t* out) const {
   std::uint32_t x[4];
-  for (int i = 0; i < 4; ++i) x[i] = LoadWord(in + 4 * i) ^ subKeys_[i];
+  for (std::size_t i = 0; i < 4; ++i) x[i] = LoadWord(in + 4 * i) ^ subKeys_[i];
   for (int round = 0; round < 16; ++round) {
     const std::uint32_t t0 = G(x[0]);
     const std::uint32_t t1 = G(Rol(x[1], 8));
@@ -238,12 +239,12 @@ void TTwofishCipher::EncryptOne(const std::uint8_t* in, std::uint8_t* out) const
     x[1] = next1;
   }
   // The last round's swap is undone by the output order.
-  for (int i = 0; i < 4; ++i) StoreWord(x[(i + 2) % 4] ^ subKeys_[i + 4], out + 4 * i);
+  for (std::size_t i = 0; i < 4; ++i) StoreWord(x[(i + 2) % 4] ^ subKeys_[i + 4], out + 4 * i);
 }
 
 void TTwofishCipher::DecryptOne(const std::uint8_t* in, std::uint8_t* out) const {
   std::uint32_t x[4];
-  for (int i = 0; i < 4; ++i) x[(i + 2) % 4] = LoadWord(in + 4 * i) ^ subKeys_[i + 4];
+  for (std::size_t i = 0; i < 4; ++i) x[(i + 2) % 4] = LoadWord(in + 4 * i) ^ subKeys_[i + 4];
   for (int round = 15; round >= 0; --round) {
     const std::uint32_t t0 = G(x[2]);
     const std::uint32_t t1 = G(Rol(x[3], 8));
@@ -254,7 +255,7 @@ void TTwofishCipher::DecryptOne(const std::uint8_t* in, std::uint8_t* out) const
     x[2] = previous2;
     x[3] = previous3;
   }
-  for (int i = 0; i < 4; ++i) StoreWord(x[i] ^ subKeys_[i], out + 4 * i);
+  for (std::size_t i = 0; i < 4; ++i) StoreWord(x[i] ^ subKeys_[i], out + 4 * i);
 }
 
 void TTwofishCipher::EncryptBlock(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
@@ -277,7 +278,7 @@ void TTwofishCipher::EncryptCbc(std::span<const std::uint8_t> in, std::span<std:
   for (std::size_t at = 0; at < whole; at += kBlockBytes) {
     for (std::size_t i = 0; i < kBlockBytes; ++i) block[i] = in[at + i] ^ chain_[i];
     EncryptOne(block.data(), chain_.data());
-    std::copy(chain_.begin(), chain_.end(), out.begin() + at);
+    std::copy(chain_.begin(), chain_.end(), out.subspan(at).begin());
   }
   if (whole < in.size()) {
     EncryptOne(chain_.data(), block.data());
@@ -292,7 +293,7 @@ void TTwofishCipher::DecryptCbc(std::span<const std::uint8_t> in, std::span<std:
   const std::size_t whole = in.size() - in.size() % kBlockBytes;
   Block cipherBlock, plainBlock;
   for (std::size_t at = 0; at < whole; at += kBlockBytes) {
-    std::copy_n(in.begin() + at, kBlockBytes, cipherBlock.begin());
+    std::copy_n(in.subspan(at).begin(), kBlockBytes, cipherBlock.begin());
     DecryptOne(cipherBlock.data(), plainBlock.data());
     for (std::size_t i = 0; i < kBlockBytes; ++i) out[at + i] = plainBlock[i] ^ chain_[i];
     std::copy(cipherBlock.begin(), cipherBlock.end(), chain_.begin());

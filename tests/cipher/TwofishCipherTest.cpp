@@ -70,7 +70,7 @@ TEST(TwofishCipher, PublishedIteratedVectors) {
       Key(cipher, key);
       cipherText = EncryptBlock(cipher, plain);
       ASSERT_EQ(DecryptBlock(cipher, cipherText), plain) << c.keyBytes << " step " << step;
-      key = (plain + key).substr(0, c.keyBytes);
+      key = plain.append(key).substr(0, c.keyBytes);
       plain = cipherText;
     }
     EXPECT_EQ(ToHex(cipherText), c.last) << c.keyBytes;
@@ -222,12 +222,13 @@ TEST_F(TwofishModes, CbcChainsWholeBlocksAndXorsThePartialTail) {
   std::string expected;
   for (std::size_t at = 0; at + 16 <= message_.size(); at += 16) {
     std::string block = message_.substr(at, 16);
-    for (int i = 0; i < 16; ++i) block[i] ^= chain[i];
+    for (std::size_t i = 0; i < 16; ++i) block[i] = static_cast<char>(block[i] ^ chain[i]);
     chain = EncryptBlock(reference, block);
     expected += chain;
   }
   const std::string pad = EncryptBlock(reference, chain);
-  for (std::size_t i = 32; i < message_.size(); ++i) expected += message_[i] ^ pad[i - 32];
+  for (std::size_t i = 32; i < message_.size(); ++i)
+    expected += static_cast<char>(message_[i] ^ pad[i - 32]);
   EXPECT_EQ(ToHex(encrypted), ToHex(expected));
 
   cipher.ResetChain();
