@@ -80,4 +80,17 @@ void AppendLine(const std::string& path, std::string_view text) {
   file.Close();
 }
 
+void SyncFile(const std::string& path) {
+  PosixFile file(path, PosixFile::Mode::kRead);
+  file.Sync();
+  file.Close();
+  // A file created since the last sync is only found again after a crash if
+  // its name is on disk too.
+  const std::string::size_type slash = path.rfind('/');
+  PosixFile folder(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1),
+                   PosixFile::Mode::kRead);
+  folder.Sync();
+  folder.Close();
+}
+
 }  // namespace vexalo

@@ -37,6 +37,12 @@ SplitText SplitAtToken(std::string_view text, std::string_view token);
 // already written stay.
 void AppendLine(const std::string& path, std::string_view text);
 
+// Makes the lines appended to the file at `path` durable: the file's data and
+// its entry in its folder are on stable storage when the call returns, so they
+// survive a crash or a power cut from then on. Raises EInOutError when the file
+// or its folder cannot be opened or the system reports a failure.
+void SyncFile(const std::string& path);
+
 // Every ASCII comma becomes the full-width comma (0x81 0x43), which is safe
 // byte-wise because 0x2C is never the second byte of a double-byte character.
 std::string EscapeCommas(std::string_view text);

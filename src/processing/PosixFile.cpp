@@ -88,6 +88,12 @@ std::optional<char> PosixFile::LastByte() const {
   return byte;
 }
 
+void PosixFile::Sync() {
+  while (::fsync(fd_) != 0) {
+    if (errno != EINTR) throw EInOutError(errno);
+  }
+}
+
 void PosixFile::Close() {
   if (fd_ < 0) return;
   const int fd = fd_;

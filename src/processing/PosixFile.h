@@ -39,6 +39,10 @@ class PosixFile {
   // opened for appending without the right to read it back.
   std::optional<char> LastByte() const;
 
+  // Flushes the file's data and size to stable storage (fsync). Works on a
+  // file opened for reading too, and on a folder, whose entries it flushes.
+  void Sync();
+
   // Closes now, so that a failure the system reports only at close is raised
   // rather than lost in the destructor.
   void Close();
