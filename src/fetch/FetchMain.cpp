@@ -117,8 +117,7 @@ int Main(int argc, char** argv) {
   std::string usageError;
   const auto options = ParseFetchOptions(argc, argv, usageError);
   if (!options) {
-    PrintError(usageError);
-    std::fputs(FetchUsageText(), stderr);
+    PrintError(usageError + " (see vexalo-fetch --help)");
     return kExitUsage;
   }
   if (options->mode == FetchOptions::Mode::kHelp) {
