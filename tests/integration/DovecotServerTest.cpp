@@ -180,7 +180,7 @@ TEST(DovecotServerTest, DroppedSessionCutsRetrShort) {
   // More than the kernel and the server can hold in flight, so the cut
   // always falls inside the message.
   std::string big = "Subject: big\n\n";
-  while (big.size() < 16 * 1024 * 1024) big += std::string(70, 'x') + "\n";
+  while (big.size() < std::size_t{16} * 1024 * 1024) big += std::string(70, 'x') + "\n";
   server.AddMessage("big", big);
 
   Session session(server, 64 * 1024);
