@@ -20,7 +20,6 @@ namespace vexalo {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr auto kTimeout = std::chrono::seconds(20);

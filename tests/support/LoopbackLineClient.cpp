@@ -1,7 +1,6 @@
 #include "LoopbackLineClient.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
