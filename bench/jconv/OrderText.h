@@ -64,4 +64,10 @@ inline OrderText MakeOrderText(size_t minJisBytes) {
   return text;
 }
 
+inline std::string Join(const std::vector<std::string>& lines) {
+  std::string joined;
+  for (const std::string& line : lines) joined.append(line).append("\n");
+  return joined;
+}
+
 }  // namespace vexalo::bench
