@@ -56,7 +56,8 @@ bool WaitUntilGroupEnds(pid_t group) {
   return true;
 }
 
-// Opens a session and logs in with USER/PASS; returns the greeting too.
+// A connection to the server with its greeting read; LogIn logs in with
+// USER/PASS.
 struct Session {
   explicit Session(const DovecotServer& server, int receiveBufferBytes = 0)
       : client(server.Port(), kTimeout, receiveBufferBytes), greeting(client.ReadLine()) {}
@@ -218,7 +219,8 @@ TEST(DovecotServerTest, StopLeavesNothingBehind) {
   EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
-// The test process ends without running the destructor, as in a crash.
+// The process that owns the server ends without running the destructor, as
+// in a crash.
 TEST(DovecotServerTest, ServerEndsWithAProcessThatDies) {
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
