@@ -8,6 +8,10 @@
 # a busy machine slows them alike; times are medians over the rounds. Peak
 # memory is the largest maximum resident set size /usr/bin/time saw.
 #
+# mpop syncs every mail it delivers to disk, while a vexalo-fetch run that
+# deletes nothing (as here) syncs nothing; on a slow or shared disk mpop's
+# time swings with that.
+#
 #   bench/run/fetch_vs_mpop.sh [COUNT [ROUNDS]]    (default 10000 messages, 3 rounds)
 #
 # Needs the dev build (VEXALO_BIN, default build/dev/bin: vexalo-fetch and
