@@ -1,10 +1,19 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "jconv/Cp932Codec.h"
+#include "processing/ProcessingRun.h"
 #include "processing/RunReporter.h"
+
+namespace vexalo {
+
+// Failure messages name the phase rather than its number.
+inline void PrintTo(TRunPhase phase, std::ostream* out) { *out << ToString(phase); }
+
+}  // namespace vexalo
 
 namespace vexalo::testing {
 
