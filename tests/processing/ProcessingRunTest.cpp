@@ -171,6 +171,35 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
   EXPECT_EQ(ReadBytes(FirstRowPath()), ",,\r\n");
 }
 
+// Its line in AllData.csv stays empty, so the id is kept in the table only.
+TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesAnEmptyLineAndTwoColumns) {
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("RETR 1"),
+                                  Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              });
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(1, 1, 1));
+  EXPECT_EQ(ReadBytes(AllDataPath()), "\r\n");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",\r\n");
+  EXPECT_EQ(table.ColCount(), 2);
+  EXPECT_EQ(table.Cell(0, 1), kStamp);
+  EXPECT_EQ(table.Cell(1, 1), "id-1");
+}
+
 // The UIDL reply's number overwrites the client's MsgNum; a server that puts
 // the wrong number there must not send the walk back or off its course.
 TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarries) {
