@@ -188,6 +188,9 @@ void TAsyncSocket::Connect() {
   if (fd < 0) RaiseSocketError(LastWinSockError(), "Connect (socket)");
   handle_ = fd;
   ++session_;
+  // Normally a close has cleared it already, but not when this Connect runs
+  // inside the report of that close.
+  closeReported_ = false;
   ChangeState(wsOpened);
 
   ApplyLinger();
