@@ -60,8 +60,9 @@ TAsyncSocket::TAsyncSocket(EventLoop& loop) : loop_(loop) {}
 
 TAsyncSocket::~TAsyncSocket() {
   destroying_ = true;
-  CancelDnsLookup();
-  if (state_ != wsClosed) Close();
+  // This class's own versions: a subclass is gone by now.
+  TAsyncSocket::CancelDnsLookup();
+  if (state_ != wsClosed) TAsyncSocket::Close();
 }
 
 // ---- properties -----------------------------------------------------------

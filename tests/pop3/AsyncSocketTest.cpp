@@ -201,7 +201,7 @@ TEST_F(AsyncSocketTest, LargeSendsArriveWholeInOrderAndReportSentOnce) {
   Connect(peer);
   // Far more than the kernel buffers hold while the peer is not reading, so
   // the rest must wait in the queue for the socket to become writable.
-  const std::string big = Pattern(16 * 1024 * 1024);
+  const std::string big = Pattern(std::size_t{16} * 1024 * 1024);
   EXPECT_EQ(socket.SendText("HEAD"), 4);
   EXPECT_EQ(socket.Send(big.data(), static_cast<std::int32_t>(big.size())),
             static_cast<std::int32_t>(big.size()));
