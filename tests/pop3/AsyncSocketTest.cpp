@@ -275,6 +275,27 @@ TEST_F(AsyncSocketTest, OwnerClosingInsideItsDataHandlerGetsOneCloseReport) {
   EXPECT_EQ(events.Count("closed 0"), 1u);
 }
 
+TEST_F(AsyncSocketTest, OwnerThatReadsNothingIsAskedAgainFromTheLoop) {
+  LoopbackPeer peer;
+  Connect(peer);
+  int asked = 0;
+  socket.OnDataAvailable = [&](TAsyncSocket&, std::uint16_t) { ++asked; };
+  ASSERT_TRUE(peer.Write("+OK\r\n"));
+  // Each round asks once and returns to the loop instead of spinning.
+  ASSERT_TRUE(loop.RunUntil([&] { return asked > 0; }, kTimeoutMs));
+  EXPECT_EQ(asked, 1);
+  loop.ProcessPending();
+  EXPECT_EQ(asked, 2);
+
+  std::string line;
+  socket.OnDataAvailable = [&](TAsyncSocket& sender, std::uint16_t) {
+    char buffer[16];
+    const std::int32_t got = sender.Receive(buffer, sizeof buffer);
+    if (got > 0) line.append(buffer, static_cast<std::size_t>(got));
+  };
+  ASSERT_TRUE(loop.RunUntil([&] { return line == "+OK\r\n"; }, kTimeoutMs));
+}
+
 TEST_F(AsyncSocketTest, HandlerMayConnectAgainFromTheCloseReport) {
   LoopbackPeer first;
   LoopbackPeer second;
