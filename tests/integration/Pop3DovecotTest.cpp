@@ -51,7 +51,7 @@ std::string BigMessage() {
       "From: sender@example.com\nTo: vexalo@example.com\nSubject: big\n"
       "Content-Type: text/plain; charset=Shift_JIS\n\n";
   const std::string japanese = "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x95\xb6\x8f\xcd";  // 日本語の文章
-  for (int i = 0; raw.size() < 5 * 1024 * 1024; ++i) {
+  for (int i = 0; raw.size() < size_t{5} * 1024 * 1024; ++i) {
     switch (i % 4) {
       case 0:
         raw += "." + std::to_string(i) + " line that begins with a dot\n";
