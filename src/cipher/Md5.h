@@ -5,34 +5,37 @@
 #include <string>
 #include <string_view>
 
+#include "cipher/HashAlgorithm.h"
+
 namespace vexalo {
 
-// The MD5 message digest (RFC 1321). The program uses it only for the APOP
-// login, where the digest of the server's timestamp and the password proves
-// the password without sending it.
-class Md5 {
+// MD5 as published in RFC 1321: Algorithm() "MD5", HashSize() 128. The
+// program uses it only for the APOP login, where the digest of the server's
+// timestamp and the password proves the password without sending it.
+// Errors: "MD5: Not initialized" from HashUpdate / HashFinish before
+// HashStart or after HashFinish.
+class TMd5Hash final : public THashAlgorithm {
  public:
-  using Digest = std::array<uint8_t, 16>;
+  TMd5Hash();
+  ~TMd5Hash() override;
 
-  Md5();
-
-  // Adds bytes to the message; may be called any number of times.
-  void Update(std::string_view bytes);
-
-  // Pads the message, returns its digest and leaves the object ready for a new
-  // message.
-  Digest Finish();
+  void HashStart() override;
+  void HashWipe() override;
+  void HashUpdate(std::span<const std::uint8_t> bytes) override;
+  void HashFinish(std::span<std::uint8_t> digest) override;
 
  private:
-  void Reset();
-  void Transform(const uint8_t* block);
+  void CompressBuffer();
 
-  std::array<uint32_t, 4> state_;
-  std::array<uint8_t, 64> pending_;  // bytes of the block not yet full
-  uint64_t length_ = 0;              // message length in bytes so far
+  bool initialized_ = false;
+  std::array<std::uint32_t, 4> chain_{};
+  std::uint64_t bitCount_ = 0;
+  std::array<std::uint8_t, 64> buffer_{};
+  std::size_t bufferFill_ = 0;
 };
 
-// The digest of `bytes` as 32 lower-case hexadecimal digits.
+// The MD5 digest of `bytes` as 32 lower-case hexadecimal digits, the form
+// APOP sends.
 std::string Md5Hex(std::string_view bytes);
 
 }  // namespace vexalo
