@@ -32,6 +32,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// How long one round of the loop sleeps in poll() when nothing is due.
+constexpr int kLoopWaitMs = 60 * 1000;
+
 // An error of our own (not a text of the run), UTF-8, on standard error.
 void PrintError(const std::string& utf8) {
   std::fprintf(stderr, "vexalo-fetch: %s\n", utf8.c_str());
@@ -66,7 +69,7 @@ int RunOnce(const std::string& dir) {
   run.MenuProcessClick();
   // The client never times out, like the desktop program: a server that stops
   // answering holds the run until the connection breaks.
-  while (run.IsBusy()) loop.RunOnce(-1);
+  while (run.IsBusy()) loop.RunOnce(kLoopWaitMs);
   return run.Phase() == runCompleted ? kExitDone : kExitFailed;
 }
 
