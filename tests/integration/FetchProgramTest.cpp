@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +101,58 @@ ProgramResult RunFetch(const std::vector<std::string>& args, const std::string& 
   return result;
 }
 
+// Runs vexalo-fetch with a terminal as its standard input, output and error,
+// types `typed` once the "Password: " prompt shows and returns what the
+// terminal showed.
+ProgramResult RunFetchOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    throw std::runtime_error("no pseudo-terminal");
+  }
+  const std::string deviceName = ptsname(terminal);
+  std::vector<std::string> argvText{VEXALO_FETCH_PROGRAM};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    setsid();
+    const int device = open(deviceName.c_str(), O_RDWR);
+    dup2(device, STDIN_FILENO);
+    dup2(device, STDOUT_FILENO);
+    dup2(device, STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+
+  ProgramResult result;
+  bool typedIn = false;
+  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+  while (std::chrono::steady_clock::now() < deadline && result.out.size() < kOutputCap) {
+    pollfd ready{terminal, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[256];
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;  // the program has closed the terminal
+    result.out.append(buffer, static_cast<size_t>(got));
+    if (!typedIn && result.out.find("Password: ") != std::string::npos) {
+      typedIn = write(terminal, typed.data(), typed.size()) == static_cast<ssize_t>(typed.size());
+    }
+  }
+  close(terminal);
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  } else if (WIFEXITED(status)) {
+    result.exitStatus = WEXITSTATUS(status);
+  }
+  return result;
+}
+
 std::string RunFixture(const std::string& path) {
   return ReadBytes(std::string(VEXALO_RUN_FIXTURE_DIR) + "/" + path);
 }
@@ -170,6 +223,18 @@ TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
             "メール受信中\nメール受信処理中にエラーが発生しました。(内容：-ERR [AUTH] "
             "Authentication failed.)\n一旦ソフトを終了させ（必ず行ってください）、\n"
             "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
+}
+
+TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
+  TempFolder folder;
+  const ProgramResult typed =
+      RunFetchOnTerminal({"--dir", folder.Root().string(), "--set-password"}, "s3cret-Pw\n");
+
+  EXPECT_EQ(typed.exitStatus, 0) << typed.out;
+  EXPECT_EQ(typed.out.find("s3cret"), std::string::npos) << typed.out;
+  EXPECT_EQ(DecryptText(ReadIniString(folder.Path("Vexalo.ini"), "POP3", "PASSWORD", ""),
+                        SettingsPassPhrase()),
+            "s3cret-Pw");
 }
 
 TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {
