@@ -15,6 +15,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DovecotServer.h"
@@ -143,8 +144,15 @@ ProgramResult RunFetchOnTerminal(const std::vector<std::string>& args, const std
     }
   }
   close(terminal);
+  // The terminal reports its end as the program exits; give the exit time to
+  // be complete.
   int status = 0;
-  if (waitpid(pid, &status, WNOHANG) == 0) {
+  pid_t ended = 0;
+  while ((ended = waitpid(pid, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (ended == 0) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   } else if (WIFEXITED(status)) {
