@@ -55,11 +55,11 @@ int RunOnce(const std::string& dir) {
   TPop3Client client(loop);
   TJisConv jisConv;
   TProcessingRun run(table, fields, client, jisConv,
-                     TProcessingRun::DataFiles{dir + "AllData.csv", dir + "FirstRow.csv"},
+                     TProcessingRun::DataFiles{dir + kAllDataFileName, dir + kFirstRowFileName},
                      reporter);
   try {
-    LoadFirstRow(table, dir + "FirstRow.csv");
-    LoadAllData(table, dir + "AllData.csv", run.State().CellPos);
+    LoadFirstRow(table, dir + kFirstRowFileName);
+    LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
   } catch (const std::exception& error) {
     // What the desktop program would show in its error box at start-up.
     reporter.ShowMessage(error.what());
