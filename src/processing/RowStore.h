@@ -22,8 +22,8 @@ class RowStore {
   // packs its own later rows into blocks of its own.
   RowStore(const RowStore& other);
   RowStore& operator=(const RowStore& other);
-  RowStore(RowStore&&) noexcept = default;
-  RowStore& operator=(RowStore&&) noexcept = default;
+  RowStore(RowStore&&) = default;
+  RowStore& operator=(RowStore&&) = default;
 
   size_t Count() const { return rows_.size(); }
 
