@@ -1,10 +1,6 @@
 #include "cipher/Md5.h"
 
-#include <algorithm>
 #include <bit>
-#include <stdexcept>
-
-#include "cipher/SecureWipe.h"
 
 namespace vexalo {
 namespace {
@@ -24,76 +20,16 @@ constexpr std::array<std::uint32_t, 64> kSine = {
 // Left-rotation amounts, four per round.
 constexpr std::array<int, 16> kShift = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
 
-void ThrowNotInitialized() { throw std::runtime_error("MD5: Not initialized"); }
+constexpr std::array<std::uint32_t, 4> kInitialChain = {0x67452301, 0xefcdab89, 0x98badcfe,
+                                                        0x10325476};
 
 }  // namespace
 
-TMd5Hash::TMd5Hash() : THashAlgorithm("MD5", 128) {}
+TMd5Hash::TMd5Hash() : TBlockHash64("MD5", kInitialChain, ByteOrder::kLittleEndian) {}
 
-TMd5Hash::~TMd5Hash() {
-  if (initialized_) HashWipe();
-}
-
-void TMd5Hash::HashStart() {
-  HashWipe();
-  chain_ = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-  bitCount_ = 0;
-  bufferFill_ = 0;
-  initialized_ = true;
-}
-
-void TMd5Hash::HashWipe() {
-  SecureWipe(chain_.data(), sizeof(chain_));
-  SecureWipe(&bitCount_, sizeof(bitCount_));
-  SecureWipe(buffer_.data(), buffer_.size());
-  bufferFill_ = 0;
-  initialized_ = false;
-}
-
-void TMd5Hash::HashUpdate(std::span<const std::uint8_t> bytes) {
-  if (!initialized_) ThrowNotInitialized();
-  bitCount_ += static_cast<std::uint64_t>(bytes.size()) * 8;
-  while (!bytes.empty()) {
-    const std::size_t take = std::min(bytes.size(), buffer_.size() - bufferFill_);
-    std::copy_n(bytes.begin(), take, buffer_.begin() + bufferFill_);
-    bufferFill_ += take;
-    bytes = bytes.subspan(take);
-    if (bufferFill_ == buffer_.size()) CompressBuffer();
-  }
-}
-
-void TMd5Hash::HashFinish(std::span<std::uint8_t> digest) {
-  if (!initialized_) ThrowNotInitialized();
-  if (digest.size() < static_cast<std::size_t>(HashSize() / 8)) {
-    throw std::invalid_argument("MD5: Digest buffer too small");
-  }
-  // The buffer holds 0xFF left over from the last wipe, so the padding is
-  // written out in full rather than assumed.
-  buffer_[bufferFill_++] = 0x80;
-  if (bufferFill_ > 56) {
-    std::fill(buffer_.begin() + bufferFill_, buffer_.end(), 0);
-    CompressBuffer();
-  }
-  std::fill(buffer_.begin() + bufferFill_, buffer_.begin() + 56, 0);
-  for (int i = 0; i < 8; ++i) buffer_[56 + i] = static_cast<std::uint8_t>(bitCount_ >> (8 * i));
-  CompressBuffer();
-  for (std::size_t word = 0; word < chain_.size(); ++word) {
-    for (int i = 0; i < 4; ++i) {
-      digest[word * 4 + i] = static_cast<std::uint8_t>(chain_[word] >> (8 * i));
-    }
-  }
-  HashWipe();
-}
-
-// Compresses the full 64-byte buffer into the chain (MD5 reads its words
-// little-endian), then clears the buffer and the words.
-void TMd5Hash::CompressBuffer() {
-  std::array<std::uint32_t, 16> x;
-  for (std::size_t i = 0; i < 16; ++i) {
-    x[i] = std::uint32_t{buffer_[4 * i]} | (std::uint32_t{buffer_[4 * i + 1]} << 8) |
-           (std::uint32_t{buffer_[4 * i + 2]} << 16) | (std::uint32_t{buffer_[4 * i + 3]} << 24);
-  }
-  std::uint32_t a = chain_[0], b = chain_[1], c = chain_[2], d = chain_[3];
+void TMd5Hash::Compress(std::array<std::uint32_t, 16>& words,
+                        std::span<std::uint32_t> chain) const {
+  std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3];
   for (int step = 0; step < 64; ++step) {
     const int round = step / 16;
     std::uint32_t f;
@@ -111,19 +47,16 @@ void TMd5Hash::CompressBuffer() {
       f = c ^ (b | ~d);
       word = (7 * step) % 16;
     }
-    const std::uint32_t sum = a + f + kSine[step] + x[word];
+    const std::uint32_t sum = a + f + kSine[step] + words[word];
     a = d;
     d = c;
     c = b;
     b += std::rotl(sum, kShift[round * 4 + step % 4]);
   }
-  chain_[0] += a;
-  chain_[1] += b;
-  chain_[2] += c;
-  chain_[3] += d;
-  SecureWipe(x.data(), sizeof(x));
-  SecureWipe(buffer_.data(), buffer_.size());
-  bufferFill_ = 0;
+  chain[0] += a;
+  chain[1] += b;
+  chain[2] += c;
+  chain[3] += d;
 }
 
 std::string Md5Hex(std::string_view bytes) {

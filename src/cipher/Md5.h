@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "cipher/HashAlgorithm.h"
+#include "cipher/BlockHash64.h"
 
 namespace vexalo {
 
@@ -14,24 +14,13 @@ namespace vexalo {
 // timestamp and the password proves the password without sending it.
 // Errors: "MD5: Not initialized" from HashUpdate / HashFinish before
 // HashStart or after HashFinish.
-class TMd5Hash final : public THashAlgorithm {
+class TMd5Hash final : public TBlockHash64 {
  public:
   TMd5Hash();
-  ~TMd5Hash() override;
-
-  void HashStart() override;
-  void HashWipe() override;
-  void HashUpdate(std::span<const std::uint8_t> bytes) override;
-  void HashFinish(std::span<std::uint8_t> digest) override;
 
  private:
-  void CompressBuffer();
-
-  bool initialized_ = false;
-  std::array<std::uint32_t, 4> chain_{};
-  std::uint64_t bitCount_ = 0;
-  std::array<std::uint8_t, 64> buffer_{};
-  std::size_t bufferFill_ = 0;
+  void Compress(std::array<std::uint32_t, 16>& words,
+                std::span<std::uint32_t> chain) const override;
 };
 
 // The MD5 digest of `bytes` as 32 lower-case hexadecimal digits, the form

@@ -18,14 +18,6 @@ bool CanBeTrailByte(unsigned char byte) {
 
 }  // namespace
 
-std::string_view TrimText(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
-  return text.substr(begin, end - begin);
-}
-
 std::string UpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) {
