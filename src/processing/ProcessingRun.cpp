@@ -251,13 +251,19 @@ void TProcessingRun::FinishRetrievedMessage() {
 
 void TProcessingRun::CommitMessage() {
   const int32_t row = state_.CellPos.Y;
+  const std::string id = EscapeCommas(client_.MsgUidl());
   ++state_.TakenCount;
   table_.SetCell(0, row, state_.RunStamp);
-  table_.SetCell(1, row, EscapeCommas(client_.MsgUidl()));
+  table_.SetCell(1, row, id);
+  // A message without items has started no line; it still gets the stamp and
+  // id its row holds, or after a restart its id would be unknown and every
+  // later run would take it again.
+  std::string& line = state_.Message.RowText;
+  if (line.empty()) line.append(state_.RunStamp).append(",").append(id);
   // The row becomes visible, and so counts as taken, only once its line is in
   // AllData.csv: if the append raises, the message is neither kept nor
   // deleted, and the next run takes it again.
-  AppendLine(files_.allData, state_.Message.RowText);
+  AppendLine(files_.allData, line);
   table_.SetColCount(state_.CellPos.X);
   state_.CellPos = CellPoint{2, row + 1};
   table_.SetRowCount(state_.CellPos.Y);

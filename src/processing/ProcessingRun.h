@@ -41,7 +41,8 @@ struct RunState {
 // not in column 1 of the table yet, a DELE for a picked message when deleting
 // is on, and finally QUIT, after which FirstRow.csv is rewritten and a summary
 // shown. Every picked message becomes one row of the table and one line of
-// AllData.csv as soon as its RETR completes.
+// AllData.csv as soon as its RETR completes; a picked message without items
+// gives a line of the run stamp and its id alone.
 //
 // The run drives the client one request at a time from OnRequestDone, which it
 // wires to itself at every start (OnMessageLine to its message parser), so it

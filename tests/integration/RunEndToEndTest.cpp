@@ -137,6 +137,31 @@ TEST_F(RunEndToEndTest, TakesEachPickedMailOnceAcrossRunsAndRestarts) {
       (std::vector<std::string>{"order-a", "order-b-note", "order-c", "order-d-note", "order-e"}));
 }
 
+// A picked mail whose body gives no item still leaves its stamp and id in
+// AllData.csv, so no later start takes it again.
+TEST_F(RunEndToEndTest, PickedMailsWithoutItemsAreTakenOnceAcrossRestarts) {
+  server.AddMessage("blank", "Subject: no body\r\nX-VEXALO: default\r\n\r\n");
+  server.AddMessage("comments,only",
+                    "Subject: comments\r\nX-VEXALO: default\r\n\r\n%:a comment\r\n");
+  server.AddMessage("order-a", MailFixture("order-iso2022jp.eml"));
+  const std::string expected =
+      "2024/07/01 9:05:00,blank\r\n"
+      "2024/07/01 9:05:00,comments\x81\x43only\r\n" +
+      ExpectedAllDataLines(1);
+  auto program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(program->reporter.statuses.back(), RunSummary(3, 3, 3));
+  EXPECT_EQ(AllData(), expected);
+
+  for (int start = 0; start < 2; ++start) {
+    program = Start();
+    program->Fetch();
+    EXPECT_EQ(program->reporter.statuses.back(), RunSummary(3, 0, 3));
+    EXPECT_EQ(AllData(), expected);
+  }
+}
+
 TEST_F(RunEndToEndTest, DeletingAfterReadingRemovesExactlyThePickedMails) {
   AddMixedMailbox();
   fields.deleteAfterReading = true;

@@ -264,8 +264,10 @@ TEST(AppendLine, NeverCutsALineOrJoinsOne) {
 }
 
 TEST(AppendLine, EveryAppendedIdIsTakenAfterReloading) {
-  // What a run appends, including a message without items and values carrying
-  // the bytes that end lines, comes back as one row each with its id.
+  // What a run appends, including a message without items (stamp and id
+  // alone) and values carrying the bytes that end lines, comes back as one row
+  // each with its id; an empty line, as older files may hold for such a
+  // message, loads without harm.
   TempFolder folder;
   const std::string path = folder.Path(kAllDataFileName);
   WriteBytes(path, "s,id0,edited by hand");

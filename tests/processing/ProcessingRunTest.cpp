@@ -171,8 +171,9 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
   EXPECT_EQ(ReadBytes(FirstRowPath()), ",,\r\n");
 }
 
-// Its line in AllData.csv stays empty, so the id is kept in the table only.
-TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesAnEmptyLineAndTwoColumns) {
+// Its line in AllData.csv holds what its row holds, the stamp and the id with
+// its comma escaped, so the id is known again after a restart.
+TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColumns) {
   ScriptedPop3Peer peer(loop, {
                                   Send("+OK ready\r\n"),
                                   Expect("USER bob"),
@@ -182,7 +183,7 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesAnEmptyLineAndTwoColumn
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
                                   Expect("UIDL 1"),
-                                  Send("+OK 1 id-1\r\n"),
+                                  Send("+OK 1 id,1\r\n"),
                                   Expect("RETR 1"),
                                   Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
                                   Expect("QUIT"),
@@ -193,11 +194,15 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesAnEmptyLineAndTwoColumn
 
   EXPECT_EQ(peer.Problems(), "");
   EXPECT_EQ(reporter.statuses.back(), RunSummary(1, 1, 1));
-  EXPECT_EQ(ReadBytes(AllDataPath()), "\r\n");
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id\x81\x43"
+            "1\r\n");
   EXPECT_EQ(ReadBytes(FirstRowPath()), ",\r\n");
   EXPECT_EQ(table.ColCount(), 2);
   EXPECT_EQ(table.Cell(0, 1), kStamp);
-  EXPECT_EQ(table.Cell(1, 1), "id-1");
+  EXPECT_EQ(table.Cell(1, 1),
+            "id\x81\x43"
+            "1");
 }
 
 // The UIDL reply's number overwrites the client's MsgNum; a server that puts
