@@ -54,6 +54,8 @@ class PollEventLoop final : public EventLoop {
   int wakeFd_ = -1;
   std::mutex postedMutex_;
   std::deque<Callback> posted_;
+  // Rounds waiting in poll (or about to), which a Post must wake.
+  int waiters_ = 0;
   // Replaced, never changed in place, so a running callback stays alive.
   std::map<int, std::shared_ptr<const WatchEntry>> watches_;
 };

@@ -22,9 +22,14 @@ inline std::string_view TrimText(std::string_view text) {
 // (both sides of a case-blind compare go through it the same way).
 std::string UpperAscii(std::string_view text);
 
+// UpperAscii(a) == UpperAscii(b), without building either: the parser asks
+// it of every header line.
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// Views into the text that was split, valid as long as it is.
 struct SplitText {
-  std::string name;   // before the first token, trimmed
-  std::string value;  // after it, trimmed; later tokens stay in it
+  std::string_view name;   // before the first token, trimmed
+  std::string_view value;  // after it, trimmed; later tokens stay in it
 };
 
 // Splits `text` at the first occurrence of the one-byte `token`. An empty token

@@ -11,6 +11,13 @@ namespace {
 // make every further line rescan it.
 constexpr size_t kMaxContentTypeBytes = 16 * 1024;
 
+// The name of a header line: what stands before its first colon, or the
+// whole line without one, trimmed. A colon is never part of a double-byte
+// character, so the first one is the separator.
+std::string_view HeaderName(std::string_view line) {
+  return TrimText(line.substr(0, line.find(':')));
+}
+
 bool IsContinuationLine(std::string_view line) {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
@@ -83,7 +90,10 @@ void TMessageParser::ProcessMessageLine(std::string_view line, std::string_view 
   if (state_.InHeader) {
     ProcessHeaderLine(line);
   } else if (state_.TriggerFound) {
-    AddItem(EscapeCommas(Decode(line)), msgUidl, runStamp);
+    std::string text = Decode(line);
+    // Most lines hold no comma; escaping would only copy them again.
+    if (text.find(',') != std::string::npos) text = EscapeCommas(text);
+    AddItem(text, msgUidl, runStamp);
   }
 }
 
@@ -96,14 +106,14 @@ void TMessageParser::ProcessHeaderLine(std::string_view line) {
       contentType_.append(line.substr(0, room));
       state_.CharsetMode = DetectCharset(contentType_);
     }
-  } else if (UpperAscii(SplitAtToken(line, ":").name) == "CONTENT-TYPE") {
+  } else if (EqualIgnoringAsciiCase(HeaderName(line), "CONTENT-TYPE")) {
     contentType_.assign(line.substr(0, kMaxContentTypeBytes));
     state_.CharsetMode = DetectCharset(contentType_);
   } else {
     contentType_.clear();
   }
 
-  if (UpperAscii(line) == UpperAscii(fields_.HeaderTokenText())) state_.TriggerFound = true;
+  if (EqualIgnoringAsciiCase(line, fields_.HeaderTokenText())) state_.TriggerFound = true;
 
   if (TrimText(line).empty()) {
     state_.InHeader = false;
@@ -132,7 +142,9 @@ void TMessageParser::AddItem(std::string_view text, std::string_view msgUidl,
   }
   state_.RowText.append(",").append(item.value);
 
-  table_.SetCell(cellPos_.X, 0, item.name);
+  // Orders of one form give every row the same titles: rewriting an equal
+  // title would rebuild row 0 for every item of every message.
+  if (table_.Cell(cellPos_.X, 0) != item.name) table_.SetCell(cellPos_.X, 0, item.name);
   table_.SetCell(cellPos_.X, cellPos_.Y, item.value);
   ++cellPos_.X;
 }

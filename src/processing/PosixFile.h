@@ -37,9 +37,11 @@ class PosixFile {
   // The file's size in bytes; 0 when it has none (a device, a pipe).
   long long Size() const;
 
-  // The file's last byte; nothing for an empty file, or for one that was
-  // opened for appending without the right to read it back.
-  std::optional<char> LastByte() const;
+  // The file's last byte; nothing for an empty file, for one that cannot
+  // seek, or for one that was opened for appending without the right to read
+  // it back. Leaves the file offset at the end of the file, where every write
+  // of a file opened for appending goes anyway.
+  std::optional<char> LastByte();
 
   // Flushes the file's data and size to stable storage (fsync). Works on a
   // file opened for reading too, and on a folder, whose entries it flushes.
