@@ -56,6 +56,18 @@ TEST(PollEventLoop, PostFromAnotherThreadWakesAWaitingLoop) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
+// Posted from the loop's own thread, nothing wakes the loop: the round must
+// see the call before it would wait.
+TEST(PollEventLoop, CallPostedBeforeAWaitingRoundRunsWithoutTheWait) {
+  PollEventLoop loop;
+  bool ran = false;
+  loop.Post([&] { ran = true; });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(loop.RunOnce(60000));
+  EXPECT_TRUE(ran);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
 TEST(PollEventLoop, ReportsReadinessUntilConsumedOrUnwatched) {
   PollEventLoop loop;
   Pipe pipe;

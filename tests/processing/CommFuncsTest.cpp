@@ -1,6 +1,6 @@
-#include "processing/CommFuncs.h"
-
 #include <gtest/gtest.h>
+
+#include "processing/CommFuncs.h"
 
 namespace vexalo {
 namespace {
@@ -14,13 +14,14 @@ struct SplitCase {
 
 TEST(SplitAtToken, SplitsAtFirstTokenAndTrims) {
   const SplitCase cases[] = {
-      {"\x96\xbc\x91\x4f:\x8e\x52\x93\x63", ":", "\x96\xbc\x91\x4f", "\x8e\x52\x93\x63"},  // 名前:山田
-      {"\x8e\x9e\x8d\x8f: 10:30", ":", "\x8e\x9e\x8d\x8f", "10:30"},                        // 時刻: 10:30
+      {"\x96\xbc\x91\x4f:\x8e\x52\x93\x63", ":", "\x96\xbc\x91\x4f",
+       "\x8e\x52\x93\x63"},                                           // 名前:山田
+      {"\x8e\x9e\x8d\x8f: 10:30", ":", "\x8e\x9e\x8d\x8f", "10:30"},  // 時刻: 10:30
       {"no separator", ":", "no separator", ""},
       {":rest:more", ":", "", "rest:more"},
       {"", ":", "", ""},
       {"  a  :  b  ", ":", "a", "b"},
-      {"a:b", "", "a:b", ""},     // empty token never splits
+      {"a:b", "", "a:b", ""},      // empty token never splits
       {"a::b", "::", "a::b", ""},  // two-byte token never splits
       {"\t\x01x=y\x20", "=", "x", "y"},
   };
@@ -48,10 +49,32 @@ TEST(SplitAtToken, TrailByteTokenNeverCutsDoubleByteCharacter) {
 }
 
 TEST(TextRoutines, EscapeUpperTrim) {
-  EXPECT_EQ(EscapeCommas("1,000"), "1\x81\x43" "000");
+  EXPECT_EQ(EscapeCommas("1,000"),
+            "1\x81\x43"
+            "000");
   EXPECT_EQ(EscapeCommas(",,"), "\x81\x43\x81\x43");
   EXPECT_EQ(UpperAscii("x-vexalo: Default \x83\x61\xe0"), "X-VEXALO: DEFAULT \x83\x41\xe0");
   EXPECT_EQ(TrimText(std::string_view("\0 a b \x20\x1f", 7)), "a b");
+}
+
+TEST(TextRoutines, EqualIgnoringAsciiCaseMatchesComparingUpperCasedTexts) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool equal;
+  } cases[] = {
+      {"Content-Type", "CONTENT-TYPE", true},
+      {"x-vexalo: Default", "X-VEXALO: DEFAULT", true},
+      {"", "", true},
+      {"Content-Type ", "CONTENT-TYPE", false},  // length counts
+      {"\x83\x61", "\x83\x41", true},            // byte-wise, like UpperAscii
+      {"\x82\xa0", "\x82\x80", false},           // no case beyond a-z
+      {"[", "{", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EqualIgnoringAsciiCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    EXPECT_EQ(EqualIgnoringAsciiCase(c.a, c.b), UpperAscii(c.a) == UpperAscii(c.b)) << c.a;
+  }
 }
 
 }  // namespace
