@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexalo {
+
+// CP932 <-> UTF-8 for the edge of the GUI (the GUI wraps the UTF-8 side in
+// QString::fromUtf8 / toUtf8). Both run on glibc iconv's "CP932" table, so the
+// NEC and IBM extension characters (①, ㈱, ⅰ, 髙 …) convert both ways.
+//
+// Neither raises or fails: whatever does not convert becomes one stand-in per
+// undecodable byte or unencodable character, and the walk goes on after it, so
+// every call ends after one pass over its input.
+//
+// Round trips: UTF-8 -> CP932 -> UTF-8 gives back every character CP932 has.
+// CP932 -> UTF-8 -> CP932 gives back every byte string in Microsoft's
+// preferred codes; the duplicate codes of the same characters (the NEC-selected
+// IBM rows 0xED/0xEE, and ∵ ≒ ≡ ∫ √ ⊥ ∠ ∩ ∪ ¬ of row 0x87 and 0xFA) come back at
+// the preferred code of the character.
+
+// A lead and trail byte that name no character (0x81 0xAD) become one U+FFFD;
+// a byte that starts no character (0x80, 0xA0, 0xFD-0xFF, a lead byte not
+// followed by a trail byte or at the end) becomes one U+FFFD on its own, and
+// the byte after it is read afresh.
+std::string Cp932ToUtf8(std::string_view cp932);
+
+// A character CP932 does not have becomes the geta mark 〓 (0x81 0xAC), the
+// usual stand-in in Japanese text; so does each byte that is not valid UTF-8.
+std::string Utf8ToCp932(std::string_view utf8);
+
+}  // namespace vexalo
