@@ -9,9 +9,8 @@ namespace vexalo {
 
 namespace {
 
-void ShowBox(QWidget* parent, QMessageBox::Icon icon, std::string_view cp932Text) {
-  QMessageBox box(icon, QString::fromLatin1(kApplicationTitle), FromCp932Lines(cp932Text),
-                  QMessageBox::Ok, parent);
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
+  QMessageBox box(icon, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, parent);
   box.exec();
 }
 
@@ -26,11 +25,11 @@ std::string ErrorBoxText(std::string_view message) {
 }
 
 void ShowMessageBox(QWidget* parent, std::string_view cp932Text) {
-  ShowBox(parent, QMessageBox::NoIcon, cp932Text);
+  ShowBox(parent, QMessageBox::NoIcon, FromCp932Lines(cp932Text));
 }
 
 void ShowErrorBox(QWidget* parent, std::string_view cp932Message) {
-  ShowBox(parent, QMessageBox::Critical, ErrorBoxText(cp932Message));
+  ShowBox(parent, QMessageBox::Critical, FromCp932Lines(ErrorBoxText(cp932Message)));
 }
 
 void CallShowingErrors(QWidget* parent, const std::function<void()>& handler) {
