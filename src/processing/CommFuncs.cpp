@@ -1,5 +1,7 @@
 #include "processing/CommFuncs.h"
 
+#include "processing/PosixFile.h"
+
 namespace vexalo {
 
 namespace {
@@ -64,6 +66,18 @@ std::string EscapeCommas(std::string_view text) {
     }
   }
   return escaped;
+}
+
+void AppendLine(const std::string& path, std::string_view text) {
+  PosixFile file(path, PosixFile::Mode::kAppend);
+  std::string line;
+  line.reserve(text.size() + 4);
+  const std::optional<char> lastByte = file.LastByte();
+  if (lastByte && *lastByte != '\r' && *lastByte != '\n') line.append("\r\n");
+  for (const char c : text) line.push_back(c == '\r' || c == '\n' || c == '\x1a' ? ' ' : c);
+  line.append("\r\n");
+  file.Write(line);
+  file.Close();
 }
 
 }  // namespace vexalo

@@ -27,6 +27,16 @@ struct SplitText {
 // text is never cut in half.
 SplitText SplitAtToken(std::string_view text, std::string_view token);
 
+// Appends `text` as one line to the file at `path`, creating the file when it
+// is missing: the text, then CR LF, written and the file closed before the
+// call returns. A CR, LF or 0x1A inside the text becomes a blank, since any of
+// them would cut the line, or the whole file, when it is read back. When the
+// file's last byte is neither CR nor LF (a file finished by hand without a
+// line end), a CR LF goes first, so the text never joins the line before it.
+// Raises EInOutError when the file cannot be opened or written; bytes
+// already written stay.
+void AppendLine(const std::string& path, std::string_view text);
+
 // Every ASCII comma becomes the full-width comma (0x81 0x43), which is safe
 // byte-wise because 0x2C is never the second byte of a double-byte character.
 std::string EscapeCommas(std::string_view text);

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "processing/ColumnIndex.h"
+
 namespace vexalo {
 
 // The table behind the main window's grid: text cells by (column, row), row 0
@@ -15,10 +17,14 @@ namespace vexalo {
 // Built for a million rows of a dozen short cells: a row is one byte string
 // holding its cells back to back, each behind its length, so there is no object
 // per cell and the stored size stays close to the text itself.
-class DataTable {
+//
+// Column 1 holds each message's unique id and is indexed on every write, so
+// that IsUidlTaken answers without scanning the rows.
+class DataTable final : private ColumnIndex::CellSource {
  public:
   static constexpr int kInitialColCount = 3;
   static constexpr int kInitialRowCount = 2;
+  static constexpr int kIdColumn = 1;
 
   DataTable();
 
@@ -30,19 +36,41 @@ class DataTable {
   // The cell's text; empty for a cell never written. The view is valid until
   // the next write to the table.
   std::string_view Cell(int col, int row) const;
+  // The texts of the cells of `row` in columns first .. last, one per column
+  // (none when last < first), read in one pass over the row.
+  void CellsInRange(int row, int first, int last, std::vector<std::string_view>& texts) const;
+  // Raises std::out_of_range for a negative column or row.
   void SetCell(int col, int row, std::string_view text);
 
   // Replaces a whole row with `cells` (columns 0 .. cells.size() - 1); cells to
   // the right of them are erased. Faster than SetCell per cell when loading.
   void SetRow(int row, const std::vector<std::string_view>& cells);
 
+  // Writes `cells` into columns 0 .. cells.size() - 1 and leaves the cells to
+  // the right of them as they are: SetCell for each, in one pass over the row.
+  void SetLeadingCells(int row, const std::vector<std::string_view>& cells);
+
   // Rows that hold at least one stored cell slot, visible or not.
   int StoredRowCount() const { return static_cast<int>(rows_.size()); }
 
+  // Whether some row from 0 (the titles) to RowCount() - 1 holds exactly `id`
+  // in column 1, compared byte for byte. Rows hidden by a lower row count do
+  // not match; a visible row never written matches the empty id. Constant
+  // time on average, whatever the number of rows.
+  bool IsUidlTaken(std::string_view id) const;
+
  private:
+  std::string_view IndexedText(int32_t row) const override { return Cell(kIdColumn, row); }
+
+  // Makes `row` stored (rows that come into being are empty) and runs
+  // `change` on its bytes, keeping the index of column 1 in step.
+  template <typename Change>
+  void ChangeRow(int row, Change change);
+
   std::vector<std::string> rows_;
   int colCount_ = kInitialColCount;
   int rowCount_ = kInitialRowCount;
+  ColumnIndex idIndex_;
 };
 
 }  // namespace vexalo

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+
+#include "processing/GridSelection.h"
+#include "processing/ProcessingState.h"
+
+namespace vexalo {
+
+class DataTable;
+
+// The two data files beside the executable. Both, and every CSV file the user
+// saves, are CP932 bytes with CR LF after every line, no header, no quoting:
+// the comma is the only separator (texts from mail have none of their own, the
+// parser turns them into full-width commas).
+inline constexpr char kAllDataFileName[] = "AllData.csv";    // one line per taken message
+inline constexpr char kFirstRowFileName[] = "FirstRow.csv";  // the title row
+
+// A line is split into at most this many cells; the last keeps the rest of
+// the line. Far beyond any mail, but keeps a damaged file from building a
+// row of millions of columns.
+inline constexpr int kMaxFieldsPerLine = 65536;
+
+// Every routine opens its file for the one operation and closes it again, and
+// raises EInOutError at once when the system refuses an open, read, write or
+// close; a file being written stays as far as it got.
+
+// Fills row 0 from the first line of the file at `path` and sets the visible
+// counts to 3 columns and 2 rows, whatever the number of titles. Titles past
+// the line's fields keep their text. A missing file changes nothing.
+void LoadFirstRow(DataTable& table, const std::string& path);
+
+// Loads every line of the file at `path` into rows 1, 2, ... (cells past a
+// line's fields keep their text); after each line the visible column count is
+// that line's number of cells, the visible row count the row after it, and
+// `cellPos.Y` that same row, so that the next message taken goes below the
+// last row loaded, also when a read fails part-way. An empty or blank line
+// loads as a row of one empty cell, and loading goes on after it: column 1 of
+// the later rows is the record of taken ids. An empty file gives one such row.
+// A missing file changes nothing.
+void LoadAllData(DataTable& table, const std::string& path, CellPoint& cellPos);
+
+// Writes the cells of `rect` to `path`, replacing any file there: one line per
+// row from Top to Bottom, the cell of column Left and then, for each column up
+// to Right, a comma and its cell; cells never written give empty texts.
+// Nothing is quoted or escaped. `rect` is taken as it is (see NormalizedRect).
+void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path);
+
+// Writes the visible part of the title row to `path` (FirstRow.csv).
+void SaveFirstRow(const DataTable& table, const std::string& path);
+
+}  // namespace vexalo

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vexalo {
+
+// The error every file routine raises when the system refuses an open, read,
+// write or close. Its message is the CP932 text shown to the user; the errno
+// that caused it stays available for callers that want to tell cases apart.
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int errorCode);
+
+  int ErrorCode() const { return errorCode_; }
+
+ private:
+  int errorCode_;
+};
+
+// The user-facing CP932 text for an errno value: a fixed text for a missing
+// file, a bad name, too many open files, refused access and a full disk, and
+// "I/O エラー (n)" with the number for everything else.
+std::string InOutErrorText(int errorCode);
+
+}  // namespace vexalo

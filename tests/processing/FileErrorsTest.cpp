@@ -1,0 +1,190 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Sjis.h"
+#include "TempFolder.h"
+#include "processing/CommFuncs.h"
+#include "processing/DataFiles.h"
+#include "processing/DataTable.h"
+#include "processing/InOutError.h"
+
+namespace vexalo {
+namespace {
+
+using testing::Sjis;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+const std::string kNotFound = Sjis("ファイルが見つかりません");
+const std::string kBadName = Sjis("不正なファイル名です");
+const std::string kTooMany = Sjis("オープンしたファイルが多すぎます");
+const std::string kDenied = Sjis("ファイルへのアクセスが拒否されました");
+const std::string kDiskFull = Sjis("ディスクがいっぱいです");
+
+TEST(InOutError, ErrnoValuesGiveTheirTexts) {
+  struct Case {
+    int errorCode;
+    std::string text;
+  };
+  const Case cases[] = {
+      {ENOENT, kNotFound},
+      {ENAMETOOLONG, kBadName},
+      {ENOTDIR, kBadName},
+      {ELOOP, kBadName},
+      {EINVAL, kBadName},
+      {EMFILE, kTooMany},
+      {ENFILE, kTooMany},
+      {EACCES, kDenied},
+      {EPERM, kDenied},
+      {EROFS, kDenied},
+      {EISDIR, kDenied},
+      {ENOSPC, kDiskFull},
+      {EDQUOT, kDiskFull},
+      {EIO, Sjis("I/O エラー (5)")},
+      {EFBIG, Sjis("I/O エラー (27)")},
+  };
+  for (const Case& c : cases) {
+    const EInOutError error(c.errorCode);
+    EXPECT_EQ(error.what(), c.text) << c.errorCode;
+    EXPECT_EQ(error.ErrorCode(), c.errorCode);
+  }
+}
+
+// The text of the EInOutError that `action` raises; a distinct marker when it
+// raises nothing.
+std::string RaisedText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EInOutError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+constexpr char kNoPrivilegeDrop[] = "(cannot drop privileges)";
+
+// RaisedText in a child process, after `prepare` (such as lowering a limit)
+// ran there. Permission bits do not stop root, so a child of a test running as
+// root first becomes the unprivileged user "nobody".
+std::string RaisedTextInChild(const std::function<void()>& prepare,
+                              const std::function<void()>& action) {
+  int channel[2];
+  if (::pipe(channel) != 0) return "(no pipe)";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    std::string text;
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+      text = kNoPrivilegeDrop;
+    } else {
+      prepare();
+      text = RaisedText(action);
+    }
+    [[maybe_unused]] const ssize_t put = ::write(channel[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(channel[1]);
+  std::string text;
+  char piece[256];
+  for (ssize_t got; (got = ::read(channel[0], piece, sizeof piece)) > 0;) text.append(piece, got);
+  ::close(channel[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return text;
+}
+
+TEST(FileErrors, FolderWhereTheFileShouldBe) {
+  TempFolder folder;
+  const std::string path = folder.Path(kAllDataFileName);
+  std::filesystem::create_directory(path);
+  DataTable table;
+  CellPoint cellPos;
+  EXPECT_EQ(RaisedText([&] { LoadAllData(table, path, cellPos); }), kDenied);
+  EXPECT_EQ(RaisedText([&] { LoadFirstRow(table, path); }), kDenied);
+  EXPECT_EQ(RaisedText([&] { AppendLine(path, "s,id"); }), kDenied);
+  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, path); }), kDenied);
+  // Nothing was loaded: the next message still goes into row 1.
+  EXPECT_EQ(table.RowCount(), 2);
+  EXPECT_EQ(table.ColCount(), 3);
+  EXPECT_EQ(cellPos.Y, 1);
+}
+
+TEST(FileErrors, MissingFolderAndBadNames) {
+  TempFolder folder;
+  const DataTable table;
+  const std::string inMissing = folder.Path("missing/AllData.csv");
+  EXPECT_EQ(RaisedText([&] { AppendLine(inMissing, "s,id"); }), kNotFound);
+  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, inMissing); }), kNotFound);
+  WriteBytes(folder.Path("plain"), "x");
+  EXPECT_EQ(RaisedText([&] { AppendLine(folder.Path("plain/AllData.csv"), "s,id"); }), kBadName);
+  EXPECT_EQ(RaisedText([&] { AppendLine(folder.Path(std::string(300, 'n')), "s,id"); }), kBadName);
+}
+
+TEST(FileErrors, FullDisk) {
+  const DataTable table;
+  EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), kDiskFull);
+  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, "/dev/full"); }), kDiskFull);
+}
+
+TEST(FileErrors, TooManyOpenFiles) {
+  TempFolder folder;
+  const std::string path = folder.Path(kAllDataFileName);
+  const auto useUpDescriptors = [] {
+    const rlimit limit{3, 3};  // stdin, stdout, stderr; the pipe's end lies above
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  };
+  EXPECT_EQ(RaisedTextInChild(useUpDescriptors, [&] { AppendLine(path, "s,id"); }), kTooMany);
+}
+
+TEST(FileErrors, ReadOnlyFolderAndUnreadableFile) {
+  TempFolder folder;
+  std::filesystem::permissions(
+      folder.Root(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                         std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                         std::filesystem::perms::others_exec);
+  const std::string locked = folder.Path("locked");
+  std::filesystem::create_directory(locked);
+  WriteBytes(locked + "/FirstRow.csv", "a,b\r\n");
+  ::chmod(locked.c_str(), 0555);
+  const std::string unreadable = folder.Path(kAllDataFileName);
+  WriteBytes(unreadable, "s,id\r\n");
+  ::chmod(unreadable.c_str(), 0);
+
+  const auto nothing = [] {};
+  const std::string newFile = locked + "/" + kAllDataFileName;
+  const std::string text = RaisedTextInChild(nothing, [&] { AppendLine(newFile, "s,id"); });
+  if (text == kNoPrivilegeDrop) GTEST_SKIP() << "running as root without the right to drop it";
+  EXPECT_EQ(text, kDenied);
+  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(locked + "/FirstRow.csv", "x"); }),
+            kDenied);
+  EXPECT_EQ(RaisedTextInChild(nothing,
+                              [&] {
+                                DataTable table;
+                                SaveFirstRow(table, newFile);
+                              }),
+            kDenied);
+  EXPECT_EQ(RaisedTextInChild(nothing,
+                              [&] {
+                                DataTable table;
+                                CellPoint cellPos;
+                                LoadAllData(table, unreadable, cellPos);
+                              }),
+            kDenied);
+  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(unreadable, "s,id"); }), kDenied);
+}
+
+}  // namespace
+}  // namespace vexalo
