@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "settings/SettingsFields.h"
+
+namespace vexalo {
+
+// Every setting of the INI file in one place: where it is stored, what it
+// reads as when its key is absent, and which field holds it while the
+// program runs. The order is the order of loading and saving; the password
+// comes last so that a failure to decrypt or encrypt it can only touch it.
+struct SettingKey {
+  enum class Kind {
+    kText,      // stored as typed
+    kFlag,      // stored as "1" or "0"
+    kPassword,  // stored encrypted, empty when the password is empty
+  };
+  std::string_view section;
+  std::string_view key;
+  Kind kind;
+  std::string_view absentText;  // kText, kPassword: the value when the key is absent
+  bool absentFlag;              // kFlag: the value when the key is absent
+  std::string (SettingsFields::*text)() const;
+  void (SettingsFields::*setText)(const std::string&);
+  bool (SettingsFields::*flag)() const;
+  void (SettingsFields::*setFlag)(bool);
+};
+
+inline constexpr std::string_view kSettingsFileName = "Vexalo.ini";
+
+inline constexpr std::array<SettingKey, 8> kSettingKeys = {{
+    {"POP3", "HOST", SettingKey::Kind::kText, "", false, &SettingsFields::HostText,
+     &SettingsFields::SetHostText, nullptr, nullptr},
+    {"POP3", "PORT", SettingKey::Kind::kText, "110", false, &SettingsFields::PortText,
+     &SettingsFields::SetPortText, nullptr, nullptr},
+    {"POP3", "USERNAME", SettingKey::Kind::kText, "", false, &SettingsFields::UserNameText,
+     &SettingsFields::SetUserNameText, nullptr, nullptr},
+    {"MAIL", "DELETE", SettingKey::Kind::kFlag, "", false, nullptr, nullptr,
+     &SettingsFields::DeleteAfterReading, &SettingsFields::SetDeleteAfterReading},
+    {"MAIL", "HEADER_TOKEN", SettingKey::Kind::kText, "X-VEXALO: default", false,
+     &SettingsFields::HeaderTokenText, &SettingsFields::SetHeaderTokenText, nullptr, nullptr},
+    {"MAIL", "SPLIT_TOKEN", SettingKey::Kind::kText, ":", false, &SettingsFields::SplitTokenText,
+     &SettingsFields::SetSplitTokenText, nullptr, nullptr},
+    {"MAIL", "INTERVAL", SettingKey::Kind::kText, "0", false, &SettingsFields::IntervalText,
+     &SettingsFields::SetIntervalText, nullptr, nullptr},
+    {"POP3", "PASSWORD", SettingKey::Kind::kPassword, "", false, &SettingsFields::PassWordText,
+     &SettingsFields::SetPassWordText, nullptr, nullptr},
+}};
+
+}  // namespace vexalo

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "TempDir.h"
+#include "settings/IniUnit.h"
+#include "settings/ProgramDir.h"
+
+namespace vexalo {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// "%s に書き込めません" for `path`.
+std::string CannotWrite(const std::string& path) {
+  return path + " \x82\xc9\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1";
+}
+
+std::string WriteError(const std::string& path, std::string_view value) {
+  try {
+    WriteIniString(path, "POP3", "HOST", value);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat status {};
+  stat(path.c_str(), &status);
+  return status.st_mode & 07777;
+}
+
+TEST(IniUnit, ReadsDefaultsEmptyValuesAndCutsLongOnes) {
+  TempDir dir;
+  const std::string ini = dir.File("Vexalo.ini");
+  EXPECT_EQ(ReadIniString(ini, "POP3", "PORT", "110"), "110");  // no file at all
+  const std::string long3000(3000, 'v');
+  WriteFile(ini, "[POP3]\r\nPORT=\r\nHOST=" + long3000 + "\r\n");
+  EXPECT_EQ(ReadIniString(ini, "POP3", "PORT", "110"), "");
+  EXPECT_EQ(ReadIniString(ini, "POP3", "USERNAME", "none"), "none");
+  EXPECT_EQ(ReadIniString(ini, "POP3", "HOST", ""), long3000.substr(0, 2047));
+  EXPECT_EQ(ReadIniString(dir.File("missing/Vexalo.ini"), "POP3", "PORT", "110"), "110");
+  // A folder where the file should be reads as no file.
+  EXPECT_EQ(ReadIniString(dir.Path().string(), "POP3", "PORT", "110"), "110");
+}
+
+TEST(IniUnit, ReadsBooleansAsIntegers) {
+  TempDir dir;
+  const std::string ini = dir.File("Vexalo.ini");
+  const struct {
+    const char* stored;
+    bool whenDefaultFalse, whenDefaultTrue;
+  } cases[] = {
+      {"1", true, true},           {"2", true, true},
+      {"0x10", true, true},        {"0X0", false, false},
+      {"$1", true, true},          {"x1F", true, true},
+      {"-1", true, true},          {"+0", false, false},
+      {"-0x1", true, true},        {"2147483647", true, true},
+      {"-2147483648", true, true}, {"0xFFFFFFFF", true, true},
+      {"0", false, false},         {"00", false, false},
+      {"yes", false, true},        {"", false, true},
+      {"0x", false, true},         {"$", false, true},
+      {"1a", false, true},         {"0x1G", false, true},
+      {"2147483648", false, true}, {"0x100000000", false, true},
+      {"- 1", false, true},
+  };
+  std::string text = "[MAIL]\r\n";
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    text += "V" + std::to_string(i) + "=" + cases[i].stored + "\r\n";
+  }
+  WriteFile(ini, text);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string key = "V" + std::to_string(i);
+    EXPECT_EQ(ReadIniBool(ini, "MAIL", key, false), cases[i].whenDefaultFalse) << cases[i].stored;
+    EXPECT_EQ(ReadIniBool(ini, "MAIL", key, true), cases[i].whenDefaultTrue) << cases[i].stored;
+  }
+  EXPECT_FALSE(ReadIniBool(ini, "MAIL", "DELETE", false));
+  EXPECT_TRUE(ReadIniBool(ini, "MAIL", "DELETE", true));
+}
+
+TEST(IniUnit, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
+  TempDir dir;
+  const std::string fresh = dir.File("fresh.ini");
+  const mode_t oldMask = umask(0);  // a lax umask must not widen the new file
+  WriteIniString(fresh, "POP3", "HOST", "h");
+  umask(oldMask);
+  EXPECT_EQ(ModeOf(fresh), 0600u);
+
+  const std::string shared = dir.File("shared.ini");
+  WriteFile(shared, "[POP3]\r\nHOST=a\r\n");
+  chmod(shared.c_str(), 0640);
+  WriteIniBool(shared, "MAIL", "DELETE", true);
+  EXPECT_EQ(ModeOf(shared), 0640u);
+  EXPECT_EQ(ReadFile(shared), "[POP3]\r\nHOST=a\r\n[MAIL]\r\nDELETE=1\r\n");
+}
+
+TEST(IniUnit, KeepsTheLineEndsTheFileHas) {
+  TempDir dir;
+  const std::string unixStyle = dir.File("lf.ini");
+  WriteFile(unixStyle, "[POP3]\nHOST=a\n");
+  WriteIniString(unixStyle, "POP3", "PORT", "995");
+  EXPECT_EQ(ReadFile(unixStyle), "[POP3]\nHOST=a\nPORT=995\n");
+  EXPECT_EQ(ReadIniString(unixStyle, "POP3", "PORT", ""), "995");
+}
+
+TEST(IniUnit, WriteFollowsASymbolicLink) {
+  TempDir dir;
+  const std::string target = dir.File("real.ini"), link = dir.File("Vexalo.ini");
+  WriteFile(target, "[POP3]\r\nHOST=a\r\n");
+  std::filesystem::create_symlink(target, link);
+  WriteIniString(link, "POP3", "HOST", "b");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), "[POP3]\r\nHOST=b\r\n");
+}
+
+TEST(IniUnit, WriteFailuresNameTheFullPathAndLeaveNothingBehind) {
+  TempDir dir;
+  // A folder where the file should be, and a file where its folder should be:
+  // both stop root as well.
+  const std::string folderInTheWay = dir.File("Vexalo.ini");
+  std::filesystem::create_directory(folderInTheWay);
+  EXPECT_EQ(WriteError(folderInTheWay, "x"), CannotWrite(folderInTheWay));
+
+  const std::string fileAsFolder = dir.File("plain");
+  WriteFile(fileAsFolder, "not a folder");
+  EXPECT_EQ(WriteError(fileAsFolder + "/Vexalo.ini", "x"),
+            CannotWrite(fileAsFolder + "/Vexalo.ini"));
+  EXPECT_EQ(WriteError(dir.File("no/such/Vexalo.ini"), "x"),
+            CannotWrite(dir.File("no/such/Vexalo.ini")));
+
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    EXPECT_EQ(entry.path().filename().string().rfind("Vexalo.ini.", 0), std::string::npos)
+        << "left behind: " << entry.path();
+  }
+}
+
+TEST(IniUnit, ReadOnlyFileIsNotReplaced) {
+  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+  TempDir dir;
+  const std::string ini = dir.File("Vexalo.ini");
+  WriteFile(ini, "[POP3]\r\nHOST=a\r\n");
+  chmod(ini.c_str(), 0444);
+  EXPECT_EQ(WriteError(ini, "b"), CannotWrite(ini));
+  EXPECT_EQ(ReadFile(ini), "[POP3]\r\nHOST=a\r\n");
+
+  // An unreadable file is not rewritten either: what it holds would be lost.
+  chmod(ini.c_str(), 0200);
+  EXPECT_EQ(WriteError(ini, "b"), CannotWrite(ini));
+  chmod(ini.c_str(), 0600);
+  EXPECT_EQ(ReadFile(ini), "[POP3]\r\nHOST=a\r\n");
+}
+
+TEST(IniUnit, BareNamesLiveBesideTheExecutable) {
+  EXPECT_EQ(ResolveIniFileName("Vexalo.ini"), ExecutableDir() + "Vexalo.ini");
+  EXPECT_EQ(ResolveIniFileName("/etc/x.ini"), "/etc/x.ini");
+  EXPECT_EQ(ResolveIniFileName("sub/x.ini"), "sub/x.ini");
+}
+
+TEST(ProgramDir, IsTheFolderOfThisTestProgram) {
+  EXPECT_EQ(ExecutableDir(), std::string(VEXALO_TEST_BINARY_DIR) + "/");
+}
+
+}  // namespace
+}  // namespace vexalo
