@@ -74,35 +74,34 @@ DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent) 
   rows->setDefaultSectionSize(kRowHeight);
 }
 
-void DataGrid::SelectAllCells() {
-  const int rows = model()->rowCount();
-  const int cols = model()->columnCount();
-  if (rows > 0 && cols > 0) {
+void DataGrid::SelectCells(GridRect rect) {
+  rect = NormalizedRect(rect);
+  const int lastRow = model()->rowCount() - 1;
+  const int lastCol = model()->columnCount() - 1;
+  const int top = std::max(0, DataTableModel::ViewRow(rect.Top));
+  const int bottom = std::min(lastRow, DataTableModel::ViewRow(rect.Bottom));
+  const int left = std::max(0, rect.Left);
+  const int right = std::min(lastCol, rect.Right);
+  if (top <= bottom && left <= right) {
     selectionModel()->select(
-        QItemSelection(model()->index(0, 0), model()->index(rows - 1, cols - 1)),
+        QItemSelection(model()->index(top, left), model()->index(bottom, right)),
         QItemSelectionModel::ClearAndSelect);
   } else {
     selectionModel()->clearSelection();
   }
-  // After the selection change, which would clear it again.
-  titleRowSelected_ = cols > 0;
+  // After the selection change, which clears it.
+  titleRowSelected_ = rect.Top == 0;
+  withTitleRow_ = rect;
   horizontalHeader()->viewport()->update();
 }
 
-CellRect DataGrid::SelectedRect() const {
+GridRect DataGrid::SelectedRect() const {
+  // Rows a run adds after a select-all stay outside it, as they would stay
+  // outside any rectangle the user dragged.
+  if (titleRowSelected_) return withTitleRow_;
   const QItemSelection selection = selectionModel()->selection();
-  const int cols = model()->columnCount();
-  if (titleRowSelected_) {
-    // The whole table at the moment of selecting; rows added since then are
-    // outside it, as they would be outside a rectangle the user dragged.
-    int bottom = 0;
-    for (const QItemSelectionRange& range : selection) {
-      bottom = std::max(bottom, DataTableModel::TableRow(range.bottom()));
-    }
-    return {0, 0, std::max(0, cols - 1), bottom};
-  }
   if (!selection.isEmpty()) {
-    CellRect rect{selection.first().left(), selection.first().top(), selection.first().right(),
+    GridRect rect{selection.first().left(), selection.first().top(), selection.first().right(),
                   selection.first().bottom()};
     for (const QItemSelectionRange& range : selection) {
       rect.Left = std::min(rect.Left, range.left());

@@ -52,41 +52,49 @@ TEST_F(DataGridTest, LooksAndBehavesAsTheTableGrid) {
 
 TEST_F(DataGridTest, SelectionIsOneRectangleInTableRows) {
   // Before anything is touched: the first cell below the titles.
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{0, 1, 0, 1}));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 1, 0, 1}));
 
   // A click, then a shift-click further up and left: normalised rectangle.
   QTest::mouseClick(grid_.viewport(), Qt::LeftButton, {}, CellCentre(2, 2));
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{2, 3, 2, 3}));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{2, 3, 2, 3}));
   QTest::mouseClick(grid_.viewport(), Qt::LeftButton, Qt::ShiftModifier, CellCentre(1, 0));
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{1, 1, 2, 3}));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 1, 2, 3}));
 
   // A click on a title selects nothing new.
   const QPoint titleOfColumn0(grid_.horizontalHeader()->sectionViewportPosition(0) + 50, 5);
   QTest::mouseClick(grid_.horizontalHeader()->viewport(), Qt::LeftButton, {}, titleOfColumn0);
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{1, 1, 2, 3}));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 1, 2, 3}));
   EXPECT_FALSE(grid_.TitleRowSelected());
 }
 
 TEST_F(DataGridTest, SelectAllTakesInTheTitleRowUntilTheUserSelectsAgain) {
-  grid_.SelectAllCells();
+  grid_.SelectCells(SelectAllRect(table_));
   EXPECT_TRUE(grid_.TitleRowSelected());
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{0, 0, 2, 3}));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 3}));
 
+  EXPECT_TRUE(grid_.selectionModel()->isSelected(model_.index(2, 2)));
   // Rows a run adds afterwards stay outside, like any selected rectangle.
   table_.SetRowCount(5);
   model_.TableChanged();
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{0, 0, 2, 3}));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 3}));
 
   QTest::mouseClick(grid_.viewport(), Qt::LeftButton, {}, CellCentre(1, 1));
   EXPECT_FALSE(grid_.TitleRowSelected());
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{1, 2, 1, 2}));
+  EXPECT_FALSE(grid_.selectionModel()->isSelected(model_.index(2, 2)));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 2, 1, 2}));
+}
+
+TEST_F(DataGridTest, ProgramSelectionsMayRunInAnyDirection) {
+  grid_.SelectCells(GridRect{2, 3, 1, 2});
+  EXPECT_FALSE(grid_.TitleRowSelected());
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 2, 2, 3}));
 }
 
 TEST_F(DataGridTest, SelectAllOfATableWithTitlesOnlyIsTheTitleRow) {
   table_.SetRowCount(1);
   model_.TableChanged();
-  grid_.SelectAllCells();
-  EXPECT_EQ(grid_.SelectedRect(), (CellRect{0, 0, 2, 0}));
+  grid_.SelectCells(SelectAllRect(table_));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 0}));
 }
 
 }  // namespace
