@@ -19,6 +19,15 @@ QString ModalBoxCatcher::Texts() const {
 
 void ModalBoxCatcher::CloseOpenBoxes() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* files = qobject_cast<QFileDialog*>(widget);
+    if (files != nullptr && files->isVisible()) {
+      if (fileDialogHandler_) {
+        fileDialogHandler_(*files);
+      } else {
+        files->reject();
+      }
+      continue;
+    }
     auto* box = qobject_cast<QMessageBox*>(widget);
     if (box == nullptr || !box->isVisible()) continue;
     seen_.push_back({box->windowTitle(), box->text(), box->icon()});

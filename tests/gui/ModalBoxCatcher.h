@@ -1,15 +1,18 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <vector>
 
 namespace vexalo {
 
-// Stands in for the user in front of message boxes: while it lives, every
-// message box that appears is noted and closed with its OK button, so a
+// Stands in for the user in front of modal dialogs: while it lives, every
+// message box that appears is noted and closed with its OK button, and every
+// file dialog is handed to the file dialog handler (or cancelled), so a
 // handler that shows one returns.
 class ModalBoxCatcher final : public QObject {
  public:
@@ -21,6 +24,11 @@ class ModalBoxCatcher final : public QObject {
 
   ModalBoxCatcher();
 
+  // Runs on each file dialog that appears; it should accept or reject it.
+  void OnFileDialog(std::function<void(QFileDialog&)> handler) {
+    fileDialogHandler_ = std::move(handler);
+  }
+
   const std::vector<Box>& Seen() const { return seen_; }
   // The texts seen, joined by "|", for short comparisons.
   QString Texts() const;
@@ -30,6 +38,7 @@ class ModalBoxCatcher final : public QObject {
 
   QTimer poll_;
   std::vector<Box> seen_;
+  std::function<void(QFileDialog&)> fileDialogHandler_;
 };
 
 }  // namespace vexalo
