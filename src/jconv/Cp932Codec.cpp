@@ -59,7 +59,8 @@ Skip SkipCp932(std::string_view rest) {
 }
 
 // The length of the UTF-8 sequence that starts `rest` when its lead and
-// continuation bytes are in place; 1 for a byte that starts none.
+// continuation bytes are in place, or of what the end of the text left of it;
+// 1 for a byte that starts none.
 size_t Utf8SequenceLength(std::string_view rest) {
   const auto lead = static_cast<unsigned char>(rest[0]);
   size_t length = 1;
@@ -70,7 +71,7 @@ size_t Utf8SequenceLength(std::string_view rest) {
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     length = 4;
   }
-  if (length > rest.size()) return 1;
+  length = std::min(length, rest.size());
   for (size_t i = 1; i < length; ++i) {
     if ((static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80) return 1;
   }

@@ -14,10 +14,11 @@ namespace vexalo {
 // every call ends after one pass over its input.
 //
 // Round trips: UTF-8 -> CP932 -> UTF-8 gives back every character CP932 has.
-// CP932 -> UTF-8 -> CP932 gives back every byte string in Microsoft's
-// preferred codes; the duplicate codes of the same characters (the NEC-selected
-// IBM rows 0xED/0xEE, and ∵ ≒ ≡ ∫ √ ⊥ ∠ ∩ ∪ ¬ of row 0x87 and 0xFA) come back at
-// the preferred code of the character.
+// CP932 -> UTF-8 -> CP932 gives back every byte string written in the codes
+// Windows prefers; a character with two or three codes comes back at the
+// preferred one: the NEC-selected IBM rows 0xED/0xEE at their IBM codes
+// 0xFA-0xFC, the IBM codes of NEC characters (Ⅰ, ㈱ …) at row 0x87, and
+// ≒ ≡ ∫ √ ⊥ ∠ ∵ ∩ ∪ ￢ of rows 0x87 and 0xFA at row 0x81.
 
 // A lead and trail byte that name no character (0x81 0xAD) become one U+FFFD;
 // a byte that starts no character (0x80, 0xA0, 0xFD-0xFF, a lead byte not

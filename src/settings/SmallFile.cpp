@@ -92,7 +92,10 @@ bool ReplaceSmallFile(const std::string& path, std::string_view text, mode_t mod
   const std::string target = WriteTarget(path);
   // rename() would replace a file that a plain write may not touch; keep the
   // refusal a read-only settings file is meant to give.
-  if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) return false;
+  if (faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
+      faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return false;
+  }
 
   std::string temporary = target + ".XXXXXX";
   FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));

@@ -139,6 +139,25 @@ TEST(IniUnit, WriteFailuresNameTheFullPathAndLeaveNothingBehind) {
   }
 }
 
+TEST(IniUnit, OddFilesAreNeitherReadNorReplaced) {
+  TempDir dir;
+  // Far too large for a settings file: not parsed, and not rewritten from a
+  // part of it.
+  const std::string huge = dir.File("huge.ini");
+  const std::string hugeText = "[POP3]\r\nHOST=a\r\n;" + std::string(1 << 20, 'x') + "\r\n";
+  WriteFile(huge, hugeText);
+  EXPECT_EQ(ReadIniString(huge, "POP3", "HOST", "default"), "default");
+  EXPECT_EQ(WriteError(huge, "b"), CannotWrite(huge));
+  EXPECT_EQ(ReadFile(huge), hugeText);
+
+  // A FIFO must not block the read, nor be replaced by a plain file.
+  const std::string fifo = dir.File("fifo.ini");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ReadIniString(fifo, "POP3", "HOST", "default"), "default");
+  EXPECT_EQ(WriteError(fifo, "b"), CannotWrite(fifo));
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
 TEST(IniUnit, ReadOnlyFileIsNotReplaced) {
   if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
   TempDir dir;

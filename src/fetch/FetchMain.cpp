@@ -1,0 +1,158 @@
+// vexalo-fetch: one processing run without a desktop, for offices that collect
+// their orders from cron or a systemd timer, and for our own end-to-end tests.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "cipher/StringCipher.h"
+#include "fetch/ConsoleReporter.h"
+#include "fetch/FetchOptions.h"
+#include "fetch/PasswordInput.h"
+#include "jconv/Cp932Codec.h"
+#include "jconv/JisConv.h"
+#include "pop3/PollEventLoop.h"
+#include "pop3/Pop3Client.h"
+#include "processing/DataFiles.h"
+#include "processing/DataTable.h"
+#include "processing/ProcessingRun.h"
+#include "settings/IniUnit.h"
+#include "settings/ProgramDir.h"
+#include "settings/SettingsKeys.h"
+#include "settings/SettingsStore.h"
+
+namespace vexalo {
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// An error of our own (not a text of the run), UTF-8, on standard error.
+void PrintError(const std::string& utf8) {
+  std::fprintf(stderr, "vexalo-fetch: %s\n", utf8.c_str());
+}
+
+std::string FolderWithSlash(std::string dir) {
+  if (dir.back() != '/') dir.push_back('/');
+  return dir;
+}
+
+int RunOnce(const std::string& dir) {
+  PlainSettingsFields fields;
+  LoadSettings(fields, dir + std::string(kSettingsFileName));
+
+  DataTable table;
+  ConsoleReporter reporter(stdout);
+  PollEventLoop loop;
+  TPop3Client client(loop);
+  TJisConv jisConv;
+  TProcessingRun run(table, fields, client, jisConv,
+                     TProcessingRun::DataFiles{dir + "AllData.csv", dir + "FirstRow.csv"},
+                     reporter);
+  try {
+    LoadFirstRow(table, dir + "FirstRow.csv");
+    LoadAllData(table, dir + "AllData.csv", run.State().CellPos);
+  } catch (const std::exception& error) {
+    // What the desktop program would show in its error box at start-up.
+    reporter.ShowMessage(error.what());
+    return kExitFailed;
+  }
+
+  run.MenuProcessClick();
+  // The client never times out, like the desktop program: a server that stops
+  // answering holds the run until the connection breaks.
+  while (run.IsBusy()) loop.RunOnce(-1);
+  return run.Phase() == runCompleted ? kExitDone : kExitFailed;
+}
+
+int SetPassword(const std::string& dir) {
+  std::string typed;
+  switch (ReadPasswordLine(STDIN_FILENO, "Password: ", typed)) {
+    case PasswordReadResult::kRead:
+      break;
+    case PasswordReadResult::kNoInput:
+      PrintError("no password line on standard input; nothing stored");
+      return kExitFailed;
+    case PasswordReadResult::kTooLong:
+      PrintError("the password is longer than " + std::to_string(kMaxPasswordBytes) +
+                 " bytes; nothing stored");
+      return kExitFailed;
+    case PasswordReadResult::kFailed:
+      PrintError("standard input cannot be read; nothing stored");
+      return kExitFailed;
+  }
+  // Typed text is UTF-8; the settings hold CP932. A character CP932 lacks
+  // would be stored as a stand-in and never match on the server.
+  const std::string password = Utf8ToCp932(typed);
+  if (Cp932ToUtf8(password) != typed) {
+    PrintError("the password holds characters that cannot be stored; nothing stored");
+    return kExitFailed;
+  }
+
+  std::string stored;
+  if (!password.empty()) {
+    // As the desktop program saves it: a password that cannot be encrypted is
+    // stored empty rather than in clear.
+    try {
+      stored = EncryptText(password, SettingsPassPhrase());
+    } catch (const std::exception&) {
+      stored.clear();
+    }
+  }
+  try {
+    WriteIniString(dir + std::string(kSettingsFileName), "POP3", "PASSWORD", stored);
+  } catch (const std::exception& error) {
+    PrintError(Cp932ToUtf8(error.what()));
+    return kExitFailed;
+  }
+  return kExitDone;
+}
+
+int Main(int argc, char** argv) {
+  std::string usageError;
+  const auto options = ParseFetchOptions(argc, argv, usageError);
+  if (!options) {
+    PrintError(usageError);
+    std::fputs(FetchUsageText(), stderr);
+    return kExitUsage;
+  }
+  if (options->mode == FetchOptions::Mode::kHelp) {
+    std::fputs(FetchUsageText(), stdout);
+    return kExitDone;
+  }
+
+  std::string dir;
+  if (options->dir.empty()) {
+    dir = ExecutableDir();
+  } else {
+    struct stat info {};
+    if (stat(options->dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+      PrintError("no such folder: " + options->dir);
+      return kExitUsage;
+    }
+    dir = FolderWithSlash(options->dir);
+  }
+
+  if (options->mode == FetchOptions::Mode::kSetPassword) return SetPassword(dir);
+  return RunOnce(dir);
+}
+
+}  // namespace
+}  // namespace vexalo
+
+int main(int argc, char** argv) {
+  // A peer or a reader of our output that goes away must end in an error we
+  // report, not in a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    return vexalo::Main(argc, argv);
+  } catch (const std::exception& error) {
+    vexalo::PrintError(vexalo::Cp932ToUtf8(error.what()));
+    return 1;
+  }
+}

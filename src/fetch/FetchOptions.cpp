@@ -1,0 +1,58 @@
+#include "fetch/FetchOptions.h"
+
+#include <string_view>
+
+namespace vexalo {
+
+std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
+                                              std::string& error) {
+  FetchOptions options;
+  bool dirGiven = false;
+  bool setPassword = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help") {
+      options.mode = FetchOptions::Mode::kHelp;
+      return options;
+    }
+    if (arg == "--set-password" && !setPassword) {
+      setPassword = true;
+    } else if (arg == "--dir" && !dirGiven) {
+      if (i + 1 >= argc || std::string_view(argv[i + 1]).empty()) {
+        error = "--dir needs a folder";
+        return std::nullopt;
+      }
+      dirGiven = true;
+      options.dir = argv[++i];
+    } else {
+      error = "unexpected argument: " + std::string(arg);
+      return std::nullopt;
+    }
+  }
+  options.mode = setPassword ? FetchOptions::Mode::kSetPassword : FetchOptions::Mode::kRun;
+  return options;
+}
+
+const char* FetchUsageText() {
+  return "Usage: vexalo-fetch [--dir DIR]\n"
+         "       vexalo-fetch [--dir DIR] --set-password\n"
+         "       vexalo-fetch --help\n"
+         "\n"
+         "Without --set-password, performs one processing run: loads Vexalo.ini,\n"
+         "FirstRow.csv and AllData.csv, fetches the new picked messages from the\n"
+         "POP3 server, appends them to AllData.csv and rewrites FirstRow.csv, as the\n"
+         "fetch command of the desktop program does. Every status text and message\n"
+         "is printed on standard output.\n"
+         "\n"
+         "With --set-password, reads one line from standard input (not echoed on a\n"
+         "terminal) and stores it encrypted as the password in Vexalo.ini, leaving\n"
+         "every other line of the file as it was.\n"
+         "\n"
+         "The files are those in the folder of this program, or in DIR.\n"
+         "\n"
+         "Exit status: 0 after a completed run or a stored password, 1 when the run\n"
+         "stops with an error message (or the password cannot be stored), 2 for a\n"
+         "command line that is not understood.\n";
+}
+
+}  // namespace vexalo

@@ -1,0 +1,333 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "pop3/AsyncSocket.h"
+#include "pop3/EventLoop.h"
+#include "pop3/Pop3LineBuffer.h"
+
+namespace vexalo {
+
+// Raised at once by an operation that is refused (wrong state, bad argument);
+// its message is the whole content.
+class Pop3Exception : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The POP3 session state.
+enum TPop3ProtocolState : uint8_t {
+  pop3Disconnected = 0,  // no session, or QUIT accepted
+  pop3WaitingUser = 1,   // greeting accepted; USER or APOP expected
+  pop3WaitingPass = 2,   // USER accepted; PASS or RPOP expected
+  pop3Transaction = 3,   // logged in
+};
+
+// The component's own state: whether a request may start.
+enum TPop3State : uint8_t {
+  pop3Ready = 0,            // idle; a new request may start
+  pop3DnsLookup = 1,        // host name lookup in progress
+  pop3Connecting = 2,       // TCP connect in progress
+  pop3Connected = 3,        // greeting accepted (passed through on the way back to idle)
+  pop3InternalReady = 4,    // between two steps of a request sequence
+  pop3WaitingBanner = 5,    // TCP session up, waiting for the greeting
+  pop3WaitingResponse = 6,  // a command was sent; its reply is being read
+  pop3Abort = 7,            // an abort is in progress
+};
+
+// The request that OnRequestDone reports.
+enum TPop3Request : uint8_t {
+  pop3Connect = 0,
+  pop3User = 1,
+  pop3Pass = 2,
+  pop3RPop = 3,
+  pop3Quit = 4,
+  pop3Stat = 5,
+  pop3List = 6,
+  pop3Retr = 7,
+  pop3Top = 8,
+  pop3Dele = 9,
+  pop3Noop = 10,
+  pop3Last = 11,
+  pop3RSet = 12,
+  pop3Uidl = 13,
+  pop3APop = 14,
+  pop3Open = 15,
+};
+
+const char* ToString(TPop3ProtocolState state);
+const char* ToString(TPop3State state);
+const char* ToString(TPop3Request request);
+
+// An event-driven POP3 client (RFC 1939, plus RPOP and LAST) on one
+// TAsyncSocket. Every operation reads the properties, starts one request and
+// returns; the outcome arrives later through OnRequestDone, always delivered
+// by the event loop (EventLoop::Post), never inside the operation or inside the
+// socket notification that finished the request. So the owner may start the
+// next request from its OnRequestDone handler, and at most one request is
+// outstanding. Lines of multi-line replies are handed out one at a time
+// (OnMessageLine and friends) as they arrive; a message is never held whole.
+//
+// OnRequestDone's error: 0 success; 500 a reply that does not begin with "+",
+// or the client's own failure (the connect could not start, the session was
+// lost inside a multi-line reply, a reply line longer than
+// Pop3LineBuffer::kMaxLineLength); 10004 the session closed while the request
+// was pending (server close, negative greeting, Abort) or the host lookup was
+// cancelled; 426 a request sequence was aborted; otherwise the socket's error
+// number from the host lookup or the connect. ErrorMessage then holds a text.
+//
+// Refusals raise Pop3Exception at once and start nothing: "POP3 component not
+// ready" when a request is outstanding (State is neither pop3Ready nor
+// pop3InternalReady), "POP3 component not connected", the protocol-state texts
+// ("-ERR STAT command invalid now", ...; these also replace ErrorMessage and go
+// to OnDisplay) and the others named at each operation.
+//
+// Server text (LastResponse, and ErrorMessage when copied from it) is
+// untrusted: it is any bytes but CR LF, up to kMaxLineLength long.
+class TCustomPop3Client {
+ public:
+  using TNotifyEvent = std::function<void(TCustomPop3Client& Sender)>;
+  using TPop3Display = std::function<void(TCustomPop3Client& Sender, const std::string& Msg)>;
+  using TPop3RequestDone =
+      std::function<void(TCustomPop3Client& Sender, TPop3Request RqType, uint16_t Error)>;
+  using TSessionConnected = std::function<void(TCustomPop3Client& Sender, uint16_t Error)>;
+  using TSessionClosed = std::function<void(TCustomPop3Client& Sender, uint16_t Error)>;
+
+  // The loop must outlive the client.
+  explicit TCustomPop3Client(EventLoop& loop);
+  ~TCustomPop3Client();
+  TCustomPop3Client(const TCustomPop3Client&) = delete;
+  TCustomPop3Client& operator=(const TCustomPop3Client&) = delete;
+
+  const std::string& Host() const { return host_; }
+  void SetHost(std::string host) { host_ = std::move(host); }
+  const std::string& Port() const { return port_; }
+  void SetPort(std::string port) { port_ = std::move(port); }
+  // Sent trimmed of the bytes 0x00-0x20 at both ends.
+  const std::string& UserName() const { return userName_; }
+  void SetUserName(std::string userName) { userName_ = std::move(userName); }
+  // Sent trimmed with PASS and RPOP; the APOP digest uses it as it is.
+  const std::string& PassWord() const { return passWord_; }
+  void SetPassWord(std::string passWord) { passWord_ = std::move(passWord); }
+  const std::string& ErrorMessage() const { return errorMessage_; }
+  // The line most recently received, without its CR LF.
+  const std::string& LastResponse() const { return lastResponse_; }
+  TPop3ProtocolState ProtocolState() const { return protocolState_; }
+  int32_t MsgCount() const { return msgCount_; }
+  int32_t MsgSize() const { return msgSize_; }
+  int32_t MsgLines() const { return msgLines_; }
+  void SetMsgLines(int32_t lines) { msgLines_ = lines; }
+  // The message number for LIST, UIDL, RETR, TOP and DELE; LIST, UIDL and
+  // LAST replies overwrite it.
+  int32_t MsgNum() const { return msgNum_; }
+  void SetMsgNum(int32_t number) { msgNum_ = number; }
+  const std::string& MsgUidl() const { return msgUidl_; }
+  int32_t Tag() const { return tag_; }
+  void SetTag(int32_t tag) { tag_ = tag; }
+  // True from the socket's session-connected (without error) until its
+  // session-closed.
+  bool Connected() const { return connected_; }
+  TPop3State State() const { return state_; }
+
+  // Looks Host up, connects to Port and reads the greeting. Done: 0 with
+  // ProtocolState pop3WaitingUser and the greeting in LastResponse; the lookup
+  // or connect error number; 500 when the connect could not start; 10004 after
+  // a negative greeting (the client closes the session). Refused: not ready,
+  // "POP3 component already connected". Errors the socket raises while starting
+  // the lookup (empty Host: "DNS lookup: invalid host name.") pass out as they
+  // are, with State back at pop3Ready.
+  void Connect();
+  // Connect, User and Pass as one request: one OnRequestDone (pop3Open) with
+  // the first failing step's result, or 0. Refused: "pop3 component already
+  // connected", not ready; errors raised by the first step pass out.
+  void Open();
+  // Refused unless ProtocolState is at most pop3WaitingUser.
+  void User();
+  // Refused unless ProtocolState is at most pop3WaitingPass.
+  void Pass();
+  void RPop();
+  // Refused unless ProtocolState is pop3WaitingUser and the greeting carried
+  // a <timestamp>.
+  void APop();
+  // Connected: sends QUIT; its +OK alone completes nothing, the server's close
+  // then completes the request with 0 (Connected false, ProtocolState
+  // pop3Disconnected). A negative reply completes with 500, a close without a
+  // reply with 10004. Not connected: completes with 0 (still from the loop).
+  void Quit();
+  // Done with 0: MsgCount and MsgSize from the reply (both 0 unless it holds
+  // two numbers).
+  void Stat();
+  // MsgNum > 0: MsgNum and MsgSize from the reply. Otherwise the listing:
+  // OnListBegin, OnListLine per entry (MsgNum and MsgSize set), OnListEnd.
+  void List();
+  // MsgNum > 0: MsgNum and MsgUidl from the reply. Otherwise the listing:
+  // OnUidlBegin, OnUidlLine per entry (MsgNum and MsgUidl set), OnUidlEnd.
+  void Uidl();
+  // OnMessageBegin, OnMessageLine per line (dot-stuffing undone, the line in
+  // LastResponse), OnMessageEnd; done with 0 and LastResponse empty.
+  void Retr();
+  // As Retr, for the header and MsgLines body lines. Refused when MsgLines is
+  // negative: "Invalid MsgLines for TOP command".
+  void Top();
+  void Dele();
+  void Noop();
+  // Done with 0: MsgNum (and MsgSize) from the reply.
+  void Last();
+  void RSet();
+  // Cancels a lookup and drops the session at once, never refused. A pending
+  // request completes with 10004; a sequence with 426 (or the interrupted
+  // step's error).
+  void Abort();
+
+  TPop3Display OnDisplay;  // trace: "> " commands, "< " replies, the client's own error texts
+  TNotifyEvent OnMessageBegin;
+  TNotifyEvent OnMessageEnd;
+  TNotifyEvent OnMessageLine;
+  TNotifyEvent OnListBegin;
+  TNotifyEvent OnListEnd;
+  TNotifyEvent OnListLine;
+  TNotifyEvent OnUidlBegin;
+  TNotifyEvent OnUidlEnd;
+  TNotifyEvent OnUidlLine;
+  TNotifyEvent OnStateChange;
+  TPop3RequestDone OnRequestDone;
+  TPop3Display OnResponse;  // every line received, data lines as they came
+  TSessionConnected OnSessionConnected;
+  TSessionClosed OnSessionClosed;
+
+ private:
+  // Steps of a request sequence; bit n of the step set stands for step n.
+  enum Step : uint8_t {
+    stepNone,
+    stepConnect,
+    stepUser,
+    stepPass,
+    stepRPop,
+    stepQuit,
+    stepAPop,
+    stepStat,
+    stepList,
+    stepUidl,
+    stepRetr,
+    stepTop,
+    stepDele,
+    stepNoop,
+    stepRSet,
+    stepLast,
+  };
+  // What the next complete line is, while State is pop3WaitingResponse.
+  enum class LineHandler : uint8_t { none, statusLine, dataLine };
+  // What a +OK status line leads to.
+  enum class AfterStatus : uint8_t {
+    nothing,
+    statNumbers,
+    listNumbers,
+    uidlEntry,
+    lastNumbers,
+    listListing,
+    uidlListing,
+    message,
+  };
+  enum class LineParser : uint8_t { none, listing, uidl };
+  using EventMember = TNotifyEvent TCustomPop3Client::*;
+
+  static uint16_t StepBit(Step step) { return static_cast<uint16_t>(1u << step); }
+
+  void CheckReady() const;
+  void CheckConnected() const;
+  void CheckTransaction(const char* command);
+  void RefuseWithText(std::string text);
+  void SetState(TPop3State state);
+  void Display(const std::string& text);
+  void DisplayWithPrefix(const char* prefix, const std::string& text);
+  void Fire(const TNotifyEvent& event);
+
+  void SendCommand(TPop3Request request, Step step, const std::string& line,
+                   TPop3ProtocolState nextState, AfterStatus afterStatus);
+  void SendTransactionCommand(const char* command, TPop3Request request, Step step,
+                              const std::string& line, AfterStatus afterStatus);
+
+  void HandleDnsLookupDone(uint16_t error);
+  void HandleSessionConnected(uint16_t error);
+  void HandleDataAvailable(uint16_t error);
+  void HandleSessionClosed(uint16_t error);
+  void EndSession(void (TAsyncSocket::*close)());
+  void DispatchLines(uint16_t error);
+  void HandleGreeting(uint16_t error);
+  void HandleStatusLine();
+  void HandleAfterStatus();
+  void BeginMultiLine(LineParser parser, EventMember lineEvent, EventMember endEvent,
+                      const TNotifyEvent& beginEvent);
+  void HandleDataLine();
+  void FailOverlongLine();
+  bool EvaluateStatus();
+  void FailWithResponse(std::string response, int error);
+
+  void CompleteRequest(int error);
+  void FinishRequest(int error);
+  void DeliverRequestDone(int error);
+
+  void StartSequence(TPop3Request request, uint16_t steps);
+  void RunNextStep();
+  void StartStep(Step step);
+  void DropSequence();
+
+  EventLoop& loop_;
+  std::unique_ptr<TAsyncSocket> socket_;
+  // Request-done notifications hold this weakly, so one still queued in the
+  // loop when the client is destroyed is dropped instead of reaching it.
+  std::shared_ptr<TCustomPop3Client*> requestDoneTarget_;
+
+  std::string host_;
+  std::string port_ = "pop3";
+  std::string userName_;
+  std::string passWord_;
+  std::string errorMessage_;
+  std::string lastResponse_;
+  std::string msgUidl_;
+  TPop3ProtocolState protocolState_ = pop3Disconnected;
+  TPop3State state_ = pop3Ready;
+  int32_t msgCount_ = 0;
+  int32_t msgSize_ = 0;
+  int32_t msgLines_ = 0;
+  int32_t msgNum_ = 0;
+  int32_t tag_ = 0;
+  bool connected_ = false;
+
+  TPop3Request requestType_ = pop3Connect;
+  bool requestDoneReported_ = false;
+  bool quitFoldArmed_ = false;
+  int statusCode_ = 0;
+  int requestResult_ = 0;
+
+  Pop3LineBuffer lineBuffer_;
+  bool dispatching_ = false;
+  // Changes whenever the session ends, so a dispatch of received lines that
+  // outlives its session stops instead of feeding the next one.
+  uint32_t sessionGeneration_ = 0;
+  LineHandler pendingLine_ = LineHandler::none;
+  AfterStatus afterStatus_ = AfterStatus::nothing;
+  TPop3ProtocolState nextProtocolState_ = pop3Disconnected;
+  LineParser lineParser_ = LineParser::none;
+  EventMember lineEvent_ = &TCustomPop3Client::OnMessageLine;
+  EventMember endEvent_ = &TCustomPop3Client::OnMessageEnd;
+  std::string timestamp_;  // "<...>" from the greeting, for APOP
+
+  bool sequenceRunning_ = false;
+  bool sequenceContinues_ = false;
+  uint16_t stepsToRun_ = 0;
+  Step currentStep_ = stepNone;
+  int sequenceResult_ = 0;
+};
+
+// The component as the main window holds it; it adds nothing.
+class TPop3Client final : public TCustomPop3Client {
+ public:
+  using TCustomPop3Client::TCustomPop3Client;
+};
+
+}  // namespace vexalo

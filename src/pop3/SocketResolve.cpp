@@ -1,0 +1,170 @@
+#include "pop3/SocketResolve.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "pop3/SocketErrors.h"
+#include "processing/CommFuncs.h"
+
+namespace vexalo {
+namespace {
+
+// Resolvers answer with a handful of addresses; a cap keeps a hostile answer
+// from growing the lists without end.
+constexpr std::size_t kMaxHostAddresses = 64;
+
+// Service and protocol entries are a line of /etc/services or
+// /etc/protocols; the buffer grows on ERANGE but not past this.
+constexpr std::size_t kMaxDatabaseBuffer = 64 * 1024;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal number after leading blanks, up to the first other byte. Values
+// above `cap` come back as cap + 1, so a long run of digits cannot overflow.
+long ReadLeadingDecimal(std::string_view text, long cap) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  long value = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > cap) return cap + 1;
+  }
+  return value;
+}
+
+bool IsReservedInvalidName(std::string_view host) {
+  if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+  constexpr std::string_view kInvalid = "invalid";
+  if (host.size() < kInvalid.size()) return false;
+  const std::string_view last = host.substr(host.size() - kInvalid.size());
+  if (UpperAscii(last) != "INVALID") return false;
+  return host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
+}
+
+[[noreturn]] void Raise(const std::string& message) { throw ESocketException(message); }
+
+}  // namespace
+
+bool IsDottedAddress(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  for (int group = 0; group < 4; ++group) {
+    if (group > 0) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+    const std::size_t start = i;
+    int value = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+      value = value * 10 + (text[i] - '0');
+      if (value > 255) return false;
+    }
+    if (i == start) return false;
+  }
+  while (i < text.size() && text[i] == ' ') ++i;
+  return i == text.size();
+}
+
+std::string DottedText(std::uint32_t address) {
+  char text[INET_ADDRSTRLEN] = {};
+  in_addr addr{};
+  addr.s_addr = address;
+  inet_ntop(AF_INET, &addr, text, sizeof text);
+  return text;
+}
+
+int LookupHostAddresses(const std::string& host, std::vector<std::uint32_t>& addresses) {
+  addresses.clear();
+  // Reserved names must fail at once (RFC 6761), whatever the network says.
+  if (IsReservedInvalidName(host)) return kWsaHostNotFound;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (result != 0) return WinSockErrorFromAddrInfo(result, errno);
+  const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
+  for (const addrinfo* entry = found; entry && addresses.size() < kMaxHostAddresses;
+       entry = entry->ai_next) {
+    if (entry->ai_family != AF_INET || entry->ai_addrlen < sizeof(sockaddr_in)) continue;
+    addresses.push_back(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
+  }
+  return addresses.empty() ? kWsaNoData : 0;
+}
+
+std::uint32_t SocketResolveHost(std::string_view text) {
+  const std::string quoted = "'" + std::string(text) + "'";
+  if (text.empty() || text.size() > 256)
+    Raise("SocketResolveHost: " + quoted + " Invalid Hostname.");
+  const std::string trimmed(TrimText(text));
+  if (IsDottedAddress(text)) {
+    // inet_addr as in DnsLookup, so both read a dotted text the same way.
+    const in_addr_t address = inet_addr(trimmed.c_str());
+    if (address == INADDR_NONE && trimmed != "255.255.255.255") {
+      Raise("SocketResolveHost: " + quoted + " Invalid IP address.");
+    }
+    return address;
+  }
+  std::vector<std::uint32_t> addresses;
+  const int error = LookupHostAddresses(trimmed, addresses);
+  if (error != 0) {
+    Raise("SocketResolveHost: Cannot convert host address " + quoted + ", Error #" +
+          std::to_string(error));
+  }
+  return addresses.front();
+}
+
+std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto) {
+  if (port.empty() || port.size() >= 32) Raise("SocketResolvePort: Invalid Port.");
+  if (IsDigit(port.front())) {
+    const long number = ReadLeadingDecimal(port, 65535);
+    // A larger number would silently become some other port once cut to 16
+    // bits.
+    if (number > 65535) Raise("SocketResolvePort: Invalid Port.");
+    return static_cast<std::uint16_t>(number);
+  }
+  const std::string name(TrimText(port));
+  const std::string protoName(TrimText(proto));
+  std::vector<char> buffer(1024);
+  servent entry{};
+  servent* found = nullptr;
+  int result = 0;
+  while ((result = getservbyname_r(name.c_str(), protoName.empty() ? nullptr : protoName.c_str(),
+                                   &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+         buffer.size() < kMaxDatabaseBuffer) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (result != 0 || found == nullptr) {
+    Raise("SocketResolvePort: Cannot convert port '" + std::string(port) + "', Error #" +
+          std::to_string(kWsaNoData));
+  }
+  return ntohs(static_cast<std::uint16_t>(found->s_port));
+}
+
+int SocketResolveProto(std::string_view text) {
+  if (text.empty() || text.size() >= 32) Raise("SocketResolveProto: Invalid Protocol.");
+  const std::string trimmed(TrimText(text));
+  if (!trimmed.empty() && IsDigit(trimmed.front())) {
+    return static_cast<int>(ReadLeadingDecimal(trimmed, 65535));
+  }
+  std::vector<char> buffer(1024);
+  protoent entry{};
+  protoent* found = nullptr;
+  int result = 0;
+  while ((result = getprotobyname_r(trimmed.c_str(), &entry, buffer.data(), buffer.size(),
+                                    &found)) == ERANGE &&
+         buffer.size() < kMaxDatabaseBuffer) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (result != 0 || found == nullptr) {
+    Raise("SocketResolveProto: Cannot convert protocol '" + std::string(text) + "', Error #" +
+          std::to_string(kWsaNoData));
+  }
+  return found->p_proto;
+}
+
+}  // namespace vexalo

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "pop3/Pop3Client.h"
+#include "processing/MessageParser.h"
+#include "processing/ProcessingState.h"
+#include "processing/RunReporter.h"
+#include "processing/RunStamp.h"
+
+namespace vexalo {
+
+class DataTable;
+class SettingsFields;
+class TJisConv;
+
+// Where a run stands as a whole; ProcessState says which request of it is out.
+enum TRunPhase : uint8_t {
+  runIdle = 0,       // no run started yet
+  runActive = 1,     // from the start of Connect until QUIT completes or the run stops
+  runCompleted = 2,  // the last run reached its summary
+  runStopped = 3,    // the last run stopped: error box, or an invalid state
+};
+
+const char* ToString(TRunPhase phase);
+
+// The fields the run keeps between its handlers. The main window's loader of
+// AllData.csv sets CellPos.Y at start-up; everything else is the run's.
+struct RunState {
+  int32_t ProcessState = 0;  // the step whose POP3 request is outstanding, 0..7
+  int32_t TakenCount = 0;    // messages committed as rows in this run
+  std::string RunStamp;      // date-time text of this run, written into each taken row
+  MessageState Message;      // what the parser found in the message being read
+  CellPoint CellPos;         // X next column to fill, Y the working row
+};
+
+// One processing run at a time over the POP3 mailbox: connect, USER, PASS,
+// STAT, then for each message number 1..MsgCount a UIDL, a RETR when the id is
+// not in column 1 of the table yet, a DELE for a picked message when deleting
+// is on, and finally QUIT, after which FirstRow.csv is rewritten and a summary
+// shown. Every picked message becomes one row of the table and one line of
+// AllData.csv as soon as its RETR completes.
+//
+// The run drives the client one request at a time from OnRequestDone, which it
+// wires to itself at every start (OnMessageLine to its message parser), so it
+// must be the only user of the client. All handlers run on the event loop's
+// thread. The table, fields, client, converter and reporter must outlive it.
+//
+// Failures end the run with the run error box (RunReporter::ShowMessage) and
+// then abort the POP3 session, so no QUIT is sent and the server commits no
+// DELE of that run; the connection is gone and the next fetch may start. Rows
+// committed before the failure stay in the table and in AllData.csv.
+class TProcessingRun {
+ public:
+  using StampClock = std::function<std::string()>;
+
+  struct DataFiles {
+    std::string allData;   // full path of AllData.csv
+    std::string firstRow;  // full path of FirstRow.csv
+  };
+
+  TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
+                 const TJisConv& jisConv, DataFiles files, RunReporter& reporter,
+                 StampClock clock = RunStampNow);
+  // Unwires the client's events if they still lead here; a run in progress is
+  // not waited for.
+  ~TProcessingRun();
+  TProcessingRun(const TProcessingRun&) = delete;
+  TProcessingRun& operator=(const TProcessingRun&) = delete;
+
+  // The fetch command. While a run is busy: shows the busy message and
+  // changes nothing. With an empty host field: shows the settings message and
+  // opens the settings. Otherwise starts a run (status "メール受信中") with the
+  // client's Connect; a Connect that raises ends it with the run error box.
+  void MenuProcessClick();
+  // The polling timer's tick: starts a run as the fetch command does, but
+  // only when none is busy, and then says nothing.
+  void TimerTimer();
+  // The client's OnRequestDone: a nonzero Error ends the run with the error
+  // box (detail: the client's ErrorMessage); otherwise the next step of the
+  // state table in the source. Completions while no run is active are ignored.
+  void ProcessRequestDone(TPop3Request RqType, uint16_t Error);
+  // Moves on to the next message number with UIDL, or after the last one to
+  // QUIT (AllData.csv synced to disk first when this run sent a DELE).
+  void NextMessage();
+  // Per-message state back to "nothing seen yet".
+  void ResetMessageState();
+
+  // True from the start of a run until its QUIT completes or it stops, and
+  // whenever the client still holds a connection.
+  bool IsBusy() const;
+  TRunPhase Phase() const { return phase_; }
+
+  RunState& State() { return state_; }
+  const RunState& State() const { return state_; }
+
+ private:
+  void AdvanceState();
+  void FinishRetrievedMessage();
+  void CommitMessage();
+  void ShowSummary();
+  void StopWithError(const std::string& detail);
+  void StopAtInvalidState();
+  void StartUidl();
+
+  DataTable& table_;
+  const SettingsFields& fields_;
+  TPop3Client& client_;
+  DataFiles files_;
+  RunReporter& reporter_;
+  StampClock clock_;
+
+  RunState state_;
+  TMessageParser parser_;
+  TRunPhase phase_ = runIdle;
+  // The message number being walked. Kept here rather than read back from the
+  // client, whose MsgNum a UIDL reply overwrites with whatever number the
+  // server puts in it; a server that answered every UIDL with "1" would
+  // otherwise keep the run going forever.
+  int32_t msgNum_ = 0;
+  bool deleteSent_ = false;
+};
+
+}  // namespace vexalo

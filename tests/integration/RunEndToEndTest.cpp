@@ -1,0 +1,243 @@
+// Processing runs against a real Dovecot: the run, the client, the parser and
+// the data files together, as the desktop program drives them.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DovecotServer.h"
+#include "TempFolder.h"
+#include "jconv/Cp932Codec.h"
+#include "jconv/JisConv.h"
+#include "pop3/PollEventLoop.h"
+#include "pop3/Pop3Client.h"
+#include "processing/DataFiles.h"
+#include "processing/DataTable.h"
+#include "processing/ProcessingRun.h"
+#include "settings/SettingsFields.h"
+
+namespace vexalo {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+namespace fs = std::filesystem;
+
+constexpr int kTimeoutMs = 30000;
+constexpr char kStamp[] = "2024/07/01 9:05:00";
+
+std::string MailFixture(const std::string& name) {
+  return ReadBytes(std::string(VEXALO_RUN_FIXTURE_DIR) + "/mail/" + name);
+}
+std::string ExpectedFile(const std::string& name) {
+  return ReadBytes(std::string(VEXALO_RUN_FIXTURE_DIR) + "/expected/" + name);
+}
+
+// The first `count` lines of the expected AllData.csv.
+std::string ExpectedAllDataLines(int count) {
+  const std::string all = ExpectedFile("AllData.csv");
+  std::string::size_type end = 0;
+  for (int line = 0; line < count; ++line) end = all.find('\n', end) + 1;
+  return all.substr(0, end);
+}
+
+std::string ErrorBox(const std::string& detail) {
+  return "メール受信処理中にエラーが発生しました。(内容：" + detail +
+         ")\r\n一旦ソフトを終了させ（必ず行ってください）、\r\n"
+         "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。";
+}
+
+std::string Summary(int messages, int taken, int rows) {
+  return "受信完了しました。総メール数：" + std::to_string(messages) + "　受信対象新規メール数：" +
+         std::to_string(taken) + "　合計累積データ数：" + std::to_string(rows);
+}
+
+class RecordingReporter final : public RunReporter {
+ public:
+  void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
+  void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
+  void OpenSettings() override {}
+
+  std::vector<std::string> statuses;  // UTF-8
+  std::vector<std::string> messages;  // UTF-8
+};
+
+// What the desktop program holds from its start to its end: a table loaded
+// from the data files in `folder`, a client and a run over them.
+struct Program {
+  Program(const SettingsFields& fields, const TempFolder& folder)
+      : run(table, fields, client, jisConv,
+            TProcessingRun::DataFiles{folder.Path(kAllDataFileName),
+                                      folder.Path(kFirstRowFileName)},
+            reporter, [] { return std::string(kStamp); }) {
+    LoadFirstRow(table, folder.Path(kFirstRowFileName));
+    LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
+  }
+
+  // One fetch command, run to its end.
+  void Fetch() {
+    run.MenuProcessClick();
+    ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+  }
+
+  PollEventLoop loop;
+  DataTable table;
+  TPop3Client client{loop};
+  TJisConv jisConv;
+  RecordingReporter reporter;
+  TProcessingRun run;
+};
+
+class RunEndToEndTest : public ::testing::Test {
+ protected:
+  RunEndToEndTest() {
+    fields.host = server.Host();
+    fields.port = std::to_string(server.Port());
+    fields.userName = server.User();
+    fields.passWord = server.Password();
+    fields.headerToken = "X-VEXALO: default";
+    fields.splitToken = ":";
+  }
+
+  // Three picked orders, one in each charset, among two mails that are not.
+  void AddMixedMailbox() {
+    server.AddMessage("order-a", MailFixture("order-iso2022jp.eml"));
+    server.AddMessage("order-b-note", MailFixture("thunderbird-jis.eml"));
+    server.AddMessage("order-c", MailFixture("order-eucjp.eml"));
+    server.AddMessage("order-d-note", MailFixture("trigger-with-trailing-blank.eml"));
+    server.AddMessage("order-e", MailFixture("order-shiftjis.eml"));
+  }
+
+  // The program as it is after a start in `folder`.
+  std::unique_ptr<Program> Start() { return std::make_unique<Program>(fields, folder); }
+
+  std::string AllData() const { return ReadBytes(folder.Path(kAllDataFileName)); }
+  std::string FirstRow() const { return ReadBytes(folder.Path(kFirstRowFileName)); }
+
+  DovecotServer server;
+  TempFolder folder;
+  PlainSettingsFields fields;
+};
+
+TEST_F(RunEndToEndTest, TakesEachPickedMailOnceAcrossRunsAndRestarts) {
+  AddMixedMailbox();
+  auto program = Start();
+  program->Fetch();
+
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_TRUE(program->reporter.messages.empty());
+  EXPECT_EQ(program->reporter.statuses,
+            (std::vector<std::string>{"メール受信中", "1/5通処理しました。", "2/5通処理しました。",
+                                      "3/5通処理しました。", "4/5通処理しました。",
+                                      "5/5通処理しました。", Summary(5, 3, 3)}));
+  EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
+  EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
+
+  // Again in the same session: the unpicked mails are read again, nothing
+  // is taken.
+  program->reporter.statuses.clear();
+  program->Fetch();
+  EXPECT_EQ(program->reporter.statuses,
+            (std::vector<std::string>{"メール受信中", "2/5通処理しました。", "4/5通処理しました。",
+                                      Summary(5, 0, 3)}));
+
+  // After a restart the ids come back from AllData.csv alone.
+  program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->reporter.statuses.back(), Summary(5, 0, 3));
+  EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
+  EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
+  EXPECT_EQ(
+      server.MessagesOnServer(),
+      (std::vector<std::string>{"order-a", "order-b-note", "order-c", "order-d-note", "order-e"}));
+}
+
+TEST_F(RunEndToEndTest, DeletingAfterReadingRemovesExactlyThePickedMails) {
+  AddMixedMailbox();
+  fields.deleteAfterReading = true;
+  auto program = Start();
+  program->Fetch();
+
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
+  EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-b-note", "order-d-note"}));
+}
+
+TEST_F(RunEndToEndTest, EmptyMailboxQuitsAtOnceAndStillWritesTheTitles) {
+  auto program = Start();
+  program->Fetch();
+
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(program->reporter.statuses,
+            (std::vector<std::string>{"メール受信中", Summary(0, 0, 1)}));
+  EXPECT_EQ(FirstRow(), ",,\r\n");
+  EXPECT_FALSE(fs::exists(folder.Path(kAllDataFileName)));
+}
+
+TEST_F(RunEndToEndTest, WrongPasswordShowsTheServersWordsInTheErrorBox) {
+  AddMixedMailbox();
+  fields.passWord = "not-the-password";
+  auto program = Start();
+  program->Fetch();
+
+  EXPECT_EQ(program->run.Phase(), runStopped);
+  EXPECT_EQ(program->reporter.messages,
+            std::vector<std::string>{ErrorBox("-ERR [AUTH] Authentication failed.")});
+  EXPECT_FALSE(fs::exists(folder.Path(kAllDataFileName)));
+  EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
+  EXPECT_FALSE(program->client.Connected());
+}
+
+// The connection breaks while a large mail is coming in, after an earlier
+// picked mail was taken and marked for deletion.
+TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNothing) {
+  server.AddMessage("order-a", MailFixture("order-iso2022jp.eml"));
+  std::string large = "Subject: large\n\n";
+  while (large.size() < (8u << 20)) large += "A line of a large mail that is not an order.\n";
+  server.AddMessage("zz-large", large);
+  fields.deleteAfterReading = true;
+  auto program = Start();
+  bool dropped = false;
+  program->client.OnResponse = [&](TCustomPop3Client& client, const std::string&) {
+    if (!dropped && client.MsgNum() == 2 && program->run.State().ProcessState == 5) {
+      dropped = server.DropSessions() > 0;
+    }
+  };
+  program->Fetch();
+
+  ASSERT_TRUE(dropped);
+  EXPECT_EQ(program->run.Phase(), runStopped);
+  // The client keeps no text of its own for a session that simply ends.
+  EXPECT_EQ(program->reporter.messages, std::vector<std::string>{ErrorBox("")});
+  EXPECT_EQ(AllData(), ExpectedAllDataLines(1));
+  EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
+  EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "zz-large"}));
+}
+
+TEST_F(RunEndToEndTest, UnwritableAllDataStopsTheRunAndTheMailIsTakenAfterARestart) {
+  server.AddMessage("order-a", MailFixture("order-iso2022jp.eml"));
+  server.AddMessage("order-c", MailFixture("order-eucjp.eml"));
+  fields.deleteAfterReading = true;
+  auto program = Start();
+  fs::create_directory(folder.Path(kAllDataFileName));  // no file can be appended there
+  program->Fetch();
+
+  EXPECT_EQ(program->run.Phase(), runStopped);
+  EXPECT_EQ(program->reporter.messages,
+            std::vector<std::string>{ErrorBox("ファイルへのアクセスが拒否されました")});
+  EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "order-c"}));
+
+  fs::remove(folder.Path(kAllDataFileName));
+  program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(program->reporter.statuses.back(), Summary(2, 2, 2));
+  EXPECT_EQ(AllData(), ExpectedAllDataLines(2));
+  EXPECT_TRUE(server.MessagesOnServer().empty());
+}
+
+}  // namespace
+}  // namespace vexalo

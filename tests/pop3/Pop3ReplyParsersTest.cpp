@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "pop3/Pop3ReplyParsers.h"
+
+namespace vexalo {
+namespace {
+
+TEST(Pop3ReplyParsersTest, DecimalReader) {
+  const struct {
+    std::string text;
+    int32_t value;
+  } cases[] = {
+      {"42abc", 42},
+      {" \t\r\n7 8", 7},
+      {"-5", 0},  // no sign
+      {"", 0},
+      {"x1", 0},
+      {"2147483647", 2147483647},
+      {"99999999999999999999", std::numeric_limits<int32_t>::max()},  // stays at the top
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadDecimal(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(Pop3ReplyParsersTest, TwoNumbersAndLastReply) {
+  const struct {
+    std::string line;
+    int32_t first, second;          // ParseTwoNumbers
+    int32_t lastFirst, lastSecond;  // ParseLastReply
+  } cases[] = {
+      {"+OK 2 320", 2, 320, 2, 320},
+      {"+OK\t3\t\t4 octets", 3, 4, 3, 4},
+      {"+OK 2", 0, 0, 2, 0},  // one number: both 0, LAST keeps it
+      {"+OK 2   ", 0, 0, 2, 0},
+      {"+OK 2 x", 2, 0, 2, 0},
+      {"+OK", 0, 0, 0, 0},
+      {"", 0, 0, 0, 0},
+      {"+OK msg 7 size 9", 7, 0, 7, 0},
+  };
+  for (const auto& c : cases) {
+    const TwoNumbers two = ParseTwoNumbers(c.line);
+    const TwoNumbers last = ParseLastReply(c.line);
+    EXPECT_EQ(two.first, c.first) << c.line;
+    EXPECT_EQ(two.second, c.second) << c.line;
+    EXPECT_EQ(last.first, c.lastFirst) << c.line;
+    EXPECT_EQ(last.second, c.lastSecond) << c.line;
+  }
+}
+
+TEST(Pop3ReplyParsersTest, UidlLine) {
+  const struct {
+    std::string line;
+    int32_t number;
+    std::string id;
+  } cases[] = {
+      {"+OK 1 whqtswO00WBw418f9t5JxYwZ", 1, "whqtswO00WBw418f9t5JxYwZ"},
+      {"12 abc", 12, "abc"},
+      {"+OK 1 ab cd", 1, "ab"},  // a blank ends the id
+      {"+OK 3", 3, ""},
+      {"+OK 3   ", 3, ""},
+      {"+OK 4 id\x81\x40more", 4, "id"},  // bytes outside 0x21-0x7E end it too
+      {"+OK", 0, ""},
+      {"", 0, ""},
+  };
+  for (const auto& c : cases) {
+    const UidlEntry entry = ParseUidlLine(c.line);
+    EXPECT_EQ(entry.number, c.number) << c.line;
+    EXPECT_EQ(entry.id, c.id) << c.line;
+  }
+}
+
+}  // namespace
+}  // namespace vexalo

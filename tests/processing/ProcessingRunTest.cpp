@@ -1,0 +1,375 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "ScriptedPop3Peer.h"
+#include "jconv/Cp932Codec.h"
+#include "jconv/JisConv.h"
+#include "pop3/PollEventLoop.h"
+#include "pop3/Pop3Client.h"
+#include "processing/DataTable.h"
+#include "processing/ProcessingRun.h"
+#include "settings/SettingsFields.h"
+
+namespace vexalo {
+namespace {
+
+using namespace script;
+namespace fs = std::filesystem;
+
+constexpr int kTimeoutMs = 10000;
+constexpr char kStamp[] = "2024/07/01 9:05:00";
+
+// The texts the run shows, as the user reads them.
+constexpr char kReceiving[] = "メール受信中";
+constexpr char kBusy[] =
+    "接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、"
+    "ソフトを再起動してみてください。";
+constexpr char kNoHost[] = "メールサーバ(POP3)への接続設定を完了したのち、処理を行ってください。";
+
+std::string ErrorBox(const std::string& detail) {
+  return "メール受信処理中にエラーが発生しました。(内容：" + detail +
+         ")\r\n一旦ソフトを終了させ（必ず行ってください）、\r\n"
+         "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。";
+}
+
+std::string Summary(int messages, int taken, int rows) {
+  return "受信完了しました。総メール数：" + std::to_string(messages) + "　受信対象新規メール数：" +
+         std::to_string(taken) + "　合計累積データ数：" + std::to_string(rows);
+}
+
+// A picked message with two items; its second value holds a comma.
+constexpr char kPickedMessage[] =
+    "Subject: order\r\n"
+    "X-VEXALO: default\r\n"
+    "\r\n"
+    "name:miso\r\n"
+    "count:1,500\r\n";
+constexpr char kUnpickedMessage[] =
+    "Subject: hello\r\n"
+    "\r\n"
+    "name:not an order\r\n";
+
+class RecordingReporter final : public RunReporter {
+ public:
+  void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
+  void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
+  void OpenSettings() override { ++settingsOpened; }
+
+  std::vector<std::string> statuses;  // UTF-8
+  std::vector<std::string> messages;  // UTF-8
+  int settingsOpened = 0;
+};
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "vexalo-run-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class ProcessingRunTest : public ::testing::Test {
+ protected:
+  ProcessingRunTest() {
+    fields.host = "127.0.0.1";
+    fields.userName = "bob";
+    fields.passWord = "secret";
+    fields.headerToken = "X-VEXALO: default";
+    fields.splitToken = ":";
+  }
+
+  std::string AllDataPath() const { return (dir.Path() / "AllData.csv").string(); }
+  std::string FirstRowPath() const { return (dir.Path() / "FirstRow.csv").string(); }
+
+  // Starts a fetch against `peer` and runs the loop until the run is over.
+  void FetchFrom(const ScriptedPop3Peer& peer) {
+    fields.port = peer.PortText();
+    run.MenuProcessClick();
+    ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+  }
+
+  // Runs the loop until the peer has seen the client go.
+  void WaitForClientClose(const ScriptedPop3Peer& peer) {
+    ASSERT_TRUE(loop.RunUntil([&] { return peer.ClientClosed(); }, kTimeoutMs));
+  }
+
+  TempDir dir;
+  PollEventLoop loop;
+  DataTable table;
+  PlainSettingsFields fields;
+  TPop3Client client{loop};
+  TJisConv jisConv;
+  RecordingReporter reporter;
+  TProcessingRun run{table,
+                     fields,
+                     client,
+                     jisConv,
+                     TProcessingRun::DataFiles{AllDataPath(), FirstRowPath()},
+                     reporter,
+                     [] { return std::string(kStamp); }};
+};
+
+// One row taken in an earlier run, as the loaders leave the table.
+void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id) {
+  table.SetRow(1, {"2024/06/30 8:00:00", id, "soy"});
+  table.SetRowCount(2);
+  run.State().CellPos.Y = 2;
+}
+
+TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
+  AddEarlierRow(table, run, "id-1");
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK logged in\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 3 900\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("UIDL 2"),
+                                  Send("+OK 2 id-2\r\n"),
+                                  Expect("RETR 2"),
+                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Expect("DELE 2"),
+                                  Send("+OK deleted\r\n"),
+                                  Expect("UIDL 3"),
+                                  Send("+OK 3 id-3\r\n"),
+                                  Expect("RETR 3"),
+                                  Send(std::string("+OK\r\n") + kUnpickedMessage + ".\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK bye\r\n"),
+                                  Close(),
+                              });
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_TRUE(peer.Finished());
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, "2/3通処理しました。",
+                                                         "3/3通処理しました。", Summary(3, 1, 2)}));
+  EXPECT_EQ(FileBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-2,miso,1\x81\x43"
+            "500\r\n");
+  EXPECT_EQ(FileBytes(FirstRowPath()), ",,name,count\r\n");
+  EXPECT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.ColCount(), 4);
+  EXPECT_EQ(table.Cell(0, 2), kStamp);
+  EXPECT_EQ(table.Cell(1, 2), "id-2");
+  EXPECT_EQ(table.Cell(3, 2),
+            "1\x81\x43"
+            "500");
+  EXPECT_EQ(run.State().CellPos.X, 2);
+  EXPECT_EQ(run.State().CellPos.Y, 3);
+  EXPECT_EQ(run.State().TakenCount, 1);
+}
+
+TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              });
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, Summary(1, 0, 1)}));
+  EXPECT_FALSE(fs::exists(AllDataPath()));
+  EXPECT_EQ(FileBytes(FirstRowPath()), ",,\r\n");
+}
+
+// The UIDL reply's number overwrites the client's MsgNum; a server that puts
+// the wrong number there must not send the walk back or off its course.
+TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarries) {
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 2 600\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 7 id-a\r\n"),
+                                  Expect("RETR 1"),
+                                  Send(std::string("+OK\r\n") + kUnpickedMessage + ".\r\n"),
+                                  Expect("UIDL 2"),
+                                  Send("+OK 1 id-b\r\n"),
+                                  Expect("RETR 2"),
+                                  Send(std::string("+OK\r\n") + kUnpickedMessage + ".\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              });
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, "1/2通処理しました。",
+                                                         "2/2通処理しました。", Summary(2, 0, 1)}));
+}
+
+// A rejected UIDL ends the run with the error box and no QUIT, and the
+// dropped session leaves the next fetch free to start.
+TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFetchRun) {
+  ScriptedPop3Peer refusing(loop, {
+                                      Send("+OK ready\r\n"),
+                                      Expect("USER bob"),
+                                      Send("+OK\r\n"),
+                                      Expect("PASS secret"),
+                                      Send("+OK\r\n"),
+                                      Expect("STAT"),
+                                      Send("+OK 2 600\r\n"),
+                                      Expect("UIDL 1"),
+                                      Send("-ERR unknown command\r\n"),
+                                  });
+  FetchFrom(refusing);
+  WaitForClientClose(refusing);
+
+  EXPECT_EQ(refusing.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{ErrorBox("-ERR unknown command")});
+  EXPECT_EQ(reporter.statuses, std::vector<std::string>{kReceiving});
+  EXPECT_FALSE(fs::exists(FirstRowPath()));
+
+  ScriptedPop3Peer empty(loop, {
+                                   Send("+OK ready\r\n"),
+                                   Expect("USER bob"),
+                                   Send("+OK\r\n"),
+                                   Expect("PASS secret"),
+                                   Send("+OK\r\n"),
+                                   Expect("STAT"),
+                                   Send("+OK 0 0\r\n"),
+                                   Expect("QUIT"),
+                                   Send("+OK\r\n"),
+                                   Close(),
+                               });
+  FetchFrom(empty);
+
+  EXPECT_EQ(empty.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(reporter.statuses.back(), Summary(0, 0, 1));
+}
+
+TEST_F(ProcessingRunTest, FetchAndTimerDuringTheConnectAreTurnedAwayWithoutHarm) {
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 0 0\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              });
+  fields.port = peer.PortText();
+  run.MenuProcessClick();
+  ASSERT_FALSE(client.Connected());  // still connecting: the client alone would not refuse
+  run.MenuProcessClick();
+  run.TimerTimer();
+  ASSERT_TRUE(loop.RunUntil([&] { return client.Connected(); }, kTimeoutMs));
+  run.TimerTimer();
+  run.MenuProcessClick();
+  ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_EQ(reporter.messages, (std::vector<std::string>{kBusy, kBusy}));
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, Summary(0, 0, 1)}));
+}
+
+TEST_F(ProcessingRunTest, EmptyHostAsksForTheSettingsOnEveryStartAndLeavesTheClientAlone) {
+  fields.host.clear();
+  run.MenuProcessClick();
+  run.TimerTimer();
+
+  EXPECT_EQ(reporter.messages, (std::vector<std::string>{kNoHost, kNoHost}));
+  EXPECT_EQ(reporter.settingsOpened, 2);
+  EXPECT_TRUE(reporter.statuses.empty());
+  EXPECT_EQ(client.State(), pop3Ready);
+  EXPECT_EQ(client.Host(), "");
+  EXPECT_FALSE(run.IsBusy());
+}
+
+TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession) {
+  ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n")});
+  fields.port = peer.PortText();
+  run.MenuProcessClick();
+  run.State().ProcessState = 8;
+  ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+  WaitForClientClose(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, "エラー: 無効な状態です。"}));
+}
+
+// The server removes what a run marked for deletion at its QUIT; if the rows
+// of those messages cannot be made durable first, no QUIT may go out.
+TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("RETR 1"),
+                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Expect("DELE 1"),
+                                  Send("+OK deleted\r\n"),
+                              });
+  // The file goes away between its append and the sync before QUIT.
+  client.OnResponse = [&](TCustomPop3Client&, const std::string& line) {
+    if (line == "+OK deleted") fs::remove(AllDataPath());
+  };
+  FetchFrom(peer);
+  WaitForClientClose(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{ErrorBox("ファイルが見つかりません")});
+  EXPECT_FALSE(fs::exists(FirstRowPath()));
+}
+
+}  // namespace
+}  // namespace vexalo
