@@ -58,13 +58,6 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
   statusBar()->addWidget(statusText_, 1);
   statusBar()->setSizeGripEnabled(false);
 
-  saveDialog_ = new QFileDialog(this);
-  saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
-  saveDialog_->setFileMode(QFileDialog::AnyFile);
-  saveDialog_->setDefaultSuffix(QStringLiteral("csv"));
-  saveDialog_->setNameFilter(QStringLiteral("コンマ区切りデータベース (*.csv)"));
-  saveDialog_->setOption(QFileDialog::DontConfirmOverwrite);
-
   timer_.setSingleShot(false);
   connect(&timer_, &QTimer::timeout, this, [this] { Command(&TMainForm::TimerTimer); });
   connect(configForm_.get(), &TConfigForm::Confirmed, this, &TMainForm::ConfigConfirmed);
@@ -107,8 +100,7 @@ void TMainForm::BuildMenus() {
                            &TMainForm::MenuConfigClick);
   menuShowDoc_ =
       AddCommand(help, QStringLiteral("説明書"), Qt::Key_F1, &TMainForm::MenuShowDocClick);
-  menuAbout_ =
-      AddCommand(help, QStringLiteral("バージョン情報"), {}, &TMainForm::MenuAboutClick);
+  menuAbout_ = AddCommand(help, QStringLiteral("バージョン情報"), {}, &TMainForm::MenuAboutClick);
   help->addSeparator();
   menuGoWeb_ = AddCommand(help, QStringLiteral("WEBサイトへ"), {}, &TMainForm::MenuGoWebClick);
 
@@ -147,8 +139,7 @@ void TMainForm::BuildPanel() {
       {"InfoBtn", "info",
        QStringLiteral("カスタマイズ・改造・仕様変更・代理設定などのサービスのご案内です。"),
        &TMainForm::MenuInfoClick},
-      {"ShowDocBtn", "showdoc", QStringLiteral("説明書を開きます。"),
-       &TMainForm::MenuShowDocClick},
+      {"ShowDocBtn", "showdoc", QStringLiteral("説明書を開きます。"), &TMainForm::MenuShowDocClick},
       {"AboutBtn", "about", QStringLiteral("バージョン・著作権情報を表示します。"),
        &TMainForm::MenuAboutClick},
       {"GoWebBtn", "goweb", QStringLiteral("本ソフトの公開用WEBサイトにアクセスします。"),
@@ -178,10 +169,19 @@ void TMainForm::MenuProcessClick() { run_.MenuProcessClick(); }
 void TMainForm::MenuSelectAllClick() { grid_->SelectCells(SelectAllRect(table_)); }
 
 void TMainForm::MenuSaveAsCSVClick() {
-  if (saveDialog_->exec() != QDialog::Accepted) return;
-  const QStringList chosen = saveDialog_->selectedFiles();
+  QFileDialog saveDialog(this);
+  saveDialog.setAcceptMode(QFileDialog::AcceptSave);
+  saveDialog.setFileMode(QFileDialog::AnyFile);
+  saveDialog.setDefaultSuffix(QStringLiteral("csv"));
+  saveDialog.setNameFilter(QStringLiteral("コンマ区切りデータベース (*.csv)"));
+  saveDialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (!lastSavedFolder_.isEmpty()) saveDialog.setDirectory(lastSavedFolder_);
+  if (saveDialog.exec() != QDialog::Accepted) return;
+  const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
-  SaveSelectionAsCsv(table_, grid_->SelectedRect(), QFile::encodeName(chosen.first()).toStdString());
+  lastSavedFolder_ = saveDialog.directory().absolutePath();
+  SaveSelectionAsCsv(table_, grid_->SelectedRect(),
+                     QFile::encodeName(chosen.first()).toStdString());
 }
 
 void TMainForm::MenuConfigClick() {
@@ -194,15 +194,16 @@ void TMainForm::MenuConfigClick() {
 void TMainForm::MenuInfoClick() {}
 
 void TMainForm::MenuShowDocClick() {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(FilePath(kManualFileName))));
+  QDesktopServices::openUrl(
+      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(FilePath(kManualFileName)))));
 }
 
 void TMainForm::MenuGoWebClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); }
 
 void TMainForm::MenuAboutClick() {
   ShowMessageBox(this, ToCp932(QStringLiteral("Vexalo ヴェクサロ Ver1.0\r\n"
-                                               "Copyright (C) 2001-2025 Vexalo Project\r\n"
-                                               "Programmed by the Vexalo developers")));
+                                              "Copyright (C) 2001-2025 Vexalo Project\r\n"
+                                              "Programmed by the Vexalo developers")));
 }
 
 void TMainForm::ApplyPollingInterval() { ApplyIntervalText(timer_, configForm_->IntervalText()); }
@@ -257,9 +258,8 @@ void TMainForm::LoadAtStartUp() {
   // Each file on its own: titles that cannot be read must not keep the rows,
   // and with them the record of taken messages, out of the table.
   CallShowingErrors(this, [this] { LoadFirstRow(table_, FilePath(kFirstRowFileName)); });
-  CallShowingErrors(this, [this] {
-    LoadAllData(table_, FilePath(kAllDataFileName), run_.State().CellPos);
-  });
+  CallShowingErrors(
+      this, [this] { LoadAllData(table_, FilePath(kAllDataFileName), run_.State().CellPos); });
   model_.TableChanged();
   emit StartUpLoaded();
 }
@@ -288,6 +288,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   }
 }
 
-std::string TMainForm::FilePath(const char* name) const { return programDir_ + name; }
+std::string TMainForm::FilePath(std::string_view name) const {
+  return programDir_ + std::string(name);
+}
 
 }  // namespace vexalo

@@ -105,7 +105,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // the step that made it is over.
   void ScheduleTableRefresh();
 
-  std::string FilePath(const char* name) const;
+  std::string FilePath(std::string_view name) const;
 
   const std::string programDir_;
   bool firstPaint_ = true;
@@ -125,7 +125,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   QWidget* panel_ = nullptr;
   DataGrid* grid_ = nullptr;
   QLabel* statusText_ = nullptr;
-  QFileDialog* saveDialog_ = nullptr;
+  QString lastSavedFolder_;  // where the save dialog opens next time
   QAction* menuProcess_ = nullptr;
   QAction* menuSelectAll_ = nullptr;
   QAction* menuSaveAsCsv_ = nullptr;

@@ -20,9 +20,10 @@ std::string OrderMail(const std::string& subject, const std::string& trigger,
 
 // Two orders and, between them, a mail without the trigger line.
 void FillMailbox(DovecotServer& server) {
-  server.AddMessage("m1", OrderMail("order 1", "X-VEXALO: default\r\n",
-                                    "\x95\x69\x96\xbc:\x94\x96\x8c\xfb\x82\xb5\x82\xe5\x82\xa4\x82\xe4\r\n"
-                                    "\x90\x94\x97\xca:11\r\n"));
+  server.AddMessage(
+      "m1", OrderMail("order 1", "X-VEXALO: default\r\n",
+                      "\x95\x69\x96\xbc:\x94\x96\x8c\xfb\x82\xb5\x82\xe5\x82\xa4\x82\xe4\r\n"
+                      "\x90\x94\x97\xca:11\r\n"));
   server.AddMessage("m2", OrderMail("hello", "", "\x95\x69\x96\xbc:none\r\n"));
   server.AddMessage("m3", OrderMail("order 3", "x-vexalo: DEFAULT\r\n",
                                     "\x95\x69\x96\xbc:\x96\xa1\x91\x58\r\n"
@@ -75,10 +76,12 @@ void FetchTest::FetchFillsTheGridAndTheFiles() {
 
   ModalBoxCatcher boxes;
   form->MenuProcessClick();
-  QTRY_VERIFY_WITH_TIMEOUT(form->StatusText().startsWith(QStringLiteral("受信完了")), kRunTimeoutMs);
+  QTRY_VERIFY_WITH_TIMEOUT(form->StatusText().startsWith(QStringLiteral("受信完了")),
+                           kRunTimeoutMs);
   QCOMPARE(boxes.Texts(), QString());
   QCOMPARE(form->StatusText(),
-           QStringLiteral("受信完了しました。総メール数：3　受信対象新規メール数：2　合計累積データ数：2"));
+           QStringLiteral(
+               "受信完了しました。総メール数：3　受信対象新規メール数：2　合計累積データ数：2"));
 
   // The grid shows both orders under the titles of the last one.
   QAbstractItemModel* model = form->Grid().model();
@@ -97,7 +100,9 @@ void FetchTest::FetchFillsTheGridAndTheFiles() {
   QCOMPARE(rows.size(), size_t{2});
   const std::string stamp(form->Table().Cell(0, 1));
   QCOMPARE(rows[0], stamp + ",m1,\x94\x96\x8c\xfb\x82\xb5\x82\xe5\x82\xa4\x82\xe4,11");
-  QCOMPARE(rows[1], stamp + ",m3,\x96\xa1\x91\x58,3,a\x81\x43" "b");
+  QCOMPARE(rows[1], stamp +
+                        ",m3,\x96\xa1\x91\x58,3,a\x81\x43"
+                        "b");
   QCOMPARE(folder.Read("FirstRow.csv"), ",,\x95\x69\x96\xbc,\x90\x94\x97\xca,\x94\xf5\x8d\x6c\r\n");
   QCOMPARE(server.MessagesOnServer().size(), size_t{3});  // deleting is off
 

@@ -8,23 +8,27 @@ namespace vexalo {
 
 ProgramFolder::ProgramFolder() : dir_(QDir::tempPath() + QStringLiteral("/vexalo-gui-XXXXXX")) {}
 
-std::string ProgramFolder::Path() const { return QFile::encodeName(dir_.path()).toStdString() + "/"; }
+std::string ProgramFolder::Path() const {
+  return QFile::encodeName(dir_.path()).toStdString() + "/";
+}
+
+QString ProgramFolder::QtPath(const char* name) const {
+  return QFile::decodeName(QByteArray::fromStdString(FilePath(name)));
+}
 
 void ProgramFolder::Write(const char* name, const std::string& bytes) const {
-  QFile file(QFile::decodeName(FilePath(name)));
+  QFile file(QtPath(name));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", name);
   file.write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
 std::string ProgramFolder::Read(const char* name) const {
-  QFile file(QFile::decodeName(FilePath(name)));
+  QFile file(QtPath(name));
   if (!file.open(QIODevice::ReadOnly)) return "<missing>";
   return file.readAll().toStdString();
 }
 
-bool ProgramFolder::Exists(const char* name) const {
-  return QFile::exists(QFile::decodeName(FilePath(name)));
-}
+bool ProgramFolder::Exists(const char* name) const { return QFile::exists(QtPath(name)); }
 
 std::unique_ptr<TMainForm> ProgramFolder::StartMainForm() const {
   auto form = std::make_unique<TMainForm>(Path());

@@ -17,6 +17,8 @@ class ProgramFolder {
   // The folder with a trailing "/", as the main window takes it.
   std::string Path() const;
   std::string FilePath(const char* name) const { return Path() + name; }
+  // The same path as Qt takes it.
+  QString QtPath(const char* name) const;
   void Write(const char* name, const std::string& bytes) const;
   std::string Read(const char* name) const;
   bool Exists(const char* name) const;
