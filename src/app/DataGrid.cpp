@@ -56,6 +56,7 @@ DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent) 
   setTabKeyNavigation(true);
   setShowGrid(true);
   setWordWrap(false);
+  setTextElideMode(Qt::ElideNone);  // a long text is cut at the cell's edge
   setCornerButtonEnabled(false);
 
   QHeaderView* titles = horizontalHeader();

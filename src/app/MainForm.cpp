@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
@@ -78,8 +79,11 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenus() {
   // Menus keep the desktop's font; only the window's own text is in the
-  // program's typeface.
-  menuBar()->setFont(QFont());
+  // program's typeface. Every property is marked as set, or the menu bar
+  // would inherit the window's font all the same.
+  QFont desktopFont = QApplication::font(menuBar());
+  desktopFont.setResolveMask(QFont::AllPropertiesResolved);
+  menuBar()->setFont(desktopFont);
   QMenu* connection = menuBar()->addMenu(QStringLiteral("接続"));
   QMenu* data = menuBar()->addMenu(QStringLiteral("データ処理"));
   QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));

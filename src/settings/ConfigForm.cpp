@@ -113,7 +113,7 @@ void TConfigForm::BuildMailTab() {
   HeaderTokenEdit =
       AddEdit(MailTab, 136, 56, 257, QStringLiteral("反応させたいヘッダをいれてください。"));
   LimitTyping(HeaderTokenEdit, 255);
-  AddLabel(MailTab, QStringLiteral("という行があるメール。"), 224, 88);
+  AddLabel(MailTab, QStringLiteral("という行があるメール。"), 224, 80);
 
   AddLabel(MailTab, QStringLiteral("読込データ区切り文字："), 24, 112);
 
