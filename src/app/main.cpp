@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <exception>
 
 #include "app/MainForm.h"
@@ -9,6 +10,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(vexalo::kApplicationTitle));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
   std::string programDir;
   try {
     programDir = vexalo::ExecutableDir();

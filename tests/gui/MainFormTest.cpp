@@ -65,6 +65,7 @@ class MainFormTest : public QObject {
   void StartsWithoutAnyFileOnTheBuiltInValues();
   void StartsWithSettingsAndDataFilesLoadedOnce();
   void StoredIntervalThatIsNoIntegerIsReportedAndStartUpGoesOn();
+  void UnreadableTitlesDoNotKeepTheRowsOut();
   void FetchWithoutAServerOpensTheSettings();
   void SelectAllThenSaveWritesTitlesAndRows();
   void SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing();
@@ -187,6 +188,20 @@ void MainFormTest::StoredIntervalThatIsNoIntegerIsReportedAndStartUpGoesOn() {
   QCOMPARE(boxes.Texts(), QStringLiteral("'abc' は整数ではありません."));
   QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
   QVERIFY(!form->PollingTimer().isActive());
+  QCOMPARE(form->Grid().model()->rowCount(), 2);
+  QCOMPARE(form->Run().State().CellPos.Y, 3);
+}
+
+void MainFormTest::UnreadableTitlesDoNotKeepTheRowsOut() {
+  ProgramFolder folder;
+  QVERIFY(QDir().mkdir(folder.QtPath("FirstRow.csv")));  // unreadable, also for root
+  folder.Write("AllData.csv", kAllData);
+  ModalBoxCatcher boxes;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
+  // The rows, and with them the ids of the messages already taken, are there.
   QCOMPARE(form->Grid().model()->rowCount(), 2);
   QCOMPARE(form->Run().State().CellPos.Y, 3);
 }
