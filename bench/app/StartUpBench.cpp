@@ -2,7 +2,7 @@
 // AllData.csv: from creating the window to the first paint of the grid that
 // shows the loaded rows (settings, titles and rows loaded, the grid laid
 // out). Counters: the file's size and how much the process grew meanwhile
-// (resident set), both in MB; the goal is under 2 s and at most twice the
+// (resident set, largest over the passes), both in MB; the goal is under 2 s and at most twice the
 // file plus 100 MB. Run on the offscreen platform unless another is set.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -81,7 +82,8 @@ void BM_StartUpWithMillionRows(benchmark::State& state) {
       state.SkipWithError("the table was not loaded and painted");
       break;
     }
-    growthMb = ResidentMb() - before;
+    // The first pass shows the real growth; later ones reuse freed memory.
+    growthMb = std::max(growthMb, ResidentMb() - before);
     state.PauseTiming();
     owner.reset();
     state.ResumeTiming();
