@@ -1,17 +1,12 @@
 #include "cipher/Md5.h"
 
-#include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace vexalo {
-
 namespace {
 
-constexpr std::array<uint32_t, 4> kInitialState = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-
 // Per-step additive constants: floor(abs(sin(i + 1)) * 2^32).
-constexpr std::array<uint32_t, 64> kSine = {
+constexpr std::array<std::uint32_t, 64> kSine = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
     0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
@@ -25,108 +20,55 @@ constexpr std::array<uint32_t, 64> kSine = {
 // Left-rotation amounts, four per round.
 constexpr std::array<int, 16> kShift = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
 
-uint32_t LoadLittleEndian(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
+constexpr std::array<std::uint32_t, 4> kInitialChain = {0x67452301, 0xefcdab89, 0x98badcfe,
+                                                        0x10325476};
 
 }  // namespace
 
-Md5::Md5() { Reset(); }
+TMd5Hash::TMd5Hash() : TBlockHash64("MD5", kInitialChain, ByteOrder::kLittleEndian) {}
 
-void Md5::Reset() {
-  state_ = kInitialState;
-  pending_.fill(0);
-  length_ = 0;
-}
-
-void Md5::Transform(const uint8_t* block) {
-  std::array<uint32_t, 16> words;
-  for (size_t i = 0; i < words.size(); ++i) words[i] = LoadLittleEndian(block + 4 * i);
-
-  uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+void TMd5Hash::Compress(std::array<std::uint32_t, 16>& words,
+                        std::span<std::uint32_t> chain) const {
+  std::uint32_t a = chain[0], b = chain[1], c = chain[2], d = chain[3];
   for (int step = 0; step < 64; ++step) {
     const int round = step / 16;
-    uint32_t mixed;
+    std::uint32_t f;
     int word;
-    switch (round) {
-      case 0:
-        mixed = (b & c) | (~b & d);
-        word = step;
-        break;
-      case 1:
-        mixed = (b & d) | (c & ~d);
-        word = (5 * step + 1) % 16;
-        break;
-      case 2:
-        mixed = b ^ c ^ d;
-        word = (3 * step + 5) % 16;
-        break;
-      default:
-        mixed = c ^ (b | ~d);
-        word = (7 * step) % 16;
-        break;
+    if (round == 0) {
+      f = (b & c) | (~b & d);
+      word = step;
+    } else if (round == 1) {
+      f = (b & d) | (c & ~d);
+      word = (5 * step + 1) % 16;
+    } else if (round == 2) {
+      f = b ^ c ^ d;
+      word = (3 * step + 5) % 16;
+    } else {
+      f = c ^ (b | ~d);
+      word = (7 * step) % 16;
     }
-    const uint32_t sum = a + mixed + kSine[step] + words[word];
+    const std::uint32_t sum = a + f + kSine[step] + words[word];
     a = d;
     d = c;
     c = b;
     b += std::rotl(sum, kShift[round * 4 + step % 4]);
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-}
-
-void Md5::Update(std::string_view bytes) {
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  size_t remaining = bytes.size();
-  size_t held = length_ % pending_.size();
-  length_ += remaining;
-
-  if (held > 0) {
-    const size_t take = std::min(remaining, pending_.size() - held);
-    std::memcpy(pending_.data() + held, data, take);
-    data += take;
-    remaining -= take;
-    held += take;
-    if (held < pending_.size()) return;
-    Transform(pending_.data());
-  }
-  for (; remaining >= pending_.size(); remaining -= pending_.size(), data += pending_.size()) {
-    Transform(data);
-  }
-  if (remaining > 0) std::memcpy(pending_.data(), data, remaining);
-}
-
-Md5::Digest Md5::Finish() {
-  const uint64_t bitLength = length_ * 8;
-  // A single 0x80 byte, zeros up to 56 bytes into the block, then the length.
-  const size_t held = length_ % pending_.size();
-  const size_t padLength = (held < 56 ? 56 : 120) - held;
-  std::array<uint8_t, 72> padding{};
-  padding[0] = 0x80;
-  for (size_t i = 0; i < 8; ++i) {
-    padding[padLength + i] = static_cast<uint8_t>(bitLength >> (8 * i));
-  }
-  Update(std::string_view(reinterpret_cast<const char*>(padding.data()), padLength + 8));
-
-  Digest digest;
-  for (size_t i = 0; i < state_.size(); ++i) {
-    for (size_t j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(state_[i] >> (8 * j));
-  }
-  Reset();
-  return digest;
+  chain[0] += a;
+  chain[1] += b;
+  chain[2] += c;
+  chain[3] += d;
 }
 
 std::string Md5Hex(std::string_view bytes) {
   static constexpr char kHexDigits[] = "0123456789abcdef";
-  Md5 md5;
-  md5.Update(bytes);
+  TMd5Hash hash;
+  hash.HashStart();
+  hash.HashUpdate({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  std::array<std::uint8_t, 16> digest;
+  hash.HashFinish(digest);
   std::string hex;
-  hex.reserve(32);
-  for (const uint8_t byte : md5.Finish()) {
+  hex.reserve(2 * digest.size());
+  for (const std::uint8_t byte : digest) {
     hex += kHexDigits[byte >> 4];
     hex += kHexDigits[byte & 0x0F];
   }

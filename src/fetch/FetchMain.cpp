@@ -32,6 +32,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// How long one round of the loop sleeps in poll() when nothing is due.
+constexpr int kLoopWaitMs = 60 * 1000;
+
 // An error of our own (not a text of the run), UTF-8, on standard error.
 void PrintError(const std::string& utf8) {
   std::fprintf(stderr, "vexalo-fetch: %s\n", utf8.c_str());
@@ -52,11 +55,11 @@ int RunOnce(const std::string& dir) {
   TPop3Client client(loop);
   TJisConv jisConv;
   TProcessingRun run(table, fields, client, jisConv,
-                     TProcessingRun::DataFiles{dir + "AllData.csv", dir + "FirstRow.csv"},
+                     TProcessingRun::DataFiles{dir + kAllDataFileName, dir + kFirstRowFileName},
                      reporter);
   try {
-    LoadFirstRow(table, dir + "FirstRow.csv");
-    LoadAllData(table, dir + "AllData.csv", run.State().CellPos);
+    LoadFirstRow(table, dir + kFirstRowFileName);
+    LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
   } catch (const std::exception& error) {
     // What the desktop program would show in its error box at start-up.
     reporter.ShowMessage(error.what());
@@ -66,7 +69,7 @@ int RunOnce(const std::string& dir) {
   run.MenuProcessClick();
   // The client never times out, like the desktop program: a server that stops
   // answering holds the run until the connection breaks.
-  while (run.IsBusy()) loop.RunOnce(-1);
+  while (run.IsBusy()) loop.RunOnce(kLoopWaitMs);
   return run.Phase() == runCompleted ? kExitDone : kExitFailed;
 }
 
@@ -117,8 +120,7 @@ int Main(int argc, char** argv) {
   std::string usageError;
   const auto options = ParseFetchOptions(argc, argv, usageError);
   if (!options) {
-    PrintError(usageError);
-    std::fputs(FetchUsageText(), stderr);
+    PrintError(usageError + " (see vexalo-fetch --help)");
     return kExitUsage;
   }
   if (options->mode == FetchOptions::Mode::kHelp) {

@@ -44,15 +44,15 @@ const char* FetchUsageText() {
          "fetch command of the desktop program does. Every status text and message\n"
          "is printed on standard output.\n"
          "\n"
-         "With --set-password, reads one line from standard input (not echoed on a\n"
-         "terminal) and stores it encrypted as the password in Vexalo.ini, leaving\n"
-         "every other line of the file as it was.\n"
+         "With --set-password, reads one line of UTF-8 text from standard input (not\n"
+         "echoed on a terminal) and stores it encrypted as the password in\n"
+         "Vexalo.ini, leaving every other line of the file as it was.\n"
          "\n"
          "The files are those in the folder of this program, or in DIR.\n"
          "\n"
-         "Exit status: 0 after a completed run or a stored password, 1 when the run\n"
-         "stops with an error message (or the password cannot be stored), 2 for a\n"
-         "command line that is not understood.\n";
+         "Exit status: 0 after a completed run or a stored password; 1 when the run\n"
+         "does not complete (an error message, or no server set in Vexalo.ini) or\n"
+         "the password cannot be stored; 2 for a command line that is not understood.\n";
 }
 
 }  // namespace vexalo

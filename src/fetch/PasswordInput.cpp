@@ -53,11 +53,13 @@ class EchoOff {
 PasswordReadResult ReadPasswordLine(int fd, const char* prompt, std::string& line) {
   line.clear();
   const bool terminal = isatty(fd) == 1;
+  // Echo goes off before the prompt appears, so nothing typed in answer to
+  // it can show.
+  EchoOff echoOff(terminal ? fd : -1);
   if (terminal) {
     // Best effort: a prompt that cannot be written does not stop the input.
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, prompt, std::strlen(prompt));
   }
-  EchoOff echoOff(terminal ? fd : -1);
 
   // One byte at a time, so nothing after the line end is taken from a pipe
   // that someone else reads on.

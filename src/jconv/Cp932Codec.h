@@ -9,9 +9,10 @@ namespace vexalo {
 // QString::fromUtf8 / toUtf8). Both run on glibc iconv's "CP932" table, so the
 // NEC and IBM extension characters (①, ㈱, ⅰ, 髙 …) convert both ways.
 //
-// Neither raises or fails: whatever does not convert becomes one stand-in per
-// undecodable byte or unencodable character, and the walk goes on after it, so
-// every call ends after one pass over its input.
+// Neither fails on any input: whatever does not convert becomes one stand-in
+// per undecodable byte or unencodable character, and the walk goes on after
+// it, so every call ends after one pass over its input. The only error raised
+// is std::runtime_error when the system's iconv has no CP932 table at all.
 //
 // Round trips: UTF-8 -> CP932 -> UTF-8 gives back every character CP932 has.
 // CP932 -> UTF-8 -> CP932 gives back every byte string written in the codes

@@ -60,8 +60,9 @@ TAsyncSocket::TAsyncSocket(EventLoop& loop) : loop_(loop) {}
 
 TAsyncSocket::~TAsyncSocket() {
   destroying_ = true;
-  CancelDnsLookup();
-  if (state_ != wsClosed) Close();
+  // This class's own versions: a subclass is gone by now.
+  TAsyncSocket::CancelDnsLookup();
+  if (state_ != wsClosed) TAsyncSocket::Close();
 }
 
 // ---- properties -----------------------------------------------------------
@@ -188,6 +189,9 @@ void TAsyncSocket::Connect() {
   if (fd < 0) RaiseSocketError(LastWinSockError(), "Connect (socket)");
   handle_ = fd;
   ++session_;
+  // Normally a close has cleared it already, but not when this Connect runs
+  // inside the report of that close.
+  closeReported_ = false;
   ChangeState(wsOpened);
 
   ApplyLinger();

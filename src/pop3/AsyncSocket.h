@@ -70,6 +70,11 @@ class TAsyncSocket {
   TNotifyError OnDataSent;          // the send queue has become empty
   TNotifyError OnSessionClosed;     // the session ended (once per session)
   TChangeState OnChangeState;       // every change of State
+  // When the peer closes, the bytes still waiting are delivered through
+  // OnDataAvailable first, then OnSessionClosed(0, or e.g. 10054 for a
+  // reset). An exception escaping OnDataAvailable ends that delivery and is
+  // dropped; one escaping another notification run by the loop aborts the
+  // socket; one escaping a notification fired inside a call passes out of it.
 
   // Starts a connect to Addr:Port over Proto. Unresolved properties are
   // resolved first (Addr may be a host name: that lookup blocks; give it
@@ -88,21 +93,22 @@ class TAsyncSocket {
   // to wsClosed.
   virtual void Connect();
 
-  // Ends the session: sends FIN, closes the descriptor, and fires
-  // OnSessionClosed(0) inside the call unless this session's close was
-  // already reported. Nothing happens when no session is open.
+  // Ends the session: shuts down sending, closes the descriptor (linger time
+  // 0: what the kernel still holds is dropped), and fires OnSessionClosed(0)
+  // inside the call unless this session's close was already reported.
+  // Nothing happens when no session is open.
   virtual void Close();
 
   // Cancels a pending lookup (OnDnsLookupDone(10004) inside the call), drops
-  // unsent data, and closes without shutdown; an open session reports
-  // OnSessionClosed(0) inside the call, as Close does.
+  // the unsent queue, and closes without shutdown and without lingering; an
+  // open session reports OnSessionClosed(0) inside the call, as Close does.
   virtual void Abort();
 
   // One read of at most `size` bytes, meant for OnDataAvailable. Returns the
   // count read, 0 when the peer has closed (or size is 0), -1 on error with
-  // LastError set (10035 when nothing is waiting). Re-enables the data
-  // notification: as long as bytes are waiting and the owner keeps reading,
-  // OnDataAvailable keeps coming.
+  // LastError set (10035 when nothing is waiting). While bytes are waiting
+  // and the owner reads some each time, OnDataAvailable comes again within
+  // the same round; an owner that reads nothing is asked again next round.
   virtual std::int32_t Receive(void* buffer, std::int32_t size);
 
   // Queues `count` bytes behind anything still unsent and writes as much as

@@ -24,7 +24,8 @@ class EventLoop {
   // Starts, changes or (with both false) stops watching `fd`. One watch per
   // descriptor; a new call replaces the previous interest and callback. The
   // callback fires while the descriptor is ready for what is asked, so a
-  // watcher that does not consume the readiness is called again.
+  // watcher that does not consume the readiness is called again. Unwatching a
+  // descriptor that is not watched does nothing.
   virtual void Watch(int fd, bool read, bool write, FdCallback callback) = 0;
   virtual void Unwatch(int fd) = 0;
 

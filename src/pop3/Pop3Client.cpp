@@ -19,10 +19,10 @@ std::string SocketErrorResponse(int error) {
   return "-ERR " + SocketErrorText(error) + " (Winsock error #" + std::to_string(error) + ")";
 }
 
+// The socket raises ESocketException; anything else is a general error.
 const char* ErrorClassName(const std::exception& error) {
-  if (dynamic_cast<const ESocketException*>(&error) != nullptr) return "ESocketException";
-  if (dynamic_cast<const Pop3Exception*>(&error) != nullptr) return "Pop3Exception";
-  return "Exception";
+  return dynamic_cast<const ESocketException*>(&error) != nullptr ? "ESocketException"
+                                                                  : "Exception";
 }
 
 }  // namespace
@@ -88,6 +88,21 @@ TCustomPop3Client::~TCustomPop3Client() {
 
 // ---- Checks, state and events ----
 
+// State, and what moves it (OnStateChange fires on every change):
+//   pop3Ready, pop3InternalReady  Connect                    -> pop3DnsLookup
+//   pop3DnsLookup        lookup done, no error               -> pop3Connecting
+//   pop3Connecting       session connected, no error         -> pop3WaitingBanner
+//   pop3Connecting       session connected with an error     -> pop3Ready
+//   pop3WaitingBanner    positive greeting                   -> pop3Connected, then
+//                                                               pop3Ready / pop3InternalReady
+//   pop3WaitingBanner    negative greeting                   -> (unchanged until the close)
+//   pop3Ready, pop3InternalReady  a command sent             -> pop3WaitingResponse
+//   pop3WaitingResponse  the request completes               -> pop3Ready / pop3InternalReady
+//   pop3WaitingResponse  QUIT's +OK                          -> (unchanged until the close)
+//   any                  Abort                               -> pop3Abort, then pop3Ready
+// pop3InternalReady stands for pop3Ready between the steps of a sequence. A
+// completion that is reported leaves pop3Ready outside a sequence; one that
+// finds its request reported already changes nothing.
 void TCustomPop3Client::CheckReady() const {
   if (state_ != pop3Ready && state_ != pop3InternalReady) {
     throw Pop3Exception("POP3 component not ready");
@@ -175,6 +190,9 @@ void TCustomPop3Client::Connect() {
   requestDoneReported_ = false;
   quitFoldArmed_ = false;
   lineBuffer_.Clear();
+  // The APOP timestamp belongs to one greeting: a server that sends none must
+  // not be answered with the digest of another session's.
+  timestamp_.clear();
   requestResult_ = 0;
   SetState(pop3DnsLookup);
   socket_->OnDataSent = nullptr;
@@ -433,6 +451,11 @@ void TCustomPop3Client::HandleGreeting(uint16_t error) {
   CompleteRequest(0);
 }
 
+// ProtocolState moves only here (+OK: the command's next state; USER gives
+// pop3WaitingPass, PASS/RPOP/APOP and the transaction commands
+// pop3Transaction, QUIT pop3Disconnected), in HandleGreeting (+OK:
+// pop3WaitingUser) and in HandleSessionClosed (pop3Disconnected). A negative
+// line leaves it alone.
 void TCustomPop3Client::HandleStatusLine() {
   DisplayWithPrefix("< ", lastResponse_);
   if (!EvaluateStatus()) {

@@ -73,9 +73,10 @@ const char* ToString(TPop3Request request);
 // (OnMessageLine and friends) as they arrive; a message is never held whole.
 //
 // OnRequestDone's error: 0 success; 500 a reply that does not begin with "+",
-// or the client's own failure (the connect could not start, the session was
-// lost inside a multi-line reply, a reply line longer than
-// Pop3LineBuffer::kMaxLineLength); 10004 the session closed while the request
+// or the client's own failure (the connect could not start, a data line left
+// over after the session was lost, a reply line longer than
+// Pop3LineBuffer::kMaxLineLength, which also aborts the session with
+// ErrorMessage "-ERR Line too long"); 10004 the session closed while the request
 // was pending (server close, negative greeting, Abort) or the host lookup was
 // cancelled; 426 a request sequence was aborted; otherwise the socket's error
 // number from the host lookup or the connect. ErrorMessage then holds a text.
@@ -85,6 +86,12 @@ const char* ToString(TPop3Request request);
 // pop3InternalReady), "POP3 component not connected", the protocol-state texts
 // ("-ERR STAT command invalid now", ...; these also replace ErrorMessage and go
 // to OnDisplay) and the others named at each operation.
+//
+// An operation that sends a command lets the loop process its pending events
+// once before the command goes out; handlers may run then, and any request
+// they start is refused as not ready (Abort is not). OnRequestDone reports the
+// request code held when it is delivered, so start the next request only from
+// there.
 //
 // Server text (LastResponse, and ErrorMessage when copied from it) is
 // untrusted: it is any bytes but CR LF, up to kMaxLineLength long.

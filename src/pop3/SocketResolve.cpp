@@ -19,7 +19,7 @@ constexpr std::size_t kMaxHostAddresses = 64;
 
 // Service and protocol entries are a line of /etc/services or
 // /etc/protocols; the buffer grows on ERANGE but not past this.
-constexpr std::size_t kMaxDatabaseBuffer = 64 * 1024;
+constexpr std::size_t kMaxDatabaseBuffer = std::size_t{64} * 1024;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,6 +17,12 @@ namespace vexalo {
 // candidate is confirmed against the table's own cell. The owner therefore
 // calls Remove(old, row) while the cell still holds `old`, and Add(new, row)
 // once it holds `new`.
+//
+// Loading a file adds a million texts in a row, each landing on a random slot
+// the processor has to wait for. So Add only notes its text and asks for the
+// slot's memory; the entry goes in some adds later, by which time the memory
+// has arrived, or at once when anything else changes the index. Lookups see
+// the noted texts as if they were in.
 class ColumnIndex {
  public:
   // Reads the indexed column of a row already in the index.
@@ -27,10 +34,14 @@ class ColumnIndex {
     ~CellSource() = default;
   };
 
-  // Records that `row` holds `text`.
+  // Records that `row` holds `text`; `text` is the cell's own text.
   void Add(std::string_view text, int32_t row, const CellSource& cells);
   // Forgets that `row` holds `text`; a pair never added is ignored.
   void Remove(std::string_view text, int32_t row, const CellSource& cells);
+  // Makes room for `texts` distinct texts at once, so that adding them
+  // needs no rehashing on the way.
+  void Reserve(size_t texts);
+
   // The lowest row holding `text`, or -1 when none does.
   int32_t FirstRow(std::string_view text, const CellSource& cells) const;
 
@@ -41,10 +52,23 @@ class ColumnIndex {
     int32_t rowList = -1;   // -1: firstRow is the text's only row; else an index into rowLists_
   };
 
+  // An Add whose entry is not in the slots yet.
+  struct PendingAdd {
+    uint32_t hash = 0;
+    int32_t row = 0;
+  };
+  static constexpr size_t kPendingAdds = 8;
+
   size_t HomeSlot(uint32_t hash) const;
-  // The slot holding `text`, or the free slot where it belongs.
-  size_t FindSlot(std::string_view text, uint32_t hash, const CellSource& cells) const;
+  // The slot holding the text `text()` gives, or the free slot where it
+  // belongs; `text` is only asked when a slot's hash matches.
+  template <typename Text>
+  size_t FindSlot(uint32_t hash, const CellSource& cells, Text text) const;
+  void Insert(uint32_t hash, int32_t row, const CellSource& cells);
+  void InsertOldestPending(const CellSource& cells);
+  void CompletePending(const CellSource& cells);
   void GrowIfFull();
+  void Rehash(int slotBits);
   void FreeSlot(size_t index);
   int32_t NewRowList(int32_t first, int32_t second);
   void ReleaseRowList(int32_t list);
@@ -55,6 +79,9 @@ class ColumnIndex {
   // The rows of texts held by more than one row, ascending.
   std::vector<std::vector<int32_t>> rowLists_;
   std::vector<int32_t> unusedRowLists_;
+  std::array<PendingAdd, kPendingAdds> pending_;  // a ring, oldest at pendingFirst_
+  size_t pendingFirst_ = 0;
+  size_t pendingCount_ = 0;
 };
 
 }  // namespace vexalo

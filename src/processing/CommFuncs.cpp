@@ -18,14 +18,6 @@ bool CanBeTrailByte(unsigned char byte) {
 
 }  // namespace
 
-std::string_view TrimText(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
-  return text.substr(begin, end - begin);
-}
-
 std::string UpperAscii(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) {
@@ -78,6 +70,19 @@ void AppendLine(const std::string& path, std::string_view text) {
   line.append("\r\n");
   file.Write(line);
   file.Close();
+}
+
+void SyncFile(const std::string& path) {
+  PosixFile file(path, PosixFile::Mode::kRead);
+  file.Sync();
+  file.Close();
+  // A file created since the last sync is only found again after a crash if
+  // its name is on disk too.
+  const std::string::size_type slash = path.rfind('/');
+  PosixFile folder(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1),
+                   PosixFile::Mode::kRead);
+  folder.Sync();
+  folder.Close();
 }
 
 }  // namespace vexalo

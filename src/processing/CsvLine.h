@@ -7,7 +7,7 @@
 namespace vexalo {
 
 // Splits one line of a data file into its trimmed fields (views into `line`),
-// the way the loaders have always read them: cut at each comma, bytes
+// the way both loaders read them: cut at each comma, bytes
 // 0x00-0x20 removed from both ends of every field, and a line that ends in a
 // comma followed by nothing but blanks loses that last empty field (so "a,b,"
 // gives two fields and "a,b,," three). An empty line gives one empty field.

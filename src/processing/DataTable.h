@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "processing/ColumnIndex.h"
+#include "processing/RowStore.h"
 
 namespace vexalo {
 
@@ -14,12 +15,14 @@ namespace vexalo {
 // cells. A cell written outside the visible area keeps its text; lowering a
 // count hides cells without erasing them.
 //
-// Built for a million rows of a dozen short cells: a row is one byte string
+// Built for a million rows of a dozen short cells: a row is one run of bytes
 // holding its cells back to back, each behind its length, so there is no object
-// per cell and the stored size stays close to the text itself.
+// per cell and the stored size stays close to the text itself (RowStore keeps
+// the runs).
 //
 // Column 1 holds each message's unique id and is indexed on every write, so
-// that IsUidlTaken answers without scanning the rows.
+// that IsUidlTaken answers without scanning the rows. Every write raises
+// std::out_of_range for a negative column or row.
 class DataTable final : private ColumnIndex::CellSource {
  public:
   static constexpr int kInitialColCount = 3;
@@ -39,7 +42,6 @@ class DataTable final : private ColumnIndex::CellSource {
   // The texts of the cells of `row` in columns first .. last, one per column
   // (none when last < first), read in one pass over the row.
   void CellsInRange(int row, int first, int last, std::vector<std::string_view>& texts) const;
-  // Raises std::out_of_range for a negative column or row.
   void SetCell(int col, int row, std::string_view text);
 
   // Replaces a whole row with `cells` (columns 0 .. cells.size() - 1); cells to
@@ -50,8 +52,12 @@ class DataTable final : private ColumnIndex::CellSource {
   // the right of them as they are: SetCell for each, in one pass over the row.
   void SetLeadingCells(int row, const std::vector<std::string_view>& cells);
 
+  // A hint that rows up to `rows` are about to be written: room for them is
+  // made at once rather than step by step. Changes no cell and no count.
+  void ReserveRows(int rows);
+
   // Rows that hold at least one stored cell slot, visible or not.
-  int StoredRowCount() const { return static_cast<int>(rows_.size()); }
+  int StoredRowCount() const { return static_cast<int>(store_.Count()); }
 
   // Whether some row from 0 (the titles) to RowCount() - 1 holds exactly `id`
   // in column 1, compared byte for byte. Rows hidden by a lower row count do
@@ -63,11 +69,11 @@ class DataTable final : private ColumnIndex::CellSource {
   std::string_view IndexedText(int32_t row) const override { return Cell(kIdColumn, row); }
 
   // Makes `row` stored (rows that come into being are empty) and runs
-  // `change` on its bytes, keeping the index of column 1 in step.
+  // `change` with its old bytes, keeping the index of column 1 in step.
   template <typename Change>
   void ChangeRow(int row, Change change);
 
-  std::vector<std::string> rows_;
+  RowStore store_;
   int colCount_ = kInitialColCount;
   int rowCount_ = kInitialRowCount;
   ColumnIndex idIndex_;

@@ -8,7 +8,6 @@ namespace vexalo {
 
 namespace {
 
-constexpr size_t kPieceSize = size_t{1} << 20;
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 constexpr char kEndOfFile = '\x1a';

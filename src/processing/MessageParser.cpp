@@ -16,7 +16,8 @@ bool IsContinuationLine(std::string_view line) {
 }
 
 // The parameters after the media type, split at the semicolons that stand
-// outside double quotes (a quoted file name may hold one).
+// outside double quotes (a quoted file name may hold one). `fn` returns true
+// when it needs no further parameter.
 template <typename Fn>
 void ForEachParameter(std::string_view value, Fn fn) {
   bool quoted = false;

@@ -25,9 +25,6 @@ int OpenRetrying(const std::string& path, int flags) {
 int OpenOrRaise(const std::string& path, PosixFile::Mode mode) {
   int fd = -1;
   switch (mode) {
-    case PosixFile::Mode::kRead:
-      fd = OpenRetrying(path, O_RDONLY);
-      break;
     case PosixFile::Mode::kReplace:
       fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC);
       break;
@@ -80,12 +77,23 @@ void PosixFile::Write(std::string_view bytes) {
   }
 }
 
-std::optional<char> PosixFile::LastByte() const {
+long long PosixFile::Size() const {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return std::nullopt;
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  return info.st_size;
+}
+
+std::optional<char> PosixFile::LastByte() const {
+  const long long size = Size();
   char byte = 0;
-  if (::pread(fd_, &byte, 1, info.st_size - 1) != 1) return std::nullopt;
+  if (size <= 0 || ::pread(fd_, &byte, 1, size - 1) != 1) return std::nullopt;
   return byte;
+}
+
+void PosixFile::Sync() {
+  while (::fsync(fd_) != 0) {
+    if (errno != EINTR) throw EInOutError(errno);
+  }
 }
 
 void PosixFile::Close() {

@@ -12,12 +12,11 @@ namespace vexalo {
 class PosixFile {
  public:
   enum class Mode {
-    kRead,     // an existing file, read only
     kReplace,  // created or emptied, write only
     kAppend,   // created when missing; every write goes to the end
   };
 
-  // Opens `path`; raises EInOutError when the system refuses.
+  // Opens `path` for writing; raises EInOutError when the system refuses.
   PosixFile(const std::string& path, Mode mode);
   // Opens `path` for reading, or gives nothing when no file has that name;
   // raises EInOutError for every other refusal.
@@ -35,9 +34,16 @@ class PosixFile {
   // Writes all of `bytes`, continuing after short writes.
   void Write(std::string_view bytes);
 
+  // The file's size in bytes; 0 when it has none (a device, a pipe).
+  long long Size() const;
+
   // The file's last byte; nothing for an empty file, or for one that was
   // opened for appending without the right to read it back.
   std::optional<char> LastByte() const;
+
+  // Flushes the file's data and size to stable storage (fsync). Works on a
+  // file opened for reading too, and on a folder, whose entries it flushes.
+  void Sync();
 
   // Closes now, so that a failure the system reports only at close is raised
   // rather than lost in the destructor.

@@ -54,6 +54,7 @@ struct RunState {
 // committed before the failure stay in the table and in AllData.csv.
 class TProcessingRun {
  public:
+  // Gives the RunStamp text at the start of each run.
   using StampClock = std::function<std::string()>;
 
   struct DataFiles {
@@ -64,8 +65,8 @@ class TProcessingRun {
   TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
                  const TJisConv& jisConv, DataFiles files, RunReporter& reporter,
                  StampClock clock = RunStampNow);
-  // Unwires the client's events if they still lead here; a run in progress is
-  // not waited for.
+  // Clears the client's OnRequestDone and OnMessageLine once a run has set
+  // them; a run in progress is not waited for.
   ~TProcessingRun();
   TProcessingRun(const TProcessingRun&) = delete;
   TProcessingRun& operator=(const TProcessingRun&) = delete;

@@ -20,7 +20,6 @@ namespace vexalo {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 constexpr auto kTimeout = std::chrono::seconds(20);
@@ -57,7 +56,8 @@ bool WaitUntilGroupEnds(pid_t group) {
   return true;
 }
 
-// Opens a session and logs in with USER/PASS; returns the greeting too.
+// A connection to the server with its greeting read; LogIn logs in with
+// USER/PASS.
 struct Session {
   explicit Session(const DovecotServer& server, int receiveBufferBytes = 0)
       : client(server.Port(), kTimeout, receiveBufferBytes), greeting(client.ReadLine()) {}
@@ -180,7 +180,7 @@ TEST(DovecotServerTest, DroppedSessionCutsRetrShort) {
   // More than the kernel and the server can hold in flight, so the cut
   // always falls inside the message.
   std::string big = "Subject: big\n\n";
-  while (big.size() < 16 * 1024 * 1024) big += std::string(70, 'x') + "\n";
+  while (big.size() < std::size_t{16} * 1024 * 1024) big += std::string(70, 'x') + "\n";
   server.AddMessage("big", big);
 
   Session session(server, 64 * 1024);
@@ -219,7 +219,8 @@ TEST(DovecotServerTest, StopLeavesNothingBehind) {
   EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
-// The test process ends without running the destructor, as in a crash.
+// The process that owns the server ends without running the destructor, as
+// in a crash.
 TEST(DovecotServerTest, ServerEndsWithAProcessThatDies) {
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);

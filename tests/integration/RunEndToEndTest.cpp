@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "DovecotServer.h"
+#include "RunRecording.h"
 #include "TempFolder.h"
-#include "jconv/Cp932Codec.h"
 #include "jconv/JisConv.h"
 #include "pop3/PollEventLoop.h"
 #include "pop3/Pop3Client.h"
@@ -23,6 +23,9 @@ namespace vexalo {
 namespace {
 
 using testing::ReadBytes;
+using testing::RecordingReporter;
+using testing::RunErrorBox;
+using testing::RunSummary;
 using testing::TempFolder;
 namespace fs = std::filesystem;
 
@@ -43,27 +46,6 @@ std::string ExpectedAllDataLines(int count) {
   for (int line = 0; line < count; ++line) end = all.find('\n', end) + 1;
   return all.substr(0, end);
 }
-
-std::string ErrorBox(const std::string& detail) {
-  return "メール受信処理中にエラーが発生しました。(内容：" + detail +
-         ")\r\n一旦ソフトを終了させ（必ず行ってください）、\r\n"
-         "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。";
-}
-
-std::string Summary(int messages, int taken, int rows) {
-  return "受信完了しました。総メール数：" + std::to_string(messages) + "　受信対象新規メール数：" +
-         std::to_string(taken) + "　合計累積データ数：" + std::to_string(rows);
-}
-
-class RecordingReporter final : public RunReporter {
- public:
-  void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
-  void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
-  void OpenSettings() override {}
-
-  std::vector<std::string> statuses;  // UTF-8
-  std::vector<std::string> messages;  // UTF-8
-};
 
 // What the desktop program holds from its start to its end: a table loaded
 // from the data files in `folder`, a client and a run over them.
@@ -132,7 +114,7 @@ TEST_F(RunEndToEndTest, TakesEachPickedMailOnceAcrossRunsAndRestarts) {
   EXPECT_EQ(program->reporter.statuses,
             (std::vector<std::string>{"メール受信中", "1/5通処理しました。", "2/5通処理しました。",
                                       "3/5通処理しました。", "4/5通処理しました。",
-                                      "5/5通処理しました。", Summary(5, 3, 3)}));
+                                      "5/5通処理しました。", RunSummary(5, 3, 3)}));
   EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
   EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
 
@@ -142,12 +124,12 @@ TEST_F(RunEndToEndTest, TakesEachPickedMailOnceAcrossRunsAndRestarts) {
   program->Fetch();
   EXPECT_EQ(program->reporter.statuses,
             (std::vector<std::string>{"メール受信中", "2/5通処理しました。", "4/5通処理しました。",
-                                      Summary(5, 0, 3)}));
+                                      RunSummary(5, 0, 3)}));
 
   // After a restart the ids come back from AllData.csv alone.
   program = Start();
   program->Fetch();
-  EXPECT_EQ(program->reporter.statuses.back(), Summary(5, 0, 3));
+  EXPECT_EQ(program->reporter.statuses.back(), RunSummary(5, 0, 3));
   EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
   EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
   EXPECT_EQ(
@@ -172,7 +154,7 @@ TEST_F(RunEndToEndTest, EmptyMailboxQuitsAtOnceAndStillWritesTheTitles) {
 
   EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
   EXPECT_EQ(program->reporter.statuses,
-            (std::vector<std::string>{"メール受信中", Summary(0, 0, 1)}));
+            (std::vector<std::string>{"メール受信中", RunSummary(0, 0, 1)}));
   EXPECT_EQ(FirstRow(), ",,\r\n");
   EXPECT_FALSE(fs::exists(folder.Path(kAllDataFileName)));
 }
@@ -185,7 +167,7 @@ TEST_F(RunEndToEndTest, WrongPasswordShowsTheServersWordsInTheErrorBox) {
 
   EXPECT_EQ(program->run.Phase(), runStopped);
   EXPECT_EQ(program->reporter.messages,
-            std::vector<std::string>{ErrorBox("-ERR [AUTH] Authentication failed.")});
+            std::vector<std::string>{RunErrorBox("-ERR [AUTH] Authentication failed.")});
   EXPECT_FALSE(fs::exists(folder.Path(kAllDataFileName)));
   EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
   EXPECT_FALSE(program->client.Connected());
@@ -211,7 +193,7 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
   ASSERT_TRUE(dropped);
   EXPECT_EQ(program->run.Phase(), runStopped);
   // The client keeps no text of its own for a session that simply ends.
-  EXPECT_EQ(program->reporter.messages, std::vector<std::string>{ErrorBox("")});
+  EXPECT_EQ(program->reporter.messages, std::vector<std::string>{RunErrorBox("")});
   EXPECT_EQ(AllData(), ExpectedAllDataLines(1));
   EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "zz-large"}));
@@ -227,14 +209,14 @@ TEST_F(RunEndToEndTest, UnwritableAllDataStopsTheRunAndTheMailIsTakenAfterAResta
 
   EXPECT_EQ(program->run.Phase(), runStopped);
   EXPECT_EQ(program->reporter.messages,
-            std::vector<std::string>{ErrorBox("ファイルへのアクセスが拒否されました")});
+            std::vector<std::string>{RunErrorBox("ファイルへのアクセスが拒否されました")});
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "order-c"}));
 
   fs::remove(folder.Path(kAllDataFileName));
   program = Start();
   program->Fetch();
   EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
-  EXPECT_EQ(program->reporter.statuses.back(), Summary(2, 2, 2));
+  EXPECT_EQ(program->reporter.statuses.back(), RunSummary(2, 2, 2));
   EXPECT_EQ(AllData(), ExpectedAllDataLines(2));
   EXPECT_TRUE(server.MessagesOnServer().empty());
 }

@@ -402,6 +402,38 @@ TEST_F(Pop3ClientTest, ApopSendsTheDigestOfTimestampAndPassword) {
   ExpectPeerFinished();
 }
 
+TEST_F(Pop3ClientTest, StateMovesThroughConnectAndACommand) {
+  std::vector<std::string> states;
+  client_.OnStateChange = [&](TCustomPop3Client& c) { states.push_back(ToString(c.State())); };
+  StartPeer({Send(kGreeting), Expect("USER bob"), Send("+OK\r\n")});
+  client_.SetUserName("bob");
+  EXPECT_EQ(Run([&] { client_.Connect(); }), 0);
+  EXPECT_EQ(Run([&] { client_.User(); }), 0);
+  EXPECT_EQ(states, (Events{"pop3DnsLookup", "pop3Connecting", "pop3WaitingBanner", "pop3Connected",
+                            "pop3Ready", "pop3WaitingResponse", "pop3Ready"}));
+}
+
+// A stale timestamp would send a digest the new server never asked for.
+TEST_F(Pop3ClientTest, ApopTimestampBelongsToItsOwnSession) {
+  StartPeer({Send("+OK <1.2@first>\r\n"), Close()});
+  EXPECT_EQ(Run([&] { client_.Connect(); }), 0);
+  EXPECT_TRUE(loop_.RunUntil([&] { return !client_.Connected(); }, kTimeoutMs));
+  StartPeer({Send("+OK no timestamp here\r\n")});
+  EXPECT_EQ(Run([&] { client_.Connect(); }), 0);
+  EXPECT_THROW(client_.APop(), Pop3Exception);
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR Server do not support APOP (no timestamp)");
+}
+
+TEST_F(Pop3ClientTest, RequestDoneStillQueuedWhenTheClientGoesIsDropped) {
+  bool delivered = false;
+  auto client = std::make_unique<TPop3Client>(loop_);
+  client->OnRequestDone = [&](TCustomPop3Client&, TPop3Request, uint16_t) { delivered = true; };
+  client->Quit();
+  client.reset();
+  loop_.RunOnce(0);
+  EXPECT_FALSE(delivered);
+}
+
 TEST_F(Pop3ClientTest, LongLinesAreWholeUpToTheCapAndFailPastIt) {
   const std::string longest(Pop3LineBuffer::kMaxLineLength, 'L');
   std::vector<ScriptedPop3Peer::Step> steps = LoginScript();

@@ -8,6 +8,7 @@
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/GridSelection.h"
+#include "processing/LineReader.h"
 
 namespace vexalo {
 namespace {
@@ -91,10 +92,10 @@ TEST(LoadAllData, LinesBecomeRowsAfterTheTitles) {
 }
 
 TEST(LoadAllData, LinesAcrossReadPiecesAndLongerThanThem) {
-  // The CR of the first line is the last byte of the first megabyte read and
-  // its LF the first of the next; the second line outgrows the read buffer.
-  const std::string first((1 << 20) - 1, 'x');
-  const std::string second(3 << 20, 'y');
+  // The CR of the first line is the last byte of the first piece read and its
+  // LF the first of the next; the second line outgrows the read buffer.
+  const std::string first(LineReader::kPieceSize - 1, 'x');
+  const std::string second(3 * LineReader::kPieceSize, 'y');
   TempFolder folder;
   const std::string path = folder.Path(kAllDataFileName);
   WriteBytes(path, first + "\r\n" + second + ",id\r\nz\r\n");

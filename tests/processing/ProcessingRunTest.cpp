@@ -1,17 +1,16 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "RunRecording.h"
 #include "ScriptedPop3Peer.h"
-#include "jconv/Cp932Codec.h"
+#include "TempFolder.h"
 #include "jconv/JisConv.h"
 #include "pop3/PollEventLoop.h"
 #include "pop3/Pop3Client.h"
+#include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/ProcessingRun.h"
 #include "settings/SettingsFields.h"
@@ -20,6 +19,11 @@ namespace vexalo {
 namespace {
 
 using namespace script;
+using testing::ReadBytes;
+using testing::RecordingReporter;
+using testing::RunErrorBox;
+using testing::RunSummary;
+using testing::TempFolder;
 namespace fs = std::filesystem;
 
 constexpr int kTimeoutMs = 10000;
@@ -31,17 +35,6 @@ constexpr char kBusy[] =
     "接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、"
     "ソフトを再起動してみてください。";
 constexpr char kNoHost[] = "メールサーバ(POP3)への接続設定を完了したのち、処理を行ってください。";
-
-std::string ErrorBox(const std::string& detail) {
-  return "メール受信処理中にエラーが発生しました。(内容：" + detail +
-         ")\r\n一旦ソフトを終了させ（必ず行ってください）、\r\n"
-         "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。";
-}
-
-std::string Summary(int messages, int taken, int rows) {
-  return "受信完了しました。総メール数：" + std::to_string(messages) + "　受信対象新規メール数：" +
-         std::to_string(taken) + "　合計累積データ数：" + std::to_string(rows);
-}
 
 // A picked message with two items; its second value holds a comma.
 constexpr char kPickedMessage[] =
@@ -55,39 +48,6 @@ constexpr char kUnpickedMessage[] =
     "\r\n"
     "name:not an order\r\n";
 
-class RecordingReporter final : public RunReporter {
- public:
-  void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
-  void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
-  void OpenSettings() override { ++settingsOpened; }
-
-  std::vector<std::string> statuses;  // UTF-8
-  std::vector<std::string> messages;  // UTF-8
-  int settingsOpened = 0;
-};
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "vexalo-run-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string FileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class ProcessingRunTest : public ::testing::Test {
  protected:
   ProcessingRunTest() {
@@ -98,8 +58,8 @@ class ProcessingRunTest : public ::testing::Test {
     fields.splitToken = ":";
   }
 
-  std::string AllDataPath() const { return (dir.Path() / "AllData.csv").string(); }
-  std::string FirstRowPath() const { return (dir.Path() / "FirstRow.csv").string(); }
+  std::string AllDataPath() const { return folder.Path(kAllDataFileName); }
+  std::string FirstRowPath() const { return folder.Path(kFirstRowFileName); }
 
   // Starts a fetch against `peer` and runs the loop until the run is over.
   void FetchFrom(const ScriptedPop3Peer& peer) {
@@ -113,7 +73,7 @@ class ProcessingRunTest : public ::testing::Test {
     ASSERT_TRUE(loop.RunUntil([&] { return peer.ClientClosed(); }, kTimeoutMs));
   }
 
-  TempDir dir;
+  TempFolder folder;
   PollEventLoop loop;
   DataTable table;
   PlainSettingsFields fields;
@@ -169,12 +129,13 @@ TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
   EXPECT_TRUE(peer.Finished());
   EXPECT_EQ(run.Phase(), runCompleted);
   EXPECT_TRUE(reporter.messages.empty());
-  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, "2/3通処理しました。",
-                                                         "3/3通処理しました。", Summary(3, 1, 2)}));
-  EXPECT_EQ(FileBytes(AllDataPath()),
+  EXPECT_EQ(reporter.statuses,
+            (std::vector<std::string>{kReceiving, "2/3通処理しました。", "3/3通処理しました。",
+                                      RunSummary(3, 1, 2)}));
+  EXPECT_EQ(ReadBytes(AllDataPath()),
             "2024/07/01 9:05:00,id-2,miso,1\x81\x43"
             "500\r\n");
-  EXPECT_EQ(FileBytes(FirstRowPath()), ",,name,count\r\n");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",,name,count\r\n");
   EXPECT_EQ(table.RowCount(), 3);
   EXPECT_EQ(table.ColCount(), 4);
   EXPECT_EQ(table.Cell(0, 2), kStamp);
@@ -205,9 +166,38 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
-  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, Summary(1, 0, 1)}));
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, RunSummary(1, 0, 1)}));
   EXPECT_FALSE(fs::exists(AllDataPath()));
-  EXPECT_EQ(FileBytes(FirstRowPath()), ",,\r\n");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",,\r\n");
+}
+
+// Its line in AllData.csv stays empty, so the id is kept in the table only.
+TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesAnEmptyLineAndTwoColumns) {
+  ScriptedPop3Peer peer(loop, {
+                                  Send("+OK ready\r\n"),
+                                  Expect("USER bob"),
+                                  Send("+OK\r\n"),
+                                  Expect("PASS secret"),
+                                  Send("+OK\r\n"),
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("RETR 1"),
+                                  Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              });
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(1, 1, 1));
+  EXPECT_EQ(ReadBytes(AllDataPath()), "\r\n");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",\r\n");
+  EXPECT_EQ(table.ColCount(), 2);
+  EXPECT_EQ(table.Cell(0, 1), kStamp);
+  EXPECT_EQ(table.Cell(1, 1), "id-1");
 }
 
 // The UIDL reply's number overwrites the client's MsgNum; a server that puts
@@ -236,8 +226,9 @@ TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarri
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
-  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, "1/2通処理しました。",
-                                                         "2/2通処理しました。", Summary(2, 0, 1)}));
+  EXPECT_EQ(reporter.statuses,
+            (std::vector<std::string>{kReceiving, "1/2通処理しました。", "2/2通処理しました。",
+                                      RunSummary(2, 0, 1)}));
 }
 
 // A rejected UIDL ends the run with the error box and no QUIT, and the
@@ -259,7 +250,7 @@ TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFe
 
   EXPECT_EQ(refusing.Problems(), "");
   EXPECT_EQ(run.Phase(), runStopped);
-  EXPECT_EQ(reporter.messages, std::vector<std::string>{ErrorBox("-ERR unknown command")});
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{RunErrorBox("-ERR unknown command")});
   EXPECT_EQ(reporter.statuses, std::vector<std::string>{kReceiving});
   EXPECT_FALSE(fs::exists(FirstRowPath()));
 
@@ -280,7 +271,7 @@ TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFe
   EXPECT_EQ(empty.Problems(), "");
   EXPECT_EQ(run.Phase(), runCompleted);
   EXPECT_EQ(reporter.messages.size(), 1u);
-  EXPECT_EQ(reporter.statuses.back(), Summary(0, 0, 1));
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(0, 0, 1));
 }
 
 TEST_F(ProcessingRunTest, FetchAndTimerDuringTheConnectAreTurnedAwayWithoutHarm) {
@@ -309,7 +300,7 @@ TEST_F(ProcessingRunTest, FetchAndTimerDuringTheConnectAreTurnedAwayWithoutHarm)
   EXPECT_EQ(peer.Problems(), "");
   EXPECT_EQ(run.Phase(), runCompleted);
   EXPECT_EQ(reporter.messages, (std::vector<std::string>{kBusy, kBusy}));
-  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, Summary(0, 0, 1)}));
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, RunSummary(0, 0, 1)}));
 }
 
 TEST_F(ProcessingRunTest, EmptyHostAsksForTheSettingsOnEveryStartAndLeavesTheClientAlone) {
@@ -367,7 +358,7 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
 
   EXPECT_EQ(peer.Problems(), "");
   EXPECT_EQ(run.Phase(), runStopped);
-  EXPECT_EQ(reporter.messages, std::vector<std::string>{ErrorBox("ファイルが見つかりません")});
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{RunErrorBox("ファイルが見つかりません")});
   EXPECT_FALSE(fs::exists(FirstRowPath()));
 }
 

@@ -69,6 +69,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     throw std::invalid_argument("ChildProcess needs an absolute program path");
   }
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 

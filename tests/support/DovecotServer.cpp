@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -138,7 +136,7 @@ DovecotServer::DovecotServer(const std::filesystem::path& maildir)
   for (const auto& entry : std::filesystem::recursive_directory_iterator(maildir_)) {
     GiveToServer(entry.path());
   }
-  WriteWholeFile(root / "passwd", user_ + ":" + password_ + "::::::\n");
+  WriteWholeFile(root / "passwd", User() + ":" + Password() + "::::::\n");
   GiveToServer(root / "passwd");
   Start();
 }

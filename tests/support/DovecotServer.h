@@ -32,6 +32,10 @@ class DovecotServer {
  public:
   enum class Folder { kNew, kCur };
 
+  // The one account of the mailbox, the same on every server.
+  static constexpr std::string_view kUser = "vexalo";
+  static constexpr std::string_view kPassword = "kamome-2024";
+
   // Starts a server on an empty maildir of its own. Throws
   // std::runtime_error, with the server's log, when it does not come up.
   DovecotServer();
@@ -49,8 +53,8 @@ class DovecotServer {
 
   const std::string& Host() const { return host_; }
   std::uint16_t Port() const { return port_; }
-  const std::string& User() const { return user_; }
-  const std::string& Password() const { return password_; }
+  std::string User() const { return std::string(kUser); }
+  std::string Password() const { return std::string(kPassword); }
   const std::filesystem::path& Maildir() const { return maildir_; }
   // The server's main process, which leads the process group of all of it.
   pid_t ProcessId() const { return server_->Pid(); }
@@ -69,7 +73,7 @@ class DovecotServer {
   // deleted in a session is gone only after that session's QUIT.
   std::vector<std::string> MessagesOnServer() const;
 
-  // Takes the server's read permission on a message. Added before a login,
+  // Takes the server's read permission on a message. Done before a login,
   // it makes the login fail ("-ERR [SYS/TEMP] ..."); after STAT, the server
   // answers RETR or TOP of it with "-ERR". Throws std::invalid_argument for
   // an unknown id.
@@ -96,8 +100,6 @@ class DovecotServer {
   std::unique_ptr<Workspace> workspace_;
   std::filesystem::path maildir_;
   std::string host_ = "127.0.0.1";
-  std::string user_ = "vexalo";
-  std::string password_ = "kamome-2024";
   std::uint16_t port_ = 0;
   std::unique_ptr<ChildProcess> server_;
 };

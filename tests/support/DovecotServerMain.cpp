@@ -31,7 +31,9 @@ void PrintUsage(std::ostream& out) {
          "Starts a private POP3 server on 127.0.0.1 serving DIR (or an empty mailbox),\n"
          "logs in once so the server has indexed the mailbox, prints the port and\n"
          "serves until SIGTERM, SIGINT, SIGHUP or the end of its lifetime (default\n"
-         "3600 s). User \"vexalo\", password \"kamome-2024\" (USER/PASS or APOP).\n";
+         "3600 s). User \""
+      << vexalo::DovecotServer::kUser << "\", password \"" << vexalo::DovecotServer::kPassword
+      << "\" (USER/PASS or APOP).\n";
 }
 
 std::optional<Arguments> ParseArguments(int argc, char** argv) {

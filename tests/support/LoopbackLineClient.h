@@ -19,7 +19,7 @@ std::uint16_t PickFreeLoopbackPort();
 // every line and body a cap; breaking either throws std::runtime_error.
 class LoopbackLineClient {
  public:
-  static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+  static constexpr std::size_t kMaxLineBytes = std::size_t{64} * 1024;
 
   // Connects to 127.0.0.1:port. A receive buffer size above 0 is set before
   // connecting, which keeps the kernel from growing it (so a test knows how

@@ -16,7 +16,7 @@ namespace vexalo {
 namespace {
 
 // More than any test sends in one line; past it the client is babbling.
-constexpr size_t kMaxClientLine = 64 * 1024;
+constexpr size_t kMaxClientLine = size_t{64} * 1024;
 
 [[noreturn]] void ThrowSystemError(const char* what) {
   throw std::system_error(errno, std::generic_category(), what);

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <optional>
 #include <stdexcept>
-#include <vector>
 
 extern char** environ;
 
@@ -33,12 +32,17 @@ std::optional<SystemAccount> FindAccount(const passwd* user) {
   return account;
 }
 
-int RunAndWait(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
+// Runs useradd for `name` and returns its exit status, or -1 when it could
+// not be run.
+int AddSystemUser(const std::string& name) {
+  const char* argv[] = {kUserAdd,     "--system",     "--user-group", "--no-create-home",
+                        "--home-dir", "/nonexistent", "--shell",      "/usr/sbin/nologin",
+                        name.c_str(), nullptr};
   pid_t pid = 0;
-  if (::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  if (::posix_spawn(&pid, kUserAdd, nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+      0) {
+    return -1;
+  }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
@@ -87,9 +91,7 @@ SystemAccount EnsureSystemAccount(const std::string& name) {
 
   const FileLock lock(kLockFile);
   if (auto madeMeanwhile = FindAccount(::getpwnam(name.c_str()))) return *madeMeanwhile;
-  const int status =
-      RunAndWait({kUserAdd, "--system", "--user-group", "--no-create-home", "--home-dir",
-                  "/nonexistent", "--shell", "/usr/sbin/nologin", name});
+  const int status = AddSystemUser(name);
   // The account database has the last word: useradd also fails when a
   // process that does not take our lock made the account meanwhile.
   if (auto created = FindAccount(::getpwnam(name.c_str()))) return *created;

@@ -1,0 +1,111 @@
+// Walks a POP3 mailbox the way a processing run does, for timing against
+// other clients: USER, PASS, STAT, then UIDL n and RETR n for every message,
+// and QUIT. Each request starts from the previous one's OnRequestDone, on a
+// PollEventLoop, exactly as the program chains them.
+//
+//   pop3_walk HOST PORT USER PASSWORD
+//
+// Prints the number of messages and the octets received; exits 1 with the
+// client's error text when a request fails.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "pop3/PollEventLoop.h"
+#include "pop3/Pop3Client.h"
+
+namespace vexalo {
+namespace {
+
+constexpr int kTimeoutMs = 30 * 60 * 1000;
+
+class MailboxWalk {
+ public:
+  MailboxWalk(EventLoop& loop, const char* host, const char* port, const char* user,
+              const char* password)
+      : client_(loop) {
+    client_.SetHost(host);
+    client_.SetPort(port);
+    client_.SetUserName(user);
+    client_.SetPassWord(password);
+    client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request request, uint16_t error) {
+      Next(request, error);
+    };
+    client_.OnMessageLine = [this](TCustomPop3Client& c) {
+      octets_ += c.LastResponse().size() + 2;
+    };
+  }
+
+  void Start() { client_.Connect(); }
+  bool Finished() const { return finished_; }
+  bool Failed() const { return failed_; }
+  int32_t Messages() const { return client_.MsgCount(); }
+  uint64_t Octets() const { return octets_; }
+  const std::string& ErrorText() const { return client_.ErrorMessage(); }
+
+ private:
+  // Connect -> User -> Pass -> Stat -> (Uidl n -> Retr n) for n = 1..count -> Quit.
+  void Next(TPop3Request request, uint16_t error) {
+    if (error != 0) {
+      failed_ = finished_ = true;
+      return;
+    }
+    switch (request) {
+      case pop3Connect:
+        client_.User();
+        return;
+      case pop3User:
+        client_.Pass();
+        return;
+      case pop3Pass:
+        client_.Stat();
+        return;
+      case pop3Stat:
+      case pop3Retr:
+        if (current_ < client_.MsgCount()) {
+          client_.SetMsgNum(++current_);
+          client_.Uidl();
+        } else {
+          client_.Quit();
+        }
+        return;
+      case pop3Uidl:
+        client_.Retr();
+        return;
+      default:
+        finished_ = true;
+        return;
+    }
+  }
+
+  TPop3Client client_;
+  int32_t current_ = 0;
+  uint64_t octets_ = 0;
+  bool finished_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace
+}  // namespace vexalo
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: pop3_walk HOST PORT USER PASSWORD\n");
+    return 2;
+  }
+  vexalo::PollEventLoop loop;
+  vexalo::MailboxWalk walk(loop, argv[1], argv[2], argv[3], argv[4]);
+  walk.Start();
+  if (!loop.RunUntil([&] { return walk.Finished(); }, vexalo::kTimeoutMs)) {
+    std::fprintf(stderr, "pop3_walk: timed out\n");
+    return 1;
+  }
+  if (walk.Failed()) {
+    std::fprintf(stderr, "pop3_walk: %s\n", walk.ErrorText().c_str());
+    return 1;
+  }
+  std::printf("%d messages, %llu octets\n", walk.Messages(),
+              static_cast<unsigned long long>(walk.Octets()));
+  return 0;
+}

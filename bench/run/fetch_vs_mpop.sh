@@ -1,0 +1,143 @@
+#!/bin/sh
+# Times vexalo-fetch on a mailbox of picked order mails (ISO-2022-JP, about
+# 1 KB each) served by a private Dovecot on 127.0.0.1:
+#   first   from an empty table: every message is retrieved and taken
+#   second  the same mailbox again: every message is already taken
+# against Debian's mpop downloading the same mailbox (USER/PASS, no TLS, into
+# an mbox, keeping the mail) in the same run. Rounds interleave the three, so
+# a busy machine slows them alike; times are medians over the rounds. Peak
+# memory is the largest maximum resident set size /usr/bin/time saw.
+#
+# mpop syncs every mail it delivers to disk, while a vexalo-fetch run that
+# deletes nothing (as here) syncs nothing; on a slow or shared disk mpop's
+# time swings with that. So mpop is timed twice: as it is, and under
+# eatmydata, which turns its syncs into no-ops; the goal is judged against the
+# second, the peer doing the same work as vexalo-fetch.
+#
+#   bench/run/fetch_vs_mpop.sh [COUNT [ROUNDS]]    (default 10000 messages, 3 rounds)
+#
+# Needs the dev build (VEXALO_BIN, default build/dev/bin: vexalo-fetch and
+# vexalo-test-dovecot), python3, mpop, eatmydata and /usr/bin/time (package
+# "time").
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+bin=${VEXALO_BIN:-$root/build/dev/bin}
+support=$root/bench/support
+count=${1:-10000}
+rounds=${2:-3}
+password=kamome-2024
+
+die() {
+  echo "fetch_vs_mpop.sh: $*" >&2
+  exit 1
+}
+
+case $count in '' | *[!0-9]*) die "COUNT must be a number" ;; esac
+case $rounds in '' | *[!0-9]* | 0) die "ROUNDS must be a number above 0" ;; esac
+[ -x "$bin/vexalo-fetch" ] || die "$bin/vexalo-fetch is missing: build the dev preset first"
+command -v mpop >/dev/null || die "mpop is missing (scripts/deps.sh installs it)"
+[ -x /usr/bin/time ] || die "/usr/bin/time is missing (scripts/deps.sh installs it)"
+command -v eatmydata >/dev/null || die "eatmydata is missing (scripts/deps.sh installs it)"
+
+work=$(mktemp -d /tmp/vexalo-bench-run.XXXXXX)
+chmod 755 "$work"  # the server's account must reach the maildir inside
+server_started=no
+cleanup() {
+  if [ "$server_started" = yes ]; then
+    VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$work/maildir" || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+echo "generating $count order mails ..."
+python3 "$support/make_mailbox.py" "$work/maildir" --count "$count" --size 1024
+port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$work/maildir")
+server_started=yes
+
+mkdir "$work/fetch" "$work/mpop"
+printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=0\r\n' \
+  "$port" >"$work/fetch/Vexalo.ini"
+echo "$password" | "$bin/vexalo-fetch" --dir "$work/fetch" --set-password
+
+# Runs a command under /usr/bin/time; sets $seconds and $kilobytes.
+measure() {
+  /usr/bin/time -f '%e %M' -o "$work/time" "$@" >"$work/output" 2>&1 ||
+    { cat "$work/output" >&2; die "failed: $*"; }
+  read -r seconds kilobytes <"$work/time"
+}
+
+# Downloads the whole mailbox with mpop (run through "$@" when given) into a
+# fresh mbox, keeping the mail on the server.
+mpop_download() {
+  rm -f "$work/mpop/mbox" "$work/mpop/uidls"
+  touch "$work/mpop/mbox"
+  measure env HOME="$work/mpop" "$@" mpop -C /dev/null -q --host=127.0.0.1 --port="$port" \
+    --user=vexalo --passwordeval="echo $password" --auth=user --tls=off \
+    --delivery=mbox,"$work/mpop/mbox" --keep=on --uidls-file="$work/mpop/uidls" \
+    --received-header=off
+  got=$(grep -c '^From ' "$work/mpop/mbox" || true)
+  [ "$got" -eq "$count" ] || die "mpop downloaded $got of $count messages"
+}
+
+# The largest of the numbers on standard input.
+maximum() {
+  sort -n | tail -n 1
+}
+
+# The median of the numbers on standard input.
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+: >"$work/mpop.s"
+: >"$work/first.s"
+: >"$work/second.s"
+: >"$work/ratio"
+: >"$work/nosync.s"
+: >"$work/nosync.ratio"
+: >"$work/first.kb"
+: >"$work/second.kb"
+: >"$work/mpop.kb"
+round=1
+while [ "$round" -le "$rounds" ]; do
+  mpop_download
+  mpop_s=$seconds
+  echo "$kilobytes" >>"$work/mpop.kb"
+  mpop_download eatmydata
+  nosync_s=$seconds
+
+  rm -f "$work/fetch/AllData.csv" "$work/fetch/FirstRow.csv"
+  measure "$bin/vexalo-fetch" --dir "$work/fetch"
+  first_s=$seconds
+  echo "$kilobytes" >>"$work/first.kb"
+  got=$(wc -l <"$work/fetch/AllData.csv")
+  [ "$got" -eq "$count" ] || die "vexalo-fetch took $got of $count messages"
+
+  measure "$bin/vexalo-fetch" --dir "$work/fetch"
+  second_s=$seconds
+  echo "$kilobytes" >>"$work/second.kb"
+  got=$(wc -l <"$work/fetch/AllData.csv")
+  [ "$got" -eq "$count" ] || die "the second pass changed AllData.csv ($got lines)"
+
+  echo "$mpop_s" >>"$work/mpop.s"
+  echo "$nosync_s" >>"$work/nosync.s"
+  awk -v f="$first_s" -v m="$nosync_s" 'BEGIN { print (m > 0 ? f / m : 0) }' >>"$work/nosync.ratio"
+  echo "$first_s" >>"$work/first.s"
+  echo "$second_s" >>"$work/second.s"
+  awk -v f="$first_s" -v m="$mpop_s" 'BEGIN { print (m > 0 ? f / m : 0) }' >>"$work/ratio"
+  echo "round $round: mpop ${mpop_s} s, without syncs ${nosync_s} s;" \
+    "vexalo-fetch first ${first_s} s, second ${second_s} s"
+  round=$((round + 1))
+done
+
+echo "$count messages, $rounds rounds, medians:"
+echo "  mpop download           $(median <"$work/mpop.s") s, peak $(maximum <"$work/mpop.kb") KB"
+echo "  mpop without syncs      $(median <"$work/nosync.s") s"
+echo "  vexalo-fetch first pass $(median <"$work/first.s") s, peak $(maximum <"$work/first.kb") KB"
+echo "  vexalo-fetch second     $(median <"$work/second.s") s, peak $(maximum <"$work/second.kb") KB"
+echo "  first pass / mpop       $(median <"$work/ratio")"
+echo "  first pass / mpop without syncs  $(median <"$work/nosync.ratio") (goal: at most 1.2)"

@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""Writes a maildir of generated order mails for benchmarks.
+
+Every mail is an ISO-2022-JP order as the program expects it: the trigger
+line "X-VEXALO: default" in the header and "item:value" lines in the body,
+padded with remark lines to about the asked size. The file names
+order-000001, order-000002, ... are the messages' unique ids on the test
+server. The same arguments always give the same bytes.
+"""
+
+import argparse
+import os
+import random
+import sys
+
+TRIGGER = "X-VEXALO: default"
+CUSTOMERS = ["山田 太郎", "佐藤 花子", "鈴木 一郎", "高橋 美咲", "田中 健二"]
+PRODUCTS = ["薄口しょうゆ", "濃口しょうゆ", "米みそ", "本みりん", "穀物酢"]
+REMARK = "備考:配達は午前中にお願いします。のし紙は不要です。"
+MAX_COUNT = 1_000_000
+MAX_SIZE = 64 * 1024 * 1024
+
+
+def jis(text: str) -> bytes:
+    # One line at a time, so every line ends back in ASCII as line-based
+    # decoders expect.
+    return text.encode("iso2022_jp")
+
+
+def order_mail(number: int, size: int, rng: random.Random) -> bytes:
+    header = [
+        b"Return-Path: <shop@example.jp>",
+        b"Message-ID: <order-%06d@example.jp>" % number,
+        b"Date: Mon, 1 Apr 2024 09:%02d:%02d +0900" % (number // 60 % 60, number % 60),
+        b"From: shop@example.jp",
+        b"To: orders@example.jp",
+        b"Subject: order %06d" % number,
+        b"MIME-Version: 1.0",
+        b"Content-Type: text/plain; charset=iso-2022-jp",
+        b"Content-Transfer-Encoding: 7bit",
+        TRIGGER.encode("ascii"),
+        b"",
+    ]
+    body = [
+        jis("注文番号:%06d" % number),
+        jis("氏名:" + rng.choice(CUSTOMERS)),
+        jis("品名:" + rng.choice(PRODUCTS)),
+        jis("数量:%d" % rng.randint(1, 24)),
+        jis("金額:%d,%03d" % (rng.randint(1, 99), rng.randint(0, 999))),
+        jis("%:ここから下は備考です"),
+    ]
+    lines = header + body
+    total = sum(len(line) + 1 for line in lines)
+    remark = jis(REMARK)
+    while total + len(remark) + 1 <= size:
+        lines.append(remark)
+        total += len(remark) + 1
+    return b"\n".join(lines) + b"\n"
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("maildir", help="maildir to create (new/, cur/, tmp/)")
+    parser.add_argument("--count", type=int, required=True, help="number of mails")
+    parser.add_argument("--size", type=int, default=1024, help="about this many bytes each")
+    parser.add_argument("--folder", choices=["new", "cur"], default="new")
+    parser.add_argument("--seed", type=int, default=1)
+    args = parser.parse_args()
+    if not 0 < args.count <= MAX_COUNT or not 0 < args.size <= MAX_SIZE:
+        parser.error("count must be 1..%d and size 1..%d" % (MAX_COUNT, MAX_SIZE))
+
+    for sub in ("new", "cur", "tmp"):
+        os.makedirs(os.path.join(args.maildir, sub), exist_ok=True)
+    for sub in ("new", "cur"):
+        if os.listdir(os.path.join(args.maildir, sub)):
+            print("%s/%s is not empty" % (args.maildir, sub), file=sys.stderr)
+            return 1
+
+    rng = random.Random(args.seed)
+    suffix = ":2," if args.folder == "cur" else ""
+    for number in range(1, args.count + 1):
+        name = "order-%06d%s" % (number, suffix)
+        with open(os.path.join(args.maildir, args.folder, name), "wb") as out:
+            out.write(order_mail(number, args.size, rng))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

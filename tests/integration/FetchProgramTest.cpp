@@ -1,0 +1,280 @@
+// vexalo-fetch as cron would start it: its exit status, what it prints, what
+// it leaves in its folder and on the server.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DovecotServer.h"
+#include "TempFolder.h"
+#include "cipher/StringCipher.h"
+#include "settings/IniUnit.h"
+#include "settings/SettingsStore.h"
+
+namespace vexalo {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+constexpr auto kTimeout = std::chrono::seconds(60);
+constexpr size_t kOutputCap = 1 << 20;
+
+struct ProgramResult {
+  int exitStatus = -1;  // -1: killed or did not end in time
+  std::string out;
+  std::string err;
+};
+
+// Runs vexalo-fetch with `args`, feeding `input` to its standard input, and
+// collects its output; a program still running after kTimeout is killed.
+ProgramResult RunFetch(const std::vector<std::string>& args, const std::string& input) {
+  int inPipe[2], outPipe[2], errPipe[2];
+  if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
+      pipe2(errPipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe2 failed");
+  }
+  std::vector<std::string> argvText{VEXALO_FETCH_PROGRAM};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(inPipe[0], STDIN_FILENO);
+    dup2(outPipe[1], STDOUT_FILENO);
+    dup2(errPipe[1], STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  // Small enough for the pipe's buffer: written whole before reading.
+  if (write(inPipe[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+    throw std::runtime_error("cannot feed standard input");
+  }
+  close(inPipe[1]);
+
+  ProgramResult result;
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+  int open = 2;
+  while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+    if (poll(fds, 2, 100) < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0 && sinks[i]->size() < kOutputCap) {
+        sinks[i]->append(buffer, static_cast<size_t>(got));
+      } else if (got <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (const pollfd& fd : fds) {
+    if (fd.fd >= 0) close(fd.fd);
+  }
+  if (open > 0) kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (open == 0 && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  return result;
+}
+
+// Runs vexalo-fetch with a terminal as its standard input, output and error,
+// types `typed` once the "Password: " prompt shows and returns what the
+// terminal showed.
+ProgramResult RunFetchOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    throw std::runtime_error("no pseudo-terminal");
+  }
+  const std::string deviceName = ptsname(terminal);
+  std::vector<std::string> argvText{VEXALO_FETCH_PROGRAM};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    setsid();
+    const int device = open(deviceName.c_str(), O_RDWR);
+    dup2(device, STDIN_FILENO);
+    dup2(device, STDOUT_FILENO);
+    dup2(device, STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+
+  ProgramResult result;
+  bool typedIn = false;
+  const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+  while (std::chrono::steady_clock::now() < deadline && result.out.size() < kOutputCap) {
+    pollfd ready{terminal, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[256];
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;  // the program has closed the terminal
+    result.out.append(buffer, static_cast<size_t>(got));
+    if (!typedIn && result.out.find("Password: ") != std::string::npos) {
+      typedIn = write(terminal, typed.data(), typed.size()) == static_cast<ssize_t>(typed.size());
+    }
+  }
+  close(terminal);
+  // The terminal reports its end as the program exits; give the exit time to
+  // be complete.
+  int status = 0;
+  pid_t ended = 0;
+  while ((ended = waitpid(pid, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  } else if (WIFEXITED(status)) {
+    result.exitStatus = WEXITSTATUS(status);
+  }
+  return result;
+}
+
+std::string RunFixture(const std::string& path) {
+  return ReadBytes(std::string(VEXALO_RUN_FIXTURE_DIR) + "/" + path);
+}
+
+class FetchProgramTest : public ::testing::Test {
+ protected:
+  std::string Ini() const { return folder.Path("Vexalo.ini"); }
+
+  // A settings file as an office would write it, with a line of its own.
+  void WriteSettings(bool deleteAfterReading) {
+    WriteBytes(Ini(), "[POP3]\r\nHOST=" + server.Host() + "\r\nPORT=" +
+                          std::to_string(server.Port()) + "\r\nUSERNAME=" + server.User() +
+                          "\r\n; the order mailbox\r\n[MAIL]\r\nDELETE=" +
+                          (deleteAfterReading ? "1" : "0") + "\r\n");
+  }
+
+  DovecotServer server;
+  TempFolder folder;
+};
+
+TEST_F(FetchProgramTest, StoredPasswordThenOneRunPrintsTheTextsAndTakesThePickedMails) {
+  server.AddMessage("order-a", RunFixture("mail/order-iso2022jp.eml"));
+  server.AddMessage("order-b-note", RunFixture("mail/thunderbird-jis.eml"));
+  server.AddMessage("order-c", RunFixture("mail/order-eucjp.eml"));
+  server.AddMessage("order-d-note", RunFixture("mail/trigger-with-trailing-blank.eml"));
+  server.AddMessage("order-e", RunFixture("mail/order-shiftjis.eml"));
+  WriteSettings(true);
+  const std::string settingsBefore = ReadBytes(Ini());
+
+  const ProgramResult stored =
+      RunFetch({"--dir", folder.Root().string(), "--set-password"}, server.Password() + "\n");
+  ASSERT_EQ(stored.exitStatus, 0) << stored.err;
+  EXPECT_EQ(stored.out, "");
+  const std::string cipherText = ReadIniString(Ini(), "POP3", "PASSWORD", "");
+  EXPECT_EQ(DecryptText(cipherText, SettingsPassPhrase()), server.Password());
+  EXPECT_EQ(ReadBytes(Ini()), "[POP3]\r\nHOST=" + server.Host() +
+                                  "\r\nPORT=" + std::to_string(server.Port()) +
+                                  "\r\nUSERNAME=" + server.User() + "\r\nPASSWORD=" + cipherText +
+                                  "\r\n; the order mailbox\r\n[MAIL]\r\nDELETE=1\r\n")
+      << "was:\n"
+      << settingsBefore;
+
+  const ProgramResult run = RunFetch({"--dir", folder.Root().string()}, "");
+  ASSERT_EQ(run.exitStatus, 0) << run.out << run.err << server.LogText();
+  EXPECT_EQ(run.out,
+            "メール受信中\n1/5通処理しました。\n2/5通処理しました。\n3/5通処理しました。\n"
+            "4/5通処理しました。\n5/5通処理しました。\n"
+            "受信完了しました。総メール数：5　受信対象新規メール数：3　合計累積データ数：3\n");
+  const std::string allData = ReadBytes(folder.Path("AllData.csv"));
+  const std::string stamp = allData.substr(0, allData.find(','));
+  EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}/\d\d/\d\d( \d{1,2}:\d\d:\d\d)?)")))
+      << stamp;
+  EXPECT_EQ(allData, std::regex_replace(RunFixture("expected/AllData.csv"),
+                                        std::regex("2024/07/01 9:05:00"), stamp));
+  EXPECT_EQ(ReadBytes(folder.Path("FirstRow.csv")), RunFixture("expected/FirstRow.csv"));
+  EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-b-note", "order-d-note"}));
+  // A run rewrites nothing of the settings.
+  EXPECT_EQ(ReadIniString(Ini(), "POP3", "PASSWORD", ""), cipherText);
+}
+
+TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
+  WriteSettings(false);
+  WriteIniString(Ini(), "POP3", "PASSWORD", EncryptText("wrong", SettingsPassPhrase()));
+  const ProgramResult run = RunFetch({"--dir", folder.Root().string()}, "");
+
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.out,
+            "メール受信中\nメール受信処理中にエラーが発生しました。(内容：-ERR [AUTH] "
+            "Authentication failed.)\n一旦ソフトを終了させ（必ず行ってください）、\n"
+            "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
+}
+
+TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
+  TempFolder folder;
+  const ProgramResult typed =
+      RunFetchOnTerminal({"--dir", folder.Root().string(), "--set-password"}, "s3cret-Pw\n");
+
+  EXPECT_EQ(typed.exitStatus, 0) << typed.out;
+  EXPECT_EQ(typed.out.find("s3cret"), std::string::npos) << typed.out;
+  EXPECT_EQ(DecryptText(ReadIniString(folder.Path("Vexalo.ini"), "POP3", "PASSWORD", ""),
+                        SettingsPassPhrase()),
+            "s3cret-Pw");
+}
+
+TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {
+  TempFolder folder;
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    int exitStatus;
+    std::string outStart;  // standard output begins with this; empty: nothing is printed
+  };
+  const std::string dir = folder.Root().string();
+  const Case cases[] = {
+      {{"--help"}, "", 0, "Usage: vexalo-fetch [--dir DIR]\n"},
+      {{"--dir", dir, "--bogus"}, "", 2, ""},
+      {{"--dir"}, "", 2, ""},
+      {{"--dir", folder.Path("missing")}, "", 2, ""},
+      // No server set: the settings message, and no run.
+      {{"--dir", dir}, "", 1, "メールサーバ(POP3)への接続設定を完了したのち"},
+      // Nothing typed: nothing stored.
+      {{"--dir", dir, "--set-password"}, "", 1, ""},
+  };
+  for (const Case& c : cases) {
+    const ProgramResult result = RunFetch(c.args, c.input);
+    EXPECT_EQ(result.exitStatus, c.exitStatus) << c.args.back() << "\n" << result.err;
+    if (c.outStart.empty()) {
+      EXPECT_EQ(result.out, "") << c.args.back();
+    } else {
+      EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart) << c.args.back();
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("Vexalo.ini")));
+}
+
+}  // namespace
+}  // namespace vexalo

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "jconv/Cp932Codec.h"
+#include "processing/ProcessingRun.h"
+#include "processing/RunReporter.h"
+
+namespace vexalo {
+
+// Failure messages name the phase rather than its number.
+inline void PrintTo(TRunPhase phase, std::ostream* out) { *out << ToString(phase); }
+
+}  // namespace vexalo
+
+namespace vexalo::testing {
+
+// Keeps what a run shows, in UTF-8, so that tests compare it with the texts
+// as the user reads them.
+class RecordingReporter final : public RunReporter {
+ public:
+  void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
+  void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
+  void OpenSettings() override { ++settingsOpened; }
+
+  std::vector<std::string> statuses;
+  std::vector<std::string> messages;
+  int settingsOpened = 0;
+};
+
+// The run error box around `detail`.
+inline std::string RunErrorBox(const std::string& detail) {
+  return "メール受信処理中にエラーが発生しました。(内容：" + detail +
+         ")\r\n一旦ソフトを終了させ（必ず行ってください）、\r\n"
+         "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。";
+}
+
+// The status text at the end of a completed run.
+inline std::string RunSummary(int messages, int taken, int rows) {
+  return "受信完了しました。総メール数：" + std::to_string(messages) + "　受信対象新規メール数：" +
+         std::to_string(taken) + "　合計累積データ数：" + std::to_string(rows);
+}
+
+}  // namespace vexalo::testing
