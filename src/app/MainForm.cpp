@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileDialog>
 #include <QIcon>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
@@ -59,6 +61,9 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
   statusBar()->addWidget(statusText_, 1);
   statusBar()->setSizeGripEnabled(false);
 
+  // Until a run sets its own.
+  pop3Client_.SetHost("localhost");
+
   timer_.setSingleShot(false);
   connect(&timer_, &QTimer::timeout, this, [this] { Command(&TMainForm::TimerTimer); });
   connect(configForm_.get(), &TConfigForm::Confirmed, this, &TMainForm::ConfigConfirmed);
@@ -89,40 +94,32 @@ void TMainForm::BuildMenus() {
   QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
   QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ"));
 
-  menuProcess_ = AddCommand(connection, QStringLiteral("新規メール取得"), Qt::Key_F5,
-                            &TMainForm::MenuProcessClick);
-  menuSelectAll_ = AddCommand(data, QStringLiteral("全て選択"), QKeySequence(Qt::CTRL | Qt::Key_A),
-                              &TMainForm::MenuSelectAllClick);
-  menuSaveAsCsv_ = AddCommand(data, QStringLiteral("選択されたセルをCSVで保存"),
-                              QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::MenuSaveAsCSVClick);
+  AddCommand(connection, "MenuProcess", QStringLiteral("新規メール取得"), Qt::Key_F5,
+             &TMainForm::MenuProcessClick);
+  AddCommand(data, "MenuSelectAll", QStringLiteral("全て選択"), QKeySequence(Qt::CTRL | Qt::Key_A),
+             &TMainForm::MenuSelectAllClick);
+  AddCommand(data, "MenuSaveAsCSV", QStringLiteral("選択されたセルをCSVで保存"),
+             QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::MenuSaveAsCSVClick);
   // Never offered: kept, hidden and disabled, with no action.
   QAction* toSpreadsheet = data->addAction(QStringLiteral("選択されたセルをエクセルに転送"));
   toSpreadsheet->setObjectName(QStringLiteral("MenuToExcel"));
   toSpreadsheet->setEnabled(false);
   toSpreadsheet->setVisible(false);
-  menuConfig_ = AddCommand(settings, QStringLiteral("接続・メール処理の設定"), {},
-                           &TMainForm::MenuConfigClick);
-  menuShowDoc_ =
-      AddCommand(help, QStringLiteral("説明書"), Qt::Key_F1, &TMainForm::MenuShowDocClick);
-  menuAbout_ = AddCommand(help, QStringLiteral("バージョン情報"), {}, &TMainForm::MenuAboutClick);
+  AddCommand(settings, "MenuConfig", QStringLiteral("接続・メール処理の設定"), {},
+             &TMainForm::MenuConfigClick);
+  AddCommand(help, "MenuShowDoc", QStringLiteral("説明書"), Qt::Key_F1,
+             &TMainForm::MenuShowDocClick);
+  AddCommand(help, "MenuAbout", QStringLiteral("バージョン情報"), {}, &TMainForm::MenuAboutClick);
   help->addSeparator();
-  menuGoWeb_ = AddCommand(help, QStringLiteral("WEBサイトへ"), {}, &TMainForm::MenuGoWebClick);
-
-  menuProcess_->setObjectName(QStringLiteral("MenuProcess"));
-  menuSelectAll_->setObjectName(QStringLiteral("MenuSelectAll"));
-  menuSaveAsCsv_->setObjectName(QStringLiteral("MenuSaveAsCSV"));
-  menuConfig_->setObjectName(QStringLiteral("MenuConfig"));
-  menuShowDoc_->setObjectName(QStringLiteral("MenuShowDoc"));
-  menuAbout_->setObjectName(QStringLiteral("MenuAbout"));
-  menuGoWeb_->setObjectName(QStringLiteral("MenuGoWeb"));
+  AddCommand(help, "MenuGoWeb", QStringLiteral("WEBサイトへ"), {}, &TMainForm::MenuGoWebClick);
 }
 
-QAction* TMainForm::AddCommand(QMenu* menu, const QString& caption, const QKeySequence& shortcut,
-                               void (TMainForm::*handler)()) {
+void TMainForm::AddCommand(QMenu* menu, const char* name, const QString& caption,
+                           const QKeySequence& shortcut, void (TMainForm::*handler)()) {
   QAction* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
   action->setShortcut(shortcut);
   connect(action, &QAction::triggered, this, [this, handler] { Command(handler); });
-  return action;
 }
 
 void TMainForm::BuildPanel() {

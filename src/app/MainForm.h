@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QAction>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QString>
 #include <QTimer>
-#include <QToolButton>
 #include <memory>
 #include <string>
 
@@ -84,8 +83,8 @@ class TMainForm final : public QMainWindow, private RunReporter {
  private:
   void BuildPanel();
   void BuildMenus();
-  QAction* AddCommand(QMenu* menu, const QString& caption, const QKeySequence& shortcut,
-                      void (TMainForm::*handler)());
+  void AddCommand(QMenu* menu, const char* name, const QString& caption,
+                  const QKeySequence& shortcut, void (TMainForm::*handler)());
   // Runs `handler` as a command: an error that escapes goes to the error box.
   void Command(void (TMainForm::*handler)());
 
@@ -126,13 +125,6 @@ class TMainForm final : public QMainWindow, private RunReporter {
   DataGrid* grid_ = nullptr;
   QLabel* statusText_ = nullptr;
   QString lastSavedFolder_;  // where the save dialog opens next time
-  QAction* menuProcess_ = nullptr;
-  QAction* menuSelectAll_ = nullptr;
-  QAction* menuSaveAsCsv_ = nullptr;
-  QAction* menuConfig_ = nullptr;
-  QAction* menuShowDoc_ = nullptr;
-  QAction* menuAbout_ = nullptr;
-  QAction* menuGoWeb_ = nullptr;
 };
 
 }  // namespace vexalo
