@@ -1,5 +1,9 @@
 #include "processing/CommFuncs.h"
 
+#include <cerrno>
+#include <optional>
+
+#include "processing/InOutError.h"
 #include "processing/PosixFile.h"
 
 namespace vexalo {
@@ -72,17 +76,24 @@ void AppendLine(const std::string& path, std::string_view text) {
   file.Close();
 }
 
+namespace {
+
+// A file or folder that must be made durable: being gone is a failure here.
+void SyncExisting(const std::string& path) {
+  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
+  if (!file) throw EInOutError(ENOENT);
+  file->Sync();
+  file->Close();
+}
+
+}  // namespace
+
 void SyncFile(const std::string& path) {
-  PosixFile file(path, PosixFile::Mode::kRead);
-  file.Sync();
-  file.Close();
+  SyncExisting(path);
   // A file created since the last sync is only found again after a crash if
   // its name is on disk too.
   const std::string::size_type slash = path.rfind('/');
-  PosixFile folder(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1),
-                   PosixFile::Mode::kRead);
-  folder.Sync();
-  folder.Close();
+  SyncExisting(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
 }
 
 }  // namespace vexalo
