@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "app/IntegerText.h"
+#include "settings/IntegerText.h"
 
 namespace vexalo {
 

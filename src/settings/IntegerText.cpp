@@ -1,4 +1,4 @@
-#include "app/IntegerText.h"
+#include "settings/IntegerText.h"
 
 #include <stdexcept>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/IntegerText.h"
+#include "settings/IntegerText.h"
 
 namespace vexalo {
 namespace {
