@@ -147,16 +147,16 @@ void TMainForm::BuildPanel() {
        &TMainForm::MenuGoWebClick},
   };
   int x = 0;
-  for (const auto& spec : buttons) {
+  for (const auto& entry : buttons) {
     auto* button = new QToolButton(panel_);
-    button->setObjectName(QString::fromLatin1(spec.name));
+    button->setObjectName(QString::fromLatin1(entry.name));
     button->setGeometry(x, 1, kButtonSize, kButtonSize);
-    button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.icon))));
+    button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.icon))));
     button->setIconSize(QSize(kButtonSize - 6, kButtonSize - 6));
-    button->setToolTip(spec.hint);
+    button->setToolTip(entry.hint);
     button->setFocusPolicy(Qt::NoFocus);
     connect(button, &QToolButton::clicked, this,
-            [this, handler = spec.handler] { Command(handler); });
+            [this, handler = entry.handler] { Command(handler); });
     x += kButtonSize;
   }
 }
