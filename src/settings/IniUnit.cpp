@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "settings/IniDocument.h"
+#include "settings/IntegerText.h"
 #include "settings/ProgramDir.h"
 #include "settings/SmallFile.h"
 
@@ -24,49 +25,6 @@ std::optional<std::string> ReadValue(std::string_view fileName, std::string_view
   auto value = IniDocument(file.text).Find(section, key);
   if (value && value->size() > kIniValueLimit) value->resize(kIniValueLimit);
   return value;
-}
-
-int DigitValue(char c, int base) {
-  int value = 99;
-  if (c >= '0' && c <= '9') value = c - '0';
-  if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
-  return value < base ? value : -1;
-}
-
-// Digits only, at least one, the magnitude within `limit`.
-std::optional<std::uint64_t> ParseDigits(std::string_view digits, int base, std::uint64_t limit) {
-  if (digits.empty()) return std::nullopt;
-  std::uint64_t magnitude = 0;
-  for (const char c : digits) {
-    const int digit = DigitValue(c, base);
-    if (digit < 0) return std::nullopt;
-    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
-    if (magnitude > limit) return std::nullopt;
-  }
-  return magnitude;
-}
-
-bool StartsWithHexMark(std::string_view text) {
-  return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-}
-
-// The integer reading of a boolean value; only zero or not matters, so the
-// sign is checked for form but not applied.
-std::optional<std::uint64_t> ParseIniInteger(std::string_view text) {
-  if (text.size() > 2 && StartsWithHexMark(text))
-    return ParseDigits(text.substr(2), 16, 0xFFFFFFFF);
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (!text.empty() && (text.front() == '$' || text.front() == 'x' || text.front() == 'X')) {
-    return ParseDigits(text.substr(1), 16, 0xFFFFFFFF);
-  }
-  if (StartsWithHexMark(text)) return ParseDigits(text.substr(2), 16, 0xFFFFFFFF);
-  return ParseDigits(text, 10, negative ? 0x80000000u : 0x7FFFFFFFu);
 }
 
 [[noreturn]] void ThrowCannotWrite(const std::string& path) {
@@ -93,7 +51,9 @@ bool ReadIniBool(std::string_view fileName, std::string_view section, std::strin
                  bool defaultValue) {
   const auto value = ReadValue(fileName, section, key);
   if (!value) return defaultValue;
-  const auto number = ParseIniInteger(*value);
+  // A value of more than two characters starting "0x" is hexadecimal, which
+  // the platform conversion already reads the same way.
+  const std::optional<int32_t> number = TextToInteger(*value);
   return number ? *number != 0 : defaultValue;
 }
 

@@ -1,0 +1,133 @@
+#include "app/DataGrid.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <algorithm>
+
+#include "app/Fonts.h"
+
+namespace vexalo {
+
+namespace {
+
+constexpr int kColumnWidth = 100;
+constexpr int kRowHeight = 15;
+constexpr int kCellFontPixels = 13;
+
+// The title row. It shows itself selected while the grid's selection takes it
+// in, which a plain header has no notion of.
+class TitleHeader final : public QHeaderView {
+ public:
+  explicit TitleHeader(const DataGrid& grid) : QHeaderView(Qt::Horizontal), grid_(grid) {}
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+    QHeaderView::paintSection(painter, rect, logicalIndex);
+    if (!grid_.TitleRowSelected()) return;
+    const QPalette& colours = grid_.palette();
+    painter->save();
+    painter->fillRect(rect.adjusted(0, 0, -1, -1), colours.brush(QPalette::Highlight));
+    painter->setPen(colours.color(QPalette::HighlightedText));
+    painter->drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                      model()->headerData(logicalIndex, Qt::Horizontal).toString());
+    painter->restore();
+  }
+
+ private:
+  const DataGrid& grid_;
+};
+
+}  // namespace
+
+DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent) {
+  setHorizontalHeader(new TitleHeader(*this));
+  setModel(model);
+
+  setFont(GothicFont(kCellFontPixels, false));
+  QPalette colours = palette();
+  colours.setColor(QPalette::Text, Qt::darkBlue);
+  colours.setColor(QPalette::ButtonText, Qt::darkBlue);
+  setPalette(colours);
+
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::ContiguousSelection);
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  setTabKeyNavigation(true);
+  setShowGrid(true);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideNone);  // a long text is cut at the cell's edge
+  setCornerButtonEnabled(false);
+
+  QHeaderView* titles = horizontalHeader();
+  titles->setSectionsClickable(false);  // a click on a title must not select a column
+  titles->setHighlightSections(false);
+  titles->setSectionResizeMode(QHeaderView::Interactive);
+  titles->setDefaultSectionSize(kColumnWidth);
+  titles->setMinimumSectionSize(1);
+  titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  titles->setFixedHeight(kRowHeight + 2);
+
+  QHeaderView* rows = verticalHeader();
+  rows->hide();  // the grid has no fixed column
+  rows->setMinimumSectionSize(1);
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(kRowHeight);
+}
+
+void DataGrid::SelectCells(GridRect rect) {
+  rect = NormalizedRect(rect);
+  const int lastRow = model()->rowCount() - 1;
+  const int lastCol = model()->columnCount() - 1;
+  const int top = std::max(0, DataTableModel::ViewRow(rect.Top));
+  const int bottom = std::min(lastRow, DataTableModel::ViewRow(rect.Bottom));
+  const int left = std::max(0, rect.Left);
+  const int right = std::min(lastCol, rect.Right);
+  if (top <= bottom && left <= right) {
+    selectionModel()->select(
+        QItemSelection(model()->index(top, left), model()->index(bottom, right)),
+        QItemSelectionModel::ClearAndSelect);
+  } else {
+    selectionModel()->clearSelection();
+  }
+  // After the selection change, which clears it.
+  titleRowSelected_ = rect.Top == 0;
+  withTitleRow_ = rect;
+  horizontalHeader()->viewport()->update();
+}
+
+GridRect DataGrid::SelectedRect() const {
+  // Rows a run adds after a select-all stay outside it, as they would stay
+  // outside any rectangle the user dragged.
+  if (titleRowSelected_) return withTitleRow_;
+  const QItemSelection selection = selectionModel()->selection();
+  if (!selection.isEmpty()) {
+    GridRect rect{selection.first().left(), selection.first().top(), selection.first().right(),
+                  selection.first().bottom()};
+    for (const QItemSelectionRange& range : selection) {
+      rect.Left = std::min(rect.Left, range.left());
+      rect.Top = std::min(rect.Top, range.top());
+      rect.Right = std::max(rect.Right, range.right());
+      rect.Bottom = std::max(rect.Bottom, range.bottom());
+    }
+    rect.Top = DataTableModel::TableRow(rect.Top);
+    rect.Bottom = DataTableModel::TableRow(rect.Bottom);
+    return rect;
+  }
+  const QModelIndex current = currentIndex();
+  // Before the user has touched the grid its current cell is the first one
+  // below the titles.
+  const int col = current.isValid() ? current.column() : 0;
+  const int row = DataTableModel::TableRow(current.isValid() ? current.row() : 0);
+  return {col, row, col, row};
+}
+
+void DataGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+  QTableView::selectionChanged(selected, deselected);
+  if (titleRowSelected_) {
+    titleRowSelected_ = false;
+    horizontalHeader()->viewport()->update();
+  }
+}
+
+}  // namespace vexalo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QTableView>
+
+#include "app/DataTableModel.h"
+#include "processing/GridSelection.h"
+
+namespace vexalo {
+
+// The main window's grid: the data table in a QTableView, the title row as
+// its fixed header, columns 100 pixels wide and rows 15 high, one rectangle
+// of cells selectable with mouse and keys, Tab from cell to cell, nothing
+// editable. Columns can be resized by dragging, rows cannot.
+//
+// The user cannot select the title row; only the program takes it into the
+// selection (select-all), and any selection the user makes afterwards leaves
+// it out again.
+class DataGrid final : public QTableView {
+  Q_OBJECT
+
+ public:
+  // `model` must outlive the grid.
+  explicit DataGrid(DataTableModel* model, QWidget* parent = nullptr);
+
+  // Selects the cells of `rect` (table coordinates, any direction), the
+  // title row too when the rectangle reaches row 0.
+  void SelectCells(GridRect rect);
+
+  // The selection in table coordinates, left <= right and top <= bottom;
+  // without a dragged range, the current cell alone.
+  GridRect SelectedRect() const;
+
+  bool TitleRowSelected() const { return titleRowSelected_; }
+
+ protected:
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
+ private:
+  bool titleRowSelected_ = false;
+  GridRect withTitleRow_;  // what SelectCells was given while titleRowSelected_
+};
+
+}  // namespace vexalo

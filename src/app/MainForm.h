@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "app/DataGrid.h"
+#include "app/DataTableModel.h"
+#include "app/QtEventLoop.h"
+#include "jconv/JisConv.h"
+#include "pop3/Pop3Client.h"
+#include "processing/DataTable.h"
+#include "processing/ProcessingRun.h"
+#include "processing/RunReporter.h"
+#include "settings/ConfigForm.h"
+
+namespace vexalo {
+
+// The main window: a panel of eight picture buttons, the menus, the grid over
+// the data table and the status bar, the polling timer, and the settings
+// dialog it opens. It owns the table and everything a processing run needs;
+// the commands themselves delegate to the run, the data files and the
+// settings store.
+//
+// Every file it names lives in `programDir` (with a trailing "/"): the
+// program passes the folder of its executable, tests a folder of their own.
+//
+// Settings and data files are loaded once, right after the first paint; the
+// settings are saved when the window is asked to close, and a failed save
+// keeps it open.
+class TMainForm final : public QMainWindow, private RunReporter {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(std::string programDir, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Starts a processing run (the fetch command).
+  void MenuProcessClick();
+  // Selects every visible cell, the title row included.
+  void MenuSelectAllClick();
+  // Asks for a file name and saves the selected cells there as CSV.
+  void MenuSaveAsCSVClick();
+  // Hides this window and shows the settings dialog; returns at once.
+  void MenuConfigClick();
+  // The services information: nothing.
+  void MenuInfoClick();
+  // Opens index.html beside the program, without a word if that fails.
+  void MenuShowDocClick();
+  // Opens the product web site, without a word if that fails.
+  void MenuGoWebClick();
+  // Shows the version message.
+  void MenuAboutClick();
+  // Sets the polling timer from the settings dialog's interval field.
+  // Raises the "... は整数ではありません" error with the timer left as it was.
+  void ApplyPollingInterval();
+  // A tick of the polling timer: a fetch, unless a run is busy.
+  void TimerTimer();
+
+  TConfigForm& ConfigForm() { return *configForm_; }
+  DataTable& Table() { return table_; }
+  DataGrid& Grid() { return *grid_; }
+  const QTimer& PollingTimer() const { return timer_; }
+  const TPop3Client& Pop3Client() const { return pop3Client_; }
+  const TProcessingRun& Run() const { return run_; }
+  QString StatusText() const { return statusText_->text(); }
+
+ signals:
+  // The start-up loads after the first paint are done (whatever failed has
+  // been reported); the grid shows the loaded table from its next paint.
+  void StartUpLoaded();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  // FormCloseQuery: saves the settings; a failed write keeps the window open.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildPanel();
+  void BuildMenus();
+  void AddCommand(QMenu* menu, const char* name, const QString& caption,
+                  const QKeySequence& shortcut, void (TMainForm::*handler)());
+  // Runs `handler` as a command: an error that escapes goes to the error box.
+  void Command(void (TMainForm::*handler)());
+
+  // FormPaint: the start-up steps, once, after the first paint.
+  void FormPaint();
+  void LoadAtStartUp();
+  // After the settings dialog was confirmed or closed.
+  void ConfigConfirmed();
+
+  // RunReporter: how the run speaks through this window.
+  void ShowStatus(const std::string& text) override;
+  void ShowMessage(const std::string& text) override;
+  void OpenSettings() override;
+
+  // The run writes the table without telling anyone; what it shows the user
+  // comes between its steps, so each report brings the grid up to date once
+  // the step that made it is over.
+  void ScheduleTableRefresh();
+
+  std::string FilePath(std::string_view name) const;
+
+  const std::string programDir_;
+  bool firstPaint_ = true;
+  bool centred_ = false;
+  bool refreshPending_ = false;
+
+  DataTable table_;
+  DataTableModel model_;
+  QtEventLoop eventLoop_;
+  TPop3Client pop3Client_;
+  TJisConv jisConv_;
+  QTimer timer_;
+  // Declared before the run, which reads the settings from its controls.
+  std::unique_ptr<TConfigForm> configForm_;
+  TProcessingRun run_;
+
+  QWidget* panel_ = nullptr;
+  DataGrid* grid_ = nullptr;
+  QLabel* statusText_ = nullptr;
+  QString lastSavedFolder_;  // where the save dialog opens next time
+};
+
+}  // namespace vexalo

@@ -1,0 +1,199 @@
+#include "settings/ConfigForm.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <algorithm>
+#include <iterator>
+
+#include "app/Fonts.h"
+#include "app/GuiText.h"
+#include "app/MessageBoxes.h"
+#include "app/WindowPlacement.h"
+#include "settings/ExampleMessage.h"
+
+namespace vexalo {
+
+namespace {
+
+constexpr int kEditHeight = 24;
+
+QLabel* AddLabel(QWidget* page, const QString& text, int x, int y) {
+  auto* label = new QLabel(text, page);
+  label->move(x, y);
+  label->adjustSize();
+  return label;
+}
+
+// Length limits hold for the keyboard only. QLineEdit's maxLength alone would
+// also cut a longer text the settings store loads, and the cut text would be
+// saved back; so the limit is raised to fit a text the program sets, and
+// falls back as the user shortens it, never below the typing limit.
+constexpr char kTypingLimit[] = "vexaloTypingLimit";
+
+void LimitTyping(QLineEdit* edit, int limit) {
+  edit->setProperty(kTypingLimit, limit);
+  edit->setMaxLength(limit);
+  QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, limit] {
+    edit->setMaxLength(std::max<int>(limit, static_cast<int>(edit->text().size())));
+  });
+}
+
+void SetWholeText(QLineEdit* edit, std::string_view cp932) {
+  const QString text = FromCp932(cp932);
+  const QVariant limit = edit->property(kTypingLimit);
+  if (limit.isValid()) {
+    edit->setMaxLength(std::max<int>(limit.toInt(), static_cast<int>(text.size())));
+  }
+  edit->setText(text);
+}
+
+QLineEdit* AddEdit(QWidget* page, int x, int y, int width, const QString& hint) {
+  auto* edit = new QLineEdit(page);
+  edit->setGeometry(x, y, width, kEditHeight);
+  edit->setToolTip(hint);
+  return edit;
+}
+
+}  // namespace
+
+TConfigForm::TConfigForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+  setWindowTitle(QStringLiteral("設定"));
+  setFixedSize(450, 438);
+  setFont(ProportionalGothicFont(16, true));
+
+  PageControl = new QTabWidget(this);
+  PageControl->setGeometry(8, 8, 433, 385);
+  Pop3Tab = new QWidget;
+  MailTab = new QWidget;
+  PageControl->addTab(Pop3Tab, QStringLiteral("接続設定"));
+  PageControl->addTab(MailTab, QStringLiteral("処理メール設定"));
+  BuildPop3Tab();
+  BuildMailTab();
+
+  OkBtn = new QPushButton(QStringLiteral("設定完了"), this);
+  OkBtn->setGeometry(128, 400, 177, 33);
+  connect(OkBtn, &QPushButton::clicked, this, &TConfigForm::OkBtnClick);
+  connect(Ex2Btn, &QPushButton::clicked, this,
+          [this] { CallShowingErrors(this, [this] { Ex2BtnClick(); }); });
+
+  SetTabOrder();
+  PageControl->setCurrentWidget(Pop3Tab);
+}
+
+void TConfigForm::BuildPop3Tab() {
+  const QString askAdmin =
+      QStringLiteral("分からない場合はネットワーク管理者にお問い合わせ下さい。");
+  const struct {
+    QLineEdit*& edit;
+    QString label;
+    QString hint;
+  } rows[] = {
+      {HostEdit, QStringLiteral("POP3サーバー名："), askAdmin},
+      {PortEdit, QStringLiteral("POP3ポート番号："), QStringLiteral("通常は110でＯＫです。")},
+      {UserNameEdit, QStringLiteral("POP3ユーザーID："), askAdmin},
+      {PassWordEdit, QStringLiteral("POP3パスワード："), askAdmin},
+  };
+  int y = 32;
+  for (const auto& row : rows) {
+    AddLabel(Pop3Tab, row.label, 24, y + 4);
+    row.edit = AddEdit(Pop3Tab, 168, y, 233, row.hint);
+    y += 48;
+  }
+  PortEdit->setText(QStringLiteral("110"));
+  PassWordEdit->setEchoMode(QLineEdit::Password);
+  PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
+void TConfigForm::BuildMailTab() {
+  AddLabel(MailTab, QStringLiteral("読みこむメール："), 24, 32);
+
+  AddLabel(MailTab, QStringLiteral("ヘッダ部分に"), 40, 64);
+  HeaderTokenEdit =
+      AddEdit(MailTab, 136, 56, 257, QStringLiteral("反応させたいヘッダをいれてください。"));
+  LimitTyping(HeaderTokenEdit, 255);
+  AddLabel(MailTab, QStringLiteral("という行があるメール。"), 224, 80);
+
+  AddLabel(MailTab, QStringLiteral("読込データ区切り文字："), 24, 112);
+
+  AddLabel(MailTab, QStringLiteral("項目名"), 120, 152);
+  SplitTokenEdit = AddEdit(MailTab, 176, 144, 33,
+                           QStringLiteral("項目名とデータを区切る文字を１文字入れてください。"));
+  LimitTyping(SplitTokenEdit, 1);
+  AddLabel(MailTab, QStringLiteral("データ内容"), 216, 152);
+  Ex2Btn = new QPushButton(QStringLiteral("例"), MailTab);
+  Ex2Btn->setGeometry(320, 160, 75, 25);
+  Ex2Btn->setToolTip(QStringLiteral("実際のメールの例を表示します。"));
+
+  auto* note = new QLabel(
+      QStringLiteral(
+          "（データは1行ずつ入力されているようにして下さい。上から順に読みこまれます。）"),
+      MailTab);
+  note->setWordWrap(true);
+  note->setGeometry(48, 192, 353, 41);
+
+  IntervalEdit = AddEdit(MailTab, 24, 240, 89, QStringLiteral("0～9999の数字を入力して下さい。"));
+  LimitTyping(IntervalEdit, 4);
+  AddLabel(MailTab, QStringLiteral("分間隔で自動受信する（0で手動のみ）"), 120, 248);
+
+  DelMailChk = new QCheckBox(QStringLiteral("読みこんだメールはサーバから削除する"), MailTab);
+  DelMailChk->move(24, 288);
+  DelMailChk->adjustSize();
+  DelMailChk->setToolTip(
+      QStringLiteral("ここにチェックをつけると読みこんだメールをメールサーバから削除します。"));
+}
+
+void TConfigForm::SetTabOrder() {
+  // The page's controls sit between the tabs and the confirm button; the
+  // hidden page's controls are skipped by Qt.
+  QWidget* const chain[] = {PageControl,     HostEdit,       PortEdit, UserNameEdit,
+                            PassWordEdit,    DelMailChk,     Ex2Btn,   IntervalEdit,
+                            HeaderTokenEdit, SplitTokenEdit, OkBtn};
+  for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
+}
+
+std::string TConfigForm::HostText() const { return ToCp932(HostEdit->text()); }
+std::string TConfigForm::PortText() const { return ToCp932(PortEdit->text()); }
+std::string TConfigForm::UserNameText() const { return ToCp932(UserNameEdit->text()); }
+std::string TConfigForm::PassWordText() const { return ToCp932(PassWordEdit->text()); }
+bool TConfigForm::DeleteAfterReading() const { return DelMailChk->isChecked(); }
+std::string TConfigForm::HeaderTokenText() const { return ToCp932(HeaderTokenEdit->text()); }
+std::string TConfigForm::SplitTokenText() const { return ToCp932(SplitTokenEdit->text()); }
+std::string TConfigForm::IntervalText() const { return ToCp932(IntervalEdit->text()); }
+
+// Texts set here bypass the typing limits (see LimitTyping).
+void TConfigForm::SetHostText(const std::string& text) { SetWholeText(HostEdit, text); }
+void TConfigForm::SetPortText(const std::string& text) { SetWholeText(PortEdit, text); }
+void TConfigForm::SetUserNameText(const std::string& text) { SetWholeText(UserNameEdit, text); }
+void TConfigForm::SetPassWordText(const std::string& text) { SetWholeText(PassWordEdit, text); }
+void TConfigForm::SetDeleteAfterReading(bool checked) { DelMailChk->setChecked(checked); }
+void TConfigForm::SetHeaderTokenText(const std::string& text) {
+  SetWholeText(HeaderTokenEdit, text);
+}
+void TConfigForm::SetSplitTokenText(const std::string& text) { SetWholeText(SplitTokenEdit, text); }
+void TConfigForm::SetIntervalText(const std::string& text) { SetWholeText(IntervalEdit, text); }
+
+void TConfigForm::OkBtnClick() {
+  hide();
+  emit Confirmed();
+}
+
+void TConfigForm::Ex2BtnClick() { ShowMessageBox(this, ExampleMessageText(SplitTokenText())); }
+
+void TConfigForm::closeEvent(QCloseEvent* event) {
+  // Hidden rather than closed: a closed last window would end the program
+  // while the main window is still hidden.
+  event->ignore();
+  OkBtnClick();
+}
+
+void TConfigForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!shownBefore_) {
+    shownBefore_ = true;
+    CentreOnScreen(this);
+  }
+}
+
+}  // namespace vexalo

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+
+#include "settings/SettingsFields.h"
+
+namespace vexalo {
+
+// The settings dialog. Its controls are the program's only live copy of the
+// eight settings: the settings store fills them at start-up and saves them at
+// the end, and every other part reads them through SettingsFields at the
+// moment it needs a value, so whatever the user types applies at once. There
+// is no cancel.
+//
+// Created hidden at start-up and never destroyed before the program ends;
+// hidden again (not closed) by its confirm button or its close box, and shown
+// again on the page that was shown last.
+class TConfigForm final : public QWidget, public SettingsFields {
+  Q_OBJECT
+
+ public:
+  explicit TConfigForm(QWidget* parent = nullptr);
+
+  // SettingsFields: the controls' current texts and state, as CP932.
+  std::string HostText() const override;
+  std::string PortText() const override;
+  std::string UserNameText() const override;
+  std::string PassWordText() const override;
+  bool DeleteAfterReading() const override;
+  std::string HeaderTokenText() const override;
+  std::string SplitTokenText() const override;
+  std::string IntervalText() const override;
+  void SetHostText(const std::string& text) override;
+  void SetPortText(const std::string& text) override;
+  void SetUserNameText(const std::string& text) override;
+  void SetPassWordText(const std::string& text) override;
+  void SetDeleteAfterReading(bool checked) override;
+  void SetHeaderTokenText(const std::string& text) override;
+  void SetSplitTokenText(const std::string& text) override;
+  void SetIntervalText(const std::string& text) override;
+
+  // Confirming: hides the dialog, then emits Confirmed. Nothing is saved and
+  // no setting is checked here.
+  void OkBtnClick();
+
+  // Shows the sample mail for the separator now in SplitTokenEdit, in a
+  // message box; returns when the user has closed it.
+  void Ex2BtnClick();
+
+  // The controls, owned by the form.
+  QTabWidget* PageControl;
+  QWidget* Pop3Tab;
+  QWidget* MailTab;
+  QLineEdit* HostEdit;
+  QLineEdit* PortEdit;
+  QLineEdit* UserNameEdit;
+  QLineEdit* PassWordEdit;
+  QLineEdit* HeaderTokenEdit;
+  QLineEdit* SplitTokenEdit;
+  QLineEdit* IntervalEdit;
+  QCheckBox* DelMailChk;
+  QPushButton* Ex2Btn;
+  QPushButton* OkBtn;
+
+ signals:
+  // The dialog has been confirmed or closed and is hidden now: the main
+  // window shows itself again and re-applies the polling interval.
+  void Confirmed();
+
+ protected:
+  // Closing by the close box, the system menu or Alt+F4 is confirming.
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildPop3Tab();
+  void BuildMailTab();
+  void SetTabOrder();
+
+  bool shownBefore_ = false;
+};
+
+}  // namespace vexalo

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTest>
+
+#include "app/DataGrid.h"
+
+namespace vexalo {
+namespace {
+
+// A grid of 3 columns over a table with titles and three data rows, shown.
+class DataGridTest : public testing::Test {
+ protected:
+  DataGridTest() : model_(table_), grid_(&model_) {
+    table_.SetRowCount(4);
+    for (int row = 0; row < 4; ++row) {
+      for (int col = 0; col < 3; ++col) {
+        table_.SetCell(col, row, std::to_string(col) + "," + std::to_string(row));
+      }
+    }
+    model_.TableChanged();
+    grid_.resize(400, 200);
+    grid_.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&grid_));
+  }
+
+  QPoint CellCentre(int col, int viewRow) {
+    return grid_.visualRect(model_.index(viewRow, col)).center();
+  }
+
+  DataTable table_;
+  DataTableModel model_;
+  DataGrid grid_;
+};
+
+TEST_F(DataGridTest, LooksAndBehavesAsTheTableGrid) {
+  EXPECT_EQ(grid_.columnWidth(0), 100);
+  EXPECT_EQ(grid_.rowHeight(0), 15);
+  EXPECT_FALSE(grid_.verticalHeader()->isVisible());
+  EXPECT_EQ(grid_.editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(grid_.verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+  EXPECT_EQ(grid_.horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+
+  // Tab moves from cell to cell, a double click edits nothing.
+  grid_.setCurrentIndex(model_.index(0, 0));
+  QTest::keyClick(&grid_, Qt::Key_Tab);
+  EXPECT_EQ(grid_.currentIndex(), model_.index(0, 1));
+  QTest::mouseDClick(grid_.viewport(), Qt::LeftButton, {}, CellCentre(1, 0));
+  EXPECT_EQ(grid_.findChild<QLineEdit*>(), nullptr);
+}
+
+TEST_F(DataGridTest, SelectionIsOneRectangleInTableRows) {
+  // Before anything is touched: the first cell below the titles.
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 1, 0, 1}));
+
+  // A click, then a shift-click further up and left: normalised rectangle.
+  QTest::mouseClick(grid_.viewport(), Qt::LeftButton, {}, CellCentre(2, 2));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{2, 3, 2, 3}));
+  QTest::mouseClick(grid_.viewport(), Qt::LeftButton, Qt::ShiftModifier, CellCentre(1, 0));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 1, 2, 3}));
+
+  // A click on a title selects nothing new.
+  const QPoint titleOfColumn0(grid_.horizontalHeader()->sectionViewportPosition(0) + 50, 5);
+  QTest::mouseClick(grid_.horizontalHeader()->viewport(), Qt::LeftButton, {}, titleOfColumn0);
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 1, 2, 3}));
+  EXPECT_FALSE(grid_.TitleRowSelected());
+}
+
+TEST_F(DataGridTest, SelectAllTakesInTheTitleRowUntilTheUserSelectsAgain) {
+  grid_.SelectCells(SelectAllRect(table_));
+  EXPECT_TRUE(grid_.TitleRowSelected());
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 3}));
+
+  EXPECT_TRUE(grid_.selectionModel()->isSelected(model_.index(2, 2)));
+  // Rows a run adds afterwards stay outside, like any selected rectangle.
+  table_.SetRowCount(5);
+  model_.TableChanged();
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 3}));
+
+  QTest::mouseClick(grid_.viewport(), Qt::LeftButton, {}, CellCentre(1, 1));
+  EXPECT_FALSE(grid_.TitleRowSelected());
+  EXPECT_FALSE(grid_.selectionModel()->isSelected(model_.index(2, 2)));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 2, 1, 2}));
+}
+
+TEST_F(DataGridTest, ProgramSelectionsMayRunInAnyDirection) {
+  grid_.SelectCells(GridRect{2, 3, 1, 2});
+  EXPECT_FALSE(grid_.TitleRowSelected());
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{1, 2, 2, 3}));
+}
+
+TEST_F(DataGridTest, SelectAllOfATableWithTitlesOnlyIsTheTitleRow) {
+  table_.SetRowCount(1);
+  model_.TableChanged();
+  grid_.SelectCells(SelectAllRect(table_));
+  EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 0}));
+}
+
+}  // namespace
+}  // namespace vexalo

@@ -1,0 +1,192 @@
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTest>
+
+#include "ModalBoxCatcher.h"
+#include "settings/ConfigForm.h"
+
+namespace vexalo {
+
+class ConfigFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void StartsWithTheBuiltInTextsOnTheConnectionPage();
+  void SettingsFieldsReadAndWriteTheControlsAsCp932();
+  void TypingLimitsRefuseOneCharacterMoreButLoadedTextsStayWhole();
+  void PasswordShowsAsterisks();
+  void TabWalksTheControlsOfTheShownPage();
+  void ConfirmingAndClosingBothHideAndReportAndKeepThePage();
+  void ExampleIsTheSampleMailWithTheCurrentSeparator();
+  void ExampleWithSeparatorOrWithoutOne();
+
+ private:
+  QWidget* TabFrom(QWidget* start, int presses);
+};
+
+void ConfigFormTest::StartsWithTheBuiltInTextsOnTheConnectionPage() {
+  TConfigForm form;
+  QVERIFY(!form.isVisible());
+  QCOMPARE(form.windowTitle(), QStringLiteral("設定"));
+  QCOMPARE(form.size(), QSize(450, 438));
+  QVERIFY(form.font().bold());
+  QCOMPARE(form.font().pixelSize(), 16);
+  QCOMPARE(form.PageControl->currentWidget(), form.Pop3Tab);
+  QCOMPARE(form.PageControl->tabText(0), QStringLiteral("接続設定"));
+  QCOMPARE(form.PageControl->tabText(1), QStringLiteral("処理メール設定"));
+  QCOMPARE(form.OkBtn->text(), QStringLiteral("設定完了"));
+
+  QCOMPARE(form.PortText(), "110");
+  for (const std::string& text :
+       {form.HostText(), form.UserNameText(), form.PassWordText(), form.HeaderTokenText(),
+        form.SplitTokenText(), form.IntervalText()}) {
+    QCOMPARE(text, "");
+  }
+  QVERIFY(!form.DeleteAfterReading());
+  QCOMPARE(form.IntervalEdit->toolTip(), QStringLiteral("0～9999の数字を入力して下さい。"));
+  QCOMPARE(form.DelMailChk->text(), QStringLiteral("読みこんだメールはサーバから削除する"));
+}
+
+void ConfigFormTest::SettingsFieldsReadAndWriteTheControlsAsCp932() {
+  TConfigForm form;
+  SettingsFields& fields = form;
+  fields.SetHostText("pop.example");
+  fields.SetUserNameText("\x8e\x52\x93\x63");  // 山田
+  fields.SetDeleteAfterReading(true);
+  QCOMPARE(form.UserNameEdit->text(), QStringLiteral("山田"));
+  QVERIFY(form.DelMailChk->isChecked());
+
+  // What the user types is what every reader gets, at once.
+  form.HeaderTokenEdit->setText(QStringLiteral("X-注文: あり"));
+  QCOMPARE(fields.HeaderTokenText(), "X-\x92\x8d\x95\xb6: \x82\xa0\x82\xe8");
+  QCOMPARE(fields.HostText(), "pop.example");
+}
+
+void ConfigFormTest::TypingLimitsRefuseOneCharacterMoreButLoadedTextsStayWhole() {
+  TConfigForm form;
+  QTest::keyClicks(form.IntervalEdit, "12345");
+  QCOMPARE(form.IntervalEdit->text(), QStringLiteral("1234"));
+  QTest::keyClicks(form.SplitTokenEdit, "=:");
+  QCOMPARE(form.SplitTokenEdit->text(), QStringLiteral("="));
+  const QString full(255, QLatin1Char('h'));
+  QTest::keyClicks(form.HeaderTokenEdit, full + "X");
+  QCOMPARE(form.HeaderTokenEdit->text(), full);
+  QTest::keyClicks(form.PortEdit, "abc");  // no check on what is typed
+  QCOMPARE(form.PortText(), "110abc");
+
+  // A longer stored value loads and saves whole; the user can shorten it, and
+  // typing is refused until it is within the limit again.
+  form.SetIntervalText("123456");
+  QCOMPARE(form.IntervalText(), "123456");
+  form.IntervalEdit->end(false);
+  QTest::keyClick(form.IntervalEdit, Qt::Key_Backspace);
+  QTest::keyClicks(form.IntervalEdit, "9");
+  QCOMPARE(form.IntervalText(), "12345");
+  QTest::keyClick(form.IntervalEdit, Qt::Key_Backspace);
+  QTest::keyClick(form.IntervalEdit, Qt::Key_Backspace);
+  QTest::keyClicks(form.IntervalEdit, "99");
+  QCOMPARE(form.IntervalText(), "1239");
+}
+
+void ConfigFormTest::PasswordShowsAsterisks() {
+  TConfigForm form;
+  form.SetPassWordText("secret");
+  QCOMPARE(form.PassWordEdit->displayText(), QStringLiteral("******"));
+  QCOMPARE(form.PassWordText(), "secret");
+}
+
+QWidget* ConfigFormTest::TabFrom(QWidget* start, int presses) {
+  start->setFocus();
+  for (int i = 0; i < presses; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  return QApplication::focusWidget();
+}
+
+void ConfigFormTest::TabWalksTheControlsOfTheShownPage() {
+  TConfigForm form;
+  form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  QWidget* const tabs = form.PageControl->tabBar();
+  const QList<QWidget*> pop3 = {form.HostEdit, form.PortEdit, form.UserNameEdit, form.PassWordEdit,
+                                form.OkBtn};
+  for (int i = 0; i < pop3.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), pop3[i]);
+
+  form.PageControl->setCurrentWidget(form.MailTab);
+  const QList<QWidget*> mail = {form.DelMailChk,      form.Ex2Btn,         form.IntervalEdit,
+                                form.HeaderTokenEdit, form.SplitTokenEdit, form.OkBtn};
+  for (int i = 0; i < mail.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), mail[i]);
+}
+
+void ConfigFormTest::ConfirmingAndClosingBothHideAndReportAndKeepThePage() {
+  TConfigForm form;
+  QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  form.PageControl->setCurrentWidget(form.MailTab);
+  form.IntervalEdit->setText("5");
+
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+  QVERIFY(!form.isVisible());
+  QCOMPARE(confirmed.size(), 1);
+  QCOMPARE(form.IntervalText(), "5");  // nothing is reset or checked
+
+  form.show();
+  QCOMPARE(form.PageControl->currentWidget(), form.MailTab);
+  QVERIFY(form.close() == false);  // the close box confirms instead
+  QVERIFY(!form.isVisible());
+  QCOMPARE(confirmed.size(), 2);
+  form.show();
+  QCOMPARE(form.PageControl->currentWidget(), form.MailTab);
+}
+
+void ConfigFormTest::ExampleIsTheSampleMailWithTheCurrentSeparator() {
+  TConfigForm form;
+  form.SetSplitTokenText(":");
+  form.SetHeaderTokenText("X-ORDER: shop");  // not used by the example
+  ModalBoxCatcher boxes;
+  QTest::mouseClick(form.Ex2Btn, Qt::LeftButton);
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QCOMPARE(boxes.Seen()[0].title, QStringLiteral("Vexalo"));
+  QCOMPARE(boxes.Seen()[0].text,
+           QStringLiteral("以下は反応するヘッダ行をX-VEXALO: defaultとした場合の例です。"
+                          "------------------------------------------------\n"
+                          "Subject: 商品ご注文\n"
+                          "From: order-form@shop.example\n"
+                          "To: orders@vexalo.example\n"
+                          "X-VEXALO: default\n"
+                          "Date: Mon, 10 Sep 2001 11:43:30 +0900\n"
+                          "MIME-Version: 1.0\n"
+                          "Content-Type: text/plain; charset=iso-2022-jp\n"
+                          "\n"
+                          "品名:薄口しょうゆ\n"
+                          "数量:11\n"
+                          "住所（〒）:222-2222\n"
+                          "住所（県名）:神奈川\n"
+                          "住所（その他）:横浜市中区港町9-99\n"
+                          "電話番号:045-000-0000\n"
+                          "配達指定:夜間\n"
+                          "%:このコメント行（パーセントとコロン）は処理されません。\n"
+                          "------------------------------------------------\n"
+                          "詳しくは付属説明書をご覧下さい。"));
+}
+
+void ConfigFormTest::ExampleWithSeparatorOrWithoutOne() {
+  TConfigForm form;
+  ModalBoxCatcher boxes;
+  form.SetSplitTokenText("=");
+  form.Ex2BtnClick();
+  form.SetSplitTokenText("");
+  form.Ex2BtnClick();
+  QCOMPARE(boxes.Seen().size(), size_t{2});
+  const QString withEquals = boxes.Seen()[0].text;
+  QVERIFY(withEquals.contains(QStringLiteral("\n品名=薄口しょうゆ\n数量=11\n")));
+  QVERIFY(withEquals.contains(QStringLiteral("\n%:このコメント行")));
+  QVERIFY(withEquals.contains(QStringLiteral("\nX-VEXALO: default\n")));
+  const QString withNone = boxes.Seen()[1].text;
+  QVERIFY(withNone.contains(QStringLiteral("\n電話番号045-000-0000\n配達指定夜間\n%:")));
+}
+
+}  // namespace vexalo
+
+QTEST_MAIN(vexalo::ConfigFormTest)
+#include "ConfigFormTest.moc"

@@ -1,0 +1,408 @@
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+#include <algorithm>
+
+#include "MainFormFixture.h"
+#include "ModalBoxCatcher.h"
+
+namespace vexalo {
+
+namespace {
+
+// Titles and two rows as a run would have left them; the rows are 4 cells wide.
+constexpr char kFirstRow[] = ",,\x95\x69\x96\xbc,\x90\x94\x97\xca\r\n";  // ,,品名,数量
+constexpr char kAllData[] =
+    "2024/05/01 9:00:00,uid-1,\x94\x96\x8c\xfb,11\r\n"   // 薄口
+    "2024/05/02 10:30:00,uid-2,\x96\xa1\x91\x58,3\r\n";  // 味噌
+
+constexpr char kSettings[] =
+    "[POP3]\r\nHOST=pop.example\r\nPORT=1110\r\nUSERNAME=\x8e\x52\x93\x63\r\nPASSWORD=\r\n"
+    "[MAIL]\r\nDELETE=1\r\nHEADER_TOKEN=X-ORDER: shop\r\nSPLIT_TOKEN==\r\nINTERVAL=5\r\n";
+
+QString Shown(TMainForm& form, int viewRow, int col) {
+  QAbstractItemModel* model = form.Grid().model();
+  return model->data(model->index(viewRow, col)).toString();
+}
+
+QString Title(TMainForm& form, int col) {
+  return form.Grid().model()->headerData(col, Qt::Horizontal).toString();
+}
+
+}  // namespace
+
+// Receives what the program asks the desktop to open.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  UrlCatcher() {
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "Open");
+  }
+  ~UrlCatcher() override {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+  }
+  QList<QUrl> opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+};
+
+class MainFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void WindowCarriesItsMenusButtonsAndCaption();
+  void StartsWithoutAnyFileOnTheBuiltInValues();
+  void StartsWithSettingsAndDataFilesLoadedOnce();
+  void StoredIntervalThatIsNoIntegerIsReportedAndStartUpGoesOn();
+  void UnreadableTitlesDoNotKeepTheRowsOut();
+  void FetchWithoutAServerOpensTheSettings();
+  void SelectAllThenSaveWritesTitlesAndRows();
+  void SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing();
+  void IntervalThroughTheDialog_data();
+  void IntervalThroughTheDialog();
+  void ClosingSavesTheSettings();
+  void UnwritableSettingsKeepTheWindowOpen();
+  void HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion();
+};
+
+void MainFormTest::WindowCarriesItsMenusButtonsAndCaption() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QCOMPARE(form->windowTitle(), QStringLiteral("Vexalo ヴェクサロ Ver1.0"));
+  QVERIFY(!form->windowIcon().isNull());
+  QCOMPARE(form->font().pixelSize(), 16);
+  QVERIFY(form->font().bold());
+
+  QStringList menus;
+  for (QAction* menu : form->menuBar()->actions()) menus << menu->text();
+  QCOMPARE(menus, QStringList({"接続", "データ処理", "設定", "ヘルプ"}));
+  QMenu* data = form->menuBar()->actions()[1]->menu();
+  QCOMPARE(data->actions().size(), 3);
+  QAction* toSpreadsheet = data->actions()[2];
+  QCOMPARE(toSpreadsheet->text(), QStringLiteral("選択されたセルをエクセルに転送"));
+  QVERIFY(!toSpreadsheet->isVisible());
+  QVERIFY(!toSpreadsheet->isEnabled());
+  QMenu* help = form->menuBar()->actions()[3]->menu();
+  QCOMPARE(help->actions().size(), 4);
+  QVERIFY(help->actions()[2]->isSeparator());
+  QCOMPARE(help->actions()[3]->text(), QStringLiteral("WEBサイトへ"));
+  QCOMPARE(help->actions()[0]->shortcut(), QKeySequence(Qt::Key_F1));
+
+  QList<QToolButton*> buttons =
+      form->findChildren<QToolButton*>(QRegularExpression(QStringLiteral("Btn$")));
+  std::sort(buttons.begin(), buttons.end(),
+            [](QToolButton* a, QToolButton* b) { return a->x() < b->x(); });
+  QStringList names;
+  for (int i = 0; i < buttons.size(); ++i) {
+    names << buttons[i]->objectName();
+    QCOMPARE(buttons[i]->geometry().topLeft().x(), 32 * i);
+    QCOMPARE(buttons[i]->size(), QSize(32, 32));
+    QVERIFY(!buttons[i]->icon().isNull());
+    QVERIFY(!buttons[i]->icon().pixmap(26, 26).isNull());  // the picture really loads
+    QVERIFY(!buttons[i]->toolTip().isEmpty());
+  }
+  QCOMPARE(names, QStringList({"ProcessBtn", "SelectAllBtn", "SaveAsCSVBtn", "ConfigBtn", "InfoBtn",
+                               "ShowDocBtn", "AboutBtn", "GoWebBtn"}));
+  QCOMPARE(buttons[0]->toolTip(), QStringLiteral("メール受信処理を行います。"));
+
+  // The services button does nothing at all.
+  ModalBoxCatcher boxes;
+  QTest::mouseClick(buttons[4], Qt::LeftButton);
+  QVERIFY(form->isVisible());
+  QVERIFY(boxes.Seen().empty());
+}
+
+void MainFormTest::StartsWithoutAnyFileOnTheBuiltInValues() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QCOMPARE(form->Grid().model()->columnCount(), 3);
+  QCOMPARE(form->Grid().model()->rowCount(), 1);
+  QCOMPARE(form->Run().State().CellPos.Y, 1);
+  QCOMPARE(form->StatusText(), QString());
+  TConfigForm& settings = form->ConfigForm();
+  QCOMPARE(settings.HostText(), "");
+  QCOMPARE(settings.PortText(), "110");
+  QCOMPARE(settings.HeaderTokenText(), "X-VEXALO: default");
+  QCOMPARE(settings.SplitTokenText(), ":");
+  QCOMPARE(settings.IntervalText(), "0");
+  QVERIFY(!settings.DeleteAfterReading());
+  QVERIFY(!form->PollingTimer().isActive());
+  QVERIFY(!folder.Exists("Vexalo.ini"));  // nothing is written before the end
+}
+
+void MainFormTest::StartsWithSettingsAndDataFilesLoadedOnce() {
+  ProgramFolder folder;
+  folder.Write("Vexalo.ini", kSettings);
+  folder.Write("FirstRow.csv", kFirstRow);
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+
+  TConfigForm& settings = form->ConfigForm();
+  QCOMPARE(settings.HostText(), "pop.example");
+  QCOMPARE(settings.UserNameEdit->text(), QStringLiteral("山田"));
+  QCOMPARE(settings.SplitTokenText(), "=");
+  QVERIFY(settings.DeleteAfterReading());
+  QVERIFY(form->PollingTimer().isActive());
+  QCOMPARE(form->PollingTimer().interval(), 300000);
+
+  QCOMPARE(form->Grid().model()->columnCount(), 4);
+  QCOMPARE(form->Grid().model()->rowCount(), 2);
+  QCOMPARE(Title(*form, 2), QStringLiteral("品名"));
+  QCOMPARE(Shown(*form, 0, 2), QStringLiteral("薄口"));
+  QCOMPARE(Shown(*form, 1, 1), QStringLiteral("uid-2"));
+  QCOMPARE(form->Run().State().CellPos.Y, 3);
+
+  // Covering and uncovering repaints without reloading anything.
+  folder.Write("AllData.csv", "");
+  settings.SetHostText("typed.example");
+  form->hide();
+  form->show();
+  QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  form->repaint();
+  QTest::qWait(50);
+  QCOMPARE(form->Grid().model()->rowCount(), 2);
+  QCOMPARE(settings.HostText(), "typed.example");
+}
+
+void MainFormTest::StoredIntervalThatIsNoIntegerIsReportedAndStartUpGoesOn() {
+  ProgramFolder folder;
+  folder.Write("Vexalo.ini", "[MAIL]\r\nINTERVAL=abc\r\n");
+  folder.Write("AllData.csv", kAllData);
+  ModalBoxCatcher boxes;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QCOMPARE(boxes.Texts(), QStringLiteral("'abc' は整数ではありません."));
+  QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
+  QVERIFY(!form->PollingTimer().isActive());
+  QCOMPARE(form->Grid().model()->rowCount(), 2);
+  QCOMPARE(form->Run().State().CellPos.Y, 3);
+}
+
+void MainFormTest::UnreadableTitlesDoNotKeepTheRowsOut() {
+  ProgramFolder folder;
+  QVERIFY(QDir().mkdir(folder.QtPath("FirstRow.csv")));  // unreadable, also for root
+  folder.Write("AllData.csv", kAllData);
+  ModalBoxCatcher boxes;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
+  // The rows, and with them the ids of the messages already taken, are there.
+  QCOMPARE(form->Grid().model()->rowCount(), 2);
+  QCOMPARE(form->Run().State().CellPos.Y, 3);
+}
+
+void MainFormTest::FetchWithoutAServerOpensTheSettings() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  ModalBoxCatcher boxes;
+  QTest::keyClick(form.get(), Qt::Key_F5);
+  QCOMPARE(boxes.Texts(),
+           QStringLiteral("メールサーバ(POP3)への接続設定を完了したのち、処理を行ってください。"));
+  QVERIFY(!form->isVisible());
+  QVERIFY(form->ConfigForm().isVisible());
+  QVERIFY(!form->Pop3Client().Connected());
+
+  // Confirming brings the main window back.
+  QTest::mouseClick(form->ConfigForm().OkBtn, Qt::LeftButton);
+  QVERIFY(form->isVisible());
+  QVERIFY(!form->ConfigForm().isVisible());
+}
+
+void MainFormTest::SelectAllThenSaveWritesTitlesAndRows() {
+  ProgramFolder folder;
+  folder.Write("FirstRow.csv", kFirstRow);
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+
+  ModalBoxCatcher dialogs;
+  QString suffix;
+  QStringList filters;
+  bool asksBeforeReplacing = true;
+  dialogs.OnFileDialog([&](QFileDialog& dialog) {
+    suffix = dialog.defaultSuffix();
+    filters = dialog.nameFilters();
+    asksBeforeReplacing = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(folder.QtPath("export"));
+    static_cast<QDialog&>(dialog).accept();  // what the Save button does
+  });
+  folder.Write("export.csv", "to be replaced");
+  form->Grid().setFocus();
+  QTest::keyClick(&form->Grid(), Qt::Key_A, Qt::ControlModifier);
+  QVERIFY(form->Grid().TitleRowSelected());
+  QTest::keyClick(&form->Grid(), Qt::Key_S, Qt::ControlModifier);
+
+  QCOMPARE(suffix, QStringLiteral("csv"));
+  QCOMPARE(filters, QStringList{QStringLiteral("コンマ区切りデータベース (*.csv)")});
+  QVERIFY(!asksBeforeReplacing);
+  QCOMPARE(folder.Read("export.csv"), std::string(kFirstRow) + kAllData);
+  QVERIFY(dialogs.Seen().empty());
+}
+
+void MainFormTest::SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing() {
+  ProgramFolder folder;
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  DataGrid& grid = form->Grid();
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                    grid.visualRect(grid.model()->index(1, 2)).center());
+
+  ModalBoxCatcher dialogs;
+  form->MenuSaveAsCSVClick();  // no handler: the user cancels
+  QVERIFY(!folder.Exists("one.csv"));
+
+  dialogs.OnFileDialog([&](QFileDialog& dialog) {
+    dialog.selectFile(folder.QtPath("one.csv"));
+    static_cast<QDialog&>(dialog).accept();  // what the Save button does
+  });
+  form->MenuSaveAsCSVClick();
+  QCOMPARE(folder.Read("one.csv"), "\x96\xa1\x91\x58\r\n");
+}
+
+void MainFormTest::IntervalThroughTheDialog_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<bool>("running");
+  QTest::addColumn<int>("interval");
+  QTest::addColumn<QString>("error");
+  // Each starts from a timer running every 7 minutes.
+  QTest::newRow("zero") << "0" << false << 0 << "";
+  QTest::newRow("five") << "5" << true << 300000 << "";
+  QTest::newRow("largest") << "9999" << true << 599940000 << "";
+  QTest::newRow("negative") << "-5" << false << 0 << "";
+  QTest::newRow("letters") << "abc" << true << 420000 << "'abc' は整数ではありません.";
+  QTest::newRow("empty") << "" << true << 420000 << "'' は整数ではありません.";
+}
+
+void MainFormTest::IntervalThroughTheDialog() {
+  QFETCH(QString, typed);
+  QFETCH(bool, running);
+  QFETCH(int, interval);
+  QFETCH(QString, error);
+  ProgramFolder folder;
+  folder.Write("Vexalo.ini", "[MAIL]\r\nINTERVAL=7\r\n");
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QCOMPARE(form->PollingTimer().interval(), 420000);
+
+  form->MenuConfigClick();
+  TConfigForm& settings = form->ConfigForm();
+  QVERIFY(!form->isVisible());
+  QVERIFY(settings.isVisible());
+  settings.PageControl->setCurrentWidget(settings.MailTab);
+  settings.IntervalEdit->selectAll();
+  QTest::keyClick(settings.IntervalEdit, Qt::Key_Delete);
+  QTest::keyClicks(settings.IntervalEdit, typed);
+
+  ModalBoxCatcher boxes;
+  QTest::mouseClick(settings.OkBtn, Qt::LeftButton);
+  QVERIFY(form->isVisible());
+  QVERIFY(!settings.isVisible());
+  QCOMPARE(form->PollingTimer().isActive(), running);
+  QCOMPARE(form->PollingTimer().interval(), interval);
+  QCOMPARE(boxes.Texts(), error);
+}
+
+void MainFormTest::ClosingSavesTheSettings() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  TConfigForm& settings = form->ConfigForm();
+  settings.SetHostText("pop.example");
+  settings.SetUserNameText("\x8e\x52\x93\x63");
+  settings.SetPassWordText("secret");
+  settings.SetDeleteAfterReading(true);
+  QVERIFY(form->close());
+  QVERIFY(!form->isVisible());
+
+  const std::string ini = folder.Read("Vexalo.ini");
+  const char* const expectedInOrder[] = {
+      "[POP3]",        "HOST=pop.example", "PORT=110", "USERNAME=\x8e\x52\x93\x63",
+      "PASSWORD=",     "[MAIL]",           "DELETE=1", "HEADER_TOKEN=X-VEXALO: default",
+      "SPLIT_TOKEN=:", "INTERVAL=0"};
+  size_t at = 0;
+  for (const char* line : expectedInOrder) {
+    const size_t found = ini.find(line, at);
+    QVERIFY2(found != std::string::npos, line);
+    at = found;
+  }
+  QVERIFY(ini.find("secret") == std::string::npos);
+
+  // What was saved comes back in the next start.
+  auto again = folder.StartMainForm();
+  QVERIFY(again);
+  QCOMPARE(again->ConfigForm().PassWordText(), "secret");
+  QCOMPARE(again->ConfigForm().UserNameText(), "\x8e\x52\x93\x63");
+}
+
+void MainFormTest::UnwritableSettingsKeepTheWindowOpen() {
+  ProgramFolder folder;
+  folder.Write("Vexalo.ini", "[POP3]\r\nHOST=pop.example\r\n");
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  const QString path = folder.QtPath("Vexalo.ini");
+  if (geteuid() != 0) {
+    QFile::setPermissions(path, QFileDevice::ReadOwner);
+  } else {
+    // Permission bits do not stop root; a folder in the file's place does.
+    QFile::remove(path);
+    QVERIFY(QDir().mkdir(path));
+  }
+
+  ModalBoxCatcher boxes;
+  QVERIFY(!form->close());
+  QVERIFY(form->isVisible());
+  QCOMPARE(boxes.Texts(), path + QStringLiteral(" に書き込めません."));
+  QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
+
+  // Once the file can be written, closing goes through.
+  if (geteuid() != 0) {
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  } else {
+    QVERIFY(QDir().rmdir(path));
+  }
+  QVERIFY(form->close());
+}
+
+void MainFormTest::HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  UrlCatcher desktop;
+  ModalBoxCatcher boxes;
+  QTest::keyClick(form.get(), Qt::Key_F1);  // no index.html there: no word from the program
+  form->MenuGoWebClick();
+  QCOMPARE(desktop.opened.size(), 2);
+  QCOMPARE(desktop.opened[0], QUrl::fromLocalFile(folder.QtPath("index.html")));
+  QCOMPARE(desktop.opened[1].scheme(), QStringLiteral("https"));
+  QVERIFY(boxes.Seen().empty());
+
+  form->MenuAboutClick();
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QVERIFY(boxes.Seen()[0].text.startsWith(QStringLiteral("Vexalo ヴェクサロ Ver1.0\n")));
+  QCOMPARE(boxes.Seen()[0].text.count(QLatin1Char('\n')), 2);
+}
+
+}  // namespace vexalo
+
+QTEST_MAIN(vexalo::MainFormTest)
+#include "MainFormTest.moc"

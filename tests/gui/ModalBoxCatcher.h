@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+namespace vexalo {
+
+// Stands in for the user in front of modal dialogs: while it lives, every
+// message box that appears is noted and closed with its OK button, and every
+// file dialog is handed to the file dialog handler (or cancelled), so a
+// handler that shows one returns.
+class ModalBoxCatcher final : public QObject {
+ public:
+  struct Box {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+  };
+
+  ModalBoxCatcher();
+
+  // Runs on each file dialog that appears; it should accept or reject it.
+  void OnFileDialog(std::function<void(QFileDialog&)> handler) {
+    fileDialogHandler_ = std::move(handler);
+  }
+
+  const std::vector<Box>& Seen() const { return seen_; }
+  // The texts seen, joined by "|", for short comparisons.
+  QString Texts() const;
+
+ private:
+  void CloseOpenBoxes();
+
+  QTimer poll_;
+  std::vector<Box> seen_;
+  std::function<void(QFileDialog&)> fileDialogHandler_;
+};
+
+}  // namespace vexalo

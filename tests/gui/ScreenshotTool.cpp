@@ -1,0 +1,74 @@
+// Takes the pictures under docs/screenshots: the main window with a few
+// Japanese orders loaded, and each page of the settings dialog. Meant to run
+// on a real X server with real fonts, e.g.
+//   xvfb-run -a build/dev/bin/vexalo-screenshots docs/screenshots
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <cstdio>
+
+#include "MainFormFixture.h"
+#include "jconv/Cp932Codec.h"
+
+namespace {
+
+constexpr char kTitles[] =
+    ",,品名,数量,住所（〒）,住所（県名）,住所（その他）,電話番号,配達指定\r\n";
+constexpr char kOrders[] =
+    "2024/05/01 9:12:05,a1001,薄口しょうゆ,11,222-2222,神奈川,横浜市中区港町9-99,045-000-0000,"
+    "夜間\r\n"
+    "2024/05/01 9:12:05,a1002,濃口しょうゆ,3,150-0001,東京,渋谷区神宮前1-2-3,03-0000-1111,"
+    "午前中\r\n"
+    "2024/05/02 13:40:21,a1003,米みそ,2,530-0001,大阪,北区梅田4-5-6,06-0000-2222,指定なし\r\n"
+    "2024/05/03 8:05:47,a1004,本みりん,6,812-0011,福岡,博多区博多駅前7-8,092-000-3333,夜間\r\n"
+    "2024/05/03 8:05:47,a1005,穀物酢,1,060-0001,北海道,札幌市中央区北一条西9,011-000-4444,"
+    "午後\r\n";
+constexpr char kSettings[] =
+    "[POP3]\r\nHOST=pop.example.jp\r\nPORT=110\r\nUSERNAME=orders\r\nPASSWORD=\r\n"
+    "[MAIL]\r\nDELETE=1\r\nHEADER_TOKEN=X-VEXALO: default\r\nSPLIT_TOKEN=:\r\nINTERVAL=10\r\n";
+
+bool Save(QWidget& window, const QDir& into, const char* name) {
+  QTest::qWait(200);  // let the window settle at its final size and fonts
+  const QString path = into.filePath(QString::fromLatin1(name));
+  if (!window.grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder for the pictures>\n", argv[0]);
+    return 2;
+  }
+  const QDir into(QString::fromLocal8Bit(argv[1]));
+  vexalo::ProgramFolder folder;
+  folder.Write("FirstRow.csv", vexalo::Utf8ToCp932(kTitles));
+  folder.Write("AllData.csv", vexalo::Utf8ToCp932(kOrders));
+  folder.Write("Vexalo.ini", kSettings);
+
+  auto form = folder.StartMainForm();
+  if (!form) return 1;
+  form->ConfigForm().SetPassWordText("secret");
+  form->statusBar()->findChild<QLabel*>()->setText(QStringLiteral(
+      "受信完了しました。総メール数：7　受信対象新規メール数：5　合計累積データ数：5"));
+  form->Grid().setCurrentIndex(form->Grid().model()->index(1, 2));
+  bool saved = Save(*form, into, "main-window.png");
+
+  vexalo::TConfigForm& settings = form->ConfigForm();
+  form->MenuConfigClick();
+  if (!QTest::qWaitForWindowExposed(&settings)) return 1;
+  saved = Save(settings, into, "settings-connection.png") && saved;
+  settings.PageControl->setCurrentWidget(settings.MailTab);
+  saved = Save(settings, into, "settings-mail.png") && saved;
+  settings.OkBtnClick();
+  return saved ? 0 : 1;
+}
