@@ -41,7 +41,7 @@ bool IsReservedInvalidName(std::string_view host) {
   constexpr std::string_view kInvalid = "invalid";
   if (host.size() < kInvalid.size()) return false;
   const std::string_view last = host.substr(host.size() - kInvalid.size());
-  if (UpperAscii(last) != "INVALID") return false;
+  if (!EqualIgnoringAsciiCase(last, "INVALID")) return false;
   return host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
 }
 

@@ -71,7 +71,7 @@ uint8_t TMessageParser::DetectCharset(std::string_view contentTypeText) {
   ForEachParameter(contentTypeText.substr(colon + 1), [&mode](std::string_view parameter) {
     const size_t equals = parameter.find('=');
     if (equals == std::string_view::npos) return false;
-    if (UpperAscii(TrimText(parameter.substr(0, equals))) != "CHARSET") return false;
+    if (!EqualIgnoringAsciiCase(TrimText(parameter.substr(0, equals)), "CHARSET")) return false;
     const std::string charset = UpperAscii(Unquote(TrimText(parameter.substr(equals + 1))));
     if (charset == "ISO-2022-JP") {
       mode = csIso2022Jp;

@@ -89,6 +89,17 @@ class ProcessingRunTest : public ::testing::Test {
                      [] { return std::string(kStamp); }};
 };
 
+// A script that begins with the greeting and bob's login, then plays `rest`.
+std::vector<ScriptedPop3Peer::Step> AfterLogin(std::vector<ScriptedPop3Peer::Step> rest) {
+  std::vector<ScriptedPop3Peer::Step> steps = {
+      Send("+OK ready\r\n"), Expect("USER bob"), Send("+OK\r\n"),
+      Expect("PASS secret"), Send("+OK\r\n"),
+  };
+  steps.insert(steps.end(), std::make_move_iterator(rest.begin()),
+               std::make_move_iterator(rest.end()));
+  return steps;
+}
+
 // One row taken in an earlier run, as the loaders leave the table.
 void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id) {
   table.SetRow(1, {"2024/06/30 8:00:00", id, "soy"});
@@ -99,12 +110,7 @@ void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id)
 TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
   AddEarlierRow(table, run, "id-1");
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, {
-                                  Send("+OK ready\r\n"),
-                                  Expect("USER bob"),
-                                  Send("+OK\r\n"),
-                                  Expect("PASS secret"),
-                                  Send("+OK logged in\r\n"),
+  ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 3 900\r\n"),
                                   Expect("UIDL 1"),
@@ -122,7 +128,7 @@ TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
                                   Expect("QUIT"),
                                   Send("+OK bye\r\n"),
                                   Close(),
-                              });
+                              }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -149,12 +155,7 @@ TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
 }
 
 TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
-  ScriptedPop3Peer peer(loop, {
-                                  Send("+OK ready\r\n"),
-                                  Expect("USER bob"),
-                                  Send("+OK\r\n"),
-                                  Expect("PASS secret"),
-                                  Send("+OK\r\n"),
+  ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
                                   Expect("UIDL 1"),
@@ -162,7 +163,7 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
                                   Expect("QUIT"),
                                   Send("+OK\r\n"),
                                   Close(),
-                              });
+                              }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -174,12 +175,7 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
 // Its line in AllData.csv holds what its row holds, the stamp and the id with
 // its comma escaped, so the id is known again after a restart.
 TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColumns) {
-  ScriptedPop3Peer peer(loop, {
-                                  Send("+OK ready\r\n"),
-                                  Expect("USER bob"),
-                                  Send("+OK\r\n"),
-                                  Expect("PASS secret"),
-                                  Send("+OK\r\n"),
+  ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
                                   Expect("UIDL 1"),
@@ -189,7 +185,7 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColu
                                   Expect("QUIT"),
                                   Send("+OK\r\n"),
                                   Close(),
-                              });
+                              }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -208,12 +204,7 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColu
 // The UIDL reply's number overwrites the client's MsgNum; a server that puts
 // the wrong number there must not send the walk back or off its course.
 TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarries) {
-  ScriptedPop3Peer peer(loop, {
-                                  Send("+OK ready\r\n"),
-                                  Expect("USER bob"),
-                                  Send("+OK\r\n"),
-                                  Expect("PASS secret"),
-                                  Send("+OK\r\n"),
+  ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 2 600\r\n"),
                                   Expect("UIDL 1"),
@@ -227,7 +218,7 @@ TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarri
                                   Expect("QUIT"),
                                   Send("+OK\r\n"),
                                   Close(),
-                              });
+                              }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -239,17 +230,12 @@ TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarri
 // A rejected UIDL ends the run with the error box and no QUIT, and the
 // dropped session leaves the next fetch free to start.
 TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFetchRun) {
-  ScriptedPop3Peer refusing(loop, {
-                                      Send("+OK ready\r\n"),
-                                      Expect("USER bob"),
-                                      Send("+OK\r\n"),
-                                      Expect("PASS secret"),
-                                      Send("+OK\r\n"),
+  ScriptedPop3Peer refusing(loop, AfterLogin({
                                       Expect("STAT"),
                                       Send("+OK 2 600\r\n"),
                                       Expect("UIDL 1"),
                                       Send("-ERR unknown command\r\n"),
-                                  });
+                                  }));
   FetchFrom(refusing);
   WaitForClientClose(refusing);
 
@@ -259,18 +245,13 @@ TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFe
   EXPECT_EQ(reporter.statuses, std::vector<std::string>{kReceiving});
   EXPECT_FALSE(fs::exists(FirstRowPath()));
 
-  ScriptedPop3Peer empty(loop, {
-                                   Send("+OK ready\r\n"),
-                                   Expect("USER bob"),
-                                   Send("+OK\r\n"),
-                                   Expect("PASS secret"),
-                                   Send("+OK\r\n"),
+  ScriptedPop3Peer empty(loop, AfterLogin({
                                    Expect("STAT"),
                                    Send("+OK 0 0\r\n"),
                                    Expect("QUIT"),
                                    Send("+OK\r\n"),
                                    Close(),
-                               });
+                               }));
   FetchFrom(empty);
 
   EXPECT_EQ(empty.Problems(), "");
@@ -280,18 +261,13 @@ TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFe
 }
 
 TEST_F(ProcessingRunTest, FetchAndTimerDuringTheConnectAreTurnedAwayWithoutHarm) {
-  ScriptedPop3Peer peer(loop, {
-                                  Send("+OK ready\r\n"),
-                                  Expect("USER bob"),
-                                  Send("+OK\r\n"),
-                                  Expect("PASS secret"),
-                                  Send("+OK\r\n"),
+  ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 0 0\r\n"),
                                   Expect("QUIT"),
                                   Send("+OK\r\n"),
                                   Close(),
-                              });
+                              }));
   fields.port = peer.PortText();
   run.MenuProcessClick();
   ASSERT_FALSE(client.Connected());  // still connecting: the client alone would not refuse
@@ -339,12 +315,7 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
 // of those messages cannot be made durable first, no QUIT may go out.
 TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, {
-                                  Send("+OK ready\r\n"),
-                                  Expect("USER bob"),
-                                  Send("+OK\r\n"),
-                                  Expect("PASS secret"),
-                                  Send("+OK\r\n"),
+  ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
                                   Expect("UIDL 1"),
@@ -353,7 +324,7 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
                                   Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
                                   Expect("DELE 1"),
                                   Send("+OK deleted\r\n"),
-                              });
+                              }));
   // The file goes away between its append and the sync before QUIT.
   client.OnResponse = [&](TCustomPop3Client&, const std::string& line) {
     if (line == "+OK deleted") fs::remove(AllDataPath());
