@@ -42,17 +42,29 @@ struct ProgramResult {
 
 // Runs vexalo-fetch with `args`, feeding `input` to its standard input, and
 // collects its output; a program still running after kTimeout is killed.
+// vexalo-fetch followed by `args`.
+std::vector<std::string> FetchCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> command{VEXALO_FETCH_PROGRAM};
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+// The null-ended argument vector execv wants; `text` must outlive it.
+std::vector<char*> ArgvPointers(std::vector<std::string>& text) {
+  std::vector<char*> argv;
+  for (std::string& arg : text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
 ProgramResult RunFetch(const std::vector<std::string>& args, const std::string& input) {
   int inPipe[2], outPipe[2], errPipe[2];
   if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 ||
       pipe2(errPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe2 failed");
   }
-  std::vector<std::string> argvText{VEXALO_FETCH_PROGRAM};
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argvText) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> argvText = FetchCommand(args);
+  const std::vector<char*> argv = ArgvPointers(argvText);
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -111,11 +123,8 @@ ProgramResult RunFetchOnTerminal(const std::vector<std::string>& args, const std
     throw std::runtime_error("no pseudo-terminal");
   }
   const std::string deviceName = ptsname(terminal);
-  std::vector<std::string> argvText{VEXALO_FETCH_PROGRAM};
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argvText) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  std::vector<std::string> argvText = FetchCommand(args);
+  const std::vector<char*> argv = ArgvPointers(argvText);
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
