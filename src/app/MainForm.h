@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ConfigForm.h"
 #include "app/DataGrid.h"
 #include "app/DataTableModel.h"
 #include "app/QtEventLoop.h"
@@ -16,7 +17,6 @@
 #include "processing/DataTable.h"
 #include "processing/ProcessingRun.h"
 #include "processing/RunReporter.h"
-#include "settings/ConfigForm.h"
 
 namespace vexalo {
 

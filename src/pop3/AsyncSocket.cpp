@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "pop3/HostLookup.h"
-#include "processing/CommFuncs.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "cipher/Md5.h"
 #include "pop3/Pop3ReplyParsers.h"
-#include "processing/CommFuncs.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 

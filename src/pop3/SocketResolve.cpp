@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "pop3/SocketErrors.h"
-#include "processing/CommFuncs.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {

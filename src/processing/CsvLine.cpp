@@ -1,7 +1,7 @@
 #include "processing/CsvLine.h"
 
-#include "processing/ByteScan.h"
-#include "processing/CommFuncs.h"
+#include "text/ByteScan.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 

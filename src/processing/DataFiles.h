@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "processing/GridSelection.h"
 #include "processing/ProcessingState.h"
@@ -48,5 +49,21 @@ void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path
 
 // Writes the visible part of the title row to `path` (FirstRow.csv).
 void SaveFirstRow(const DataTable& table, const std::string& path);
+
+// Appends `text` as one line to the file at `path`, creating the file when it
+// is missing: the text, then CR LF, written and the file closed before the
+// call returns. A CR, LF or 0x1A inside the text becomes a blank, since any of
+// them would cut the line, or the whole file, when it is read back. When the
+// file's last byte is neither CR nor LF (a file finished by hand without a
+// line end), a CR LF goes first, so the text never joins the line before it.
+// Raises EInOutError when the file cannot be opened or written; bytes
+// already written stay.
+void AppendLine(const std::string& path, std::string_view text);
+
+// Makes the lines appended to the file at `path` durable: the file's data and
+// its entry in its folder are on stable storage when the call returns, so they
+// survive a crash or a power cut from then on. Raises EInOutError when the file
+// or its folder cannot be opened or the system reports a failure.
+void SyncFile(const std::string& path);
 
 }  // namespace vexalo

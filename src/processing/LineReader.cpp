@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "processing/ByteScan.h"
+#include "text/ByteScan.h"
 
 namespace vexalo {
 

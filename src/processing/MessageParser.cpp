@@ -1,6 +1,6 @@
 #include "processing/MessageParser.h"
 
-#include "processing/CommFuncs.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 

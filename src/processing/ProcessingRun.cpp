@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
-#include "processing/CommFuncs.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "settings/SettingsFields.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "ModalBoxCatcher.h"
-#include "settings/ConfigForm.h"
+#include "app/ConfigForm.h"
 
 namespace vexalo {
 

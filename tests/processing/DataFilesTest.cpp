@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "TempFolder.h"
-#include "processing/CommFuncs.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/GridSelection.h"

@@ -14,7 +14,6 @@
 
 #include "Sjis.h"
 #include "TempFolder.h"
-#include "processing/CommFuncs.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/InOutError.h"

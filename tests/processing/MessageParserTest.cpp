@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "processing/CommFuncs.h"
 #include "processing/MessageParser.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {

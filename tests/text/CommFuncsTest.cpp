@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "processing/CommFuncs.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {

@@ -1,11 +1,4 @@
-#include "processing/CommFuncs.h"
-
-#include <cerrno>
-#include <cstring>
-#include <optional>
-
-#include "processing/InOutError.h"
-#include "processing/PosixFile.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 
@@ -22,16 +15,6 @@ bool CanBeTrailByte(unsigned char byte) {
 }
 
 char UpperAsciiByte(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// A row is hundreds of bytes that almost never hold `from`: memchr skips
-// through them many bytes at a time, a test per byte does not.
-void ReplaceEvery(char* begin, char* end, char from, char to) {
-  while (begin != end) {
-    begin = static_cast<char*>(std::memchr(begin, from, static_cast<size_t>(end - begin)));
-    if (begin == nullptr) return;
-    *begin++ = to;
-  }
-}
 
 }  // namespace
 
@@ -81,42 +64,6 @@ std::string EscapeCommas(std::string_view text) {
   }
   escaped.append(text);
   return escaped;
-}
-
-void AppendLine(const std::string& path, std::string_view text) {
-  PosixFile file(path, PosixFile::Mode::kAppend);
-  std::string line;
-  line.reserve(text.size() + 4);
-  const std::optional<char> lastByte = file.LastByte();
-  if (lastByte && *lastByte != '\r' && *lastByte != '\n') line.append("\r\n");
-  const size_t start = line.size();
-  line.append(text);
-  for (const char breaker : {'\r', '\n', '\x1a'}) {
-    ReplaceEvery(line.data() + start, line.data() + line.size(), breaker, ' ');
-  }
-  line.append("\r\n");
-  file.Write(line);
-  file.Close();
-}
-
-namespace {
-
-// A file or folder that must be made durable: being gone is a failure here.
-void SyncExisting(const std::string& path) {
-  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
-  if (!file) throw EInOutError(ENOENT);
-  file->Sync();
-  file->Close();
-}
-
-}  // namespace
-
-void SyncFile(const std::string& path) {
-  SyncExisting(path);
-  // A file created since the last sync is only found again after a crash if
-  // its name is on disk too.
-  const std::string::size_type slash = path.rfind('/');
-  SyncExisting(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
 }
 
 }  // namespace vexalo

@@ -1,15 +1,15 @@
-#include "settings/ConfigForm.h"
+#include "app/ConfigForm.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <algorithm>
 #include <iterator>
 
+#include "app/ExampleMessage.h"
 #include "app/Fonts.h"
 #include "app/GuiText.h"
 #include "app/MessageBoxes.h"
 #include "app/WindowPlacement.h"
-#include "settings/ExampleMessage.h"
 
 namespace vexalo {
 

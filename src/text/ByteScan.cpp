@@ -1,4 +1,4 @@
-#include "processing/ByteScan.h"
+#include "text/ByteScan.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>

@@ -1,4 +1,4 @@
-#include "settings/ExampleMessage.h"
+#include "app/ExampleMessage.h"
 
 #include <utility>
 
