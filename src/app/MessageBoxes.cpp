@@ -28,6 +28,10 @@ void ShowMessageBox(QWidget* parent, std::string_view cp932Text) {
   ShowBox(parent, QMessageBox::NoIcon, FromCp932Lines(cp932Text));
 }
 
+void ShowPlainMessageBox(QWidget* parent, const QString& text) {
+  ShowBox(parent, QMessageBox::NoIcon, text);
+}
+
 void ShowErrorBox(QWidget* parent, std::string_view cp932Message) {
   ShowBox(parent, QMessageBox::Critical, FromCp932Lines(ErrorBoxText(cp932Message)));
 }

@@ -20,6 +20,9 @@ std::string ErrorBoxText(std::string_view message);
 // the user has closed it; the event loop runs meanwhile.
 void ShowMessageBox(QWidget* parent, std::string_view cp932Text);
 
+// The same box for a text that is already Qt's (lines broken by LF).
+void ShowPlainMessageBox(QWidget* parent, const QString& text);
+
 // The application's error box: caption "Vexalo", the critical icon, one OK
 // button and ErrorBoxText of the message. Returns when the user has closed it.
 void ShowErrorBox(QWidget* parent, std::string_view cp932Message);

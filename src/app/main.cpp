@@ -4,6 +4,7 @@
 
 #include "app/MainForm.h"
 #include "app/MessageBoxes.h"
+#include "app/QtTranslations.h"
 #include "settings/ProgramDir.h"
 
 // The desktop program: no arguments. Returns when the main window has closed.
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(vexalo::kApplicationTitle));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
+  vexalo::InstallJapaneseQtTexts(app);
   std::string programDir;
   try {
     programDir = vexalo::ExecutableDir();

@@ -18,6 +18,9 @@ class ConsoleReporter final : public RunReporter {
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   void OpenSettings() override { settingsRequested_ = true; }
+  // Nothing to redraw, and the exit code tells how the run ended.
+  void TableChanged() override {}
+  void RunEnded(RunOutcome /*outcome*/) override {}
 
   bool SettingsRequested() const { return settingsRequested_; }
 

@@ -29,6 +29,9 @@ constexpr char kNoHostText[] =
 // メール受信中
 constexpr char kReceivingText[] = "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x92\x86";
 // エラー: 無効な状態です。
+// 受信を中止しました。
+constexpr char kCancelledText[] =
+    "\x8E\xF3\x90M\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
 constexpr char kInvalidStateText[] =
     "\x83G\x83\x89\x81[: \x96\xB3\x8C\xF8\x82\xC8\x8F\xF3\x91\xD4\x82\xC5\x82\xB7\x81\x42";
 // 通処理しました。
@@ -108,7 +111,9 @@ TProcessingRun::~TProcessingRun() {
   }
 }
 
-bool TProcessingRun::IsBusy() const { return phase_ == runActive || client_.Connected(); }
+bool TProcessingRun::IsBusy() const {
+  return phase_ == runActive || errorBoxOpen_ || client_.Connected();
+}
 
 void TProcessingRun::TimerTimer() {
   if (!IsBusy()) MenuProcessClick();
@@ -150,8 +155,18 @@ void TProcessingRun::MenuProcessClick() {
   try {
     client_.Connect();
   } catch (const std::exception& error) {
-    StopWithError(error.what());
+    StopWithError(error.what(), 0);
   }
+}
+
+void TProcessingRun::Cancel() {
+  if (phase_ != runActive && !client_.Connected()) return;
+  phase_ = runStopped;
+  // Without QUIT the server commits none of this run's deletions; the rows
+  // already taken stay, as they would after an error.
+  client_.Abort();
+  reporter_.ShowStatus(kCancelledText);
+  reporter_.RunEnded(RunOutcome::cancelled);
 }
 
 void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error) {
@@ -159,13 +174,13 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
   // for it may start another request or a second error box.
   if (phase_ != runActive) return;
   if (Error != 0) {
-    StopWithError(client_.ErrorMessage());
+    StopWithError(client_.ErrorMessage(), Error);
     return;
   }
   try {
     AdvanceState();
   } catch (const std::exception& error) {
-    StopWithError(error.what());
+    StopWithError(error.what(), 0);
   }
 }
 
@@ -227,6 +242,7 @@ void TProcessingRun::AdvanceState() {
       SaveFirstRow(table_, files_.firstRow);
       ShowSummary();
       phase_ = runCompleted;
+      reporter_.RunEnded(RunOutcome::completed);
       break;
     default:
       StopAtInvalidState();
@@ -267,6 +283,7 @@ void TProcessingRun::CommitMessage() {
   table_.SetColCount(state_.CellPos.X);
   state_.CellPos = CellPoint{2, row + 1};
   table_.SetRowCount(state_.CellPos.Y);
+  reporter_.TableChanged();
 }
 
 void TProcessingRun::NextMessage() {
@@ -297,13 +314,22 @@ void TProcessingRun::ShowSummary() {
                        std::to_string(table_.RowCount() - 1));
 }
 
-void TProcessingRun::StopWithError(const std::string& detail) {
+void TProcessingRun::StopWithError(const std::string& detail, uint16_t code) {
   phase_ = runStopped;
-  reporter_.ShowMessage(std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" +
-                        kErrorCheckText);
-  // Without QUIT the server commits none of this run's deletions, and the
-  // connection no longer blocks the next fetch or timer tick.
+  // Aborted before the box is shown: without QUIT the server commits none of
+  // this run's deletions, and an abort that waited for the user would kill a
+  // run started meanwhile. While the box is open the run still counts as
+  // busy, so a timer tick cannot start a run (and a box) per interval.
   client_.Abort();
+  errorBoxOpen_ = true;
+  struct BoxClosed {
+    bool& open;
+    ~BoxClosed() { open = false; }
+  } boxClosed{errorBoxOpen_};
+  reporter_.ShowRunError(std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" +
+                             kErrorCheckText,
+                         RunFailure{state_.ProcessState, code, detail});
+  reporter_.RunEnded(RunOutcome::failed);
 }
 
 void TProcessingRun::StopAtInvalidState() {
@@ -312,6 +338,7 @@ void TProcessingRun::StopAtInvalidState() {
   // would refuse every later fetch with the busy message.
   phase_ = runStopped;
   client_.Abort();
+  reporter_.RunEnded(RunOutcome::failed);
 }
 
 }  // namespace vexalo

@@ -49,9 +49,9 @@ struct RunState {
 // must be the only user of the client. All handlers run on the event loop's
 // thread. The table, fields, client, converter and reporter must outlive it.
 //
-// Failures end the run with the run error box (RunReporter::ShowMessage) and
-// then abort the POP3 session, so no QUIT is sent and the server commits no
-// DELE of that run; the connection is gone and the next fetch may start. Rows
+// Failures abort the POP3 session and then end the run with the run error box
+// (RunReporter::ShowRunError), so no QUIT is sent and the server commits no
+// DELE of that run; once the box is closed the next fetch may start. Rows
 // committed before the failure stay in the table and in AllData.csv.
 class TProcessingRun {
  public:
@@ -80,6 +80,10 @@ class TProcessingRun {
   // The polling timer's tick: starts a run as the fetch command does, but
   // only when none is busy, and then says nothing.
   void TimerTimer();
+  // The stop command: aborts the session of a busy run (no QUIT, so the
+  // server commits none of its deletions), shows "受信を中止しました。" and
+  // leaves the run stopped; the rows it took stay. Does nothing while idle.
+  void Cancel();
   // The client's OnRequestDone: a nonzero Error ends the run with the error
   // box (detail: the client's ErrorMessage); otherwise the next step of the
   // state table in the source. Completions while no run is active are ignored.
@@ -90,8 +94,8 @@ class TProcessingRun {
   // Per-message state back to "nothing seen yet".
   void ResetMessageState();
 
-  // True from the start of a run until its QUIT completes or it stops, and
-  // whenever the client still holds a connection.
+  // True from the start of a run until its QUIT completes or it stops, while
+  // its error box is open, and whenever the client still holds a connection.
   bool IsBusy() const;
   TRunPhase Phase() const { return phase_; }
 
@@ -103,7 +107,7 @@ class TProcessingRun {
   void FinishRetrievedMessage();
   void CommitMessage();
   void ShowSummary();
-  void StopWithError(const std::string& detail);
+  void StopWithError(const std::string& detail, uint16_t code);
   void StopAtInvalidState();
   void StartUidl();
 
@@ -123,6 +127,7 @@ class TProcessingRun {
   // otherwise keep the run going forever.
   int32_t msgNum_ = 0;
   bool deleteSent_ = false;
+  bool errorBoxOpen_ = false;
 };
 
 }  // namespace vexalo
