@@ -6,6 +6,7 @@
 #include <QShortcut>
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "app/ExampleMessage.h"
 #include "app/Fonts.h"
@@ -120,6 +121,17 @@ TConfigForm::TConfigForm(QWidget* parent)
 
   SetTabOrder();
   PageControl->setCurrentWidget(Pop3Tab);
+  NameControls();
+}
+
+void TConfigForm::NameControls() {
+  const std::pair<const char*, QWidget*> controls[] = {
+      {"PageControl", PageControl},   {"Pop3Tab", Pop3Tab},         {"MailTab", MailTab},
+      {"HostEdit", HostEdit},         {"PortEdit", PortEdit},       {"UserNameEdit", UserNameEdit},
+      {"PassWordEdit", PassWordEdit}, {"HeaderTokenEdit", HeaderTokenEdit},
+      {"SplitTokenEdit", SplitTokenEdit}, {"IntervalEdit", IntervalEdit},
+      {"DelMailChk", DelMailChk},     {"Ex2Btn", Ex2Btn},           {"OkBtn", OkBtn}};
+  for (const auto& [name, control] : controls) control->setObjectName(QString::fromLatin1(name));
 }
 
 void TConfigForm::BuildPop3Tab() {

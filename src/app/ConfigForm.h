@@ -82,12 +82,14 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void BuildPop3Tab();
   void BuildMailTab();
   void SetTabOrder();
+  // Names as in the field list, for accessibility tools and tests.
+  void NameControls();
   // A separator the parser cannot use is replaced by the last usable one and
   // reported; true when that happened.
   bool RefuseUnusableSeparator();
 
   bool shownBefore_ = false;
-  QString acceptedSeparator_ = QStringLiteral(":");
+  QString acceptedSeparator_;  // the last separator found usable
 };
 
 }  // namespace vexalo

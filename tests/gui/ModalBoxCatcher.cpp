@@ -1,6 +1,7 @@
 #include "ModalBoxCatcher.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QStringList>
 
 namespace vexalo {
@@ -19,19 +20,29 @@ QString ModalBoxCatcher::Texts() const {
 
 void ModalBoxCatcher::CloseOpenBoxes() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (!widget->isVisible() || answering_.contains(widget)) continue;
     auto* files = qobject_cast<QFileDialog*>(widget);
-    if (files != nullptr && files->isVisible()) {
+    auto* box = qobject_cast<QMessageBox*>(widget);
+    if (files == nullptr && box == nullptr) continue;
+    QPointer<QWidget> alive(widget);
+    answering_.append(widget);
+    if (files != nullptr) {
       if (fileDialogHandler_) {
         fileDialogHandler_(*files);
       } else {
         files->reject();
       }
-      continue;
+    } else {
+      seen_.push_back({box->windowTitle(), box->text(), box->icon()});
+      if (whileNextBoxOpen_) {
+        const std::function<void()> action = std::move(whileNextBoxOpen_);
+        whileNextBoxOpen_ = nullptr;
+        action();
+      }
+      if (alive) box->done(answer_);
     }
-    auto* box = qobject_cast<QMessageBox*>(widget);
-    if (box == nullptr || !box->isVisible()) continue;
-    seen_.push_back({box->windowTitle(), box->text(), box->icon()});
-    box->done(QMessageBox::Ok);
+    answering_.removeOne(widget);
+    return;  // the list of windows may have changed meanwhile
   }
 }
 

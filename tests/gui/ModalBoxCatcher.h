@@ -28,6 +28,11 @@ class ModalBoxCatcher final : public QObject {
   void OnFileDialog(std::function<void(QFileDialog&)> handler) {
     fileDialogHandler_ = std::move(handler);
   }
+  // The button each box is closed with from now on (OK unless told).
+  void AnswerWith(QMessageBox::StandardButton answer) { answer_ = answer; }
+  // Runs once, with the next box open, before that box is closed; boxes it
+  // opens itself are caught as any others.
+  void WhileNextBoxOpen(std::function<void()> action) { whileNextBoxOpen_ = std::move(action); }
 
   const std::vector<Box>& Seen() const { return seen_; }
   // The texts seen, joined by "|", for short comparisons.
@@ -39,6 +44,11 @@ class ModalBoxCatcher final : public QObject {
   QTimer poll_;
   std::vector<Box> seen_;
   std::function<void(QFileDialog&)> fileDialogHandler_;
+  std::function<void()> whileNextBoxOpen_;
+  QMessageBox::StandardButton answer_ = QMessageBox::Ok;
+  // Dialogs being answered: a nested loop inside an answer must not answer
+  // them a second time.
+  QList<QWidget*> answering_;
 };
 
 }  // namespace vexalo
