@@ -5,8 +5,10 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
 #include <QMenuBar>
@@ -41,6 +43,13 @@ constexpr char kWebSite[] = VEXALO_HOMEPAGE;
 // next-fetch field.
 constexpr int kDefaultWidth = 860;
 constexpr int kDefaultHeight = 360;
+
+// Where exports go first: the user's documents, or home where there is no
+// such folder (a fresh account, a minimal desktop).
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QDir(documents).exists() ? documents : QDir::homePath();
+}
 
 }  // namespace
 
@@ -235,15 +244,13 @@ void TMainForm::MenuSaveAsCSVClick() {
   saveDialog.setNameFilter(QStringLiteral("コンマ区切りデータベース (*.csv)"));
   // The dialog asks before it replaces a file: an export chosen by mistake
   // must not silently cut another one to a few lines.
-  saveDialog.setDirectory(lastSavedFolder_.isEmpty()
-                              ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
-                              : lastSavedFolder_);
+  saveDialog.setDirectory(lastSavedFolder_.isEmpty() ? DocumentsFolder() : lastSavedFolder_);
   saveDialog.selectFile(
       QStringLiteral("Vexalo_%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
   if (saveDialog.exec() != QDialog::Accepted) return;
   const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
-  lastSavedFolder_ = saveDialog.directory().absolutePath();
+  lastSavedFolder_ = QFileInfo(chosen.first()).absolutePath();
   SaveSelectionAsCsv(table_, grid_->SelectedRect(),
                      QFile::encodeName(chosen.first()).toStdString());
 }
@@ -262,7 +269,7 @@ void TMainForm::MenuInfoClick() {
                 .arg(QFile::decodeName(QByteArray::fromStdString(programDir_)),
                      QString::fromUtf8(kSettingsFileName.data(),
                                        static_cast<qsizetype>(kSettingsFileName.size())),
-                     QString::fromLatin1(kAllDataFileName), QString::number(table_.RowCount() - 1),
+                     QString::fromLatin1(kAllDataFileName), QString::number(run_.State().CellPos.Y - 1),
                      QString::fromLatin1(kFirstRowFileName)));
 }
 

@@ -51,4 +51,8 @@ class ModalBoxCatcher final : public QObject {
   QList<QWidget*> answering_;
 };
 
+// Types `path` into a file dialog's name field, as the user would; the
+// dialog's own selectFile leaves a field that has the focus alone.
+void TypeFileName(QFileDialog& dialog, const QString& path);
+
 }  // namespace vexalo
