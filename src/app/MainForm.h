@@ -81,7 +81,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   const TProcessingRun& Run() const { return run_; }
   QString StatusText() const { return status_->Text(); }
   const StatusBarPresenter& Status() const { return *status_; }
-  const TrayNotifier& Tray() const { return tray_; }
+  TrayNotifier& Tray() { return tray_; }
   FindBar& Find() { return *findBar_; }
 
  signals:
