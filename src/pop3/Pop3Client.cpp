@@ -149,6 +149,10 @@ void TCustomPop3Client::Fire(EventMember event) {
 
 // ---- The command table ----
 
+// A new command is a TPop3Request value (at the end), its ToString name, a
+// row in CommandFor, and an operation that calls SendCommand; a new way of
+// reading values is a Values entry and its case in ReadValues.
+
 struct TCustomPop3Client::Command {
   // Which lines of the reply carry the values.
   enum class Reply : uint8_t {
@@ -226,7 +230,7 @@ void TCustomPop3Client::CheckAllowed(const Command& command) {
 // Every request starts here, Connect and the steps of a sequence too; a
 // sequence keeps its own name for OnRequestDone.
 void TCustomPop3Client::BeginRequest(TPop3Request request, const Command* command) {
-  if (!sequence_.running) request_.reported = request;
+  if (!sequence_.running) request_.type = request;
   request_.command = command;
   request_.numbered = false;
   request_.phase = Phase::awaitingReply;
@@ -627,7 +631,7 @@ void TCustomPop3Client::FailWithResponse(std::string response, int error) {
 // HandleSessionClosed reports it, with 0.
 void TCustomPop3Client::CompleteRequest(int error) {
   if (request_.phase == Phase::reported || request_.phase == Phase::awaitingClose) return;
-  if (request_.reported == pop3Quit && error == 0 && connected_) {
+  if (request_.type == pop3Quit && error == 0 && connected_) {
     request_.phase = Phase::awaitingClose;
     return;
   }
@@ -655,7 +659,7 @@ void TCustomPop3Client::ReportDone(int error) {
 }
 
 void TCustomPop3Client::DeliverRequestDone(int error) {
-  if (OnRequestDone) OnRequestDone(*this, request_.reported, static_cast<uint16_t>(error));
+  if (OnRequestDone) OnRequestDone(*this, request_.type, static_cast<uint16_t>(error));
 }
 
 // ---- Request sequences ----
@@ -663,7 +667,7 @@ void TCustomPop3Client::DeliverRequestDone(int error) {
 void TCustomPop3Client::StartSequence(TPop3Request request,
                                       std::span<const Operation> operations) {
   CheckReady();
-  request_.reported = request;
+  request_.type = request;
   request_.result = 0;
   sequence_ = Sequence{true, operations, 0};
   lastResponse_.clear();

@@ -196,10 +196,11 @@ class TCustomPop3Client {
   // Done with 0: MsgNum (and MsgSize) from the reply.
   void Last();
   void RSet();
-  // Asks for the server's capabilities (RFC 2449), allowed once the greeting
-  // is in. Done with 0: Capabilities holds the reply's lines; 500 on -ERR
-  // (a server without CAPA), Capabilities then empty. Data lines go out
-  // through OnResponse only.
+  // Asks for the server's capabilities (RFC 2449); ProtocolState stays as it
+  // is. Refused before the greeting and after QUIT: "-ERR CAPA command invalid
+  // now". Done with 0: Capabilities holds the reply's lines, which fire no
+  // event but OnResponse; 500 on -ERR (a server without CAPA), Capabilities
+  // then empty.
   void Capa();
   // Cancels a lookup and drops the session at once, never refused. A pending
   // request completes with 10004; a sequence with 426 (or the interrupted
@@ -239,7 +240,7 @@ class TCustomPop3Client {
   // The request in flight: what OnRequestDone will name, the command whose
   // reply is read (none for Connect) and how it ended.
   struct Request {
-    TPop3Request reported = pop3Connect;
+    TPop3Request type = pop3Connect;
     const Command* command = nullptr;
     bool numbered = false;  // LIST or UIDL for one message: a one-line reply
     Phase phase = Phase::reported;
