@@ -325,19 +325,16 @@ void TCustomPop3Client::Quit() {
 
 void TCustomPop3Client::Stat() { SendCommand(pop3Stat); }
 
-void TCustomPop3Client::List() {
-  if (msgNum_ > 0) {
-    SendCommand(pop3List, std::to_string(msgNum_));
-  } else {
-    SendCommand(pop3List);
-  }
-}
+void TCustomPop3Client::List() { SendForOneOrAll(pop3List); }
 
-void TCustomPop3Client::Uidl() {
+void TCustomPop3Client::Uidl() { SendForOneOrAll(pop3Uidl); }
+
+// MsgNum > 0 asks for that message's entry, anything else for the listing.
+void TCustomPop3Client::SendForOneOrAll(TPop3Request request) {
   if (msgNum_ > 0) {
-    SendCommand(pop3Uidl, std::to_string(msgNum_));
+    SendCommand(request, std::to_string(msgNum_));
   } else {
-    SendCommand(pop3Uidl);
+    SendCommand(request);
   }
 }
 
@@ -569,7 +566,8 @@ void TCustomPop3Client::HandleDataLine() {
 
 // The values of a status line or of one data line, by the command's row.
 void TCustomPop3Client::ReadValues(const std::string& line) {
-  switch (request_.command->values) {
+  const Command& command = *request_.command;
+  switch (command.values) {
     case Command::Values::none:
       break;
     case Command::Values::statNumbers: {
@@ -578,8 +576,11 @@ void TCustomPop3Client::ReadValues(const std::string& line) {
       msgSize_ = numbers.second;
       break;
     }
-    case Command::Values::listEntry: {
-      const TwoNumbers numbers = ParseTwoNumbers(line);
+    case Command::Values::listEntry:
+    case Command::Values::lastNumbers: {
+      const TwoNumbers numbers = command.values == Command::Values::lastNumbers
+                                     ? ParseLastReply(line)
+                                     : ParseTwoNumbers(line);
       msgNum_ = numbers.first;
       msgSize_ = numbers.second;
       break;
@@ -588,12 +589,6 @@ void TCustomPop3Client::ReadValues(const std::string& line) {
       UidlEntry entry = ParseUidlLine(line);
       msgNum_ = entry.number;
       msgUidl_ = std::move(entry.id);
-      break;
-    }
-    case Command::Values::lastNumbers: {
-      const TwoNumbers numbers = ParseLastReply(line);
-      msgNum_ = numbers.first;
-      msgSize_ = numbers.second;
       break;
     }
     case Command::Values::capability: {

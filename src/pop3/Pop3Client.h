@@ -271,6 +271,7 @@ class TCustomPop3Client {
   void SendCommand(TPop3Request request, const std::string& argument) {
     SendCommand(request, &argument);
   }
+  void SendForOneOrAll(TPop3Request request);
 
   void HandleDnsLookupDone(uint16_t error);
   void HandleSessionConnected(uint16_t error);
