@@ -307,7 +307,8 @@ void TCustomPop3Client::Pass() { SendCommand(pop3Pass, std::string(TrimText(pass
 void TCustomPop3Client::RPop() { SendCommand(pop3RPop, std::string(TrimText(passWord_))); }
 
 void TCustomPop3Client::APop() {
-  // The state refusal comes before the timestamp's.
+  // The state refusal comes before the timestamp's. The timestamp's text is
+  // the system's own, its grammar kept as users know it.
   CheckAllowed(CommandFor(pop3APop));
   if (timestamp_.empty()) RefuseWithText("-ERR Server do not support APOP (no timestamp)");
   SendCommand(pop3APop, std::string(TrimText(userName_)) + " " + Md5Hex(timestamp_ + passWord_));
