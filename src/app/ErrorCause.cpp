@@ -31,7 +31,7 @@ const CodeCause kCodeCauses[] = {
     {{kWsaEConnRefused},
      u"接続を断られました。ポート番号が違うか、サーバーが止まっています。"},
     {{kWsaETimedOut}, kTimedOutLine},
-    {{10050, 10051, 10064, 10065},
+    {{kWsaENetDown, kWsaENetUnreach, kWsaEHostDown, kWsaEHostUnreach},
      u"サーバーに届きません。ネットワークにつながっているか確かめてください。"},
     {{kWsaEConnReset, kWsaEConnAborted},
      u"サーバーが接続を切りました。しばらく待ってから再試行してください。"},

@@ -2,21 +2,21 @@
 
 #include <string>
 
-#include "TempDir.h"
+#include "TempFolder.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
 
 namespace vexalo {
 namespace {
 
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 TEST(WindowLayout, RoundTripsBesideTheSettingsWithoutTouchingThem) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
-  WriteFile(ini, "[POP3]\r\nHOST=pop.example\r\n");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini, "[POP3]\r\nHOST=pop.example\r\n");
   EXPECT_FALSE(LoadWindowLayout(ini).HasPlace());
 
   WindowLayout layout{-20, 40, 800, 420, {150, 90, 100}};
@@ -32,7 +32,7 @@ TEST(WindowLayout, RoundTripsBesideTheSettingsWithoutTouchingThem) {
   PlainSettingsFields fields;
   LoadSettings(fields, ini);
   EXPECT_EQ(fields.host, "pop.example");
-  EXPECT_EQ(ReadFile(ini).find("[POP3]\r\nHOST=pop.example\r\n"), 0u);
+  EXPECT_EQ(ReadBytes(ini).find("[POP3]\r\nHOST=pop.example\r\n"), 0u);
 }
 
 TEST(WindowLayout, DamagedValuesAreLeftOut) {
@@ -48,19 +48,19 @@ TEST(WindowLayout, DamagedValuesAreLeftOut) {
       {"LEFT=1\r\nTOP=2\r\nWIDTH=0\r\nHEIGHT=4\r\nCOLUMNS=7,8\r\n", false, {7, 8}},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    const std::string ini = dir.File("Vexalo.ini");
-    WriteFile(ini, std::string("[WINDOW]\r\n") + c.section);
+    TempFolder dir;
+    const std::string ini = dir.Path("Vexalo.ini");
+    WriteBytes(ini, std::string("[WINDOW]\r\n") + c.section);
     const WindowLayout layout = LoadWindowLayout(ini);
     EXPECT_EQ(layout.HasPlace(), c.hasPlace) << c.section;
     EXPECT_EQ(layout.columnWidths, c.widths) << c.section;
   }
 
-  TempDir dir;
+  TempFolder dir;
   std::string many = "[WINDOW]\r\nCOLUMNS=1";
   for (int i = 0; i < 1000; ++i) many += ",1";
-  WriteFile(dir.File("Vexalo.ini"), many + "\r\n");
-  EXPECT_LE(LoadWindowLayout(dir.File("Vexalo.ini")).columnWidths.size(), kMaxStoredColumns);
+  WriteBytes(dir.Path("Vexalo.ini"), many + "\r\n");
+  EXPECT_LE(LoadWindowLayout(dir.Path("Vexalo.ini")).columnWidths.size(), kMaxStoredColumns);
 }
 
 }  // namespace
