@@ -1,11 +1,6 @@
 // The main window as an office uses it every day: fetching against a scripted
 // server on 127.0.0.1, the status bar, the error box, stopping a fetch, the
 // grid's columns, copying, finding, and the window's place kept.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -49,20 +44,11 @@ std::vector<ScriptedPop3Peer::Step> UpToTheOrder() {
           Expect("RETR 1"),      Send(std::string("+OK\r\n") + kOrder + ".\r\n")};
 }
 
-// A port on 127.0.0.1 where nobody listens: one the system hands out, given
-// back at once.
-std::string ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    qFatal("no free port");
-  }
-  close(fd);
-  return std::to_string(ntohs(address.sin_port));
+// The whole fetch of that message, without deleting it.
+std::vector<ScriptedPop3Peer::Step> FetchOfTheOrder() {
+  auto steps = UpToTheOrder();
+  steps.insert(steps.end(), {Expect("QUIT"), Send("+OK bye\r\n"), Close()});
+  return steps;
 }
 
 }  // namespace
@@ -84,11 +70,7 @@ class DailyUseTest : public QObject {
 void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
   QtEventLoop loop;
   ProgramFolder folder;
-  ScriptedPop3Peer peer(loop, [] {
-    auto steps = UpToTheOrder();
-    steps.insert(steps.end(), {Expect("QUIT"), Send("+OK bye\r\n"), Close()});
-    return steps;
-  }());
+  ScriptedPop3Peer peer(loop, FetchOfTheOrder());
   folder.Write("Vexalo.ini", Settings(peer.PortText(), false));
   folder.Write("FirstRow.csv", kFirstRow);
   std::string rows;
@@ -121,7 +103,7 @@ void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
 
 void DailyUseTest::RefusedConnectionNamesItsCauseAndTicksWaitForTheBox() {
   ProgramFolder folder;
-  folder.Write("Vexalo.ini", Settings(ClosedPort(), false));
+  folder.Write("Vexalo.ini", Settings(ClosedLoopbackPort(), false));
   auto form = folder.StartMainForm();
   QVERIFY(form);
   ModalBoxCatcher boxes;
@@ -179,11 +161,7 @@ void DailyUseTest::StopCommandAbortsTheFetchWithNothingCommitted() {
 void DailyUseTest::AutomaticFetchWithNewRowsGivesANotice() {
   QtEventLoop loop;
   ProgramFolder folder;
-  ScriptedPop3Peer peer(loop, [] {
-    auto steps = UpToTheOrder();
-    steps.insert(steps.end(), {Expect("QUIT"), Send("+OK bye\r\n"), Close()});
-    return steps;
-  }());
+  ScriptedPop3Peer peer(loop, FetchOfTheOrder());
   std::string settings = Settings(peer.PortText(), false);
   settings.replace(settings.find("INTERVAL=0"), 10, "INTERVAL=5");
   folder.Write("Vexalo.ini", settings);

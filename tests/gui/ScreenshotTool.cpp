@@ -4,11 +4,6 @@
 // a real X server with real fonts and a system tray, e.g.
 //   xvfb-run -a sh -c 'wmdocker & sleep 1; build/dev/bin/vexalo-screenshots docs/screenshots'
 // Without a tray the notice is left out.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -82,20 +77,7 @@ bool SaveModal(const std::function<void()>& open, const std::function<void(T&)>&
   return saved;
 }
 
-// A port on 127.0.0.1 where nobody listens.
-std::string ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return "1";
-  }
-  close(fd);
-  return std::to_string(ntohs(address.sin_port));
-}
+
 
 }  // namespace
 
@@ -135,7 +117,7 @@ int main(int argc, char** argv) {
 
   // A fetch against a port where nobody listens: the refused connection's box.
   settings.SetHostText("127.0.0.1");
-  settings.SetPortText(ClosedPort());
+  settings.SetPortText(vexalo::ClosedLoopbackPort());
   saved = SaveModal<QMessageBox>(
               [&] {
                 form->MenuProcessClick();
