@@ -72,10 +72,4 @@ QString ErrorCauseLine(const RunFailure& failure) {
   return {};
 }
 
-QString ShownSystemText(QString text) {
-  text.replace(QLatin1String("Not a WinSock error"), QLatin1String("Unknown socket error"));
-  text.replace(QLatin1String("WinSock"), QLatin1String("socket"), Qt::CaseInsensitive);
-  return text;
-}
-
 }  // namespace vexalo

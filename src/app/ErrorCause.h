@@ -12,9 +12,4 @@ namespace vexalo {
 // known causes.
 QString ErrorCauseLine(const RunFailure& failure);
 
-// The system's own error text as the user reads it: the socket error texts
-// keep their words and numbers, but not the name of a Windows library that
-// means nothing on this system.
-QString ShownSystemText(QString text);
-
 }  // namespace vexalo

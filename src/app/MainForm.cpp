@@ -26,6 +26,7 @@
 #include "app/MessageBoxes.h"
 #include "app/PollingInterval.h"
 #include "app/WindowPlacement.h"
+#include "pop3/SocketErrors.h"
 #include "processing/DataFiles.h"
 #include "processing/GridSelection.h"
 #include "settings/SettingsStore.h"
@@ -322,7 +323,7 @@ void TMainForm::ShowStatus(const std::string& text) { status_->ShowText(FromCp93
 void TMainForm::ShowMessage(const std::string& text) { ShowMessageBox(this, text); }
 
 void TMainForm::ShowRunError(const std::string& text, const RunFailure& failure) {
-  QString shown = ShownSystemText(FromCp932Lines(text));
+  QString shown = FromCp932Lines(ShownSocketText(text));
   const QString cause = ErrorCauseLine(failure);
   if (!cause.isEmpty()) shown += QStringLiteral("\n\n考えられる原因：") + cause;
   ShowPlainMessageBox(this, shown);

@@ -1,6 +1,7 @@
 #include "fetch/ConsoleReporter.h"
 
 #include "jconv/Cp932Codec.h"
+#include "pop3/SocketErrors.h"
 
 namespace vexalo {
 
@@ -14,6 +15,10 @@ void ConsoleReporter::ShowMessage(const std::string& text) {
     lines.push_back(text[i]);
   }
   PrintLine(lines);
+}
+
+void ConsoleReporter::ShowRunError(const std::string& text, const RunFailure& /*failure*/) {
+  ShowMessage(ShownSocketText(text));
 }
 
 void ConsoleReporter::PrintLine(const std::string& cp932) {

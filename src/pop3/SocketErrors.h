@@ -42,6 +42,13 @@ inline constexpr int kWsaNoData = 11004;
 // "Not a WinSock error".
 std::string SocketErrorText(int error);
 
+// A text that may hold socket error texts, as a user on this system reads
+// it: the words and numbers stay, the name of the Windows library goes
+// ("Winsock error #10061" reads "socket error #10061", "Not a WinSock error"
+// reads "Unknown socket error"). Bytes that are no ASCII letters pass
+// unchanged, so CP932 text stays CP932.
+std::string ShownSocketText(std::string text);
+
 // The Windows Sockets number for an errno value (ECONNREFUSED gives 10061,
 // EAGAIN 10035, ...). 0 stays 0; an errno without a counterpart is returned
 // unchanged, so its text reads "Not a WinSock error" but the number still

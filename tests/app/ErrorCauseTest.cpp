@@ -34,13 +34,5 @@ TEST(ErrorCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
   }
 }
 
-TEST(ErrorCauseTest, ShownTextNamesNoWindowsLibrary) {
-  EXPECT_EQ(ShownSystemText(QStringLiteral("-ERR Connection refused (Winsock error #10061)")),
-            QStringLiteral("-ERR Connection refused (socket error #10061)"));
-  EXPECT_EQ(ShownSystemText(QStringLiteral("-ERR Not a WinSock error (Winsock error #99)")),
-            QStringLiteral("-ERR Unknown socket error (socket error #99)"));
-  EXPECT_EQ(ShownSystemText(QStringLiteral("-ERR bad password")), QStringLiteral("-ERR bad password"));
-}
-
 }  // namespace
 }  // namespace vexalo
