@@ -132,6 +132,7 @@ void TProcessingRun::MenuProcessClick() {
   reporter_.ShowStatus(kReceivingText);
   state_.ProcessState = stepConnect;
   state_.TakenCount = 0;
+  state_.DeletedCount = 0;
   state_.RunStamp = clock_();
   state_.CellPos.X = 2;
   msgNum_ = 0;
@@ -244,6 +245,7 @@ void TProcessingRun::FinishRetrievedMessage() {
     client_.SetMsgNum(msgNum_);
     client_.Dele();
     deleteSent_ = true;
+    ++state_.DeletedCount;
   } else {
     NextMessage();
   }

@@ -31,6 +31,7 @@ const char* ToString(TRunPhase phase);
 struct RunState {
   int32_t ProcessState = 0;  // the step whose POP3 request is outstanding, 0..7
   int32_t TakenCount = 0;    // messages committed as rows in this run
+  int32_t DeletedCount = 0;  // DELE requests of this run, committed by its QUIT
   std::string RunStamp;      // date-time text of this run, written into each taken row
   MessageState Message;      // what the parser found in the message being read
   CellPoint CellPos;         // X next column to fill, Y the working row
