@@ -14,8 +14,8 @@ namespace vexalo {
 // by cron or the journal tells what each run did: the message box texts
 // (their CR LF line breaks as plain line feeds) on `errors`, and as `output`
 // asks, the status texts in the order they are set and the run's summary on
-// `out`. Headless, there is no settings dialog to open; a run that asks for
-// it is remembered instead.
+// `out`. Headless, there is no settings dialog to open: the message printed
+// before the request already says what is missing.
 class ConsoleReporter final : public RunReporter {
  public:
   ConsoleReporter(std::FILE* out, std::FILE* errors, FetchOptions::Output output)
@@ -23,7 +23,7 @@ class ConsoleReporter final : public RunReporter {
 
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
-  void OpenSettings() override { settingsRequested_ = true; }
+  void OpenSettings() override {}
 
   // The line of a completed run: its end time `when`, the mails on the
   // server, the rows taken and the mails deleted. Nothing under --quiet.
@@ -31,8 +31,6 @@ class ConsoleReporter final : public RunReporter {
   // A run that did not complete: when it stopped on a status text rather
   // than a message, that text goes to `errors`, so no failure is silent.
   void ShowRunFailed();
-
-  bool SettingsRequested() const { return settingsRequested_; }
 
  private:
   static void PrintLine(std::FILE* to, const std::string& cp932);
@@ -42,7 +40,6 @@ class ConsoleReporter final : public RunReporter {
   FetchOptions::Output output_;
   std::string lastStatus_;
   bool messageShown_ = false;
-  bool settingsRequested_ = false;
 };
 
 }  // namespace vexalo

@@ -8,14 +8,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "TempDir.h"
+#include "TempFolder.h"
 #include "settings/ProgramDir.h"
 
 namespace vexalo {
 namespace {
 
-using test::TempDir;
-using test::WriteFile;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 TEST(ProgramDir, IsTheFolderOfThisTestProgram) {
   EXPECT_EQ(ExecutableDir(), std::string(VEXALO_TEST_BINARY_DIR) + "/");
@@ -53,8 +53,8 @@ TEST(DataDir, PortableCopyOrTheUsersOwnFolder) {
 }
 
 TEST(DataDir, WritableFolderBesideTheExecutableIsUsedAsItIs) {
-  TempDir exe;
-  const std::string dir = exe.Path().string() + "/";
+  TempFolder exe;
+  const std::string dir = exe.Root().string() + "/";
   chmod(dir.c_str(), 0755);
   EXPECT_EQ(FindDataDirBeside(dir), dir);
   MakeDataDir(dir);
@@ -106,15 +106,15 @@ std::string DataDirOfUnprivilegedChild(const std::string& executableDir,
 }
 
 TEST(DataDir, ReadOnlyFolderSendsTheFilesToAPrivateUserFolder) {
-  TempDir scratch;
+  TempFolder scratch;
   // The unprivileged child must reach everything below.
-  chmod(scratch.Path().c_str(), 0755);
-  const std::string installed = scratch.File("bin") + "/";
-  const std::string shared = scratch.File("shared") + "/";
-  const std::string xdg = scratch.File("xdg");
+  chmod(scratch.Root().c_str(), 0755);
+  const std::string installed = scratch.Path("bin") + "/";
+  const std::string shared = scratch.Path("shared") + "/";
+  const std::string xdg = scratch.Path("xdg");
   for (const std::string& dir : {installed, shared, xdg}) ASSERT_EQ(mkdir(dir.c_str(), 0777), 0);
   chmod(xdg.c_str(), 0777);
-  WriteFile(shared + "Vexalo.ini", "[POP3]\r\n");
+  WriteBytes(shared + "Vexalo.ini", "[POP3]\r\n");
   chmod(installed.c_str(), 0555);
   chmod(shared.c_str(), 0555);
 
