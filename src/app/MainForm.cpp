@@ -29,6 +29,7 @@
 #include "pop3/SocketErrors.h"
 #include "processing/DataFiles.h"
 #include "processing/GridSelection.h"
+#include "settings/ProgramDir.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
 
@@ -38,7 +39,6 @@ namespace {
 
 constexpr int kPanelHeight = 34;
 constexpr int kButtonSize = 32;
-constexpr char kManualFileName[] = "index.html";
 constexpr char kWebSite[] = VEXALO_HOMEPAGE;
 // Wide enough for the run's summary with four-digit counts beside the
 // next-fetch field.
@@ -276,7 +276,7 @@ void TMainForm::MenuInfoClick() {
 
 void TMainForm::MenuShowDocClick() {
   QDesktopServices::openUrl(
-      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(FilePath(kManualFileName)))));
+      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(ManualFile()))));
 }
 
 void TMainForm::MenuGoWebClick() {

@@ -29,7 +29,8 @@ namespace vexalo {
 // settings store.
 //
 // Every file it names lives in `programDir` (with a trailing "/"): the
-// program passes the folder of its executable, tests a folder of their own.
+// program passes its data folder, tests a folder of their own. The manual is
+// the program's, wherever it was installed.
 //
 // Settings and data files are loaded once, right after the first paint; the
 // settings are saved when the settings dialog is confirmed and when the
@@ -59,7 +60,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void MenuConfigClick();
   // Shows where the program keeps its files and how many rows it holds.
   void MenuInfoClick();
-  // Opens index.html beside the program, without a word if that fails.
+  // Opens the manual index.html, without a word if that fails.
   void MenuShowDocClick();
   // Opens the project's web page, or the manual when the program knows of
   // none, without a word if that fails.

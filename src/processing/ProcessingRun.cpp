@@ -152,6 +152,7 @@ void TProcessingRun::MenuProcessClick() {
   reporter_.ShowStatus(kReceivingText);
   state_.ProcessState = procConnect;
   state_.TakenCount = 0;
+  state_.DeletedCount = 0;
   state_.RunStamp = clock_();
   state_.CellPos.X = DataTable::kFirstItemColumn;
   msgNum_ = 0;
@@ -276,6 +277,7 @@ void TProcessingRun::FinishRetrievedMessage() {
     client_.SetMsgNum(msgNum_);
     client_.Dele();
     deleteSent_ = true;
+    ++state_.DeletedCount;
   } else {
     NextMessage();
   }

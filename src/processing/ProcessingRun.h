@@ -49,6 +49,7 @@ std::ostream& operator<<(std::ostream& out, TProcessState state);
 struct RunState {
   TProcessState ProcessState = procConnect;  // the step whose POP3 request is outstanding
   int32_t TakenCount = 0;                    // messages committed as rows in this run
+  int32_t DeletedCount = 0;                  // DELE requests of this run, committed by its QUIT
   std::string RunStamp;  // date-time text of this run, written into each taken row
   MessageState Message;  // what the parser found in the message being read
   CellPoint CellPos;     // X next column to fill, Y the working row
