@@ -16,6 +16,14 @@ void ConsoleReporter::ShowMessage(const std::string& text) {
   PrintLine(lines);
 }
 
+bool ConsoleReporter::TrustCertificate(const CertificateQuestion& question) {
+  ShowMessage(CertificateFactsText(question));
+  PrintLine("To trust this certificate for this server, add this line to section [POP3] of "
+            "Vexalo.ini:");
+  PrintLine(CertificateTrustLine(question));
+  return false;
+}
+
 void ConsoleReporter::PrintLine(const std::string& cp932) {
   const std::string utf8 = Cp932ToUtf8(cp932);
   std::fwrite(utf8.data(), 1, utf8.size(), out_);

@@ -90,7 +90,7 @@ const char* ToString(TRunPhase phase) {
   return "?";
 }
 
-TProcessingRun::TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
+TProcessingRun::TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                                const TJisConv& jisConv, DataFiles files, RunReporter& reporter,
                                StampClock clock)
     : table_(table),

@@ -63,7 +63,7 @@ class TProcessingRun {
     std::string firstRow;  // full path of FirstRow.csv
   };
 
-  TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
+  TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                  const TJisConv& jisConv, DataFiles files, RunReporter& reporter,
                  StampClock clock = RunStampNow);
   // Clears the client's OnRequestDone and OnMessageLine once a run has set
@@ -108,7 +108,7 @@ class TProcessingRun {
   void StartUidl();
 
   DataTable& table_;
-  const SettingsFields& fields_;
+  SettingsFields& fields_;
   TPop3Client& client_;
   DataFiles files_;
   RunReporter& reporter_;
