@@ -20,8 +20,6 @@ namespace {
 constexpr int kEditHeight = 24;
 
 constexpr int kSecurityTls = 1;
-constexpr char kPlainPort[] = "110";
-constexpr char kTlsPort[] = "995";
 
 QLabel* AddLabel(QWidget* page, const QString& text, int x, int y) {
   auto* label = new QLabel(text, page);
@@ -115,7 +113,7 @@ void TConfigForm::BuildPop3Tab() {
   SecurityBox->setToolTip(QStringLiteral(
       "SSL/TLSは通常ポート995、STARTTLSは通常ポート110です。分からない場合はネットワーク管理者にお問い合わせ下さい。"));
   connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TConfigForm::SecurityBoxChange);
-  PortEdit->setText(QStringLiteral("110"));
+  PortEdit->setText(QString::fromLatin1(kDefaultPort));
   PassWordEdit->setEchoMode(QLineEdit::Password);
   PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }
@@ -203,10 +201,10 @@ void TConfigForm::SetTimeoutText(const std::string& text) { timeout_ = text; }
 
 void TConfigForm::SecurityBoxChange(int index) {
   const QString port = PortEdit->text().trimmed();
-  if (index == kSecurityTls && port == QLatin1String(kPlainPort)) {
-    PortEdit->setText(QLatin1String(kTlsPort));
-  } else if (index != kSecurityTls && port == QLatin1String(kTlsPort)) {
-    PortEdit->setText(QLatin1String(kPlainPort));
+  if (index == kSecurityTls && port == QLatin1String(kDefaultPort)) {
+    PortEdit->setText(QLatin1String(kDefaultTlsPort));
+  } else if (index != kSecurityTls && port == QLatin1String(kDefaultTlsPort)) {
+    PortEdit->setText(QLatin1String(kDefaultPort));
   }
 }
 

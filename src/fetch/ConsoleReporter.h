@@ -9,26 +9,23 @@ namespace vexalo {
 
 // Prints what a run reports, one text per line, as UTF-8: the status texts in
 // the order they are set and the message box texts (their CR LF line breaks
-// as plain line feeds). Headless, there is no settings dialog to open; a run
-// that asks for it is remembered instead. Nobody can be asked to trust a
-// certificate either: its facts are printed with the INI line that would
-// trust it, and the run ends.
+// as plain line feeds). Headless, there is no settings dialog to open: the
+// message printed before the request already says what is missing. Nobody
+// can be asked to trust a certificate either: its facts are printed with the
+// INI line that would trust it, and the run ends.
 class ConsoleReporter final : public RunReporter {
  public:
   explicit ConsoleReporter(std::FILE* out) : out_(out) {}
 
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
-  void OpenSettings() override { settingsRequested_ = true; }
+  void OpenSettings() override {}
   bool TrustCertificate(const CertificateQuestion& question) override;
-
-  bool SettingsRequested() const { return settingsRequested_; }
 
  private:
   void PrintLine(const std::string& cp932);
 
   std::FILE* out_;
-  bool settingsRequested_ = false;
 };
 
 }  // namespace vexalo

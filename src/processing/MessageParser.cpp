@@ -1,5 +1,6 @@
 #include "processing/MessageParser.h"
 
+#include "processing/RowText.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -138,7 +139,7 @@ void TMessageParser::AddItem(std::string_view text, std::string_view msgUidl,
   if (item.name == "%") return;
 
   if (state_.RowText.empty()) {
-    state_.RowText.append(runStamp).append(",").append(EscapeCommas(msgUidl));
+    BeginRowText(state_.RowText, runStamp, StoredId(msgUidl));
   }
   state_.RowText.append(",").append(item.value);
 

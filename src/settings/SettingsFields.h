@@ -39,12 +39,17 @@ class SettingsFields {
   virtual void SetTimeoutText(const std::string& text) = 0;
 };
 
+// The POP3 port the dialog starts with and an INI file without the key gives.
+inline constexpr char kDefaultPort[] = "110";
+// The usual port of POP3 over TLS from the first byte (POP3S).
+inline constexpr char kDefaultTlsPort[] = "995";
+
 // The fields without a dialog: initial values are the dialog's built-in texts
 // (port "110", security "0", time-out "60", everything else empty, the check
 // box clear).
 class PlainSettingsFields final : public SettingsFields {
  public:
-  std::string host, port = "110", userName, passWord;
+  std::string host, port = kDefaultPort, userName, passWord;
   bool deleteAfterReading = false;
   std::string headerToken, splitToken, interval;
   std::string security = "0", tlsFingerprint, timeout = "60";
