@@ -110,8 +110,10 @@ void TConfigForm::BuildPop3Tab() {
   SecurityBox->setGeometry(168, y, 233, kEditHeight);
   SecurityBox->addItems(
       {QStringLiteral("なし"), QStringLiteral("SSL/TLS"), QStringLiteral("STARTTLS")});
-  SecurityBox->setToolTip(QStringLiteral(
-      "SSL/TLSは通常ポート995、STARTTLSは通常ポート110です。分からない場合はネットワーク管理者にお問い合わせ下さい。"));
+  SecurityBox->setToolTip(
+      QStringLiteral("SSL/"
+                     "TLSは通常ポート995、STARTTLSは通常ポート110です。分からない場合はネットワーク"
+                     "管理者にお問い合わせ下さい。"));
   connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TConfigForm::SecurityBoxChange);
   PortEdit->setText(QString::fromLatin1(kDefaultPort));
   PassWordEdit->setEchoMode(QLineEdit::Password);
@@ -159,8 +161,8 @@ void TConfigForm::BuildMailTab() {
 void TConfigForm::SetTabOrder() {
   // The page's controls sit between the tabs and the confirm button; the
   // hidden page's controls are skipped by Qt.
-  QWidget* const chain[] = {PageControl,  HostEdit,       PortEdit,       UserNameEdit,
-                            PassWordEdit, SecurityBox,    DelMailChk,     Ex2Btn,
+  QWidget* const chain[] = {PageControl,  HostEdit,        PortEdit,       UserNameEdit,
+                            PassWordEdit, SecurityBox,     DelMailChk,     Ex2Btn,
                             IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }

@@ -12,9 +12,9 @@
 namespace vexalo {
 
 // The settings dialog. Its controls (and, for the two settings without a
-// control, its fields) are the program's only live copy of the settings: the settings store fills them at start-up and saves them at
-// the end, and every other part reads them through SettingsFields at the
-// moment it needs a value, so whatever the user types applies at once. There
+// control, its fields) are the program's only live copy of the settings: the settings store fills
+// them at start-up and saves them at the end, and every other part reads them through
+// SettingsFields at the moment it needs a value, so whatever the user types applies at once. There
 // is no cancel.
 //
 // Created hidden at start-up and never destroyed before the program ends;

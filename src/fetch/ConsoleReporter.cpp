@@ -18,8 +18,9 @@ void ConsoleReporter::ShowMessage(const std::string& text) {
 
 bool ConsoleReporter::TrustCertificate(const CertificateQuestion& question) {
   ShowMessage(CertificateFactsText(question));
-  PrintLine("To trust this certificate for this server, add this line to section [POP3] of "
-            "Vexalo.ini:");
+  PrintLine(
+      "To trust this certificate for this server, add this line to section [POP3] of "
+      "Vexalo.ini:");
   PrintLine(CertificateTrustLine(question));
   return false;
 }

@@ -20,8 +20,7 @@ constexpr int kSequenceAborted = 426;
 // Secrets that must never cross the network in the clear when the user asked
 // for encryption.
 bool CarriesCredentials(TPop3Request request) {
-  return request == pop3User || request == pop3Pass || request == pop3RPop ||
-         request == pop3APop;
+  return request == pop3User || request == pop3Pass || request == pop3RPop || request == pop3APop;
 }
 
 bool IsPositive(std::string_view statusLine) {
@@ -302,9 +301,8 @@ void TCustomPop3Client::SendBytes(std::string_view bytes) {
 // greeting to TLS; nothing the server said in the clear (its capabilities) is
 // kept past STLS.
 const TCustomPop3Client::Operation TCustomPop3Client::kStartTlsOpenSteps[] = {
-    &TCustomPop3Client::ConnectSession, &TCustomPop3Client::Capa,
-    &TCustomPop3Client::StlsIfOffered, &TCustomPop3Client::Capa,
-    &TCustomPop3Client::User, &TCustomPop3Client::Pass};
+    &TCustomPop3Client::ConnectSession, &TCustomPop3Client::Capa, &TCustomPop3Client::StlsIfOffered,
+    &TCustomPop3Client::Capa,           &TCustomPop3Client::User, &TCustomPop3Client::Pass};
 
 void TCustomPop3Client::Connect() {
   if (security_ != secStartTls || sequence_.running) {

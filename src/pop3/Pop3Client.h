@@ -159,7 +159,9 @@ class TCustomPop3Client {
   // held between 1 and kMaxTimeout.
   static constexpr int32_t kMaxTimeout = 24 * 60 * 60;
   int32_t Timeout() const { return timeoutSeconds_; }
-  void SetTimeout(int32_t seconds) { timeoutSeconds_ = std::clamp<int32_t>(seconds, 1, kMaxTimeout); }
+  void SetTimeout(int32_t seconds) {
+    timeoutSeconds_ = std::clamp<int32_t>(seconds, 1, kMaxTimeout);
+  }
   // The certificate that failed this session's trust test, until the next
   // Connect; for asking the user whether to pin it.
   const std::optional<TlsCertificateFacts>& UntrustedCertificate() const {

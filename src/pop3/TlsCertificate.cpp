@@ -27,9 +27,8 @@ std::string TimeText(const ASN1_TIME* time) {
   std::tm parts{};
   if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1) return {};
   std::array<char, 96> text{};
-  std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d UTC",
-                parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                parts.tm_min, parts.tm_sec);
+  std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d UTC", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
   return text.data();
 }
 
@@ -51,8 +50,7 @@ std::string FingerprintText(const X509* certificate) {
 
 TlsCertificateFacts DescribeCertificate(X509* certificate) {
   if (certificate == nullptr) return {};
-  return {NameText(X509_get_subject_name(certificate)),
-          NameText(X509_get_issuer_name(certificate)),
+  return {NameText(X509_get_subject_name(certificate)), NameText(X509_get_issuer_name(certificate)),
           TimeText(X509_get0_notBefore(certificate)), TimeText(X509_get0_notAfter(certificate)),
           FingerprintText(certificate)};
 }

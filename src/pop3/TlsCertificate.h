@@ -11,9 +11,9 @@ namespace vexalo {
 // texts are ASCII: bytes outside it in a name are written as RFC 2253
 // escapes, so they pass through the CP932 text of the program unchanged.
 struct TlsCertificateFacts {
-  std::string subject;      // RFC 2253, e.g. "CN=mail.example.jp,O=Example"
-  std::string issuer;       // the same form
-  std::string notBefore;    // "yyyy/MM/dd HH:mm:ss UTC"
+  std::string subject;    // RFC 2253, e.g. "CN=mail.example.jp,O=Example"
+  std::string issuer;     // the same form
+  std::string notBefore;  // "yyyy/MM/dd HH:mm:ss UTC"
   std::string notAfter;
   std::string fingerprint;  // SHA-256 of the DER form, "AB:CD:..." (95 characters)
 };

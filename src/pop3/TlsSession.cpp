@@ -75,8 +75,8 @@ TlsSession::~TlsSession() {
 }
 
 int TlsSession::RecordVerifyResult(int preverified, X509_STORE_CTX* context) {
-  auto* ssl = static_cast<SSL*>(
-      X509_STORE_CTX_get_ex_data(context, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* ssl =
+      static_cast<SSL*>(X509_STORE_CTX_get_ex_data(context, SSL_get_ex_data_X509_STORE_CTX_idx()));
   auto* session = static_cast<TlsSession*>(SSL_get_app_data(ssl));
   if (preverified == 0 && session->firstVerifyError_ == X509_V_OK) {
     session->firstVerifyError_ = X509_STORE_CTX_get_error(context);
@@ -129,7 +129,8 @@ void TlsSession::JudgeCertificate() {
 bool TlsSession::Trusted() const { return progress_ == Progress::kEstablished && trusted_; }
 
 std::int32_t TlsSession::ReadPlain(char* buffer, std::int32_t size) {
-  if (progress_ != Progress::kEstablished || size <= 0) return progress_ == Progress::kFailed ? -1 : 0;
+  if (progress_ != Progress::kEstablished || size <= 0)
+    return progress_ == Progress::kFailed ? -1 : 0;
   ERR_clear_error();
   const int got = SSL_read(ssl_, buffer, size);
   if (got > 0) return got;

@@ -59,8 +59,8 @@ class TlsSession {
   std::int32_t PullFrom(TAsyncSocket& socket);
 
   // Moves the handshake on with the bytes pulled so far and sends what it
-  // produced (raising what the socket's Send raises). kFailed leaves the reason in FailureText. Once kEstablished,
-  // it stays so and does nothing more.
+  // produced (raising what the socket's Send raises). kFailed leaves the reason in FailureText.
+  // Once kEstablished, it stays so and does nothing more.
   Progress Handshake();
 
   // At most `size` bytes of decrypted stream, after the handshake. Returns

@@ -109,7 +109,7 @@ void ConfigFormTest::EncryptionChoiceMovesOnlyTheOtherChoicesDefaultPort() {
     int choice;
     const char* portAfter;
   } cases[] = {
-      {"110", 1, "995"}, {"995", 0, "110"}, {"995", 2, "110"},
+      {"110", 1, "995"}, {"995", 0, "110"},   {"995", 2, "110"},
       {"110", 2, "110"}, {"1995", 1, "1995"}, {"pop3", 0, "pop3"},
   };
   for (const auto& c : cases) {

@@ -111,8 +111,8 @@ TEST_F(RunEndToEndTest, EncryptedRunsWriteTheSameFilesAsPlain) {
   AddMixedMailbox();
   setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
   fields.host = "localhost";
-  for (const auto& [security, port] : {std::pair{"1", server.TlsPort()},
-                                       std::pair{"2", server.Port()}}) {
+  for (const auto& [security, port] :
+       {std::pair{"1", server.TlsPort()}, std::pair{"2", server.Port()}}) {
     SCOPED_TRACE(security);
     fs::remove(folder.Path(kAllDataFileName));
     fs::remove(folder.Path(kFirstRowFileName));
@@ -172,9 +172,9 @@ TEST_F(RunEndToEndTest, SilentServerEndsTheRunWithTheTimeOut) {
   auto program = Start();
   program->Fetch();
   EXPECT_EQ(program->run.Phase(), runStopped);
-  EXPECT_EQ(program->reporter.messages,
-            (std::vector<std::string>{
-                RunErrorBox("-ERR Connection timed out (Winsock error #10060)")}));
+  EXPECT_EQ(
+      program->reporter.messages,
+      (std::vector<std::string>{RunErrorBox("-ERR Connection timed out (Winsock error #10060)")}));
   fields.port = std::to_string(server.Port());
   program->Fetch();
   EXPECT_EQ(program->run.Phase(), runCompleted);

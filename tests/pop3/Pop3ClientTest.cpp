@@ -628,8 +628,8 @@ TEST_F(Pop3ClientTest, StartTlsRefusedByTheServerLeavesTheLoginRefused) {
   EXPECT_EQ(Run([&] { client_.Connect(); }), 500);
   EXPECT_EQ(client_.ErrorMessage(), "-ERR not today");
   EXPECT_FALSE(client_.Encrypted());
-  for (const auto& login : {&TCustomPop3Client::User, &TCustomPop3Client::Pass,
-                            &TCustomPop3Client::RPop}) {
+  for (const auto& login :
+       {&TCustomPop3Client::User, &TCustomPop3Client::Pass, &TCustomPop3Client::RPop}) {
     EXPECT_THROW((client_.*login)(), Pop3Exception);
   }
   EXPECT_EQ(client_.ErrorMessage(), "-ERR RPOP refused: the connection is not encrypted");
@@ -664,9 +664,7 @@ TEST_F(Pop3ClientTest, SilentServerTimesOutAtEveryWait) {
   } cases[] = {
       {"greeting", {}, false, [](TCustomPop3Client& c) { c.Connect(); }},
       {"reply", withLogin({Expect("STAT")}), true, [](TCustomPop3Client& c) { c.Stat(); }},
-      {"rest of RETR",
-       withLogin({Expect("RETR 1"), Send("+OK\r\nfirst line\r\n")}),
-       true,
+      {"rest of RETR", withLogin({Expect("RETR 1"), Send("+OK\r\nfirst line\r\n")}), true,
        [](TCustomPop3Client& c) { c.Retr(); }},
       {"close after QUIT", withLogin({Expect("QUIT"), Send("+OK bye\r\n")}), true,
        [](TCustomPop3Client& c) { c.Quit(); }},

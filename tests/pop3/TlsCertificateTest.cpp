@@ -31,11 +31,11 @@ TEST(TlsCertificate, FingerprintsAreReadAsUsersTypeThemAndNothingElse) {
       {WithColons(lower), kDigits},
       {" " + kDigits + "\t", kDigits},
       {"", ""},
-      {kDigits.substr(1), ""},               // one digit short
-      {kDigits + "0", ""},                   // one digit more
-      {kDigits.substr(1) + "G", ""},         // not hex
-      {kDigits.substr(2) + "-0", ""},        // other separators are not guessed at
-      {WithColons(kDigits).substr(3), ""},   // a SHA-1 length or any other is no SHA-256
+      {kDigits.substr(1), ""},              // one digit short
+      {kDigits + "0", ""},                  // one digit more
+      {kDigits.substr(1) + "G", ""},        // not hex
+      {kDigits.substr(2) + "-0", ""},       // other separators are not guessed at
+      {WithColons(kDigits).substr(3), ""},  // a SHA-1 length or any other is no SHA-256
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeFingerprint(c.typed), c.expected) << c.typed;
 }

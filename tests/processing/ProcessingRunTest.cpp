@@ -347,7 +347,7 @@ TEST_F(ProcessingRunTest, ConnectionSettingsAreReadAtEveryStart) {
     TPop3Security expectedSecurity;
     int32_t expectedTimeout;
   } cases[] = {
-      {"0", "60", secPlain, 60}, {"1", "5", secTls, 5},     {" 2 ", "30", secStartTls, 30},
+      {"0", "60", secPlain, 60}, {"1", "5", secTls, 5},      {" 2 ", "30", secStartTls, 30},
       {"", "", secPlain, 60},    {"ssl", "0", secPlain, 60}, {"3", "-5", secPlain, 60},
       {"1", "abc", secTls, 60},
   };

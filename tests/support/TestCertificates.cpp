@@ -21,8 +21,7 @@ void RunOpenssl(const std::string& arguments) {
 }
 
 std::string ReadFingerprint(const std::filesystem::path& certificate) {
-  const std::string command =
-      "openssl x509 -noout -fingerprint -sha256 -in " + Quoted(certificate);
+  const std::string command = "openssl x509 -noout -fingerprint -sha256 -in " + Quoted(certificate);
   const std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
   char line[256] = {};
   if (!pipe || std::fgets(line, sizeof line, pipe.get()) == nullptr) {
@@ -38,16 +37,15 @@ std::string ReadFingerprint(const std::filesystem::path& certificate) {
 
 }  // namespace
 
-TestCertificates MakeTestCertificates(const std::filesystem::path& folder,
-                                      std::string_view names) {
+TestCertificates MakeTestCertificates(const std::filesystem::path& folder, std::string_view names) {
   TestCertificates made{folder / "ca.pem", folder / "server.pem", folder / "server.key", {}};
   const auto caKey = folder / "ca.key";
   const auto request = folder / "server.csr";
   const auto extensions = folder / "server.ext";
   RunOpenssl(std::string("req -x509 ") + kKeyOptions + " -days 2 -subj '/CN=Vexalo Test CA'" +
              " -addext basicConstraints=critical,CA:TRUE" +
-             " -addext keyUsage=critical,keyCertSign,cRLSign -keyout " + Quoted(caKey) +
-             " -out " + Quoted(made.caFile));
+             " -addext keyUsage=critical,keyCertSign,cRLSign -keyout " + Quoted(caKey) + " -out " +
+             Quoted(made.caFile));
   RunOpenssl(std::string("req ") + kKeyOptions + " -subj '/O=Vexalo Test/CN=localhost' -keyout " +
              Quoted(made.serverKeyFile) + " -out " + Quoted(request));
   {

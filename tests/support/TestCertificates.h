@@ -13,10 +13,10 @@ struct TestCertificates {
   // The names the server certificate holds unless a test asks for others.
   static constexpr std::string_view kLoopbackNames = "DNS:localhost,IP:127.0.0.1";
 
-  std::filesystem::path caFile;      // the authority's certificate (PEM): what clients trust
+  std::filesystem::path caFile;  // the authority's certificate (PEM): what clients trust
   std::filesystem::path serverCertFile;
   std::filesystem::path serverKeyFile;
-  std::string serverFingerprint;     // SHA-256, "AB:CD:..." as `openssl x509` prints it
+  std::string serverFingerprint;  // SHA-256, "AB:CD:..." as `openssl x509` prints it
 };
 
 // Writes the files into `folder` (which must exist). `names` is the server
