@@ -227,9 +227,10 @@ void TMainForm::OpenSettings() { MenuConfigClick(); }
 
 bool TMainForm::TrustCertificate(const CertificateQuestion& question) {
   ScheduleTableRefresh();
-  return AskYesNo(this, CertificateFactsText(question) +
-                            ToCp932(QStringLiteral(
-                                "\r\n\r\nこのサーバーについて、この証明書を信頼しますか？")));
+  return AskYesNo(
+      this,
+      CertificateFactsText(question) +
+          ToCp932(QStringLiteral("\r\n\r\nこのサーバーについて、この証明書を信頼しますか？")));
 }
 
 void TMainForm::ScheduleTableRefresh() {
