@@ -90,6 +90,7 @@ TCustomPop3Client::TCustomPop3Client(EventLoop& loop)
 }
 
 TCustomPop3Client::~TCustomPop3Client() {
+  loop_.CancelTimer(silenceTimer_);
   socket_->OnDnsLookupDone = nullptr;
   socket_->OnSessionConnected = nullptr;
   socket_->OnDataAvailable = nullptr;
@@ -553,7 +554,8 @@ void TCustomPop3Client::BeginTls() {
   tlsHandshaking_ = true;
   const uint32_t generation = sessionGeneration_;
   try {
-    tls_ = std::make_unique<TlsSession>(TlsTrust{host_, tlsFingerprint_}, *socket_);
+    tls_ = std::make_unique<TlsSession>(TlsTrust{std::string(TrimText(host_)), tlsFingerprint_},
+                                        *socket_);
     if (tls_->Handshake() == TlsSession::Progress::kFailed) FailTls(tls_->FailureText());
   } catch (const std::exception& e) {
     if (sessionGeneration_ == generation) FailTls(e.what());
@@ -654,6 +656,8 @@ void TCustomPop3Client::TimeOut() {
   request_.result = kWsaETimedOut;
   Display(errorMessage_);
   if (request_.phase != Phase::reported) FinishRequest(kWsaETimedOut);
+  // A lookup cancelled now would report itself as failing with 10004.
+  socket_->OnDnsLookupDone = nullptr;
   socket_->CancelDnsLookup();
   EndSession(&TAsyncSocket::Abort);
 }

@@ -37,6 +37,14 @@ TlsSession::TlsSession(const TlsTrust& trust, TAsyncSocket& socket)
   ERR_clear_error();
   context_ = SSL_CTX_new(TLS_client_method());
   if (context_ == nullptr) throw TlsError("TLS: " + LastErrorReason());
+  // A session copies these from its context when it is made.
+  SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
+  // A missing store is not fatal here: every chain then fails the check,
+  // which a pinned fingerprint does not ask.
+  SSL_CTX_set_default_verify_paths(context_);
+  // The chain is judged after the handshake, not inside it, so that an
+  // untrusted certificate can still be shown to the user who may pin it.
+  SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, &TlsSession::RecordVerifyResult);
   ssl_ = SSL_new(context_);
   fromNetwork_ = BIO_new(BIO_s_mem());
   toNetwork_ = BIO_new(BIO_s_mem());
@@ -52,14 +60,6 @@ TlsSession::TlsSession(const TlsTrust& trust, TAsyncSocket& socket)
   BIO_set_mem_eof_return(fromNetwork_, -1);
   SSL_set_bio(ssl_, fromNetwork_, toNetwork_);
   SSL_set_app_data(ssl_, this);
-
-  SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
-  // A missing store is not fatal here: every chain then fails the check,
-  // which a pinned fingerprint does not ask.
-  SSL_CTX_set_default_verify_paths(context_);
-  // The chain is judged after the handshake, not inside it, so that an
-  // untrusted certificate can still be shown to the user who may pin it.
-  SSL_set_verify(ssl_, SSL_VERIFY_PEER, &TlsSession::RecordVerifyResult);
   if (IsIpv4Literal(trust.hostName)) {
     X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), trust.hostName.c_str());
   } else {
