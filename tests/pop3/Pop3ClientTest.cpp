@@ -636,15 +636,28 @@ TEST_F(Pop3ClientTest, StartTlsRefusedByTheServerLeavesTheLoginRefused) {
   ExpectPeerFinished();
 }
 
-TEST_F(Pop3ClientTest, TlsAgainstAPlainServerFailsAtOnceWithOpenSslsReason) {
-  StartPeer({Send(kGreeting)});
+// A server that does not speak TLS ends the handshake at once, whether it
+// talks POP3 in the clear or closes, with the cause in ErrorMessage.
+TEST_F(Pop3ClientTest, TlsAgainstAServerThatDoesNotSpeakItFailsAtOnce) {
+  const struct {
+    const char* peer;
+    std::vector<ScriptedPop3Peer::Step> script;
+    uint16_t error;
+    const char* text;  // the start of ErrorMessage
+  } cases[] = {
+      {"plain POP3", {Send(kGreeting)}, 500, "-ERR TLS handshake failed: "},
+      {"closes", {Close()}, 10004, "-ERR TLS handshake failed: the server closed the connection"},
+  };
   client_.SetSecurity(secTls);
-  EXPECT_EQ(Run([&] { client_.Connect(); }), 500);
-  EXPECT_EQ(client_.ErrorMessage().rfind("-ERR TLS handshake failed: ", 0), 0u)
-      << client_.ErrorMessage();
-  EXPECT_GT(client_.ErrorMessage().size(), std::string("-ERR TLS handshake failed: ").size());
-  EXPECT_FALSE(client_.Connected());
-  EXPECT_FALSE(client_.UntrustedCertificate());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.peer);
+    StartPeer(c.script);
+    EXPECT_EQ(Run([&] { client_.Connect(); }), c.error);
+    EXPECT_EQ(client_.ErrorMessage().rfind(c.text, 0), 0u) << client_.ErrorMessage();
+    EXPECT_GT(client_.ErrorMessage().size(), std::string("-ERR TLS handshake failed: ").size());
+    EXPECT_FALSE(client_.Connected());
+    EXPECT_FALSE(client_.UntrustedCertificate());
+  }
 }
 
 // Each wait on a silent server ends after Timeout with the socket time-out,
