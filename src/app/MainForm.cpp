@@ -225,6 +225,14 @@ void TMainForm::ShowMessage(const std::string& text) {
 
 void TMainForm::OpenSettings() { MenuConfigClick(); }
 
+bool TMainForm::TrustCertificate(const CertificateQuestion& question) {
+  ScheduleTableRefresh();
+  return AskYesNo(
+      this,
+      CertificateFactsText(question) +
+          ToCp932(QStringLiteral("\r\n\r\nこのサーバーについて、この証明書を信頼しますか？")));
+}
+
 void TMainForm::ScheduleTableRefresh() {
   if (refreshPending_) return;
   refreshPending_ = true;

@@ -99,6 +99,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   void OpenSettings() override;
+  bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The run writes the table without telling anyone; what it shows the user
   // comes between its steps, so each report brings the grid up to date once
