@@ -341,6 +341,13 @@ void TMainForm::RunEnded(RunOutcome outcome) {
   }
 }
 
+bool TMainForm::TrustCertificate(const CertificateQuestion& question) {
+  return AskYesNo(
+      this,
+      CertificateFactsText(question) +
+          ToCp932(QStringLiteral("\r\n\r\nこのサーバーについて、この証明書を信頼しますか？")));
+}
+
 void TMainForm::ScheduleTableRefresh() {
   if (refreshPending_) return;
   refreshPending_ = true;

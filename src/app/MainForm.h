@@ -117,6 +117,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void OpenSettings() override;
   void TableChanged() override;
   void RunEnded(RunOutcome outcome) override;
+  bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The grid catches up once the step that took the rows is over, once for
   // all the rows of that step, and scrolls to show them.

@@ -42,6 +42,15 @@ void ConsoleReporter::ShowRunFailed() {
   if (!messageShown_ && !lastStatus_.empty()) PrintLine(errors_, lastStatus_);
 }
 
+bool ConsoleReporter::TrustCertificate(const CertificateQuestion& question) {
+  ShowMessage(CertificateFactsText(question));
+  PrintLine(errors_,
+            "To trust this certificate for this server, add this line to section [POP3] of "
+            "Vexalo.ini:");
+  PrintLine(errors_, CertificateTrustLine(question));
+  return false;
+}
+
 void ConsoleReporter::PrintLine(std::FILE* to, const std::string& cp932) {
   const std::string utf8 = Cp932ToUtf8(cp932);
   std::fwrite(utf8.data(), 1, utf8.size(), to);

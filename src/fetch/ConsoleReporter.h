@@ -15,7 +15,9 @@ namespace vexalo {
 // (their CR LF line breaks as plain line feeds) on `errors`, and as `output`
 // asks, the status texts in the order they are set and the run's summary on
 // `out`. Headless, there is no settings dialog to open: the message printed
-// before the request already says what is missing.
+// before the request already says what is missing. Nobody can be asked to
+// trust a certificate either: its facts are printed on `errors` with the INI
+// line that would trust it, and the run ends.
 class ConsoleReporter final : public RunReporter {
  public:
   ConsoleReporter(std::FILE* out, std::FILE* errors, FetchOptions::Output output)
@@ -29,6 +31,7 @@ class ConsoleReporter final : public RunReporter {
   // Nothing to redraw, and the exit code tells how the run ended.
   void TableChanged() override {}
   void RunEnded(RunOutcome /*outcome*/) override {}
+  bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The line of a completed run: its end time `when`, the mails on the
   // server, the rows taken and the mails deleted. Nothing under --quiet.

@@ -66,8 +66,8 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
   }
 
   run.MenuProcessClick();
-  // The client never times out, like the desktop program: a server that stops
-  // answering holds the run until the connection breaks.
+  // Every wait on the server is bounded by the TIMEOUT setting, so the run
+  // ends even when a server stops answering.
   while (run.IsBusy()) loop.RunOnce(kLoopWaitMs);
   if (run.Phase() != runCompleted) {
     reporter.ShowRunFailed();

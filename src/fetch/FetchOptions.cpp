@@ -62,6 +62,13 @@ std::string FetchUsageText(const std::string& dataDir) {
          dataDir +
          "\n"
          "\n"
+         "The connection follows section [POP3] of Vexalo.ini: SECURITY=0 plain,\n"
+         "1 SSL/TLS, 2 STARTTLS; TIMEOUT=seconds of silence before a wait fails\n"
+         "(default 60). The server certificate must be trusted by the system's\n"
+         "store (SSL_CERT_FILE and SSL_CERT_DIR apply) and name the server, or\n"
+         "match TLS_FINGERPRINT (SHA-256). An untrusted certificate is printed with\n"
+         "the TLS_FINGERPRINT line that would trust it, and the run ends.\n"
+         "\n"
          "Exit status: 0 after a completed run or a stored password; 1 when the run\n"
          "does not complete (an error message, or no server set in Vexalo.ini) or\n"
          "the password cannot be stored; 2 for a command line that is not understood.\n";

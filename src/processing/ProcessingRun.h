@@ -72,6 +72,13 @@ struct RunState {
 // (RunReporter::ShowRunError), so no QUIT is sent and the server commits no
 // DELE of that run; once the box is closed the next fetch may start. Rows
 // committed before the failure stay in the table and in AllData.csv.
+// A server certificate that is not trusted is put to the reporter first; when
+// the user trusts it, its fingerprint goes into the settings and the run
+// starts over.
+//
+// The connection's protection (SECURITY), pinned certificate and time-out
+// come from the settings at every start: SECURITY "1" TLS, "2" STARTTLS,
+// anything else plain; a TIMEOUT that is no positive number means 60 s.
 class TProcessingRun {
  public:
   // Gives the RunStamp text at the start of each run.
@@ -82,7 +89,7 @@ class TProcessingRun {
     std::string firstRow;  // full path of FirstRow.csv
   };
 
-  TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
+  TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                  const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                  StampClock clock = RunStampNow);
   // Clears the client's OnRequestDone and OnMessageLine once a run has set
@@ -126,12 +133,13 @@ class TProcessingRun {
   void FinishRetrievedMessage();
   void CommitMessage();
   void ShowSummary();
+  void AskToTrustCertificate(uint16_t code);
   void StopWithError(const std::string& detail, uint16_t code);
   void StopAtInvalidState();
   void StartUidl();
 
   DataTable& table_;
-  const SettingsFields& fields_;
+  SettingsFields& fields_;
   TPop3Client& client_;
   DataFilePaths files_;
   RunReporter& reporter_;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "processing/CertificateQuestion.h"
+
 namespace vexalo {
 
 // What a run that stopped on an error knows of the failure besides the text
@@ -52,6 +54,12 @@ class RunReporter {
 
   // The run is over; the next fetch may start.
   virtual void RunEnded(RunOutcome outcome) = 0;
+
+  // The server's certificate is not trusted. Returns true when the user
+  // trusts this certificate for this server from now on: the run then keeps
+  // its fingerprint in the settings and starts again. False ends the run
+  // with the error box.
+  virtual bool TrustCertificate(const CertificateQuestion& question) = 0;
 };
 
 }  // namespace vexalo

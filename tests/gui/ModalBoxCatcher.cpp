@@ -50,7 +50,7 @@ void ModalBoxCatcher::CloseOpenBoxes() {
         if (button != nullptr) {
           button->click();
         } else if (dialog) {
-          box->done(answer_);
+          box->done(QMessageBox::Ok);
         }
       }
       answering_.removeOne(widget);

@@ -11,7 +11,8 @@
 namespace vexalo {
 
 // Stands in for the user in front of modal dialogs: while it lives, every
-// message box that appears is noted and closed with its OK button, and every
+// message box that appears is noted and closed with its OK button (or the
+// answer set, when the box has that button), and every
 // file dialog is handed to the file dialog handler (or cancelled), so a
 // handler that shows one returns.
 class ModalBoxCatcher final : public QObject {
@@ -28,11 +29,12 @@ class ModalBoxCatcher final : public QObject {
   void OnFileDialog(std::function<void(QFileDialog&)> handler) {
     fileDialogHandler_ = std::move(handler);
   }
-  // The button each box is closed with from now on (OK unless told).
-  void AnswerWith(QMessageBox::StandardButton answer) { answer_ = answer; }
   // Runs once, with the next box open, before that box is closed; boxes it
   // opens itself are caught as any others.
   void WhileNextBoxOpen(std::function<void()> action) { whileNextBoxOpen_ = std::move(action); }
+
+  // The button to press in a box that has it, e.g. Yes in a question box.
+  void AnswerWith(QMessageBox::StandardButton answer) { answer_ = answer; }
 
   const std::vector<Box>& Seen() const { return seen_; }
   // The texts seen, joined by "|", for short comparisons.

@@ -263,6 +263,39 @@ TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
             "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
 }
 
+// POP3S with the server's authority trusted; then the same server with its
+// certificate unknown: the facts and the INI line that trusts it are printed,
+// and with that line added the run goes through.
+TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
+  server.AddMessage("order-a", RunFixture("mail/order-iso2022jp.eml"));
+  WriteBytes(Ini(), "[POP3]\r\nHOST=localhost\r\nPORT=" + std::to_string(server.TlsPort()) +
+                        "\r\nUSERNAME=" + server.User() + "\r\nSECURITY=1\r\n");
+  WriteIniString(Ini(), "POP3", "PASSWORD", EncryptText(server.Password(), SettingsPassPhrase()));
+  setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
+  const ProgramResult trusted = RunFetch({"--dir", folder.Root().string()}, "");
+  unsetenv("SSL_CERT_FILE");
+  ASSERT_EQ(trusted.exitStatus, 0) << trusted.out << trusted.err << server.LogText();
+  EXPECT_NE(trusted.out.find("合計累積データ数：1\n"), std::string::npos) << trusted.out;
+
+  std::filesystem::remove(folder.Path("AllData.csv"));
+  const ProgramResult unknown = RunFetch({"--dir", folder.Root().string()}, "");
+  EXPECT_EQ(unknown.exitStatus, 1);
+  const std::string trustLine = "TLS_FINGERPRINT=" + server.ServerFingerprint();
+  for (const std::string& fact :
+       {std::string("サーバー：localhost\n"), std::string("発行先：CN=localhost,O=Vexalo Test\n"),
+        std::string("発行者：CN=Vexalo Test CA\n"), "\n" + trustLine + "\n",
+        std::string("(内容：-ERR TLS certificate not trusted: unable to get local issuer "
+                    "certificate)\n")}) {
+    EXPECT_NE(unknown.out.find(fact), std::string::npos) << fact << " in\n" << unknown.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
+
+  WriteIniString(Ini(), "POP3", "TLS_FINGERPRINT", server.ServerFingerprint());
+  const ProgramResult pinned = RunFetch({"--dir", folder.Root().string()}, "");
+  EXPECT_EQ(pinned.exitStatus, 0) << pinned.out << pinned.err;
+  EXPECT_FALSE(ReadBytes(folder.Path("AllData.csv")).empty());
+}
+
 TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
   TempFolder folder;
   const ProgramResult typed =

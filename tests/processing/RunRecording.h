@@ -37,8 +37,14 @@ class RecordingReporter final : public RunReporter {
   void OpenSettings() override { ++settingsOpened; }
   void TableChanged() override { ++tableChanges; }
   void RunEnded(RunOutcome outcome) override { outcomes.push_back(outcome); }
+  bool TrustCertificate(const CertificateQuestion& question) override {
+    certificateQuestions.push_back(question);
+    return trustCertificates;
+  }
 
   std::vector<std::string> statuses;
+  std::vector<CertificateQuestion> certificateQuestions;
+  bool trustCertificates = false;
   std::vector<std::string> messages;
   std::vector<RunFailure> failures;
   std::vector<RunOutcome> outcomes;
