@@ -126,6 +126,10 @@ class TCustomPop3Client {
   const std::string& PassWord() const { return passWord_; }
   void SetPassWord(std::string passWord) { passWord_ = std::move(passWord); }
   const std::string& ErrorMessage() const { return errorMessage_; }
+  // ErrorMessage keeps the first error until a sequence starts; a user that
+  // goes on after an error it expected clears it, so a later failure is
+  // reported with its own text.
+  void ClearErrorMessage() { errorMessage_.clear(); }
   // The line most recently received, without its CR LF.
   const std::string& LastResponse() const { return lastResponse_; }
   TPop3ProtocolState ProtocolState() const { return protocolState_; }

@@ -53,7 +53,8 @@ struct Program {
   Program(const SettingsFields& fields, const TempFolder& folder)
       : run(table, fields, client, jisConv,
             TProcessingRun::DataFilePaths{folder.Path(kAllDataFileName),
-                                          folder.Path(kFirstRowFileName)},
+                                          folder.Path(kFirstRowFileName),
+                                          folder.Path(kUnpickedFileName)},
             reporter, [] { return std::string(kStamp); }) {
     LoadFirstRow(table, folder.Path(kFirstRowFileName));
     LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
