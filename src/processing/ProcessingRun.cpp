@@ -398,7 +398,7 @@ bool TProcessingRun::IsJudgedAlready(const std::string& msgUidl) {
   msgUidl_ = msgUidl;
   storedId_ = StoredId(msgUidl_);
   if (table_.IsUidlTaken(storedId_)) return true;
-  if (!rememberedUnpicked_.contains(msgUidl_)) return false;
+  if (!rememberedUnpicked_ || !rememberedUnpicked_->contains(msgUidl_)) return false;
   unpickedIds_.push_back(msgUidl_);
   return true;
 }
@@ -423,8 +423,15 @@ void TProcessingRun::StartRetr() {
 }
 
 // A file that cannot be written only costs the next run a header read per
-// remembered message; it is no reason to spoil a run that took its mail.
+// remembered message; it is no reason to spoil a run that took its mail. An
+// unchanged one is left alone: polls every few minutes would otherwise sync
+// the disk for nothing.
 void TProcessingRun::SaveUnpicked() {
+  if (rememberedUnpicked_ &&
+      *rememberedUnpicked_ ==
+          std::unordered_set<std::string>(unpickedIds_.begin(), unpickedIds_.end())) {
+    return;
+  }
   try {
     SaveUnpickedIds(files_.unpicked, fields_.HeaderTokenText(), unpickedIds_);
   } catch (const EInOutError&) {

@@ -167,9 +167,9 @@ class TProcessingRun {
   std::vector<std::optional<std::string>> listedIds_;
   bool topRefused_ = false;
   // Ids Unpicked.txt held for the current trigger line at the start of the
-  // run, and the ids of this run's mailbox found or remembered as not picked,
-  // which replace them when the run completes.
-  std::unordered_set<std::string> rememberedUnpicked_;
+  // run (nothing: no usable file), and the ids of this run's mailbox found or
+  // remembered as not picked, which replace them when the run completes.
+  std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
   std::vector<std::string> unpickedIds_;
 };
 

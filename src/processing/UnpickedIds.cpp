@@ -40,29 +40,29 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 }  // namespace
 
-std::unordered_set<std::string> LoadUnpickedIds(const std::string& path,
-                                                std::string_view triggerLine) {
+std::optional<std::unordered_set<std::string>> LoadUnpickedIds(const std::string& path,
+                                                               std::string_view triggerLine) {
   std::optional<std::string> bytes;
   try {
     bytes = ReadWholeFile(path);
   } catch (const EInOutError&) {
-    return {};
+    return std::nullopt;
   }
-  if (!bytes) return {};
+  if (!bytes) return std::nullopt;
   std::string_view rest = *bytes;
   std::unordered_set<std::string> ids;
   bool firstLine = true;
   while (!rest.empty()) {
     const size_t end = rest.find(kLineEnd);
-    if (end == std::string_view::npos) return {};
+    if (end == std::string_view::npos) return std::nullopt;
     const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end + kLineEnd.size());
     if (firstLine) {
-      if (line != triggerLine) return {};
+      if (line != triggerLine) return std::nullopt;
       firstLine = false;
       continue;
     }
-    if (!IsStorableId(line)) return {};
+    if (!IsStorableId(line)) return std::nullopt;
     ids.emplace(line);
   }
   return ids;

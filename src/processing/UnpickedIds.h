@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -17,8 +18,8 @@ namespace vexalo {
 // the file is missing or unreadable, was written for another trigger line,
 // or is damaged (a line without its CR LF, a line that is no server id, a
 // file of an implausible size).
-std::unordered_set<std::string> LoadUnpickedIds(const std::string& path,
-                                                std::string_view triggerLine);
+std::optional<std::unordered_set<std::string>> LoadUnpickedIds(const std::string& path,
+                                                               std::string_view triggerLine);
 
 // Replaces the file at `path` with `triggerLine` and `ids` (ids that could
 // not be read back as one line are left out) without a moment in which a

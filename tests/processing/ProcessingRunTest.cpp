@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -223,26 +225,16 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColu
 // number there must not send the walk back or off its course.
 TEST_F(ProcessingRunTest, RefusedListingAndTopFallBackToUidlPerMessageAndRetr) {
   ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 3 900\r\n"),
-                                  Expect("UIDL"),
-                                  Send("-ERR no listing\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 7 id-a\r\n"),
-                                  Expect("TOP 1 0"),
-                                  Send("-ERR no TOP\r\n"),
-                                  Expect("RETR 1"),
-                                  Send(Lines(kUnpickedMessage)),
-                                  Expect("UIDL 2"),
-                                  Send("+OK 1 id-b\r\n"),
-                                  Expect("RETR 2"),
-                                  Send(Lines(kPickedMessage)),
-                                  Expect("UIDL 3"),
-                                  Send("+OK 3 id-c\r\n"),
-                                  Expect("RETR 3"),
-                                  Send(Lines(kUnpickedMessage)),
-                                  Expect("QUIT"),
-                                  Send("+OK\r\n"),
+                                  Expect("STAT"),    Send("+OK 3 900\r\n"),
+                                  Expect("UIDL"),    Send("-ERR no listing\r\n"),
+                                  Expect("UIDL 1"),  Send("+OK 7 id-a\r\n"),
+                                  Expect("TOP 1 0"), Send("-ERR no TOP\r\n"),
+                                  Expect("RETR 1"),  Send(Lines(kUnpickedMessage)),
+                                  Expect("UIDL 2"),  Send("+OK 1 id-b\r\n"),
+                                  Expect("RETR 2"),  Send(Lines(kPickedMessage)),
+                                  Expect("UIDL 3"),  Send("+OK 3 id-c\r\n"),
+                                  Expect("RETR 3"),  Send(Lines(kUnpickedMessage)),
+                                  Expect("QUIT"),    Send("+OK\r\n"),
                                   Close(),
                               }));
   FetchFrom(peer);
@@ -427,13 +419,22 @@ struct UnpickedFileCase {
   const char* name;
   std::optional<std::string> bytes;  // nothing: no file
   bool remembered;
+  bool rewritten = true;
 };
+
+// Identifies the file at `path` itself, not its name: a file renamed over
+// another has a new one.
+ino_t FileNumber(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
 
 class UnpickedMemoryTest : public ProcessingRunTest,
                            public ::testing::WithParamInterface<UnpickedFileCase> {};
 
 TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
   if (GetParam().bytes) WriteBytes(UnpickedPath(), *GetParam().bytes);
+  const ino_t fileBefore = FileNumber(UnpickedPath());
   AddEarlierRow(table, run, "id-1");
   std::vector<ScriptedPop3Peer::Step> steps = {
       Expect("STAT"),
@@ -444,9 +445,9 @@ TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
   if (!GetParam().remembered) {
     steps.insert(steps.end(), {Expect("TOP 2 0"), Send(Lines(kUnpickedHeader))});
   }
-  steps.insert(steps.end(), {Expect("TOP 3 0"), Send(Lines(kPickedHeader)), Expect("RETR 3"),
-                             Send(Lines(kPickedMessage)), Expect("QUIT"), Send("+OK\r\n"),
-                             Close()});
+  steps.insert(steps.end(),
+               {Expect("TOP 3 0"), Send(Lines(kPickedHeader)), Expect("RETR 3"),
+                Send(Lines(kPickedMessage)), Expect("QUIT"), Send("+OK\r\n"), Close()});
   ScriptedPop3Peer peer(loop, AfterLogin(steps));
   FetchFrom(peer);
 
@@ -455,6 +456,9 @@ TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_EQ(table.Cell(1, 2), "id-3");
   EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-2\r\n");
+  EXPECT_EQ(FileNumber(UnpickedPath()) != fileBefore, GetParam().rewritten);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path("")), fs::directory_iterator()), 3)
+      << "only AllData.csv, FirstRow.csv and Unpicked.txt";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -463,6 +467,7 @@ INSTANTIATE_TEST_SUITE_P(
         UnpickedFileCase{"Missing", std::nullopt, false},
         UnpickedFileCase{"KeptAndPrunedOfIdsGoneFromTheServer",
                          "X-VEXALO: default\r\nid-2\r\nid-gone\r\n", true},
+        UnpickedFileCase{"KeptUnchanged", "X-VEXALO: default\r\nid-2\r\n", true, false},
         UnpickedFileCase{"WrittenForAnotherTriggerLine", "X-OLD: other\r\nid-2\r\n", false},
         UnpickedFileCase{"TriggerLineDiffersInCase", "x-vexalo: default\r\nid-2\r\n", false},
         // A cut line could be the start of another mail's id.
