@@ -61,7 +61,8 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
       pop3Client_(eventLoop_),
       configForm_(std::make_unique<TConfigForm>()),
       run_(table_, *configForm_, pop3Client_, jisConv_,
-           {FilePath(kAllDataFileName), FilePath(kFirstRowFileName)}, *this) {
+           {FilePath(kAllDataFileName), FilePath(kFirstRowFileName), FilePath(kUnpickedFileName)},
+           *this) {
   setWindowTitle(QStringLiteral("Vexalo ヴェクサロ Ver1.0"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
   setFont(GothicFont(16, true));

@@ -54,7 +54,8 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
   TPop3Client client(loop);
   TJisConv jisConv;
   TProcessingRun run(table, fields, client, jisConv,
-                     TProcessingRun::DataFilePaths{dir + kAllDataFileName, dir + kFirstRowFileName},
+                     TProcessingRun::DataFilePaths{dir + kAllDataFileName, dir + kFirstRowFileName,
+                                                   dir + kUnpickedFileName},
                      reporter);
   try {
     LoadFirstRow(table, dir + kFirstRowFileName);

@@ -170,6 +170,10 @@ class TCustomPop3Client {
   // True while the session's bytes go through TLS with a trusted certificate.
   bool Encrypted() const;
   const std::string& ErrorMessage() const { return errorMessage_; }
+  // ErrorMessage keeps the first error until a sequence starts; a user that
+  // goes on after an error it expected clears it, so a later failure is
+  // reported with its own text.
+  void ClearErrorMessage() { errorMessage_.clear(); }
   // The line most recently received, without its CR LF.
   const std::string& LastResponse() const { return lastResponse_; }
   TPop3ProtocolState ProtocolState() const { return protocolState_; }

@@ -16,6 +16,8 @@ class DataTable;
 // parser turns them into full-width commas).
 inline constexpr char kAllDataFileName[] = "AllData.csv";    // one line per taken message
 inline constexpr char kFirstRowFileName[] = "FirstRow.csv";  // the title row
+// Ids of mail found not to be picked (see UnpickedIds.h).
+inline constexpr char kUnpickedFileName[] = "Unpicked.txt";
 
 // A line is split into at most this many cells; the last keeps the rest of
 // the line. Far beyond any mail, but keeps a damaged file from building a

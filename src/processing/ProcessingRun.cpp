@@ -9,7 +9,9 @@
 
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
+#include "processing/InOutError.h"
 #include "processing/RowText.h"
+#include "processing/UnpickedIds.h"
 #include "settings/IntegerText.h"
 #include "settings/SettingsFields.h"
 #include "text/CommFuncs.h"
@@ -128,6 +130,10 @@ const char* ToString(TProcessState state) {
       return "procDele";
     case procQuit:
       return "procQuit";
+    case procUidlList:
+      return "procUidlList";
+    case procTop:
+      return "procTop";
   }
   return "?";
 }
@@ -151,6 +157,7 @@ TProcessingRun::~TProcessingRun() {
   if (phase_ != runIdle) {
     client_.OnRequestDone = nullptr;
     client_.OnMessageLine = nullptr;
+    client_.OnUidlLine = nullptr;
   }
 }
 
@@ -188,6 +195,10 @@ void TProcessingRun::MenuProcessClick() {
   state_.CellPos.X = DataTable::kFirstItemColumn;
   msgNum_ = 0;
   deleteSent_ = false;
+  listedIds_.clear();
+  topRefused_ = false;
+  rememberedUnpicked_ = LoadUnpickedIds(files_.unpicked, fields_.HeaderTokenText());
+  unpickedIds_.clear();
 
   client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request rqType, uint16_t error) {
     ProcessRequestDone(rqType, error);
@@ -195,7 +206,12 @@ void TProcessingRun::MenuProcessClick() {
   client_.OnMessageBegin = nullptr;
   client_.OnMessageEnd = nullptr;
   client_.OnMessageLine = [this](TCustomPop3Client& sender) {
-    parser_.ProcessMessageLine(sender.LastResponse(), sender.MsgUidl(), state_.RunStamp);
+    parser_.ProcessMessageLine(sender.LastResponse(), msgUidl_, state_.RunStamp);
+  };
+  client_.OnUidlBegin = nullptr;
+  client_.OnUidlEnd = nullptr;
+  client_.OnUidlLine = [this](TCustomPop3Client& sender) {
+    RecordListedId(sender.MsgNum(), sender.MsgUidl());
   };
 
   phase_ = runActive;
@@ -220,16 +236,14 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
   // A run that stopped has aborted its session; nothing that still comes in
   // for it may start another request or a second error box.
   if (phase_ != runActive) return;
-  if (Error != 0) {
-    if (client_.UntrustedCertificate()) {
+  try {
+    if (Error == 0) {
+      AdvanceState();
+    } else if (client_.UntrustedCertificate()) {
       AskToTrustCertificate(Error);
-    } else {
+    } else if (!ContinueAfterRefusal(Error)) {
       StopWithError(client_.ErrorMessage(), Error);
     }
-    return;
-  }
-  try {
-    AdvanceState();
   } catch (const std::exception& error) {
     StopWithError(error.what(), 0);
   }
@@ -242,15 +256,25 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
 //   0      Connect    1; User
 //   1      User       2; Pass
 //   2      Pass       3; Stat
-//   3      Stat       MsgCount < 1: 7; Quit.  Otherwise message 1: 4; Uidl
-//   4      Uidl       id already in column 1: NextMessage.  Otherwise 5; Retr
+//   3      Stat       MsgCount < 1: 7; Quit.  Otherwise 8; Uidl (the listing)
+//   8      Uidl       NextMessage from message 1
+//   4      Uidl n     id judged already: NextMessage.  Otherwise 9; Top
+//   9      Top        the header holds the trigger line: 5; Retr.  Otherwise
+//                     remember the id as not picked, NextMessage
 //   5      Retr       commit the message if picked; picked and deleting on:
 //                     6; Dele.  Otherwise NextMessage
 //   6      Dele       NextMessage
-//   7      Quit       rewrite FirstRow.csv, show the summary; the run is over
+//   7      Quit       rewrite FirstRow.csv and Unpicked.txt, show the
+//                     summary; the run is over
 //   other  -          "エラー: 無効な状態です。", the run stops
 //
-// NextMessage: another message: 4; Uidl.  After the last one: 7; Quit.
+// NextMessage skips every message whose listed id is judged already (taken,
+// or remembered as not picked); for the next one: its id listed: 9; Top.
+// Not listed: 4; Uidl n.  After the last one: 7; Quit.  A step for TOP goes
+// straight to 5; Retr once the server has refused TOP.
+//
+// A refusal (-ERR) of the listing or of TOP, the session still up, is no
+// failure: the listing's gives 4; Uidl n per message, TOP's a RETR.
 void TProcessingRun::AdvanceState() {
   switch (state_.ProcessState) {
     case procConnect:
@@ -270,18 +294,26 @@ void TProcessingRun::AdvanceState() {
         state_.ProcessState = procQuit;
         client_.Quit();
       } else {
-        msgNum_ = 1;
-        StartUidl();
+        StartUidlList();
       }
       break;
+    case procUidlList:
+      NextMessage();
+      break;
     case procUidl:
-      storedId_ = StoredId(client_.MsgUidl());
-      if (table_.IsUidlTaken(storedId_)) {
+      if (IsJudgedAlready(client_.MsgUidl())) {
         NextMessage();
       } else {
-        state_.ProcessState = procRetr;
-        client_.SetMsgNum(msgNum_);
-        client_.Retr();
+        StartHeaderRead();
+      }
+      break;
+    case procTop:
+      if (state_.Message.TriggerFound) {
+        StartRetr();
+      } else {
+        ShowProcessedCount();
+        unpickedIds_.push_back(msgUidl_);
+        NextMessage();
       }
       break;
     case procRetr:
@@ -292,6 +324,7 @@ void TProcessingRun::AdvanceState() {
       break;
     case procQuit:
       SaveFirstRow(table_, files_.firstRow);
+      SaveUnpicked();
       ShowSummary();
       phase_ = runCompleted;
       reporter_.RunEnded(RunOutcome::completed);
@@ -302,11 +335,37 @@ void TProcessingRun::AdvanceState() {
   }
 }
 
-void TProcessingRun::FinishRetrievedMessage() {
+// Only a refusal the server answered, the session still up, is one to go on
+// after; the error text it left is not this run's failure.
+bool TProcessingRun::ContinueAfterRefusal(uint16_t error) {
+  constexpr uint16_t kNegativeReply = 500;
+  const bool refusal = error == kNegativeReply && client_.Connected();
+  if (!refusal) return false;
+  if (state_.ProcessState == procUidlList) {
+    client_.ClearErrorMessage();
+    listedIds_.clear();
+    NextMessage();
+    return true;
+  }
+  if (state_.ProcessState == procTop) {
+    client_.ClearErrorMessage();
+    topRefused_ = true;
+    StartRetr();
+    return true;
+  }
+  return false;
+}
+
+void TProcessingRun::ShowProcessedCount() {
   reporter_.ShowStatus(std::to_string(msgNum_) + "/" + std::to_string(client_.MsgCount()) +
                        kProcessedText);
+}
+
+void TProcessingRun::FinishRetrievedMessage() {
+  ShowProcessedCount();
   const bool picked = state_.Message.TriggerFound;
   if (picked) CommitMessage();
+  if (!picked) unpickedIds_.push_back(msgUidl_);
   if (picked && fields_.DeleteAfterReading()) {
     state_.ProcessState = procDele;
     client_.SetMsgNum(msgNum_);
@@ -339,23 +398,96 @@ void TProcessingRun::CommitMessage() {
 }
 
 void TProcessingRun::NextMessage() {
-  if (msgNum_ < client_.MsgCount()) {
+  ResetMessageState();
+  // A loop, not a request per message: a mailbox of ten thousand mails taken
+  // long ago costs no command at all.
+  while (msgNum_ < client_.MsgCount()) {
     ++msgNum_;
-    StartUidl();
-    ResetMessageState();
-  } else {
-    state_.ProcessState = procQuit;
-    // The server removes what this run marked for deletion when QUIT
-    // succeeds; the rows of those messages must be on disk by then.
-    if (deleteSent_) SyncFile(files_.allData);
-    client_.Quit();
+    const bool listed = static_cast<size_t>(msgNum_) < listedIds_.size() &&
+                        listedIds_[static_cast<size_t>(msgNum_)].has_value();
+    if (!listed) {
+      StartUidl();
+      return;
+    }
+    if (!IsJudgedAlready(*listedIds_[static_cast<size_t>(msgNum_)])) {
+      StartHeaderRead();
+      return;
+    }
   }
+  state_.ProcessState = procQuit;
+  // The server removes what this run marked for deletion when QUIT
+  // succeeds; the rows of those messages must be on disk by then.
+  if (deleteSent_) SyncFile(files_.allData);
+  client_.Quit();
+}
+
+void TProcessingRun::StartUidlList() {
+  state_.ProcessState = procUidlList;
+  listedIds_.assign(static_cast<size_t>(client_.MsgCount()) + 1, std::nullopt);
+  msgNum_ = 0;
+  client_.SetMsgNum(0);
+  client_.Uidl();
+}
+
+// The listing's numbers are the server's word: one outside the mailbox, or
+// given twice, is not taken; the message is then asked for alone.
+void TProcessingRun::RecordListedId(int32_t number, const std::string& msgUidl) {
+  if (number < 1 || static_cast<size_t>(number) >= listedIds_.size()) return;
+  std::optional<std::string>& entry = listedIds_[static_cast<size_t>(number)];
+  if (!entry) entry = msgUidl;
 }
 
 void TProcessingRun::StartUidl() {
   state_.ProcessState = procUidl;
   client_.SetMsgNum(msgNum_);
   client_.Uidl();
+}
+
+// Makes `msgUidl` the id of the message being walked and tells whether it
+// needs no more commands: taken into the table already, or remembered as not
+// picked under the current trigger line (and so kept remembered).
+bool TProcessingRun::IsJudgedAlready(const std::string& msgUidl) {
+  msgUidl_ = msgUidl;
+  storedId_ = StoredId(msgUidl_);
+  if (table_.IsUidlTaken(storedId_)) return true;
+  if (!rememberedUnpicked_ || !rememberedUnpicked_->contains(msgUidl_)) return false;
+  unpickedIds_.push_back(msgUidl_);
+  return true;
+}
+
+void TProcessingRun::StartHeaderRead() {
+  if (topRefused_) {
+    StartRetr();
+    return;
+  }
+  state_.ProcessState = procTop;
+  client_.SetMsgNum(msgNum_);
+  client_.SetMsgLines(0);
+  client_.Top();
+}
+
+void TProcessingRun::StartRetr() {
+  // The header read must not count twice: the RETR parses it again.
+  ResetMessageState();
+  state_.ProcessState = procRetr;
+  client_.SetMsgNum(msgNum_);
+  client_.Retr();
+}
+
+// A file that cannot be written only costs the next run a header read per
+// remembered message; it is no reason to spoil a run that took its mail. An
+// unchanged one is left alone: polls every few minutes would otherwise sync
+// the disk for nothing.
+void TProcessingRun::SaveUnpicked() {
+  if (rememberedUnpicked_ &&
+      *rememberedUnpicked_ ==
+          std::unordered_set<std::string>(unpickedIds_.begin(), unpickedIds_.end())) {
+    return;
+  }
+  try {
+    SaveUnpickedIds(files_.unpicked, fields_.HeaderTokenText(), unpickedIds_);
+  } catch (const EInOutError&) {
+  }
 }
 
 void TProcessingRun::ResetMessageState() { parser_.ResetMessageState(); }

@@ -3,7 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "pop3/Pop3Client.h"
 #include "processing/MessageParser.h"
@@ -37,6 +40,8 @@ enum TProcessState : int32_t {
   procRetr = 5,
   procDele = 6,
   procQuit = 7,
+  procUidlList = 8,  // UIDL without a number: every message's id at once
+  procTop = 9,       // TOP n 0: the header of a message not yet judged
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -56,12 +61,16 @@ struct RunState {
 };
 
 // One processing run at a time over the POP3 mailbox: connect, USER, PASS,
-// STAT, then for each message number 1..MsgCount a UIDL, a RETR when the id is
-// not in column 1 of the table yet, a DELE for a picked message when deleting
-// is on, and finally QUIT, after which FirstRow.csv is rewritten and a summary
-// shown. Every picked message becomes one row of the table and one line of
-// AllData.csv as soon as its RETR completes; a picked message without items
-// gives a line of the run stamp and its id alone.
+// STAT, one UIDL listing of every message's id, then for each message number
+// 1..MsgCount whose id is neither in column 1 of the table nor remembered as
+// not picked: its header (TOP n 0), a RETR when the header holds the trigger
+// line, a DELE for a picked message when deleting is on; finally QUIT, after
+// which FirstRow.csv and Unpicked.txt are rewritten and a summary shown. A
+// server that refuses the listing is asked UIDL n per message, one that
+// refuses TOP gets RETR for every message not yet judged. Every picked
+// message becomes one row of the table and one line of AllData.csv as soon
+// as its RETR completes; a picked message without items gives a line of the
+// run stamp and its id alone.
 //
 // The run drives the client one request at a time from OnRequestDone, which it
 // wires to itself at every start (OnMessageLine to its message parser), so it
@@ -87,6 +96,7 @@ class TProcessingRun {
   struct DataFilePaths {
     std::string allData;   // full path of AllData.csv
     std::string firstRow;  // full path of FirstRow.csv
+    std::string unpicked;  // full path of Unpicked.txt
   };
 
   TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
@@ -114,8 +124,9 @@ class TProcessingRun {
   // box (detail: the client's ErrorMessage); otherwise the next step of the
   // state table in the source. Completions while no run is active are ignored.
   void ProcessRequestDone(TPop3Request RqType, uint16_t Error);
-  // Moves on to the next message number with UIDL, or after the last one to
-  // QUIT (AllData.csv synced to disk first when this run sent a DELE).
+  // Moves on to the next message number whose id is not known yet (UIDL n
+  // when the listing left it out) or not yet judged (TOP), or after the last
+  // one to QUIT (AllData.csv synced to disk first when this run sent a DELE).
   void NextMessage();
   // Per-message state back to "nothing seen yet".
   void ResetMessageState();
@@ -137,6 +148,14 @@ class TProcessingRun {
   void StopWithError(const std::string& detail, uint16_t code);
   void StopAtInvalidState();
   void StartUidl();
+  void StartUidlList();
+  void StartHeaderRead();
+  void StartRetr();
+  bool ContinueAfterRefusal(uint16_t error);
+  bool IsJudgedAlready(const std::string& msgUidl);
+  void RecordListedId(int32_t number, const std::string& msgUidl);
+  void ShowProcessedCount();
+  void SaveUnpicked();
 
   DataTable& table_;
   SettingsFields& fields_;
@@ -156,6 +175,16 @@ class TProcessingRun {
   bool deleteSent_ = false;
   std::string storedId_;  // the id of the message being walked, as column 1 holds it
   bool errorBoxOpen_ = false;
+  std::string msgUidl_;   // the same id as the server gave it
+  // Ids from the UIDL listing by message number; a number the listing left
+  // out is asked for alone.
+  std::vector<std::optional<std::string>> listedIds_;
+  bool topRefused_ = false;
+  // Ids Unpicked.txt held for the current trigger line at the start of the
+  // run (nothing: no usable file), and the ids of this run's mailbox found or
+  // remembered as not picked, which replace them when the run completes.
+  std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
+  std::vector<std::string> unpickedIds_;
 };
 
 }  // namespace vexalo

@@ -55,7 +55,8 @@ struct Program {
   Program(SettingsFields& fields, const TempFolder& folder)
       : run(table, fields, client, jisConv,
             TProcessingRun::DataFilePaths{folder.Path(kAllDataFileName),
-                                          folder.Path(kFirstRowFileName)},
+                                          folder.Path(kFirstRowFileName),
+                                          folder.Path(kUnpickedFileName)},
             reporter, [] { return std::string(kStamp); }) {
     LoadFirstRow(table, folder.Path(kFirstRowFileName));
     LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
@@ -194,19 +195,22 @@ TEST_F(RunEndToEndTest, TakesEachPickedMailOnceAcrossRunsAndRestarts) {
                                       "5/5通処理しました。", RunSummary(5, 3, 3)}));
   EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
   EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
+  EXPECT_EQ(ReadBytes(folder.Path(kUnpickedFileName)),
+            "X-VEXALO: default\r\norder-b-note\r\norder-d-note\r\n");
 
-  // Again in the same session: the unpicked mails are read again, nothing
-  // is taken.
+  // Again in the same session: the mails that are not orders are
+  // remembered as such, so nothing is read and nothing taken.
   program->reporter.statuses.clear();
   program->Fetch();
   EXPECT_EQ(program->reporter.statuses,
-            (std::vector<std::string>{"メール受信中", "2/5通処理しました。", "4/5通処理しました。",
-                                      RunSummary(5, 0, 3)}));
+            (std::vector<std::string>{"メール受信中", RunSummary(5, 0, 3)}));
 
-  // After a restart the ids come back from AllData.csv alone.
+  // After a restart the ids come back from AllData.csv and Unpicked.txt.
   program = Start();
+  program->reporter.statuses.clear();
   program->Fetch();
-  EXPECT_EQ(program->reporter.statuses.back(), RunSummary(5, 0, 3));
+  EXPECT_EQ(program->reporter.statuses,
+            (std::vector<std::string>{"メール受信中", RunSummary(5, 0, 3)}));
   EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
   EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
   EXPECT_EQ(
@@ -275,12 +279,12 @@ TEST_F(RunEndToEndTest, WrongPasswordShowsTheServersWordsInTheErrorBox) {
   EXPECT_FALSE(program->client.Connected());
 }
 
-// The connection breaks while a large mail is coming in, after an earlier
+// The connection breaks while a large order is coming in, after an earlier
 // picked mail was taken and marked for deletion.
 TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNothing) {
   server.AddMessage("order-a", MailFixture("order-iso2022jp.eml"));
-  std::string large = "Subject: large\n\n";
-  while (large.size() < (8u << 20)) large += "A line of a large mail that is not an order.\n";
+  std::string large = "Subject: large\nX-VEXALO: default\n\n";
+  while (large.size() < (8u << 20)) large += "A line of a large order without items.\n";
   server.AddMessage("zz-large", large);
   fields.deleteAfterReading = true;
   auto program = Start();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@ using testing::RecordingReporter;
 using testing::RunErrorBox;
 using testing::RunSummary;
 using testing::TempFolder;
+using testing::WriteBytes;
 namespace fs = std::filesystem;
 
 constexpr int kTimeoutMs = 10000;
@@ -47,6 +51,18 @@ constexpr char kUnpickedMessage[] =
     "Subject: hello\r\n"
     "\r\n"
     "name:not an order\r\n";
+// Their headers, as TOP n 0 gives them.
+constexpr char kPickedHeader[] =
+    "Subject: order\r\n"
+    "X-VEXALO: default\r\n"
+    "\r\n";
+constexpr char kUnpickedHeader[] =
+    "Subject: hello\r\n"
+    "\r\n";
+constexpr char kTrigger[] = "X-VEXALO: default";
+
+// A positive multi-line reply carrying `text`.
+std::string Lines(const std::string& text) { return "+OK\r\n" + text + ".\r\n"; }
 
 class ProcessingRunTest : public ::testing::Test {
  protected:
@@ -60,6 +76,7 @@ class ProcessingRunTest : public ::testing::Test {
 
   std::string AllDataPath() const { return folder.Path(kAllDataFileName); }
   std::string FirstRowPath() const { return folder.Path(kFirstRowFileName); }
+  std::string UnpickedPath() const { return folder.Path(kUnpickedFileName); }
 
   // Starts a fetch against `peer` and runs the loop until the run is over.
   void FetchFrom(const ScriptedPop3Peer& peer) {
@@ -84,7 +101,7 @@ class ProcessingRunTest : public ::testing::Test {
                      fields,
                      client,
                      jisConv,
-                     TProcessingRun::DataFilePaths{AllDataPath(), FirstRowPath()},
+                     TProcessingRun::DataFilePaths{AllDataPath(), FirstRowPath(), UnpickedPath()},
                      reporter,
                      [] { return std::string(kStamp); }};
 };
@@ -113,18 +130,16 @@ TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 3 900\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id-1\r\n"),
-                                  Expect("UIDL 2"),
-                                  Send("+OK 2 id-2\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+                                  Expect("TOP 2 0"),
+                                  Send(Lines(kPickedHeader)),
                                   Expect("RETR 2"),
-                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Send(Lines(kPickedMessage)),
                                   Expect("DELE 2"),
                                   Send("+OK deleted\r\n"),
-                                  Expect("UIDL 3"),
-                                  Send("+OK 3 id-3\r\n"),
-                                  Expect("RETR 3"),
-                                  Send(std::string("+OK\r\n") + kUnpickedMessage + ".\r\n"),
+                                  Expect("TOP 3 0"),
+                                  Send(Lines(kUnpickedHeader)),
                                   Expect("QUIT"),
                                   Send("+OK bye\r\n"),
                                   Close(),
@@ -142,6 +157,7 @@ TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
             "2024/07/01 9:05:00,id-2,miso,1\x81\x43"
             "500\r\n");
   EXPECT_EQ(ReadBytes(FirstRowPath()), ",,name,count\r\n");
+  EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-3\r\n");
   EXPECT_EQ(table.RowCount(), 3);
   EXPECT_EQ(table.ColCount(), 4);
   EXPECT_EQ(table.Cell(0, 2), kStamp);
@@ -160,8 +176,8 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1\r\n")),
                                   Expect("QUIT"),
                                   Send("+OK\r\n"),
                                   Close(),
@@ -180,8 +196,10 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColu
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id,1\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id,1\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines("X-VEXALO: default\r\n\r\n")),
                                   Expect("RETR 1"),
                                   Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
                                   Expect("QUIT"),
@@ -203,20 +221,49 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColu
             "1");
 }
 
-// The UIDL reply's number overwrites the client's MsgNum; a server that puts
-// the wrong number there must not send the walk back or off its course.
-TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarries) {
+// A server without the listing is asked message by message, one without TOP
+// gets RETR from its first refusal on; neither refusal is an error. The UIDL
+// reply's number overwrites the client's MsgNum; a server that puts the wrong
+// number there must not send the walk back or off its course.
+TEST_F(ProcessingRunTest, RefusedListingAndTopFallBackToUidlPerMessageAndRetr) {
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),    Send("+OK 3 900\r\n"),
+                                  Expect("UIDL"),    Send("-ERR no listing\r\n"),
+                                  Expect("UIDL 1"),  Send("+OK 7 id-a\r\n"),
+                                  Expect("TOP 1 0"), Send("-ERR no TOP\r\n"),
+                                  Expect("RETR 1"),  Send(Lines(kUnpickedMessage)),
+                                  Expect("UIDL 2"),  Send("+OK 1 id-b\r\n"),
+                                  Expect("RETR 2"),  Send(Lines(kPickedMessage)),
+                                  Expect("UIDL 3"),  Send("+OK 3 id-c\r\n"),
+                                  Expect("RETR 3"),  Send(Lines(kUnpickedMessage)),
+                                  Expect("QUIT"),    Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(reporter.statuses,
+            (std::vector<std::string>{kReceiving, "1/3通処理しました。", "2/3通処理しました。",
+                                      "3/3通処理しました。", RunSummary(3, 1, 1)}));
+  EXPECT_EQ(table.Cell(1, 1), "id-b");
+  EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-a\r\nid-c\r\n");
+}
+
+// The listing's numbers are the server's word: one outside the mailbox is
+// dropped and a number it left out is asked for alone.
+TEST_F(ProcessingRunTest, MessageMissingFromTheListingIsAskedForAlone) {
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 2 600\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("2 id-b\r\n9 id-x\r\n0 id-y\r\n")),
                                   Expect("UIDL 1"),
-                                  Send("+OK 7 id-a\r\n"),
-                                  Expect("RETR 1"),
-                                  Send(std::string("+OK\r\n") + kUnpickedMessage + ".\r\n"),
-                                  Expect("UIDL 2"),
-                                  Send("+OK 1 id-b\r\n"),
-                                  Expect("RETR 2"),
-                                  Send(std::string("+OK\r\n") + kUnpickedMessage + ".\r\n"),
+                                  Send("+OK 1 id-a\r\n"),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kUnpickedHeader)),
+                                  Expect("TOP 2 0"),
+                                  Send(Lines(kUnpickedHeader)),
                                   Expect("QUIT"),
                                   Send("+OK\r\n"),
                                   Close(),
@@ -224,17 +271,42 @@ TEST_F(ProcessingRunTest, WalksEveryMessageNumberWhateverNumberTheUidlReplyCarri
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
-  EXPECT_EQ(reporter.statuses,
-            (std::vector<std::string>{kReceiving, "1/2通処理しました。", "2/2通処理しました。",
-                                      RunSummary(2, 0, 1)}));
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(2, 0, 1));
+  EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-a\r\nid-b\r\n");
+}
+
+// Someone else removed the message between the listing and its reading: its
+// refusal is reported, nothing is taken for it and no QUIT commits anything.
+TEST_F(ProcessingRunTest, MessageGoneBeforeItsReadingStopsTheRunWithTheServersText) {
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-1\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send("-ERR Message is deleted.\r\n"),
+                                  Expect("RETR 1"),
+                                  Send("-ERR Message is deleted.\r\n"),
+                              }));
+  FetchFrom(peer);
+  WaitForClientClose(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{RunErrorBox("-ERR Message is deleted.")});
+  EXPECT_FALSE(fs::exists(AllDataPath()));
+  EXPECT_FALSE(fs::exists(UnpickedPath()));
 }
 
 // A rejected UIDL ends the run with the error box and no QUIT, and the
-// dropped session leaves the next fetch free to start.
+// dropped session leaves the next fetch free to start. The box names this
+// refusal, not the listing's refusal the run went on after.
 TEST_F(ProcessingRunTest, RejectedUidlStopsWithTheErrorBoxAbortsAndLetsTheNextFetchRun) {
   ScriptedPop3Peer refusing(loop, AfterLogin({
                                       Expect("STAT"),
                                       Send("+OK 2 600\r\n"),
+                                      Expect("UIDL"),
+                                      Send("-ERR no listing\r\n"),
                                       Expect("UIDL 1"),
                                       Send("-ERR unknown command\r\n"),
                                   }));
@@ -303,7 +375,7 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
   ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n")});
   fields.port = peer.PortText();
   run.MenuProcessClick();
-  run.State().ProcessState = static_cast<TProcessState>(8);
+  run.State().ProcessState = static_cast<TProcessState>(99);
   ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
   WaitForClientClose(peer);
 
@@ -320,10 +392,12 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-1\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kPickedHeader)),
                                   Expect("RETR 1"),
-                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Send(Lines(kPickedMessage)),
                                   Expect("DELE 1"),
                                   Send("+OK deleted\r\n"),
                               }));
@@ -377,10 +451,12 @@ TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 2 600\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-1\r\n2 id-2\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kPickedHeader)),
                                   Expect("RETR 1"),
-                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Send(Lines(kPickedMessage)),
                                   Expect("DELE 1"),
                               }));
   fields.port = peer.PortText();
@@ -400,6 +476,95 @@ TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_EQ(table.Cell(1, 1), "id-1");
   EXPECT_EQ(ReadBytes(AllDataPath()), "2024/07/01 9:05:00,id-1,miso,1\x81\x43" "500\r\n");
+}
+
+// What Unpicked.txt holds before a run over a mailbox of a taken mail
+// (id-1), an ordinary one (id-2) and a new order (id-3); `remembered` says
+// whether the run may trust it to skip id-2.
+struct UnpickedFileCase {
+  const char* name;
+  std::optional<std::string> bytes;  // nothing: no file
+  bool remembered;
+  bool rewritten = true;
+};
+
+// Identifies the file at `path` itself, not its name: a file renamed over
+// another has a new one.
+ino_t FileNumber(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+class UnpickedMemoryTest : public ProcessingRunTest,
+                           public ::testing::WithParamInterface<UnpickedFileCase> {};
+
+TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
+  if (GetParam().bytes) WriteBytes(UnpickedPath(), *GetParam().bytes);
+  const ino_t fileBefore = FileNumber(UnpickedPath());
+  AddEarlierRow(table, run, "id-1");
+  std::vector<ScriptedPop3Peer::Step> steps = {
+      Expect("STAT"),
+      Send("+OK 3 900\r\n"),
+      Expect("UIDL"),
+      Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+  };
+  if (!GetParam().remembered) {
+    steps.insert(steps.end(), {Expect("TOP 2 0"), Send(Lines(kUnpickedHeader))});
+  }
+  steps.insert(steps.end(),
+               {Expect("TOP 3 0"), Send(Lines(kPickedHeader)), Expect("RETR 3"),
+                Send(Lines(kPickedMessage)), Expect("QUIT"), Send("+OK\r\n"), Close()});
+  ScriptedPop3Peer peer(loop, AfterLogin(steps));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(table.Cell(1, 2), "id-3");
+  EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-2\r\n");
+  EXPECT_EQ(FileNumber(UnpickedPath()) != fileBefore, GetParam().rewritten);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path("")), fs::directory_iterator()), 3)
+      << "only AllData.csv, FirstRow.csv and Unpicked.txt";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnpickedMemoryTest,
+    ::testing::Values(
+        UnpickedFileCase{"Missing", std::nullopt, false},
+        UnpickedFileCase{"KeptAndPrunedOfIdsGoneFromTheServer",
+                         "X-VEXALO: default\r\nid-2\r\nid-gone\r\n", true},
+        UnpickedFileCase{"KeptUnchanged", "X-VEXALO: default\r\nid-2\r\n", true, false},
+        UnpickedFileCase{"WrittenForAnotherTriggerLine", "X-OLD: other\r\nid-2\r\n", false},
+        UnpickedFileCase{"TriggerLineDiffersInCase", "x-vexalo: default\r\nid-2\r\n", false},
+        // A cut line could be the start of another mail's id.
+        UnpickedFileCase{"LastLineCut", "X-VEXALO: default\r\nid-2\r\nid-3", false},
+        UnpickedFileCase{"ByteNoIdHolds", "X-VEXALO: default\r\nid-2\r\nid\x81\x40\r\n", false},
+        UnpickedFileCase{"EmptyLine", "X-VEXALO: default\r\nid-2\r\n\r\n", false},
+        UnpickedFileCase{"Empty", "", false}),
+    [](const ::testing::TestParamInfo<UnpickedFileCase>& info) { return info.param.name; });
+
+// A file that cannot be read or replaced only costs header reads: the run
+// completes without a word about it.
+TEST_F(ProcessingRunTest, UnreadableUnpickedFileIsNoError) {
+  fs::create_directory(UnpickedPath());
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-1\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kUnpickedHeader)),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(1, 0, 1));
+  EXPECT_TRUE(fs::is_directory(UnpickedPath()));
 }
 
 // The connection settings reach the client at every start; what is no
