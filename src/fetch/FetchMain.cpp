@@ -59,7 +59,7 @@ int RunOnce(const std::string& dir) {
                      reporter);
   try {
     LoadFirstRow(table, dir + kFirstRowFileName);
-    LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
+    run.State().AllDataEnd = LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
   } catch (const std::exception& error) {
     // What the desktop program would show in its error box at start-up.
     reporter.ShowMessage(error.what());

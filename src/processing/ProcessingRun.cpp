@@ -1,5 +1,6 @@
 #include "processing/ProcessingRun.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -111,17 +112,29 @@ TProcessingRun::~TProcessingRun() {
 bool TProcessingRun::IsBusy() const { return phase_ == runActive || client_.Connected(); }
 
 void TProcessingRun::TimerTimer() {
-  if (!IsBusy()) MenuProcessClick();
+  if (!IsBusy()) StartRun(false);
 }
 
-void TProcessingRun::MenuProcessClick() {
+void TProcessingRun::MenuProcessClick() { StartRun(true); }
+
+void TProcessingRun::StartRun(bool reportBusy) {
   if (IsBusy()) {
-    reporter_.ShowMessage(kBusyText);
+    if (reportBusy) reporter_.ShowMessage(kBusyText);
     return;
   }
   if (fields_.HostText().empty()) {
     reporter_.ShowMessage(kNoHostText);
     reporter_.OpenSettings();
+    return;
+  }
+  try {
+    if (!EnterRun()) {
+      if (reportBusy) reporter_.ShowMessage(kBusyText);
+      return;
+    }
+  } catch (const std::exception& error) {
+    phase_ = runActive;  // so that the stop is reported like any other
+    StopWithError(error.what());
     return;
   }
   client_.SetHost(fields_.HostText());
@@ -136,6 +149,7 @@ void TProcessingRun::MenuProcessClick() {
   state_.CellPos.X = 2;
   msgNum_ = 0;
   deleteSent_ = false;
+  titlesSaved_ = false;
 
   client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request rqType, uint16_t error) {
     ProcessRequestDone(rqType, error);
@@ -209,8 +223,15 @@ void TProcessingRun::AdvanceState() {
       }
       break;
     case stepUidl:
-      if (table_.IsUidlTaken(EscapeCommas(client_.MsgUidl()))) {
-        NextMessage();
+      if (const std::string id = EscapeCommas(client_.MsgUidl()); table_.IsUidlTaken(id)) {
+        // Its row is on disk; the DELE of the run that took it may have been
+        // lost with that run. An empty id, or one the title row holds, names
+        // no row of ours and is never deleted unread.
+        if (fields_.DeleteAfterReading() && !id.empty() && table_.Cell(1, 0) != id) {
+          StartDele();
+        } else {
+          NextMessage();
+        }
       } else {
         state_.ProcessState = stepRetr;
         client_.SetMsgNum(msgNum_);
@@ -224,9 +245,10 @@ void TProcessingRun::AdvanceState() {
       NextMessage();
       break;
     case stepQuit:
-      SaveFirstRow(table_, files_.firstRow);
+      if (!titlesSaved_) SaveTitles();
       ShowSummary();
       phase_ = runCompleted;
+      LeaveRun();
       break;
     default:
       StopAtInvalidState();
@@ -240,13 +262,17 @@ void TProcessingRun::FinishRetrievedMessage() {
   const bool picked = state_.Message.TriggerFound;
   if (picked) CommitMessage();
   if (picked && fields_.DeleteAfterReading()) {
-    state_.ProcessState = stepDele;
-    client_.SetMsgNum(msgNum_);
-    client_.Dele();
-    deleteSent_ = true;
+    StartDele();
   } else {
     NextMessage();
   }
+}
+
+void TProcessingRun::StartDele() {
+  state_.ProcessState = stepDele;
+  client_.SetMsgNum(msgNum_);
+  client_.Dele();
+  deleteSent_ = true;
 }
 
 void TProcessingRun::CommitMessage() {
@@ -258,13 +284,16 @@ void TProcessingRun::CommitMessage() {
   // A message without items has started no line; it still gets the stamp and
   // id its row holds, or after a restart its id would be unknown and every
   // later run would take it again.
+  parser_.WriteItems();
   std::string& line = state_.Message.RowText;
   if (line.empty()) line.append(state_.RunStamp).append(",").append(id);
   // The row becomes visible, and so counts as taken, only once its line is in
   // AllData.csv: if the append raises, the message is neither kept nor
   // deleted, and the next run takes it again.
-  AppendLine(files_.allData, line);
-  table_.SetColCount(state_.CellPos.X);
+  state_.AllDataEnd = AppendLine(files_.allData, line);
+  // A narrower message must not hide the titles and cells of wider rows
+  // from FirstRow.csv and from a select-all export.
+  table_.SetColCount(std::max(table_.ColCount(), state_.CellPos.X));
   state_.CellPos = CellPoint{2, row + 1};
   table_.SetRowCount(state_.CellPos.Y);
 }
@@ -277,8 +306,12 @@ void TProcessingRun::NextMessage() {
   } else {
     state_.ProcessState = stepQuit;
     // The server removes what this run marked for deletion when QUIT
-    // succeeds; the rows of those messages must be on disk by then.
-    if (deleteSent_) SyncFile(files_.allData);
+    // succeeds; the rows of those messages, and their titles, must be on
+    // disk by then.
+    if (deleteSent_) {
+      SyncFile(files_.allData);
+      SaveTitles();
+    }
     client_.Quit();
   }
 }
@@ -297,8 +330,28 @@ void TProcessingRun::ShowSummary() {
                        std::to_string(table_.RowCount() - 1));
 }
 
+bool TProcessingRun::EnterRun() {
+  if (!lock_.TryAcquire(files_.allData + kRunLockSuffix)) return false;
+  try {
+    state_.AllDataEnd =
+        LoadAppendedRows(table_, files_.allData, state_.AllDataEnd, state_.CellPos);
+  } catch (...) {
+    lock_.Release();
+    throw;
+  }
+  return true;
+}
+
+void TProcessingRun::LeaveRun() { lock_.Release(); }
+
+void TProcessingRun::SaveTitles() {
+  SaveFirstRow(table_, files_.firstRow);
+  titlesSaved_ = true;
+}
+
 void TProcessingRun::StopWithError(const std::string& detail) {
   phase_ = runStopped;
+  LeaveRun();
   reporter_.ShowMessage(std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" +
                         kErrorCheckText);
   // Without QUIT the server commits none of this run's deletions, and the
@@ -312,6 +365,7 @@ void TProcessingRun::StopAtInvalidState() {
   // would refuse every later fetch with the busy message.
   phase_ = runStopped;
   client_.Abort();
+  LeaveRun();
 }
 
 }  // namespace vexalo

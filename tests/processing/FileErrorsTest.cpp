@@ -31,6 +31,11 @@ const std::string kTooMany = Sjis("オープンしたファイルが多すぎま
 const std::string kDenied = Sjis("ファイルへのアクセスが拒否されました");
 const std::string kDiskFull = Sjis("ディスクがいっぱいです");
 
+// Where the user can do something about the failure, the text names the file.
+std::string Naming(const std::string& text, const std::string& path) {
+  return text + " (" + path + ")";
+}
+
 TEST(InOutError, ErrnoValuesGiveTheirTexts) {
   struct Case {
     int errorCode;
@@ -111,10 +116,11 @@ TEST(FileErrors, FolderWhereTheFileShouldBe) {
   std::filesystem::create_directory(path);
   DataTable table;
   CellPoint cellPos;
-  EXPECT_EQ(RaisedText([&] { LoadAllData(table, path, cellPos); }), kDenied);
-  EXPECT_EQ(RaisedText([&] { LoadFirstRow(table, path); }), kDenied);
-  EXPECT_EQ(RaisedText([&] { AppendLine(path, "s,id"); }), kDenied);
-  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, path); }), kDenied);
+  const std::string denied = Naming(kDenied, path);
+  EXPECT_EQ(RaisedText([&] { LoadAllData(table, path, cellPos); }), denied);
+  EXPECT_EQ(RaisedText([&] { LoadFirstRow(table, path); }), denied);
+  EXPECT_EQ(RaisedText([&] { AppendLine(path, "s,id"); }), denied);
+  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, path); }), denied);
   // Nothing was loaded: the next message still goes into row 1.
   EXPECT_EQ(table.RowCount(), 2);
   EXPECT_EQ(table.ColCount(), 3);
@@ -134,8 +140,9 @@ TEST(FileErrors, MissingFolderAndBadNames) {
 
 TEST(FileErrors, FullDisk) {
   const DataTable table;
-  EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), kDiskFull);
-  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, "/dev/full"); }), kDiskFull);
+  EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), Naming(kDiskFull, "/dev/full"));
+  EXPECT_EQ(RaisedText([&] { SaveGridRect(table, {0, 0, 2, 0}, "/dev/full"); }),
+            Naming(kDiskFull, "/dev/full"));
 }
 
 TEST(FileErrors, TooManyOpenFiles) {
@@ -169,23 +176,24 @@ TEST(FileErrors, ReadOnlyFolderAndUnreadableFile) {
   const std::string newFile = locked + "/" + kAllDataFileName;
   const std::string text = RaisedTextInChild(nothing, [&] { AppendLine(newFile, "s,id"); });
   if (text == kNoPrivilegeDrop) GTEST_SKIP() << "running as root without the right to drop it";
-  EXPECT_EQ(text, kDenied);
-  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(locked + "/FirstRow.csv", "x"); }),
-            kDenied);
+  EXPECT_EQ(text, Naming(kDenied, newFile));
+  const std::string titles = locked + "/FirstRow.csv";
+  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(titles, "x"); }), Naming(kDenied, titles));
   EXPECT_EQ(RaisedTextInChild(nothing,
                               [&] {
                                 DataTable table;
                                 SaveFirstRow(table, newFile);
                               }),
-            kDenied);
+            Naming(kDenied, newFile));
   EXPECT_EQ(RaisedTextInChild(nothing,
                               [&] {
                                 DataTable table;
                                 CellPoint cellPos;
                                 LoadAllData(table, unreadable, cellPos);
                               }),
-            kDenied);
-  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(unreadable, "s,id"); }), kDenied);
+            Naming(kDenied, unreadable));
+  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(unreadable, "s,id"); }),
+            Naming(kDenied, unreadable));
 }
 
 }  // namespace
