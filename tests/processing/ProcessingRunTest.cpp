@@ -341,5 +341,141 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   EXPECT_FALSE(fs::exists(FirstRowPath()));
 }
 
+// A second run on the same folder, from another program or another window,
+// meets the first one's lock; once that is over, it first reads the rows the
+// first one appended, so it takes nothing twice.
+TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) {
+  ScriptedPop3Peer first(loop, AfterLogin({
+                                   Expect("STAT"),
+                                   Send("+OK 1 300\r\n"),
+                                   Expect("UIDL 1"),
+                                   Send("+OK 1 id-1\r\n"),
+                                   Expect("RETR 1"),
+                                   Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                   Expect("QUIT"),
+                                   Send("+OK\r\n"),
+                                   Close(),
+                               }));
+  DataTable otherTable;
+  TPop3Client otherClient{loop};
+  RecordingReporter otherReporter;
+  TProcessingRun other{otherTable,
+                       fields,
+                       otherClient,
+                       jisConv,
+                       TProcessingRun::DataFiles{AllDataPath(), FirstRowPath()},
+                       otherReporter,
+                       [] { return std::string(kStamp); }};
+  fields.port = first.PortText();
+  run.MenuProcessClick();
+  other.MenuProcessClick();
+  other.TimerTimer();  // a tick passes over a busy folder in silence
+  EXPECT_EQ(otherReporter.messages, std::vector<std::string>{kBusy});
+  EXPECT_EQ(other.Phase(), runIdle);
+  EXPECT_EQ(otherClient.Host(), "");
+  ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+  EXPECT_EQ(first.Problems(), "");
+
+  ScriptedPop3Peer second(loop, AfterLogin({
+                                    Expect("STAT"),
+                                    Send("+OK 1 300\r\n"),
+                                    Expect("UIDL 1"),
+                                    Send("+OK 1 id-1\r\n"),
+                                    Expect("QUIT"),
+                                    Send("+OK\r\n"),
+                                    Close(),
+                                }));
+  fields.port = second.PortText();
+  other.MenuProcessClick();
+  ASSERT_TRUE(loop.RunUntil([&] { return !other.IsBusy(); }, kTimeoutMs));
+
+  EXPECT_EQ(second.Problems(), "");
+  EXPECT_EQ(other.Phase(), runCompleted);
+  EXPECT_EQ(otherTable.Cell(1, 1), "id-1");
+  EXPECT_EQ(otherReporter.statuses.back(), RunSummary(1, 0, 1));
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-1,miso,1\x81\x43"
+            "500\r\n");
+}
+
+// The server may commit the deletions at QUIT and then vanish, or the program
+// may be killed right after: the titles of those mails must already be on
+// disk, since the mails can never be read again for them.
+TEST_F(ProcessingRunTest, TitlesAreOnDiskBeforeTheQuitThatDeletes) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("RETR 1"),
+                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Expect("DELE 1"),
+                                  Send("+OK deleted\r\n"),
+                                  Expect("QUIT"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",,name,count\r\n");
+}
+
+// Only an id a data row holds marks a mail as ours to delete unread.
+TEST_F(ProcessingRunTest, EmptyIdIsNeverDeletedUnread) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+}
+
+// Items past what a line of AllData.csv loads back are left out, so the row
+// taken and the row loaded after a restart are the same; a narrower message
+// after it hides none of its columns.
+TEST_F(ProcessingRunTest, WideMessageIsCappedLikeTheLoaderAndStaysVisible) {
+  std::string wide = "+OK\r\nX-VEXALO: default\r\n\r\n";
+  for (int i = 0; i < 70000; ++i) wide += "n" + std::to_string(i) + ":v" + std::to_string(i) + "\r\n";
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 2 900\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("RETR 1"),
+                                  Send(wide + ".\r\n"),
+                                  Expect("UIDL 2"),
+                                  Send("+OK 2 id-2\r\n"),
+                                  Expect("RETR 2"),
+                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+  EXPECT_EQ(peer.Problems(), "");
+
+  constexpr int kLastColumn = kMaxFieldsPerLine - 1;
+  EXPECT_EQ(table.ColCount(), kMaxFieldsPerLine);
+  EXPECT_EQ(table.Cell(kLastColumn, 0), "n65533");
+  EXPECT_EQ(table.Cell(kLastColumn, 1), "v65533");
+  EXPECT_EQ(table.Cell(kLastColumn + 1, 1), "");
+  DataTable reloaded;
+  CellPoint cellPos;
+  LoadAllData(reloaded, AllDataPath(), cellPos);
+  EXPECT_EQ(reloaded.Cell(kLastColumn, 1), "v65533");
+  EXPECT_EQ(reloaded.Cell(kLastColumn + 1, 1), "");
+  const std::string titles = ReadBytes(FirstRowPath());
+  EXPECT_EQ(titles.substr(0, 14), ",,name,count,n");  // the wide row's later titles stay
+  EXPECT_EQ(titles.substr(titles.size() - 9), ",n65533\r\n");
+}
+
 }  // namespace
 }  // namespace vexalo
