@@ -42,7 +42,12 @@ struct Line {
 
 Line LineAt(const std::string& text, std::size_t begin) {
   const std::size_t lf = text.find('\n', begin);
-  if (lf == std::string::npos) return {begin, text.size(), text.size()};
+  if (lf == std::string::npos) {
+    // A CR that ends the text is half a line end, as it will be once a line
+    // is added after it: read the line the same way before and after.
+    const std::size_t end = text.size() > begin && text.back() == '\r' ? text.size() - 1 : text.size();
+    return {begin, end, text.size()};
+  }
   const std::size_t end = lf > begin && text[lf - 1] == '\r' ? lf - 1 : lf;
   return {begin, end, lf + 1};
 }
@@ -127,8 +132,13 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
   } else {
     added = "[" + std::string(section) + "]" + lineEnd + added;
   }
-  // The line before may be the last of the text and end without a line end.
-  if (at > 0 && text_[at - 1] != '\n') added = lineEnd + added;
+  // The line before may be the last of the text and end without a line end,
+  // or with the CR of one.
+  if (at > 0 && text_[at - 1] == '\r') {
+    added = "\n" + added;
+  } else if (at > 0 && text_[at - 1] != '\n') {
+    added = lineEnd + added;
+  }
   text_.insert(at, added);
 }
 
