@@ -20,6 +20,7 @@
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/ProcessingRun.h"
+#include "settings/CoreDumps.h"
 #include "settings/IniUnit.h"
 #include "settings/ProgramDir.h"
 #include "settings/SettingsKeys.h"
@@ -108,7 +109,7 @@ int SetPassword(const std::string& dir) {
     }
   }
   try {
-    WriteIniString(dir + std::string(kSettingsFileName), "POP3", "PASSWORD", stored);
+    WriteIniSecret(dir + std::string(kSettingsFileName), "POP3", "PASSWORD", stored);
   } catch (const std::exception& error) {
     PrintError(Cp932ToUtf8(error.what()));
     return kExitFailed;
@@ -148,9 +149,11 @@ int Main(int argc, char** argv) {
 }  // namespace vexalo
 
 int main(int argc, char** argv) {
-  // A peer or a reader of our output that goes away must end in an error we
-  // report, not in a silent death.
+  vexalo::DisableCoreDumps();
+  // A peer or a reader of our output that goes away, or a data file at the
+  // file-size limit, must end in an error we report, not in a silent death.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return vexalo::Main(argc, argv);
   } catch (const std::exception& error) {

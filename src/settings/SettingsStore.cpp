@@ -28,11 +28,11 @@ void SavePassword(const SettingKey& setting, const SettingsFields& fields,
   try {
     const std::string password = (fields.*setting.text)();
     const std::string stored = password.empty() ? "" : EncryptText(password, SettingsPassPhrase());
-    WriteIniString(fileName, setting.section, setting.key, stored);
+    WriteIniSecret(fileName, setting.section, setting.key, stored);
   } catch (...) {
     // An empty password is better than a stale one; if even this write
     // fails, the save fails.
-    WriteIniString(fileName, setting.section, setting.key, "");
+    WriteIniSecret(fileName, setting.section, setting.key, "");
   }
 }
 
