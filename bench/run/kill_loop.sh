@@ -1,0 +1,118 @@
+#!/bin/sh
+# Kills vexalo-fetch with SIGKILL at random moments of runs over a mailbox of
+# picked order mails with delete-after-reading on, ROUNDS times, then lets one
+# run finish, and checks what a user would: every mail is a row of
+# AllData.csv (none lost), no id is there twice (none doubled), no mail is
+# left on the server, and FirstRow.csv holds the titles of the widest row.
+# The server is a private Dovecot on 127.0.0.1.
+#
+#   bench/run/kill_loop.sh [COUNT [ROUNDS]]    (default 2000 messages, 50 rounds)
+#
+# The kills fall between 0 and the time one run over the whole mailbox takes
+# without a kill (measured first on a copy of the mailbox). Needs the dev build
+# (VEXALO_BIN, default build/dev/bin: vexalo-fetch and vexalo-test-dovecot)
+# and python3. Exit status 0 when every check holds.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+bin=${VEXALO_BIN:-$root/build/dev/bin}
+support=$root/bench/support
+count=${1:-2000}
+rounds=${2:-50}
+password=kamome-2024
+
+die() {
+  echo "kill_loop.sh: $*" >&2
+  exit 1
+}
+
+case $count in '' | *[!0-9]* | 0) die "COUNT must be a number above 0" ;; esac
+case $rounds in '' | *[!0-9]*) die "ROUNDS must be a number" ;; esac
+[ -x "$bin/vexalo-fetch" ] || die "$bin/vexalo-fetch is missing: build the dev preset first"
+
+work=$(mktemp -d /tmp/vexalo-kill-loop.XXXXXX)
+chmod 755 "$work"  # the server's account must reach the maildirs inside
+servers=""
+cleanup() {
+  for maildir in $servers; do
+    VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$maildir" || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# Serves a fresh mailbox of `count` mails from $1; sets $port.
+serve() {
+  python3 "$support/make_mailbox.py" "$1" --count "$count" --size 1024
+  servers="$servers $1"
+  port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$1")
+}
+
+# A data folder for vexalo-fetch against the server on port $2.
+data_folder() {
+  mkdir "$1"
+  printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=1\r\n' \
+    "$2" >"$1/Vexalo.ini"
+  echo "$password" | "$bin/vexalo-fetch" --dir "$1" --set-password
+}
+
+now() {
+  date +%s.%N
+}
+
+echo "generating $count order mails twice ..."
+serve "$work/probe"
+data_folder "$work/probe-data" "$port"
+start=$(now)
+"$bin/vexalo-fetch" --dir "$work/probe-data" >/dev/null || die "the run without a kill failed"
+span=$(awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }')
+echo "one run without a kill: $span s"
+
+serve "$work/maildir"
+data_folder "$work/data" "$port"
+
+round=1
+killed=0
+finished=0
+while [ "$round" -le "$rounds" ]; do
+  delay=$(awk -v s="$span" -v seed="$round$$" 'BEGIN { srand(seed); printf "%.3f", rand() * s }')
+  "$bin/vexalo-fetch" --dir "$work/data" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$delay"
+  kill -KILL "$pid" 2>/dev/null || true
+  status=0
+  wait "$pid" 2>/dev/null || status=$?
+  if [ "$status" -eq 137 ]; then  # 128 + SIGKILL
+    killed=$((killed + 1))
+  else
+    finished=$((finished + 1))
+  fi
+  round=$((round + 1))
+done
+echo "$rounds rounds: $killed killed during the run, $finished over before the kill"
+
+"$bin/vexalo-fetch" --dir "$work/data" >/dev/null || die "the clean run failed"
+
+left=$(find "$work/maildir/new" "$work/maildir/cur" -type f | wc -l)
+python3 - "$work/data" "$count" "$left" <<'PYTHON'
+import sys
+
+folder, count, left = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rows = open(folder + "/AllData.csv", "rb").read().split(b"\r\n")
+if rows and rows[-1] == b"":
+    rows.pop()
+ids = [row.split(b",")[1].decode() for row in rows if row.count(b",") >= 1]
+wanted = {"order-%06d" % n for n in range(1, count + 1)}
+lost = len(wanted - set(ids))
+doubled = len(ids) - len(set(ids))
+widest = max(len(row.split(b",")) for row in rows)
+titles = open(folder + "/FirstRow.csv", "rb").read()
+names = [name.decode("cp932") for name in titles.rstrip(b"\r\n").split(b",")]
+expected = ["", "", "注文番号", "氏名", "品名", "数量", "金額"]
+titles_ok = names[: len(expected)] == expected and len(names) == widest and titles.endswith(b"\r\n")
+print("rows %d, lost %d, doubled %d, left on the server %d, titles %s (%d columns)"
+      % (len(rows), lost, doubled, left, "intact" if titles_ok else "DAMAGED", len(names)))
+sys.exit(0 if lost == 0 and doubled == 0 and left == 0 and titles_ok else 1)
+PYTHON
