@@ -8,8 +8,10 @@
 #
 #   bench/run/kill_loop.sh [COUNT [ROUNDS]]    (default 2000 messages, 50 rounds)
 #
-# The kills fall between 0 and the time one run over the whole mailbox takes
-# without a kill (measured first on a copy of the mailbox). Needs the dev build
+# Each kill falls at a random moment before the run would end: a run costs
+# about one RETR per mail not yet taken and a UIDL and a DELE per mail taken
+# earlier, both timed first on a copy of the mailbox, and the kill comes within
+# 95 % of that estimate. Needs the dev build
 # (VEXALO_BIN, default build/dev/bin: vexalo-fetch and vexalo-test-dovecot)
 # and python3. Exit status 0 when every check holds.
 set -eu
@@ -50,12 +52,20 @@ serve() {
   port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$1")
 }
 
-# A data folder for vexalo-fetch against the server on port $2.
+# A data folder for vexalo-fetch against the server on port $2, deleting
+# after reading when $3 is 1.
 data_folder() {
   mkdir "$1"
-  printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=1\r\n' \
-    "$2" >"$1/Vexalo.ini"
+  printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=%s\r\n' \
+    "$2" "$3" >"$1/Vexalo.ini"
   echo "$password" | "$bin/vexalo-fetch" --dir "$1" --set-password
+}
+
+# Times one vexalo-fetch run on folder $1; prints the seconds.
+timed_run() {
+  start=$(now)
+  "$bin/vexalo-fetch" --dir "$1" >/dev/null || die "the run without a kill failed"
+  awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'
 }
 
 now() {
@@ -64,20 +74,22 @@ now() {
 
 echo "generating $count order mails twice ..."
 serve "$work/probe"
-data_folder "$work/probe-data" "$port"
-start=$(now)
-"$bin/vexalo-fetch" --dir "$work/probe-data" >/dev/null || die "the run without a kill failed"
-span=$(awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }')
-echo "one run without a kill: $span s"
+data_folder "$work/probe-data" "$port" 0
+taking=$(timed_run "$work/probe-data")
+skipping=$(timed_run "$work/probe-data")
+echo "a run taking every mail: $taking s; one skipping every mail: $skipping s"
 
 serve "$work/maildir"
-data_folder "$work/data" "$port"
+data_folder "$work/data" "$port" 1
 
 round=1
 killed=0
 finished=0
 while [ "$round" -le "$rounds" ]; do
-  delay=$(awk -v s="$span" -v seed="$round$$" 'BEGIN { srand(seed); printf "%.3f", rand() * s }')
+  taken=0
+  [ -f "$work/data/AllData.csv" ] && taken=$(wc -l <"$work/data/AllData.csv")
+  delay=$(awk -v t="$taking" -v s="$skipping" -v n="$count" -v done="$taken" -v seed="$round$$" \
+    'BEGIN { srand(seed); printf "%.3f", rand() * 0.95 * (t * (n - done) + 2 * s * done) / n }')
   "$bin/vexalo-fetch" --dir "$work/data" >/dev/null 2>&1 &
   pid=$!
   sleep "$delay"

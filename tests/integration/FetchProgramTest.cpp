@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,6 +241,24 @@ TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
             "メール受信中\nメール受信処理中にエラーが発生しました。(内容：-ERR [AUTH] "
             "Authentication failed.)\n一旦ソフトを終了させ（必ず行ってください）、\n"
             "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
+}
+
+// Started by cron while another run works on the same folder: no second
+// session, the busy message and status 1.
+TEST_F(FetchProgramTest, RunWhileAnotherHoldsTheFolderEndsBusyWithStatusOne) {
+  server.AddMessage("order-a", RunFixture("mail/order-iso2022jp.eml"));
+  WriteSettings(false);
+  const int lock = ::open(folder.Path("AllData.csv.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  const ProgramResult run = RunFetch({"--dir", folder.Root().string()}, "");
+  ::close(lock);
+
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.out,
+            "接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、"
+            "ソフトを再起動してみてください。\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
 }
 
 TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
