@@ -14,6 +14,7 @@ namespace {
 constexpr int kNegativeReply = 500;
 constexpr int kSessionClosed = 10004;
 constexpr int kSequenceAborted = 426;
+constexpr char kClosedByServerText[] = "-ERR Connection closed by server";
 
 std::string SocketErrorResponse(int error) {
   return "-ERR " + SocketErrorText(error) + " (Winsock error #" + std::to_string(error) + ")";
@@ -194,6 +195,8 @@ void TCustomPop3Client::Connect() {
   // not be answered with the digest of another session's.
   timestamp_.clear();
   requestResult_ = 0;
+  // A new session starts without the cause of the last one's failure.
+  errorMessage_.clear();
   SetState(pop3DnsLookup);
   socket_->OnDataSent = nullptr;
   socket_->OnDnsLookupDone = [this](TAsyncSocket&, uint16_t error) { HandleDnsLookupDone(error); };
@@ -358,6 +361,9 @@ void TCustomPop3Client::HandleSessionClosed(uint16_t error) {
     // told apart by the sequence itself.
     if (!requestDoneReported_ && requestResult_ == 0 && state_ != pop3Abort) {
       requestResult_ = kSessionClosed;
+      if (errorMessage_.empty()) {
+        errorMessage_ = error != 0 ? SocketErrorResponse(error) : kClosedByServerText;
+      }
     }
     CompleteRequest(kSessionClosed);
   }

@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <initializer_list>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -21,20 +21,11 @@
 #include "processing/InOutError.h"
 #include "processing/LineReader.h"
 #include "processing/PosixFile.h"
+#include "text/ByteScan.h"
 
 namespace vexalo {
 
 namespace {
-
-// A row is hundreds of bytes that almost never hold `from`: memchr skips
-// through them many bytes at a time, a test per byte does not.
-void ReplaceEvery(char* begin, char* end, char from, char to) {
-  while (begin != end) {
-    begin = static_cast<char*>(std::memchr(begin, from, static_cast<size_t>(end - begin)));
-    if (begin == nullptr) return;
-    *begin++ = to;
-  }
-}
 
 // CR, LF and 0x1A inside a line would cut it, or the whole file, when it is
 // read back: each becomes a blank.

@@ -59,7 +59,8 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 // Writes the cells of `rect` to `path`, replacing any file there: one line per
 // row from Top to Bottom, the cell of column Left and then, for each column up
 // to Right, a comma and its cell; cells never written give empty texts.
-// Nothing is quoted or escaped; a CR, LF or 0x1A in a cell becomes a blank. `rect` is taken as it is (see NormalizedRect).
+// Nothing is quoted or escaped; a CR, LF or 0x1A in a cell becomes a blank.
+// `rect` is taken as it is (see NormalizedRect).
 void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path);
 
 // Writes the visible part of the title row to `path` (FirstRow.csv) as

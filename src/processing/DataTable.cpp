@@ -195,12 +195,11 @@ void DataTable::SetCellsFrom(int row, int first, const std::vector<std::string_v
     const size_t padding = static_cast<size_t>(first - start.cellsBefore);  // empty cells
     const int64_t end = int64_t{first} + static_cast<int64_t>(cells.size());
     const size_t keepFrom =
-        end > first ? FindCell(old.substr(start.begin), static_cast<int>(end - first)).begin +
-                          start.begin
-                    : start.begin;
+        end > first
+            ? FindCell(old.substr(start.begin), static_cast<int>(end - first)).begin + start.begin
+            : start.begin;
     const std::string_view kept = old.substr(std::min(keepFrom, old.size()));
-    char* out =
-        store_.Rewrite(row, before.size() + padding + EncodedSize(cells) + kept.size());
+    char* out = store_.Rewrite(row, before.size() + padding + EncodedSize(cells) + kept.size());
     out = PutBytes(out, before);
     std::memset(out, 0, padding);  // a zero length is an empty cell
     PutBytes(PutCells(out + padding, cells), kept);

@@ -56,10 +56,7 @@ long long LineReader::Consumed() const {
 }
 
 std::string_view LineReader::Blanked(size_t begin, size_t end) {
-  for (size_t at = FindAnyOf({buffer_.data(), end}, begin, kEndOfFile, kEndOfFile, kEndOfFile);
-       at < end; at = FindAnyOf({buffer_.data(), end}, at + 1, kEndOfFile, kEndOfFile, kEndOfFile)) {
-    buffer_[at] = ' ';
-  }
+  ReplaceEvery(buffer_.data() + begin, buffer_.data() + end, kEndOfFile, ' ');
   return {buffer_.data() + begin, end - begin};
 }
 

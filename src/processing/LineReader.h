@@ -48,8 +48,8 @@ class LineReader {
 
   PosixFile& file_;
   std::vector<char> buffer_;
-  size_t begin_ = 0;  // first unread byte
-  size_t end_ = 0;    // end of the bytes read
+  size_t begin_ = 0;         // first unread byte
+  size_t end_ = 0;           // end of the bytes read
   long long readTotal_ = 0;  // bytes read from the file into buffer_ so far
   bool fileDone_ = false;
   bool endMarkSkipped_ = false;  // the file's last byte was 0x1A and was left out

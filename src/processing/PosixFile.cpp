@@ -58,8 +58,7 @@ PosixFile::~PosixFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-PosixFile::PosixFile(PosixFile&& other) noexcept
-    : fd_(other.fd_), path_(std::move(other.path_)) {
+PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
   other.fd_ = -1;
 }
 

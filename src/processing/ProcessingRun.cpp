@@ -333,8 +333,7 @@ void TProcessingRun::ShowSummary() {
 bool TProcessingRun::EnterRun() {
   if (!lock_.TryAcquire(files_.allData + kRunLockSuffix)) return false;
   try {
-    state_.AllDataEnd =
-        LoadAppendedRows(table_, files_.allData, state_.AllDataEnd, state_.CellPos);
+    state_.AllDataEnd = LoadAppendedRows(table_, files_.allData, state_.AllDataEnd, state_.CellPos);
   } catch (...) {
     lock_.Release();
     throw;

@@ -45,7 +45,8 @@ Line LineAt(const std::string& text, std::size_t begin) {
   if (lf == std::string::npos) {
     // A CR that ends the text is half a line end, as it will be once a line
     // is added after it: read the line the same way before and after.
-    const std::size_t end = text.size() > begin && text.back() == '\r' ? text.size() - 1 : text.size();
+    const std::size_t end =
+        text.size() > begin && text.back() == '\r' ? text.size() - 1 : text.size();
     return {begin, end, text.size()};
   }
   const std::size_t end = lf > begin && text[lf - 1] == '\r' ? lf - 1 : lf;

@@ -83,7 +83,8 @@ TEST(AppendLineFaults, FullDiskLeavesNoCutRowAndNamesTheFile) {
   }
   const std::string path = disk + "/" + kAllDataFileName;
   std::string fill;
-  for (int i = 0; i < 10; ++i) fill += "s,id-" + std::to_string(i) + "," + std::string(4000, 'v') + "\r\n";
+  for (int i = 0; i < 10; ++i)
+    fill += "s,id-" + std::to_string(i) + "," + std::string(4000, 'v') + "\r\n";
   WriteBytes(path, fill);
   std::string text;
   const std::string wide = "s,id-new," + std::string(200 * 1024, 'w');
@@ -106,13 +107,19 @@ TEST(AppendLineFaults, EndOfFileMarkHidesNoRowAndGoesBeforeTheNextRow) {
     std::vector<std::string> ids;
   };
   const Case cases[] = {
-      {"mark after the last line end", std::string(kTwoRows) + "\x1a",
-       std::string(kTwoRows) + "s,id-3,c\r\n", {"id-1", "id-2", "id-3"}},
-      {"mark right after the last row", "s,id-1,a\r\ns,id-2,b\x1a",
-       std::string(kTwoRows) + "s,id-3,c\r\n", {"id-1", "id-2", "id-3"}},
+      {"mark after the last line end",
+       std::string(kTwoRows) + "\x1a",
+       std::string(kTwoRows) + "s,id-3,c\r\n",
+       {"id-1", "id-2", "id-3"}},
+      {"mark right after the last row",
+       "s,id-1,a\r\ns,id-2,b\x1a",
+       std::string(kTwoRows) + "s,id-3,c\r\n",
+       {"id-1", "id-2", "id-3"}},
       // Written by an older version: rows after a mark in the middle.
-      {"mark in the middle", "s,id-1,a\r\n\x1as,id-2,b\r\n",
-       "s,id-1,a\r\n\x1as,id-2,b\r\ns,id-3,c\r\n", {"id-1", "id-2", "id-3"}},
+      {"mark in the middle",
+       "s,id-1,a\r\n\x1as,id-2,b\r\n",
+       "s,id-1,a\r\n\x1as,id-2,b\r\ns,id-3,c\r\n",
+       {"id-1", "id-2", "id-3"}},
   };
   for (const Case& c : cases) {
     TempFolder folder;
@@ -133,11 +140,15 @@ TEST(LoadAppendedRows, TakesOnlyWhatAnotherProgramAppended) {
     std::vector<std::string> ids;
   };
   const Case cases[] = {
-      {"rows after a line end", kTwoRows, "s,id-3,c\r\ns,id-4,d\r\n",
+      {"rows after a line end",
+       kTwoRows,
+       "s,id-3,c\r\ns,id-4,d\r\n",
        {"id-1", "id-2", "id-3", "id-4"}},
       {"nothing appended", kTwoRows, "", {"id-1", "id-2"}},
-      {"the line end another append put after an open last line", "s,id-1,a\r\ns,id-2,b",
-       "\r\ns,id-3,c\r\n", {"id-1", "id-2", "id-3"}},
+      {"the line end another append put after an open last line",
+       "s,id-1,a\r\ns,id-2,b",
+       "\r\ns,id-3,c\r\n",
+       {"id-1", "id-2", "id-3"}},
   };
   for (const Case& c : cases) {
     TempFolder folder;

@@ -100,6 +100,20 @@ std::vector<ScriptedPop3Peer::Step> AfterLogin(std::vector<ScriptedPop3Peer::Ste
   return steps;
 }
 
+// The login, then a mailbox of one message whose UIDL gives `id`, then `rest`.
+std::vector<ScriptedPop3Peer::Step> OneMessage(const std::string& id,
+                                               std::vector<ScriptedPop3Peer::Step> rest) {
+  std::vector<ScriptedPop3Peer::Step> steps = {
+      Expect("STAT"),
+      Send("+OK 1 300\r\n"),
+      Expect("UIDL 1"),
+      Send("+OK 1" + (id.empty() ? "" : " " + id) + "\r\n"),
+  };
+  steps.insert(steps.end(), std::make_move_iterator(rest.begin()),
+               std::make_move_iterator(rest.end()));
+  return AfterLogin(std::move(steps));
+}
+
 // One row taken in an earlier run, as the loaders leave the table.
 void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id) {
   table.SetRow(1, {"2024/06/30 8:00:00", id, "soy"});
@@ -158,15 +172,11 @@ TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) 
 }
 
 TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1\r\n"),
-                                  Expect("QUIT"),
-                                  Send("+OK\r\n"),
-                                  Close(),
-                              }));
+  ScriptedPop3Peer peer(loop, OneMessage("", {
+                                                 Expect("QUIT"),
+                                                 Send("+OK\r\n"),
+                                                 Close(),
+                                             }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -178,17 +188,15 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
 // Its line in AllData.csv holds what its row holds, the stamp and the id with
 // its comma escaped, so the id is known again after a restart.
 TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNoColumn) {
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id,1\r\n"),
-                                  Expect("RETR 1"),
-                                  Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
-                                  Expect("QUIT"),
-                                  Send("+OK\r\n"),
-                                  Close(),
-                              }));
+  ScriptedPop3Peer peer(
+      loop,
+      OneMessage("id,1", {
+                             Expect("RETR 1"),
+                             Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
+                             Expect("QUIT"),
+                             Send("+OK\r\n"),
+                             Close(),
+                         }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -318,16 +326,13 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
 // of those messages cannot be made durable first, no QUIT may go out.
 TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id-1\r\n"),
-                                  Expect("RETR 1"),
-                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
-                                  Expect("DELE 1"),
-                                  Send("+OK deleted\r\n"),
-                              }));
+  ScriptedPop3Peer peer(
+      loop, OneMessage("id-1", {
+                                   Expect("RETR 1"),
+                                   Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                   Expect("DELE 1"),
+                                   Send("+OK deleted\r\n"),
+                               }));
   // The file goes away between its append and the sync before QUIT.
   client.OnResponse = [&](TCustomPop3Client&, const std::string& line) {
     if (line == "+OK deleted") fs::remove(AllDataPath());
@@ -345,11 +350,8 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
 // meets the first one's lock; once that is over, it first reads the rows the
 // first one appended, so it takes nothing twice.
 TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) {
-  ScriptedPop3Peer first(loop, AfterLogin({
-                                   Expect("STAT"),
-                                   Send("+OK 1 300\r\n"),
-                                   Expect("UIDL 1"),
-                                   Send("+OK 1 id-1\r\n"),
+  ScriptedPop3Peer first(
+      loop, OneMessage("id-1", {
                                    Expect("RETR 1"),
                                    Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
                                    Expect("QUIT"),
@@ -376,15 +378,11 @@ TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) 
   ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
   EXPECT_EQ(first.Problems(), "");
 
-  ScriptedPop3Peer second(loop, AfterLogin({
-                                    Expect("STAT"),
-                                    Send("+OK 1 300\r\n"),
-                                    Expect("UIDL 1"),
-                                    Send("+OK 1 id-1\r\n"),
-                                    Expect("QUIT"),
-                                    Send("+OK\r\n"),
-                                    Close(),
-                                }));
+  ScriptedPop3Peer second(loop, OneMessage("id-1", {
+                                                       Expect("QUIT"),
+                                                       Send("+OK\r\n"),
+                                                       Close(),
+                                                   }));
   fields.port = second.PortText();
   other.MenuProcessClick();
   ASSERT_TRUE(loop.RunUntil([&] { return !other.IsBusy(); }, kTimeoutMs));
@@ -403,18 +401,15 @@ TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) 
 // disk, since the mails can never be read again for them.
 TEST_F(ProcessingRunTest, TitlesAreOnDiskBeforeTheQuitThatDeletes) {
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1 id-1\r\n"),
-                                  Expect("RETR 1"),
-                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
-                                  Expect("DELE 1"),
-                                  Send("+OK deleted\r\n"),
-                                  Expect("QUIT"),
-                                  Close(),
-                              }));
+  ScriptedPop3Peer peer(
+      loop, OneMessage("id-1", {
+                                   Expect("RETR 1"),
+                                   Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                   Expect("DELE 1"),
+                                   Send("+OK deleted\r\n"),
+                                   Expect("QUIT"),
+                                   Close(),
+                               }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -424,15 +419,11 @@ TEST_F(ProcessingRunTest, TitlesAreOnDiskBeforeTheQuitThatDeletes) {
 // Only an id a data row holds marks a mail as ours to delete unread.
 TEST_F(ProcessingRunTest, EmptyIdIsNeverDeletedUnread) {
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL 1"),
-                                  Send("+OK 1\r\n"),
-                                  Expect("QUIT"),
-                                  Send("+OK\r\n"),
-                                  Close(),
-                              }));
+  ScriptedPop3Peer peer(loop, OneMessage("", {
+                                                 Expect("QUIT"),
+                                                 Send("+OK\r\n"),
+                                                 Close(),
+                                             }));
   FetchFrom(peer);
   EXPECT_EQ(peer.Problems(), "");
   EXPECT_EQ(run.Phase(), runCompleted);
@@ -443,7 +434,8 @@ TEST_F(ProcessingRunTest, EmptyIdIsNeverDeletedUnread) {
 // after it hides none of its columns.
 TEST_F(ProcessingRunTest, WideMessageIsCappedLikeTheLoaderAndStaysVisible) {
   std::string wide = "+OK\r\nX-VEXALO: default\r\n\r\n";
-  for (int i = 0; i < 70000; ++i) wide += "n" + std::to_string(i) + ":v" + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 70000; ++i)
+    wide += "n" + std::to_string(i) + ":v" + std::to_string(i) + "\r\n";
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 2 900\r\n"),
@@ -475,6 +467,45 @@ TEST_F(ProcessingRunTest, WideMessageIsCappedLikeTheLoaderAndStaysVisible) {
   const std::string titles = ReadBytes(FirstRowPath());
   EXPECT_EQ(titles.substr(0, 14), ",,name,count,n");  // the wide row's later titles stay
   EXPECT_EQ(titles.substr(titles.size() - 9), ",n65533\r\n");
+}
+
+// Each error box names the cause of its own run, not the first one ever seen.
+TEST_F(ProcessingRunTest, ErrorBoxNamesTheCauseOfItsOwnRun) {
+  ScriptedPop3Peer refusing(loop, {
+                                      Send("+OK ready\r\n"),
+                                      Expect("USER bob"),
+                                      Send("+OK\r\n"),
+                                      Expect("PASS secret"),
+                                      Send("-ERR wrong password\r\n"),
+                                  });
+  FetchFrom(refusing);
+  WaitForClientClose(refusing);
+  std::string closedPort;
+  {
+    const ScriptedPop3Peer gone(loop, {});
+    closedPort = gone.PortText();
+  }
+  fields.port = closedPort;
+  run.MenuProcessClick();
+  ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+
+  ASSERT_EQ(reporter.messages.size(), 2u);
+  EXPECT_EQ(reporter.messages[0], RunErrorBox("-ERR wrong password"));
+  EXPECT_EQ(reporter.messages[1].find("wrong password"), std::string::npos) << reporter.messages[1];
+}
+
+// A server that goes away in the middle of a request leaves a cause to show.
+TEST_F(ProcessingRunTest, ServerClosingDuringARequestIsNamedInTheErrorBox) {
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages,
+            std::vector<std::string>{RunErrorBox("-ERR Connection closed by server")});
 }
 
 }  // namespace
