@@ -4,7 +4,8 @@
 # run finish, and checks what a user would: every mail is a row of
 # AllData.csv (none lost), no id is there twice (none doubled), no mail is
 # left on the server, and FirstRow.csv holds the titles of the widest row.
-# The server is a private Dovecot on 127.0.0.1.
+# The server is a private Dovecot on 127.0.0.1. A run that ends before its
+# kill empties the mailbox; COUNT new mails then arrive for the next rounds.
 #
 #   bench/run/kill_loop.sh [COUNT [ROUNDS]]    (default 2000 messages, 50 rounds)
 #
@@ -87,7 +88,7 @@ killed=0
 finished=0
 while [ "$round" -le "$rounds" ]; do
   taken=0
-  [ -f "$work/data/AllData.csv" ] && taken=$(wc -l <"$work/data/AllData.csv")
+  [ -f "$work/data/AllData.csv" ] && taken=$(($(wc -l <"$work/data/AllData.csv") - finished * count))
   delay=$(awk -v t="$taking" -v s="$skipping" -v n="$count" -v done="$taken" -v seed="$round$$" \
     'BEGIN { srand(seed); printf "%.3f", rand() * 0.95 * (t * (n - done) + 2 * s * done) / n }')
   "$bin/vexalo-fetch" --dir "$work/data" >/dev/null 2>&1 &
@@ -100,6 +101,8 @@ while [ "$round" -le "$rounds" ]; do
     killed=$((killed + 1))
   else
     finished=$((finished + 1))
+    python3 "$support/make_mailbox.py" "$work/maildir" --count "$count" --size 1024 \
+      --first $((finished * count + 1)) --seed $((finished + 1))
   fi
   round=$((round + 1))
 done
@@ -108,7 +111,7 @@ echo "$rounds rounds: $killed killed during the run, $finished over before the k
 "$bin/vexalo-fetch" --dir "$work/data" >/dev/null || die "the clean run failed"
 
 left=$(find "$work/maildir/new" "$work/maildir/cur" -type f | wc -l)
-python3 - "$work/data" "$count" "$left" <<'PYTHON'
+python3 - "$work/data" $(((finished + 1) * count)) "$left" <<'PYTHON'
 import sys
 
 folder, count, left = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])

@@ -65,20 +65,24 @@ def main() -> int:
     parser.add_argument("--size", type=int, default=1024, help="about this many bytes each")
     parser.add_argument("--folder", choices=["new", "cur"], default="new")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--first", type=int, default=1,
+                        help="number of the first mail; above 1 adds to a maildir in use")
     args = parser.parse_args()
     if not 0 < args.count <= MAX_COUNT or not 0 < args.size <= MAX_SIZE:
         parser.error("count must be 1..%d and size 1..%d" % (MAX_COUNT, MAX_SIZE))
+    if not 0 < args.first <= MAX_COUNT:
+        parser.error("first must be 1..%d" % MAX_COUNT)
 
     for sub in ("new", "cur", "tmp"):
         os.makedirs(os.path.join(args.maildir, sub), exist_ok=True)
     for sub in ("new", "cur"):
-        if os.listdir(os.path.join(args.maildir, sub)):
+        if args.first == 1 and os.listdir(os.path.join(args.maildir, sub)):
             print("%s/%s is not empty" % (args.maildir, sub), file=sys.stderr)
             return 1
 
     rng = random.Random(args.seed)
     suffix = ":2," if args.folder == "cur" else ""
-    for number in range(1, args.count + 1):
+    for number in range(args.first, args.first + args.count):
         name = "order-%06d%s" % (number, suffix)
         with open(os.path.join(args.maildir, args.folder, name), "wb") as out:
             out.write(order_mail(number, args.size, rng))
