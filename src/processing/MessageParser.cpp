@@ -1,5 +1,6 @@
 #include "processing/MessageParser.h"
 
+#include "processing/RowText.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -11,8 +12,6 @@ namespace {
 // make every further line rescan it.
 constexpr size_t kMaxContentTypeBytes = 16 * 1024;
 
-// Where the items of a row begin, after the run stamp and the id.
-constexpr int kFirstItemColumn = 2;
 
 // The name of a header line: what stands before its first colon, or the
 // whole line without one, trimmed. A colon is never part of a double-byte
@@ -141,10 +140,10 @@ void TMessageParser::AddItem(std::string_view text, std::string_view msgUidl,
                              std::string_view runStamp) {
   const SplitText item = SplitAtToken(text, fields_.SplitTokenText());
   if (item.name == "%") return;
-  if (cellPos_.X - kFirstItemColumn >= kMaxItemsPerMessage) return;
+  if (cellPos_.X - DataTable::kFirstItemColumn >= kMaxItemsPerMessage) return;
 
   if (state_.RowText.empty()) {
-    state_.RowText.append(runStamp).append(",").append(EscapeCommas(msgUidl));
+    BeginRowText(state_.RowText, runStamp, StoredId(msgUidl));
   }
   state_.RowText.append(",").append(item.value);
 

@@ -3,13 +3,15 @@
 #include <cstdint>
 #include <string>
 
+#include "processing/DataTable.h"
+
 namespace vexalo {
 
 // The working position in the table: X the next column of the working row to
 // fill, Y the working row. The parser advances X, the loader of AllData.csv
 // sets Y at start-up, the run resets X and advances Y on each commit.
 struct CellPoint {
-  int32_t X = 2;
+  int32_t X = DataTable::kFirstItemColumn;
   int32_t Y = 1;
 };
 

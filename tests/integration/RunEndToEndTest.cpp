@@ -52,11 +52,11 @@ std::string ExpectedAllDataLines(int count) {
 struct Program {
   Program(const SettingsFields& fields, const TempFolder& folder)
       : run(table, fields, client, jisConv,
-            TProcessingRun::DataFiles{folder.Path(kAllDataFileName),
-                                      folder.Path(kFirstRowFileName)},
+            TProcessingRun::DataFilePaths{folder.Path(kAllDataFileName),
+                                          folder.Path(kFirstRowFileName)},
             reporter, [] { return std::string(kStamp); }) {
     LoadFirstRow(table, folder.Path(kFirstRowFileName));
-    LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
+    run.State().AllDataEnd = LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
   }
 
   // One fetch command, run to its end.
@@ -209,7 +209,7 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
   auto program = Start();
   bool dropped = false;
   program->client.OnResponse = [&](TCustomPop3Client& client, const std::string&) {
-    if (!dropped && client.MsgNum() == 2 && program->run.State().ProcessState == 5) {
+    if (!dropped && client.MsgNum() == 2 && program->run.State().ProcessState == procRetr) {
       dropped = server.DropSessions() > 0;
     }
   };
@@ -217,8 +217,8 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
 
   ASSERT_TRUE(dropped);
   EXPECT_EQ(program->run.Phase(), runStopped);
-  // The client keeps no text of its own for a session that simply ends.
-  EXPECT_EQ(program->reporter.messages, std::vector<std::string>{RunErrorBox("")});
+  EXPECT_EQ(program->reporter.messages,
+            std::vector<std::string>{RunErrorBox("-ERR Connection closed by server")});
   EXPECT_EQ(AllData(), ExpectedAllDataLines(1));
   EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "zz-large"}));
@@ -234,7 +234,8 @@ TEST_F(RunEndToEndTest, UnwritableAllDataStopsTheRunAndTheMailIsTakenAfterAResta
 
   EXPECT_EQ(program->run.Phase(), runStopped);
   EXPECT_EQ(program->reporter.messages,
-            std::vector<std::string>{RunErrorBox("ファイルへのアクセスが拒否されました")});
+            std::vector<std::string>{RunErrorBox("ファイルへのアクセスが拒否されました (" +
+                                                 folder.Path(kAllDataFileName) + ")")});
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "order-c"}));
 
   fs::remove(folder.Path(kAllDataFileName));

@@ -84,7 +84,7 @@ class ProcessingRunTest : public ::testing::Test {
                      fields,
                      client,
                      jisConv,
-                     TProcessingRun::DataFiles{AllDataPath(), FirstRowPath()},
+                     TProcessingRun::DataFilePaths{AllDataPath(), FirstRowPath()},
                      reporter,
                      [] { return std::string(kStamp); }};
 };
@@ -312,7 +312,7 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
   ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n")});
   fields.port = peer.PortText();
   run.MenuProcessClick();
-  run.State().ProcessState = 8;
+  run.State().ProcessState = static_cast<TProcessState>(8);
   ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
   WaitForClientClose(peer);
 
@@ -365,7 +365,7 @@ TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) 
                        fields,
                        otherClient,
                        jisConv,
-                       TProcessingRun::DataFiles{AllDataPath(), FirstRowPath()},
+                       TProcessingRun::DataFilePaths{AllDataPath(), FirstRowPath()},
                        otherReporter,
                        [] { return std::string(kStamp); }};
   fields.port = first.PortText();
