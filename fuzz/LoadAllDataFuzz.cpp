@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +28,11 @@ const std::string& FilePath() {
     if (folder == nullptr) ::abort();
     return std::string(folder) + "/AllData.csv";
   }();
+  static const bool cleanupSet = std::atexit([] {
+    ::unlink(path.c_str());
+    ::rmdir(path.substr(0, path.rfind('/')).c_str());
+  }) == 0;
+  (void)cleanupSet;
   return path;
 }
 
