@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "processing/DataFiles.h"
@@ -29,9 +29,9 @@ const std::string& FilePath() {
     return std::string(folder) + "/AllData.csv";
   }();
   static const bool cleanupSet = std::atexit([] {
-    ::unlink(path.c_str());
-    ::rmdir(path.substr(0, path.rfind('/')).c_str());
-  }) == 0;
+                                   ::unlink(path.c_str());
+                                   ::rmdir(path.substr(0, path.rfind('/')).c_str());
+                                 }) == 0;
   (void)cleanupSet;
   return path;
 }

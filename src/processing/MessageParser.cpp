@@ -12,7 +12,6 @@ namespace {
 // make every further line rescan it.
 constexpr size_t kMaxContentTypeBytes = 16 * 1024;
 
-
 // The name of a header line: what stands before its first colon, or the
 // whole line without one, trimmed. A colon is never part of a double-byte
 // character, so the first one is the separator.

@@ -167,7 +167,7 @@ class TProcessingRun {
   // otherwise keep the run going forever.
   int32_t msgNum_ = 0;
   bool deleteSent_ = false;
-  std::string storedId_;  // the id of the message being walked, as column 1 holds it
+  std::string storedId_;      // the id of the message being walked, as column 1 holds it
   bool titlesSaved_ = false;  // FirstRow.csv was written before QUIT
   RunLock lock_;
 };
