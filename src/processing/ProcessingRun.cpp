@@ -206,14 +206,17 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
 //   1      User       2; Pass
 //   2      Pass       3; Stat
 //   3      Stat       MsgCount < 1: 7; Quit.  Otherwise message 1: 4; Uidl
-//   4      Uidl       id already in column 1: NextMessage.  Otherwise 5; Retr
+//   4      Uidl       id already in a data row: deleting on: 6; Dele.
+//                     Otherwise NextMessage.  A new id: 5; Retr
 //   5      Retr       commit the message if picked; picked and deleting on:
 //                     6; Dele.  Otherwise NextMessage
 //   6      Dele       NextMessage
-//   7      Quit       rewrite FirstRow.csv, show the summary; the run is over
+//   7      Quit       rewrite FirstRow.csv unless done before the QUIT, show
+//                     the summary, give up the lock; the run is over
 //   other  -          "エラー: 無効な状態です。", the run stops
 //
-// NextMessage: another message: 4; Uidl.  After the last one: 7; Quit.
+// NextMessage: another message: 4; Uidl.  After the last one: 7; Quit, with
+// AllData.csv synced and FirstRow.csv written first when a DELE went out.
 void TProcessingRun::AdvanceState() {
   switch (state_.ProcessState) {
     case procConnect:
