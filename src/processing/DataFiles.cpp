@@ -192,14 +192,23 @@ void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path
 void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
+  const GridRect titles{0, 0, table.ColCount() - 1, 0};
   const std::string temporary = path + kTemporarySuffix;
   try {
-    SaveGridRect(table, {0, 0, table.ColCount() - 1, 0}, temporary);
+    SaveGridRect(table, titles, temporary);
     SyncExisting(temporary);
     if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno, path);
   } catch (const EInOutError& error) {
     ::unlink(temporary.c_str());
-    throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
+    const bool folderRefuses = error.ErrorCode() == EACCES || error.ErrorCode() == EPERM;
+    if (!folderRefuses || ::access(path.c_str(), W_OK) != 0) {
+      throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
+    }
+    // A folder the user may not write, holding titles he may: written in
+    // place, the only way to write them there at all.
+    SaveGridRect(table, titles, path);
+    SyncExisting(path);
+    return;
   }
   SyncFolderOf(path);
 }

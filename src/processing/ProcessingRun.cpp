@@ -350,7 +350,7 @@ void TProcessingRun::ShowSummary() {
 }
 
 bool TProcessingRun::EnterRun() {
-  if (!lock_.TryAcquire(files_.allData + kRunLockSuffix)) return false;
+  if (!lock_.TryAcquire(files_.allData + kRunLockSuffix, files_.allData)) return false;
   try {
     state_.AllDataEnd = LoadAppendedRows(table_, files_.allData, state_.AllDataEnd, state_.CellPos);
   } catch (...) {

@@ -14,15 +14,37 @@ namespace {
 
 constexpr mode_t kLockFileMode = 0666;  // narrowed by the user's umask
 
-}  // namespace
-
-bool RunLock::TryAcquire(const std::string& path) {
-  Release();
+int OpenRetrying(const std::string& path, int flags) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, kLockFileMode);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool IsRefusal(int errorCode) { return errorCode == EACCES || errorCode == EPERM; }
+
+}  // namespace
+
+bool RunLock::TryAcquire(const std::string& path, const std::string& fallback) {
+  Release();
+  int fd = OpenRetrying(path, O_RDWR | O_CREAT);
+  if (fd < 0 && IsRefusal(errno)) {
+    // A lock needs no right to write: a lock file another user made is
+    // opened for reading, and a folder that refuses a new one leaves the
+    // data file itself to lock.
+    fd = OpenRetrying(path, O_RDONLY);
+    if (fd < 0 && errno == ENOENT) {
+      fd = OpenRetrying(fallback, O_RDONLY);
+      if (fd < 0) throw EInOutError(errno, fallback);
+      return LockOpened(fd, fallback);
+    }
+  }
   if (fd < 0) throw EInOutError(errno, path);
+  return LockOpened(fd, path);
+}
+
+bool RunLock::LockOpened(int fd, const std::string& path) {
   int locked;
   do {
     locked = ::flock(fd, LOCK_EX | LOCK_NB);

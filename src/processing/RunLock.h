@@ -17,14 +17,20 @@ class RunLock {
   RunLock& operator=(const RunLock&) = delete;
 
   // Takes the lock of the file at `path`, creating the file when it is
-  // missing; false, without waiting, when another holder has it. Raises
-  // EInOutError when the file cannot be opened or locked.
-  bool TryAcquire(const std::string& path);
+  // missing; false, without waiting, when another holder has it. When the
+  // folder refuses the new file (a program folder the user may not write,
+  // holding data files he may), the lock is taken on the existing file
+  // `fallback` instead, which every run on that folder meets the same way.
+  // Raises EInOutError when neither can be opened or locked.
+  bool TryAcquire(const std::string& path, const std::string& fallback);
   // Gives the lock up; nothing when it is not held.
   void Release();
   bool Held() const { return fd_ >= 0; }
 
  private:
+  // Takes the lock of the open file `fd` (of `path`) into fd_, or closes it.
+  bool LockOpened(int fd, const std::string& path);
+
   int fd_ = -1;
 };
 

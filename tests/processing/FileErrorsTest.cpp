@@ -17,10 +17,12 @@
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/InOutError.h"
+#include "processing/RunLock.h"
 
 namespace vexalo {
 namespace {
 
+using testing::ReadBytes;
 using testing::Sjis;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -196,6 +198,43 @@ TEST(FileErrors, ReadOnlyFolderAndUnreadableFile) {
             Naming(kDenied, unreadable));
   EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(unreadable, "s,id"); }),
             Naming(kDenied, unreadable));
+}
+
+// A program folder the user may not write, holding data files he may: a run
+// still locks the folder, titles are written in place, rows appended.
+TEST(FileErrors, ReadOnlyFolderWithWritableDataFilesStillRuns) {
+  TempFolder folder;
+  std::filesystem::permissions(folder.Root(), std::filesystem::perms::owner_all |
+                                                  std::filesystem::perms::others_read |
+                                                  std::filesystem::perms::others_exec);
+  const std::string locked = folder.Path("locked");
+  std::filesystem::create_directory(locked);
+  const std::string allData = locked + "/" + kAllDataFileName;
+  const std::string titles = locked + "/" + kFirstRowFileName;
+  WriteBytes(allData, "s,id-1\r\n");
+  WriteBytes(titles, ",,old\r\n");
+  ::chmod(allData.c_str(), 0666);
+  ::chmod(titles.c_str(), 0666);
+  ::chmod(locked.c_str(), 0555);
+
+  const std::string text = RaisedTextInChild(
+      [] {},
+      [&] {
+        RunLock first;
+        RunLock second;
+        const std::string lockPath = allData + kRunLockSuffix;
+        if (!first.TryAcquire(lockPath, allData) || second.TryAcquire(lockPath, allData)) {
+          throw EInOutError(EBUSY);  // the lock did not hold the folder
+        }
+        DataTable table;
+        table.SetRow(0, {"", "", "new"});
+        SaveFirstRow(table, titles);
+        AppendLine(allData, "s,id-2");
+      });
+  if (text == kNoPrivilegeDrop) GTEST_SKIP() << "running as root without the right to drop it";
+  EXPECT_EQ(text, "(no error)");
+  EXPECT_EQ(ReadBytes(titles), ",,new\r\n");
+  EXPECT_EQ(ReadBytes(allData), "s,id-1\r\ns,id-2\r\n");
 }
 
 }  // namespace
