@@ -66,7 +66,8 @@ void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path
 // Writes the visible part of the title row to `path` (FirstRow.csv) as
 // SaveGridRect does, but through a temporary file beside it that is synced
 // and renamed over it, the folder synced last: at every moment the file holds
-// either the old titles or the new ones, whole.
+// either the old titles or the new ones, whole. Only a folder that refuses the
+// temporary file while the file itself may be written has it written in place.
 void SaveFirstRow(const DataTable& table, const std::string& path);
 
 // Appends `text` as one line to the file at `path`, creating the file when it
