@@ -276,7 +276,7 @@ TEST_F(FetchProgramTest, RunWhileAnotherHoldsTheFolderEndsBusyWithStatusOne) {
   ::close(lock);
 
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(run.out,
+  EXPECT_EQ(run.err,
             "接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、"
             "ソフトを再起動してみてください。\n");
   EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
@@ -291,7 +291,7 @@ TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
                         "\r\nUSERNAME=" + server.User() + "\r\nSECURITY=1\r\n");
   WriteIniString(Ini(), "POP3", "PASSWORD", EncryptText(server.Password(), SettingsPassPhrase()));
   setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
-  const ProgramResult trusted = RunFetch({"--dir", folder.Root().string()}, "");
+  const ProgramResult trusted = RunFetch({"--verbose", "--dir", folder.Root().string()}, "");
   unsetenv("SSL_CERT_FILE");
   ASSERT_EQ(trusted.exitStatus, 0) << trusted.out << trusted.err << server.LogText();
   EXPECT_NE(trusted.out.find("合計累積データ数：1\n"), std::string::npos) << trusted.out;
@@ -305,7 +305,9 @@ TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
         std::string("発行者：CN=Vexalo Test CA\n"), "\n" + trustLine + "\n",
         std::string("(内容：-ERR TLS certificate not trusted: unable to get local issuer "
                     "certificate)\n")}) {
-    EXPECT_NE(unknown.out.find(fact), std::string::npos) << fact << " in\n" << unknown.out;
+    EXPECT_NE((unknown.out + unknown.err).find(fact), std::string::npos)
+        << fact << " in\n"
+        << unknown.out << unknown.err;
   }
   EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
 
