@@ -15,6 +15,8 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
 
+}  // namespace
+
 int OpenRetrying(const std::string& path, int flags) {
   int fd;
   do {
@@ -22,6 +24,8 @@ int OpenRetrying(const std::string& path, int flags) {
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
+
+namespace {
 
 int OpenOrRaise(const std::string& path, PosixFile::Mode mode) {
   int fd = -1;

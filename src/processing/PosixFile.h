@@ -8,6 +8,11 @@
 
 namespace vexalo {
 
+// open(2) of `path` with `flags` (close-on-exec added; a file it creates
+// gets 0666 less the umask), retried after EINTR; the descriptor or -1 with
+// errno set.
+int OpenRetrying(const std::string& path, int flags);
+
 // One open file descriptor, closed when the object goes. Every failure of the
 // system raises EInOutError with the errno it reported and the file's path;
 // EINTR is retried.

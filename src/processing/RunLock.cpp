@@ -7,20 +7,11 @@
 #include <cerrno>
 
 #include "processing/InOutError.h"
+#include "processing/PosixFile.h"
 
 namespace vexalo {
 
 namespace {
-
-constexpr mode_t kLockFileMode = 0666;  // narrowed by the user's umask
-
-int OpenRetrying(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, kLockFileMode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
 
 bool IsRefusal(int errorCode) { return errorCode == EACCES || errorCode == EPERM; }
 
