@@ -1,11 +1,14 @@
 #include "app/ConfigForm.h"
 
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "app/ExampleMessage.h"
 #include "app/Fonts.h"
@@ -51,6 +54,35 @@ void SetWholeText(QLineEdit* edit, std::string_view cp932) {
   edit->setText(text);
 }
 
+// Full-width ASCII (what Japanese input gives for "：" or "１１０") and the
+// ideographic space, in their half-width forms.
+QString HalfWidthAscii(QString text) {
+  for (QChar& c : text) {
+    const char16_t code = c.unicode();
+    if (code >= u'\uFF01' && code <= u'\uFF5E') c = QChar(static_cast<char16_t>(code - 0xFEE0));
+    if (code == u'\u3000') c = QLatin1Char(' ');
+  }
+  return text;
+}
+
+// Typed full-width ASCII becomes half-width as it is typed, the cursor kept.
+void TypeHalfWidth(QLineEdit* edit) {
+  QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+    const QString half = HalfWidthAscii(text);
+    if (half == text) return;
+    const int cursor = edit->cursorPosition();
+    edit->setText(half);
+    edit->setCursorPosition(cursor);
+  });
+}
+
+// The parser compares the separator byte by byte: it must be one byte in
+// CP932 (or empty), and stand for itself, not for a character CP932 lacks.
+bool IsUsableSeparator(const QString& text) {
+  const std::string bytes = ToCp932(text);
+  return bytes.size() <= 1 && FromCp932(bytes) == text;
+}
+
 QLineEdit* AddEdit(QWidget* page, int x, int y, int width, const QString& hint) {
   auto* edit = new QLineEdit(page);
   edit->setGeometry(x, y, width, kEditHeight);
@@ -61,7 +93,9 @@ QLineEdit* AddEdit(QWidget* page, int x, int y, int width, const QString& hint) 
 }  // namespace
 
 TConfigForm::TConfigForm(QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+    // A window of its own rather than a dialog: it is all there is on the
+    // screen (and in the task bar) while the main window is hidden.
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("設定"));
   setFixedSize(450, 438);
@@ -82,8 +116,26 @@ TConfigForm::TConfigForm(QWidget* parent)
   connect(Ex2Btn, &QPushButton::clicked, this,
           [this] { CallShowingErrors(this, [this] { Ex2BtnClick(); }); });
 
+  // Enter confirms from any control; Esc closes, which confirms as well.
+  for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+    connect(new QShortcut(key, this), &QShortcut::activated, this, &TConfigForm::OkBtnClick);
+  }
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+          &QWidget::close);
+
   SetTabOrder();
   PageControl->setCurrentWidget(Pop3Tab);
+  NameControls();
+}
+
+void TConfigForm::NameControls() {
+  const std::pair<const char*, QWidget*> controls[] = {
+      {"PageControl", PageControl},   {"Pop3Tab", Pop3Tab},         {"MailTab", MailTab},
+      {"HostEdit", HostEdit},         {"PortEdit", PortEdit},       {"UserNameEdit", UserNameEdit},
+      {"PassWordEdit", PassWordEdit}, {"HeaderTokenEdit", HeaderTokenEdit},
+      {"SplitTokenEdit", SplitTokenEdit}, {"IntervalEdit", IntervalEdit},
+      {"DelMailChk", DelMailChk},     {"Ex2Btn", Ex2Btn},           {"OkBtn", OkBtn}};
+  for (const auto& [name, control] : controls) control->setObjectName(QString::fromLatin1(name));
 }
 
 void TConfigForm::BuildPop3Tab() {
@@ -116,6 +168,7 @@ void TConfigForm::BuildPop3Tab() {
                      "管理者にお問い合わせ下さい。"));
   connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TConfigForm::SecurityBoxChange);
   PortEdit->setText(QString::fromLatin1(kDefaultPort));
+  TypeHalfWidth(PortEdit);
   PassWordEdit->setEchoMode(QLineEdit::Password);
   PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }
@@ -135,6 +188,10 @@ void TConfigForm::BuildMailTab() {
   SplitTokenEdit = AddEdit(MailTab, 176, 144, 33,
                            QStringLiteral("項目名とデータを区切る文字を１文字入れてください。"));
   LimitTyping(SplitTokenEdit, 1);
+  TypeHalfWidth(SplitTokenEdit);
+  connect(SplitTokenEdit, &QLineEdit::textEdited, this, [this] {
+    CallShowingErrors(this, [this] { RefuseUnusableSeparator(); });
+  });
   AddLabel(MailTab, QStringLiteral("データ内容"), 216, 152);
   Ex2Btn = new QPushButton(QStringLiteral("例"), MailTab);
   Ex2Btn->setGeometry(320, 160, 75, 25);
@@ -149,6 +206,7 @@ void TConfigForm::BuildMailTab() {
 
   IntervalEdit = AddEdit(MailTab, 24, 240, 89, QStringLiteral("0～9999の数字を入力して下さい。"));
   LimitTyping(IntervalEdit, 4);
+  TypeHalfWidth(IntervalEdit);
   AddLabel(MailTab, QStringLiteral("分間隔で自動受信する（0で手動のみ）"), 120, 248);
 
   DelMailChk = new QCheckBox(QStringLiteral("読みこんだメールはサーバから削除する"), MailTab);
@@ -190,7 +248,10 @@ void TConfigForm::SetDeleteAfterReading(bool checked) { DelMailChk->setChecked(c
 void TConfigForm::SetHeaderTokenText(const std::string& text) {
   SetWholeText(HeaderTokenEdit, text);
 }
-void TConfigForm::SetSplitTokenText(const std::string& text) { SetWholeText(SplitTokenEdit, text); }
+void TConfigForm::SetSplitTokenText(const std::string& text) {
+  SetWholeText(SplitTokenEdit, text);
+  acceptedSeparator_ = SplitTokenEdit->text();
+}
 void TConfigForm::SetIntervalText(const std::string& text) { SetWholeText(IntervalEdit, text); }
 void TConfigForm::SetSecurityText(const std::string& text) {
   const int index = text == "1" ? 1 : text == "2" ? 2 : 0;
@@ -210,7 +271,30 @@ void TConfigForm::SecurityBoxChange(int index) {
   }
 }
 
+bool TConfigForm::RefuseUnusableSeparator() {
+  const QString typed = SplitTokenEdit->text();
+  if (IsUsableSeparator(typed)) {
+    acceptedSeparator_ = typed;
+    return false;
+  }
+  // Only a usable separator is ever put back: one that came in with the
+  // settings file is replaced by the built-in one.
+  SplitTokenEdit->setText(IsUsableSeparator(acceptedSeparator_) ? acceptedSeparator_
+                                                                : QStringLiteral(":"));
+  acceptedSeparator_ = SplitTokenEdit->text();
+  PageControl->setCurrentWidget(MailTab);
+  SplitTokenEdit->setFocus();
+  ShowErrorBox(this, ToCp932(QStringLiteral(
+                         "区切り文字「%1」は使えません。半角の記号を1文字入れてください（例：: や =）")
+                                 .arg(typed)));
+  return true;
+}
+
 void TConfigForm::OkBtnClick() {
+  for (QLineEdit* edit : {PortEdit, SplitTokenEdit, IntervalEdit}) {
+    edit->setText(HalfWidthAscii(edit->text()));
+  }
+  if (RefuseUnusableSeparator()) return;
   hide();
   emit Confirmed();
 }

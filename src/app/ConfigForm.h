@@ -18,8 +18,8 @@ namespace vexalo {
 // is no cancel.
 //
 // Created hidden at start-up and never destroyed before the program ends;
-// hidden again (not closed) by its confirm button or its close box, and shown
-// again on the page that was shown last.
+// hidden again (not closed) by its confirm button, Enter, Esc or its close
+// box, and shown again on the page that was shown last.
 class TConfigForm final : public QWidget, public SettingsFields {
   Q_OBJECT
 
@@ -56,8 +56,10 @@ class TConfigForm final : public QWidget, public SettingsFields {
   // any other port the user typed stays.
   void SecurityBoxChange(int index);
 
-  // Confirming: hides the dialog, then emits Confirmed. Nothing is saved and
-  // no setting is checked here.
+  // Confirming: full-width ASCII in the port, separator and interval fields
+  // becomes half-width; a separator that is not one CP932 byte is refused
+  // with the error box, the dialog staying open on it. Otherwise hides the
+  // dialog, then emits Confirmed.
   void OkBtnClick();
 
   // Shows the sample mail for the separator now in SplitTokenEdit, in a
@@ -94,8 +96,14 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void BuildPop3Tab();
   void BuildMailTab();
   void SetTabOrder();
+  // Names as in the field list, for accessibility tools and tests.
+  void NameControls();
+  // A separator the parser cannot use is replaced by the last usable one and
+  // reported; true when that happened.
+  bool RefuseUnusableSeparator();
 
   bool shownBefore_ = false;
+  QString acceptedSeparator_;  // the last separator found usable
   std::string tlsFingerprint_;
   std::string timeout_ = "60";
 };

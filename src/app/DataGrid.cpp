@@ -73,6 +73,38 @@ DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent) 
   rows->setMinimumSectionSize(1);
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setDefaultSectionSize(kRowHeight);
+
+  connect(model, &QAbstractItemModel::columnsInserted, this,
+          [this](const QModelIndex&, int first, int last) { ApplyWidths(first, last); });
+  ApplyWidths(0, model->columnCount() - 1);
+}
+
+std::vector<int32_t> DataGrid::ColumnWidths() const {
+  const QHeaderView* titles = horizontalHeader();
+  std::vector<int32_t> widths;
+  for (int col = 0; col < titles->count(); ++col) widths.push_back(titles->sectionSize(col));
+  for (size_t col = widths.size(); col < wantedWidths_.size(); ++col) {
+    widths.push_back(wantedWidths_[col]);
+  }
+  return widths;
+}
+
+void DataGrid::SetColumnWidths(std::vector<int32_t> widths) {
+  wantedWidths_ = std::move(widths);
+  ApplyWidths(0, horizontalHeader()->count() - 1);
+}
+
+void DataGrid::ApplyWidths(int first, int last) {
+  QHeaderView* titles = horizontalHeader();
+  for (int col = first; col <= last; ++col) {
+    if (static_cast<size_t>(col) < wantedWidths_.size()) {
+      titles->resizeSection(col, wantedWidths_[static_cast<size_t>(col)]);
+    } else if (col == 0) {
+      // The run stamp column fits a stamp with a two-digit hour.
+      titles->resizeSection(col, fontMetrics().horizontalAdvance(
+                                     QStringLiteral("2026/12/31 23:59:59")) + 8);
+    }
+  }
 }
 
 void DataGrid::SelectCells(GridRect rect) {

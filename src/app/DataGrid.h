@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QTableView>
+#include <cstdint>
+#include <vector>
 
 #include "app/DataTableModel.h"
 #include "processing/GridSelection.h"
@@ -32,10 +34,21 @@ class DataGrid final : public QTableView {
 
   bool TitleRowSelected() const { return titleRowSelected_; }
 
+  // The widths of the columns from column 0, as the user left them; widths
+  // given to SetColumnWidths for columns the table does not have yet follow.
+  std::vector<int32_t> ColumnWidths() const;
+  // Gives the columns these widths from column 0, now and as they appear.
+  // Columns without one are 100 pixels wide, the run stamp's column as wide
+  // as a stamp.
+  void SetColumnWidths(std::vector<int32_t> widths);
+
  protected:
   void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
  private:
+  void ApplyWidths(int first, int last);
+
+  std::vector<int32_t> wantedWidths_;
   bool titleRowSelected_ = false;
   GridRect withTitleRow_;  // what SelectCells was given while titleRowSelected_
 };

@@ -8,6 +8,8 @@ namespace vexalo {
 
 namespace {
 
+constexpr int kStampColumn = 0;
+
 int ViewRowCount(const DataTable& table) { return std::max(0, table.RowCount() - 1); }
 
 }  // namespace
@@ -34,7 +36,12 @@ QVariant DataTableModel::data(const QModelIndex& index, int role) const {
 QVariant DataTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
   if (section < 0 || section >= shownCols_) return {};
-  return FromCp932(table_.Cell(section, 0));
+  const std::string_view title = table_.Cell(section, 0);
+  // The run writes no titles for its own two columns; the grid names them
+  // all the same, while the file keeps what it holds.
+  if (title.empty() && section == kStampColumn) return QStringLiteral("受信日時");
+  if (title.empty() && section == DataTable::kIdColumn) return QStringLiteral("メールID");
+  return FromCp932(title);
 }
 
 Qt::ItemFlags DataTableModel::flags(const QModelIndex& index) const {

@@ -1,27 +1,37 @@
 #include "app/MainForm.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QIcon>
 #include <QMenuBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <exception>
 
+#include "app/ErrorCause.h"
 #include "app/Fonts.h"
+#include "app/GridSearch.h"
 #include "app/GuiText.h"
 #include "app/MessageBoxes.h"
 #include "app/PollingInterval.h"
 #include "app/WindowPlacement.h"
+#include "pop3/SocketErrors.h"
 #include "processing/DataFiles.h"
 #include "processing/GridSelection.h"
 #include "settings/ProgramDir.h"
 #include "settings/SettingsStore.h"
+#include "settings/WindowLayout.h"
 
 namespace vexalo {
 
@@ -29,7 +39,18 @@ namespace {
 
 constexpr int kPanelHeight = 34;
 constexpr int kButtonSize = 32;
-constexpr char kWebSite[] = "https://www.example.com/vexalo/";
+constexpr char kWebSite[] = VEXALO_HOMEPAGE;
+// Wide enough for the run's summary with four-digit counts beside the
+// next-fetch field.
+constexpr int kDefaultWidth = 860;
+constexpr int kDefaultHeight = 360;
+
+// Where exports go first: the user's documents, or home where there is no
+// such folder (a fresh account, a minimal desktop).
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QDir(documents).exists() ? documents : QDir::homePath();
+}
 
 }  // namespace
 
@@ -44,7 +65,7 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
   setWindowTitle(QStringLiteral("Vexalo ヴェクサロ Ver1.0"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
   setFont(GothicFont(16, true));
-  resize(519, 267);
+  resize(kDefaultWidth, kDefaultHeight);
 
   auto* centre = new QWidget(this);
   auto* layout = new QVBoxLayout(centre);
@@ -55,11 +76,27 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
   layout->addWidget(panel_);
   grid_ = new DataGrid(&model_, centre);
   layout->addWidget(grid_, 1);
+  findBar_ = new FindBar(centre);
+  layout->addWidget(findBar_);
   setCentralWidget(centre);
+  connect(findBar_, &FindBar::FindNext, this,
+          [this](const QString& text) { CallShowingErrors(this, [&] { FindNext(text); }); });
+  connect(findBar_, &FindBar::Closed, grid_, [this] { grid_->setFocus(); });
 
-  statusText_ = new QLabel(this);
-  statusBar()->addWidget(statusText_, 1);
+  status_ = std::make_unique<StatusBarPresenter>(statusBar());
   statusBar()->setSizeGripEnabled(false);
+
+  const WindowLayout stored = LoadWindowLayout(FilePath(kSettingsFileName));
+  if (stored.HasPlace()) {
+    placeRestored_ = RestorePlace(this, QRect(stored.left, stored.top, stored.width, stored.height));
+  }
+  grid_->SetColumnWidths(stored.columnWidths);
+  connect(&tray_, &TrayNotifier::Activated, this, [this] {
+    if (configForm_->isVisible()) return;  // the dialog is the window in use then
+    showNormal();
+    raise();
+    activateWindow();
+  });
 
   // Until a run sets its own.
   pop3Client_.SetHost("localhost");
@@ -96,6 +133,9 @@ void TMainForm::BuildMenus() {
 
   AddCommand(connection, "MenuProcess", QStringLiteral("新規メール取得"), Qt::Key_F5,
              &TMainForm::MenuProcessClick);
+  cancelAction_ = AddCommand(connection, "MenuCancel", QStringLiteral("中止"), Qt::Key_Escape,
+                             &TMainForm::MenuCancelClick);
+  cancelAction_->setEnabled(false);
   AddCommand(data, "MenuSelectAll", QStringLiteral("全て選択"), QKeySequence(Qt::CTRL | Qt::Key_A),
              &TMainForm::MenuSelectAllClick);
   AddCommand(data, "MenuSaveAsCSV", QStringLiteral("選択されたセルをCSVで保存"),
@@ -105,6 +145,10 @@ void TMainForm::BuildMenus() {
   toSpreadsheet->setObjectName(QStringLiteral("MenuToExcel"));
   toSpreadsheet->setEnabled(false);
   toSpreadsheet->setVisible(false);
+  AddCommand(data, "MenuCopy", QStringLiteral("選択されたセルをコピー"), QKeySequence::Copy,
+             &TMainForm::MenuCopyClick);
+  AddCommand(data, "MenuFind", QStringLiteral("検索"), QKeySequence::Find,
+             &TMainForm::MenuFindClick);
   AddCommand(settings, "MenuConfig", QStringLiteral("接続・メール処理の設定"), {},
              &TMainForm::MenuConfigClick);
   AddCommand(help, "MenuShowDoc", QStringLiteral("説明書"), Qt::Key_F1,
@@ -114,12 +158,13 @@ void TMainForm::BuildMenus() {
   AddCommand(help, "MenuGoWeb", QStringLiteral("WEBサイトへ"), {}, &TMainForm::MenuGoWebClick);
 }
 
-void TMainForm::AddCommand(QMenu* menu, const char* name, const QString& caption,
-                           const QKeySequence& shortcut, void (TMainForm::*handler)()) {
+QAction* TMainForm::AddCommand(QMenu* menu, const char* name, const QString& caption,
+                               const QKeySequence& shortcut, void (TMainForm::*handler)()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(QString::fromLatin1(name));
   action->setShortcut(shortcut);
   connect(action, &QAction::triggered, this, [this, handler] { Command(handler); });
+  return action;
 }
 
 void TMainForm::BuildPanel() {
@@ -165,7 +210,30 @@ void TMainForm::Command(void (TMainForm::*handler)()) {
   CallShowingErrors(this, [this, handler] { (this->*handler)(); });
 }
 
-void TMainForm::MenuProcessClick() { run_.MenuProcessClick(); }
+void TMainForm::MenuProcessClick() {
+  const bool wasBusy = run_.IsBusy();
+  run_.MenuProcessClick();
+  FetchRequested(false, wasBusy);
+}
+
+void TMainForm::MenuCancelClick() { run_.Cancel(); }
+
+void TMainForm::MenuCopyClick() {
+  QApplication::clipboard()->setText(
+      FromCp932(SelectionAsTabText(table_, grid_->SelectedRect())));
+}
+
+void TMainForm::MenuFindClick() { findBar_->Open(); }
+
+void TMainForm::FindNext(const QString& text) {
+  const GridRect current = grid_->SelectedRect();
+  const std::optional<CellPoint> found =
+      FindNextCell(table_, text, CellPoint{current.Left, std::max(current.Top, 1)});
+  findBar_->ShowNotFound(!found);
+  if (!found) return;
+  grid_->SelectCells({found->X, found->Y, found->X, found->Y});
+  grid_->setCurrentIndex(model_.index(DataTableModel::ViewRow(found->Y), found->X));
+}
 
 void TMainForm::MenuSelectAllClick() { grid_->SelectCells(SelectAllRect(table_)); }
 
@@ -175,12 +243,15 @@ void TMainForm::MenuSaveAsCSVClick() {
   saveDialog.setFileMode(QFileDialog::AnyFile);
   saveDialog.setDefaultSuffix(QStringLiteral("csv"));
   saveDialog.setNameFilter(QStringLiteral("コンマ区切りデータベース (*.csv)"));
-  saveDialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!lastSavedFolder_.isEmpty()) saveDialog.setDirectory(lastSavedFolder_);
+  // The dialog asks before it replaces a file: an export chosen by mistake
+  // must not silently cut another one to a few lines.
+  saveDialog.setDirectory(lastSavedFolder_.isEmpty() ? DocumentsFolder() : lastSavedFolder_);
+  saveDialog.selectFile(
+      QStringLiteral("Vexalo_%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
   if (saveDialog.exec() != QDialog::Accepted) return;
   const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
-  lastSavedFolder_ = saveDialog.directory().absolutePath();
+  lastSavedFolder_ = QFileInfo(chosen.first()).absolutePath();
   SaveSelectionAsCsv(table_, grid_->SelectedRect(),
                      QFile::encodeName(chosen.first()).toStdString());
 }
@@ -192,14 +263,29 @@ void TMainForm::MenuConfigClick() {
   configForm_->activateWindow();
 }
 
-void TMainForm::MenuInfoClick() {}
+void TMainForm::MenuInfoClick() {
+  ShowPlainMessageBox(
+      this, QStringLiteral("このソフトのファイルは次のフォルダにあります。\n%1\n\n"
+                           "設定：%2\nデータ：%3（%4件）\n項目名：%5")
+                .arg(QFile::decodeName(QByteArray::fromStdString(programDir_)),
+                     QString::fromUtf8(kSettingsFileName.data(),
+                                       static_cast<qsizetype>(kSettingsFileName.size())),
+                     QString::fromLatin1(kAllDataFileName), QString::number(run_.State().CellPos.Y - 1),
+                     QString::fromLatin1(kFirstRowFileName)));
+}
 
 void TMainForm::MenuShowDocClick() {
   QDesktopServices::openUrl(
       QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(ManualFile()))));
 }
 
-void TMainForm::MenuGoWebClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); }
+void TMainForm::MenuGoWebClick() {
+  if (kWebSite[0] == '\0') {
+    MenuShowDocClick();
+    return;
+  }
+  QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite)));
+}
 
 void TMainForm::MenuAboutClick() {
   ShowMessageBox(this, ToCp932(QStringLiteral("Vexalo ヴェクサロ Ver1.0\r\n"
@@ -207,26 +293,55 @@ void TMainForm::MenuAboutClick() {
                                               "Programmed by the Vexalo developers")));
 }
 
-void TMainForm::ApplyPollingInterval() { ApplyIntervalText(timer_, configForm_->IntervalText()); }
-
-void TMainForm::TimerTimer() { run_.TimerTimer(); }
-
-void TMainForm::ShowStatus(const std::string& text) {
-  statusText_->setText(FromCp932(text));
-  // Status texts come between the run's steps; the table may have changed
-  // in the same step, right after the text.
-  ScheduleTableRefresh();
+void TMainForm::ApplyPollingInterval() {
+  ApplyIntervalText(timer_, configForm_->IntervalText());
+  ShowPolling();
 }
 
-void TMainForm::ShowMessage(const std::string& text) {
-  ScheduleTableRefresh();
-  ShowMessageBox(this, text);
+void TMainForm::TimerTimer() {
+  const bool wasBusy = run_.IsBusy();
+  run_.TimerTimer();
+  FetchRequested(true, wasBusy);
+  ShowPolling();
+}
+
+void TMainForm::FetchRequested(bool automatic, bool wasBusy) {
+  if (wasBusy || !run_.IsBusy()) return;
+  automaticFetch_ = automatic;
+  cancelAction_->setEnabled(true);
+}
+
+void TMainForm::ShowPolling() {
+  status_->ShowNextFetch(timer_.isActive()
+                             ? QDateTime::currentDateTime().addMSecs(timer_.remainingTime())
+                             : QDateTime());
+  tray_.SetPolling(timer_.isActive());
+}
+
+void TMainForm::ShowStatus(const std::string& text) { status_->ShowText(FromCp932(text)); }
+
+void TMainForm::ShowMessage(const std::string& text) { ShowMessageBox(this, text); }
+
+void TMainForm::ShowRunError(const std::string& text, const RunFailure& failure) {
+  QString shown = FromCp932Lines(ShownSocketText(text));
+  const QString cause = ErrorCauseLine(failure);
+  if (!cause.isEmpty()) shown += QStringLiteral("\n\n考えられる原因：") + cause;
+  ShowPlainMessageBox(this, shown);
 }
 
 void TMainForm::OpenSettings() { MenuConfigClick(); }
 
+void TMainForm::TableChanged() { ScheduleTableRefresh(); }
+
+void TMainForm::RunEnded(RunOutcome outcome) {
+  cancelAction_->setEnabled(false);
+  if (outcome == RunOutcome::failed) status_->ShowFailure(QDateTime::currentDateTime());
+  if (outcome == RunOutcome::completed && automaticFetch_) {
+    tray_.NotifyTaken(run_.State().TakenCount);
+  }
+}
+
 bool TMainForm::TrustCertificate(const CertificateQuestion& question) {
-  ScheduleTableRefresh();
   return AskYesNo(
       this,
       CertificateFactsText(question) +
@@ -240,7 +355,9 @@ void TMainForm::ScheduleTableRefresh() {
       this,
       [this] {
         refreshPending_ = false;
+        const int shownRows = model_.rowCount();
         model_.TableChanged();
+        if (model_.rowCount() > shownRows) grid_->scrollToBottom();
       },
       Qt::QueuedConnection);
 }
@@ -277,6 +394,9 @@ void TMainForm::LoadAtStartUp() {
 
 void TMainForm::ConfigConfirmed() {
   show();
+  // Kept at once: a crash or a logout before the window closes must not
+  // take the confirmed settings with it.
+  CallShowingErrors(this, [this] { SaveSettings(*configForm_, FilePath(kSettingsFileName)); });
   Command(&TMainForm::ApplyPollingInterval);
 }
 
@@ -284,19 +404,27 @@ void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (centred_) return;
   centred_ = true;
-  CentreOnScreen(this);
+  if (!placeRestored_) CentreOnScreen(this);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   // FormCloseQuery: a settings file that cannot be written keeps the window
   // open, so the user can make it writable and close again.
   try {
-    SaveSettings(*configForm_, FilePath(kSettingsFileName));
+    SaveAtEnd();
     event->accept();
   } catch (const std::exception& error) {
     event->ignore();
     ShowErrorBox(this, error.what());
   }
+}
+
+void TMainForm::SaveAtEnd() {
+  const std::string iniFile = FilePath(kSettingsFileName);
+  SaveSettings(*configForm_, iniFile);
+  const QRect place = geometry();
+  SaveWindowLayout({place.x(), place.y(), place.width(), place.height(), grid_->ColumnWidths()},
+                   iniFile);
 }
 
 std::string TMainForm::FilePath(std::string_view name) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QString>
@@ -11,7 +10,10 @@
 #include "app/ConfigForm.h"
 #include "app/DataGrid.h"
 #include "app/DataTableModel.h"
+#include "app/FindBar.h"
 #include "app/QtEventLoop.h"
+#include "app/StatusBarPresenter.h"
+#include "app/TrayNotifier.h"
 #include "jconv/JisConv.h"
 #include "pop3/Pop3Client.h"
 #include "processing/DataTable.h"
@@ -31,8 +33,10 @@ namespace vexalo {
 // the program's, wherever it was installed.
 //
 // Settings and data files are loaded once, right after the first paint; the
-// settings are saved when the window is asked to close, and a failed save
-// keeps it open.
+// settings are saved when the settings dialog is confirmed and when the
+// window is asked to close, and a failed save there keeps it open. The
+// window's place and its columns' widths are read when it is created and
+// saved with the settings at the end.
 class TMainForm final : public QMainWindow, private RunReporter {
   Q_OBJECT
 
@@ -42,24 +46,32 @@ class TMainForm final : public QMainWindow, private RunReporter {
 
   // Starts a processing run (the fetch command).
   void MenuProcessClick();
+  // Stops a fetch that is under way (Esc); nothing when none is.
+  void MenuCancelClick();
+  // Copies the selected cells to the clipboard, as spreadsheets paste them.
+  void MenuCopyClick();
+  // Opens the find box under the grid.
+  void MenuFindClick();
   // Selects every visible cell, the title row included.
   void MenuSelectAllClick();
   // Asks for a file name and saves the selected cells there as CSV.
   void MenuSaveAsCSVClick();
   // Hides this window and shows the settings dialog; returns at once.
   void MenuConfigClick();
-  // The services information: nothing.
+  // Shows where the program keeps its files and how many rows it holds.
   void MenuInfoClick();
   // Opens the manual index.html, without a word if that fails.
   void MenuShowDocClick();
-  // Opens the product web site, without a word if that fails.
+  // Opens the project's web page, or the manual when the program knows of
+  // none, without a word if that fails.
   void MenuGoWebClick();
   // Shows the version message.
   void MenuAboutClick();
   // Sets the polling timer from the settings dialog's interval field.
   // Raises the "... は整数ではありません" error with the timer left as it was.
   void ApplyPollingInterval();
-  // A tick of the polling timer: a fetch, unless a run is busy.
+  // A tick of the polling timer: a fetch, unless a run is busy (or its error
+  // box is open).
   void TimerTimer();
 
   TConfigForm& ConfigForm() { return *configForm_; }
@@ -68,7 +80,10 @@ class TMainForm final : public QMainWindow, private RunReporter {
   const QTimer& PollingTimer() const { return timer_; }
   const TPop3Client& Pop3Client() const { return pop3Client_; }
   const TProcessingRun& Run() const { return run_; }
-  QString StatusText() const { return statusText_->text(); }
+  QString StatusText() const { return status_->Text(); }
+  const StatusBarPresenter& Status() const { return *status_; }
+  TrayNotifier& Tray() { return tray_; }
+  FindBar& Find() { return *findBar_; }
 
  signals:
   // The start-up loads after the first paint are done (whatever failed has
@@ -84,8 +99,8 @@ class TMainForm final : public QMainWindow, private RunReporter {
  private:
   void BuildPanel();
   void BuildMenus();
-  void AddCommand(QMenu* menu, const char* name, const QString& caption,
-                  const QKeySequence& shortcut, void (TMainForm::*handler)());
+  QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
+                      const QKeySequence& shortcut, void (TMainForm::*handler)());
   // Runs `handler` as a command: an error that escapes goes to the error box.
   void Command(void (TMainForm::*handler)());
 
@@ -98,20 +113,30 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // RunReporter: how the run speaks through this window.
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
+  void ShowRunError(const std::string& text, const RunFailure& failure) override;
   void OpenSettings() override;
+  void TableChanged() override;
+  void RunEnded(RunOutcome outcome) override;
   bool TrustCertificate(const CertificateQuestion& question) override;
 
-  // The run writes the table without telling anyone; what it shows the user
-  // comes between its steps, so each report brings the grid up to date once
-  // the step that made it is over.
+  // The grid catches up once the step that took the rows is over, once for
+  // all the rows of that step, and scrolls to show them.
   void ScheduleTableRefresh();
+  // After the fetch command or a tick asked the run to start.
+  void FetchRequested(bool automatic, bool wasBusy);
+  // The status bar's next-fetch field and the tray icon follow the timer.
+  void ShowPolling();
+  void FindNext(const QString& text);
+  void SaveAtEnd();
 
   std::string FilePath(std::string_view name) const;
 
   const std::string programDir_;
   bool firstPaint_ = true;
   bool centred_ = false;
+  bool placeRestored_ = false;
   bool refreshPending_ = false;
+  bool automaticFetch_ = false;  // the run under way was started by the timer
 
   DataTable table_;
   DataTableModel model_;
@@ -123,9 +148,13 @@ class TMainForm final : public QMainWindow, private RunReporter {
   std::unique_ptr<TConfigForm> configForm_;
   TProcessingRun run_;
 
+  TrayNotifier tray_;
+
   QWidget* panel_ = nullptr;
   DataGrid* grid_ = nullptr;
-  QLabel* statusText_ = nullptr;
+  FindBar* findBar_ = nullptr;
+  std::unique_ptr<StatusBarPresenter> status_;
+  QAction* cancelAction_ = nullptr;
   QString lastSavedFolder_;  // where the save dialog opens next time
 };
 

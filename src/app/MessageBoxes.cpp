@@ -28,6 +28,10 @@ void ShowMessageBox(QWidget* parent, std::string_view cp932Text) {
   ShowBox(parent, QMessageBox::NoIcon, FromCp932Lines(cp932Text));
 }
 
+void ShowPlainMessageBox(QWidget* parent, const QString& text) {
+  ShowBox(parent, QMessageBox::NoIcon, text);
+}
+
 bool AskYesNo(QWidget* parent, std::string_view cp932Text) {
   QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle),
                   FromCp932Lines(cp932Text), QMessageBox::Yes | QMessageBox::No, parent);

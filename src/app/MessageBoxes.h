@@ -20,6 +20,9 @@ std::string ErrorBoxText(std::string_view message);
 // the user has closed it; the event loop runs meanwhile.
 void ShowMessageBox(QWidget* parent, std::string_view cp932Text);
 
+// The same box for a text that is already Qt's (lines broken by LF).
+void ShowPlainMessageBox(QWidget* parent, const QString& text);
+
 // A question box: caption "Vexalo", the question icon, buttons Yes and No
 // (No the default, so a hasty Enter says no). Returns whether Yes was chosen.
 bool AskYesNo(QWidget* parent, std::string_view cp932Text);

@@ -14,4 +14,16 @@ void CentreOnScreen(QWidget* window) {
   window->move(frame.topLeft());
 }
 
+bool RestorePlace(QWidget* window, const QRect& geometry) {
+  // A screen unplugged since, or a smaller one, must not leave the window
+  // out of reach.
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().intersects(geometry)) {
+      window->setGeometry(geometry);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace vexalo

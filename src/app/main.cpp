@@ -5,6 +5,7 @@
 
 #include "app/MainForm.h"
 #include "app/MessageBoxes.h"
+#include "app/QtTranslations.h"
 #include "settings/CoreDumps.h"
 #include "settings/ProgramDir.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(vexalo::kApplicationTitle));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
+  vexalo::InstallJapaneseQtTexts(app);
   std::string dataDir;
   try {
     dataDir = vexalo::DataDir();

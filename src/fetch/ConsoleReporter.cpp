@@ -1,6 +1,7 @@
 #include "fetch/ConsoleReporter.h"
 
 #include "jconv/Cp932Codec.h"
+#include "pop3/SocketErrors.h"
 
 namespace vexalo {
 
@@ -18,6 +19,10 @@ void ConsoleReporter::ShowMessage(const std::string& text) {
   }
   messageShown_ = true;
   PrintLine(errors_, lines);
+}
+
+void ConsoleReporter::ShowRunError(const std::string& text, const RunFailure& /*failure*/) {
+  ShowMessage(ShownSocketText(text));
 }
 
 void ConsoleReporter::ShowRunSummary(std::time_t when, int32_t mails, int32_t taken,

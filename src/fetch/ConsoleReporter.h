@@ -25,7 +25,12 @@ class ConsoleReporter final : public RunReporter {
 
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
+  // The error box's text, without the Windows library's name.
+  void ShowRunError(const std::string& text, const RunFailure& failure) override;
   void OpenSettings() override {}
+  // Nothing to redraw, and the exit code tells how the run ended.
+  void TableChanged() override {}
+  void RunEnded(RunOutcome /*outcome*/) override {}
   bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The line of a completed run: its end time `when`, the mails on the

@@ -3,6 +3,7 @@
 #include <netdb.h>
 
 #include <cerrno>
+#include <string_view>
 
 namespace vexalo {
 namespace {
@@ -125,6 +126,23 @@ int WinSockErrorFromAddrInfo(int gaiResult, int savedErrno) {
     default:
       return kWsaNoRecovery;
   }
+}
+
+namespace {
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+}  // namespace
+
+std::string ShownSocketText(std::string text) {
+  ReplaceAll(text, "Not a WinSock error", "Unknown socket error");
+  ReplaceAll(text, "WinSock", "socket");
+  ReplaceAll(text, "Winsock", "socket");
+  return text;
 }
 
 }  // namespace vexalo

@@ -26,7 +26,12 @@ inline constexpr int kWsaENoBufs = 10055;
 inline constexpr int kWsaEConnAborted = 10053;
 inline constexpr int kWsaEConnReset = 10054;
 inline constexpr int kWsaENotConn = 10057;
+inline constexpr int kWsaENetDown = 10050;
+inline constexpr int kWsaENetUnreach = 10051;
 inline constexpr int kWsaETimedOut = 10060;
+inline constexpr int kWsaEConnRefused = 10061;
+inline constexpr int kWsaEHostDown = 10064;
+inline constexpr int kWsaEHostUnreach = 10065;
 inline constexpr int kWsaHostNotFound = 11001;
 inline constexpr int kWsaTryAgain = 11002;
 inline constexpr int kWsaNoRecovery = 11003;
@@ -36,6 +41,13 @@ inline constexpr int kWsaNoData = 11004;
 // example "Connection refused" for 10061; numbers without one give
 // "Not a WinSock error".
 std::string SocketErrorText(int error);
+
+// A text that may hold socket error texts, as a user on this system reads
+// it: the words and numbers stay, the name of the Windows library goes
+// ("Winsock error #10061" reads "socket error #10061", "Not a WinSock error"
+// reads "Unknown socket error"). Bytes that are no ASCII letters pass
+// unchanged, so CP932 text stays CP932.
+std::string ShownSocketText(std::string text);
 
 // The Windows Sockets number for an errno value (ECONNREFUSED gives 10061,
 // EAGAIN 10035, ...). 0 stays 0; an errno without a counterpart is returned

@@ -31,4 +31,10 @@ GridRect SelectAllRect(const DataTable& table);
 // without asking. Raises EInOutError as SaveGridRect does.
 void SaveSelectionAsCsv(const DataTable& table, GridRect selection, const std::string& path);
 
+// The cells of `selection` (any direction) as spreadsheets take them from the
+// clipboard: cells joined by tabs, rows ended by LF. A cell that holds a tab,
+// a line break or a double quote is put in double quotes, its quotes doubled.
+// CP932, as the cells are.
+std::string SelectionAsTabText(const DataTable& table, GridRect selection);
+
 }  // namespace vexalo

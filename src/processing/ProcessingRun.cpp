@@ -35,6 +35,9 @@ constexpr char kNoHostText[] =
 // メール受信中
 constexpr char kReceivingText[] = "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x92\x86";
 // エラー: 無効な状態です。
+// 受信を中止しました。
+constexpr char kCancelledText[] =
+    "\x8E\xF3\x90M\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
 constexpr char kInvalidStateText[] =
     "\x83G\x83\x89\x81[: \x96\xB3\x8C\xF8\x82\xC8\x8F\xF3\x91\xD4\x82\xC5\x82\xB7\x81\x42";
 // 通処理しました。
@@ -152,7 +155,9 @@ TProcessingRun::~TProcessingRun() {
   }
 }
 
-bool TProcessingRun::IsBusy() const { return phase_ == runActive || client_.Connected(); }
+bool TProcessingRun::IsBusy() const {
+  return phase_ == runActive || errorBoxOpen_ || client_.Connected();
+}
 
 void TProcessingRun::TimerTimer() {
   if (!IsBusy()) StartRun(false);
@@ -177,7 +182,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
     }
   } catch (const std::exception& error) {
     phase_ = runActive;  // so that the stop is reported like any other
-    StopWithError(error.what());
+    StopWithError(error.what(), 0);
     return;
   }
   client_.SetHost(fields_.HostText());
@@ -211,8 +216,19 @@ void TProcessingRun::StartRun(bool reportBusy) {
   try {
     client_.Connect();
   } catch (const std::exception& error) {
-    StopWithError(error.what());
+    StopWithError(error.what(), 0);
   }
+}
+
+void TProcessingRun::Cancel() {
+  if (phase_ != runActive && !client_.Connected()) return;
+  phase_ = runStopped;
+  // Without QUIT the server commits none of this run's deletions; the rows
+  // already taken stay, as they would after an error.
+  client_.Abort();
+  LeaveRun();
+  reporter_.ShowStatus(kCancelledText);
+  reporter_.RunEnded(RunOutcome::cancelled);
 }
 
 void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error) {
@@ -221,16 +237,16 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
   if (phase_ != runActive) return;
   if (Error != 0) {
     if (client_.UntrustedCertificate()) {
-      AskToTrustCertificate();
+      AskToTrustCertificate(Error);
     } else {
-      StopWithError(client_.ErrorMessage());
+      StopWithError(client_.ErrorMessage(), Error);
     }
     return;
   }
   try {
     AdvanceState();
   } catch (const std::exception& error) {
-    StopWithError(error.what());
+    StopWithError(error.what(), 0);
   }
 }
 
@@ -305,6 +321,7 @@ void TProcessingRun::AdvanceState() {
       ShowSummary();
       phase_ = runCompleted;
       LeaveRun();
+      reporter_.RunEnded(RunOutcome::completed);
       break;
     default:
       StopAtInvalidState();
@@ -352,6 +369,7 @@ void TProcessingRun::CommitMessage() {
   table_.SetColCount(std::max(table_.ColCount(), state_.CellPos.X));
   state_.CellPos = CellPoint{DataTable::kFirstItemColumn, row + 1};
   table_.SetRowCount(state_.CellPos.Y);
+  reporter_.TableChanged();
 }
 
 void TProcessingRun::NextMessage() {
@@ -407,11 +425,11 @@ void TProcessingRun::SaveTitles() {
 // The run stays busy while the user decides, so no timer tick starts another
 // one behind the question. Trusted: the fingerprint is kept in the settings
 // (saved with them) and the run starts over with it.
-void TProcessingRun::AskToTrustCertificate() {
+void TProcessingRun::AskToTrustCertificate(uint16_t code) {
   const CertificateQuestion question{fields_.HostText(), WithoutErrMark(client_.ErrorMessage()),
                                      *client_.UntrustedCertificate()};
   if (!reporter_.TrustCertificate(question)) {
-    StopWithError(client_.ErrorMessage());
+    StopWithError(client_.ErrorMessage(), code);
     return;
   }
   fields_.SetTlsFingerprintText(question.facts.fingerprint);
@@ -420,14 +438,24 @@ void TProcessingRun::AskToTrustCertificate() {
   MenuProcessClick();
 }
 
-void TProcessingRun::StopWithError(const std::string& detail) {
+void TProcessingRun::StopWithError(const std::string& detail, uint16_t code) {
   phase_ = runStopped;
-  LeaveRun();
-  reporter_.ShowMessage(std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" +
-                        kErrorCheckText);
-  // Without QUIT the server commits none of this run's deletions, and the
-  // connection no longer blocks the next fetch or timer tick.
+  // Aborted before the box is shown: without QUIT the server commits none of
+  // this run's deletions, and an abort that waited for the user would kill a
+  // run started meanwhile. While the box is open the run still counts as
+  // busy, so a timer tick cannot start a run (and a box) per interval.
   client_.Abort();
+  // Another program may take the folder while the box waits for the user.
+  LeaveRun();
+  errorBoxOpen_ = true;
+  struct BoxClosed {
+    bool& open;
+    ~BoxClosed() { open = false; }
+  } boxClosed{errorBoxOpen_};
+  reporter_.ShowRunError(std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" +
+                             kErrorCheckText,
+                         RunFailure{state_.ProcessState, code, detail});
+  reporter_.RunEnded(RunOutcome::failed);
 }
 
 void TProcessingRun::StopAtInvalidState() {
@@ -437,6 +465,7 @@ void TProcessingRun::StopAtInvalidState() {
   phase_ = runStopped;
   client_.Abort();
   LeaveRun();
+  reporter_.RunEnded(RunOutcome::failed);
 }
 
 }  // namespace vexalo

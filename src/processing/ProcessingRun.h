@@ -83,12 +83,13 @@ struct RunState {
 // FirstRow.csv written, since the server removes the mails at that QUIT and
 // they could not be read again for their titles.
 //
-// Failures end the run with the run error box (RunReporter::ShowMessage) and
-// then abort the POP3 session, so no QUIT is sent and the server commits no
-// DELE of that run; the connection is gone and the next fetch may start. Rows
-// committed before the failure stay in the table and in AllData.csv. A server
-// certificate that is not trusted is put to the reporter first; when the user
-// trusts it, its fingerprint goes into the settings and the run starts over.
+// Failures abort the POP3 session and then end the run with the run error box
+// (RunReporter::ShowRunError), so no QUIT is sent and the server commits no
+// DELE of that run; once the box is closed the next fetch may start. Rows
+// committed before the failure stay in the table and in AllData.csv.
+// A server certificate that is not trusted is put to the reporter first; when
+// the user trusts it, its fingerprint goes into the settings and the run
+// starts over.
 //
 // The connection's protection (SECURITY), pinned certificate and time-out
 // come from the settings at every start: SECURITY "1" TLS, "2" STARTTLS,
@@ -122,6 +123,10 @@ class TProcessingRun {
   // The polling timer's tick: starts a run as the fetch command does, but
   // only when none is busy, and then says nothing.
   void TimerTimer();
+  // The stop command: aborts the session of a busy run (no QUIT, so the
+  // server commits none of its deletions), shows "受信を中止しました。" and
+  // leaves the run stopped; the rows it took stay. Does nothing while idle.
+  void Cancel();
   // The client's OnRequestDone: a nonzero Error ends the run with the error
   // box (detail: the client's ErrorMessage); otherwise the next step of the
   // state table in the source. Completions while no run is active are ignored.
@@ -132,8 +137,8 @@ class TProcessingRun {
   // Per-message state back to "nothing seen yet".
   void ResetMessageState();
 
-  // True from the start of a run until its QUIT completes or it stops, and
-  // whenever the client still holds a connection.
+  // True from the start of a run until its QUIT completes or it stops, while
+  // its error box is open, and whenever the client still holds a connection.
   bool IsBusy() const;
   TRunPhase Phase() const { return phase_; }
 
@@ -145,8 +150,8 @@ class TProcessingRun {
   void FinishRetrievedMessage();
   void CommitMessage();
   void ShowSummary();
-  void AskToTrustCertificate();
-  void StopWithError(const std::string& detail);
+  void AskToTrustCertificate(uint16_t code);
+  void StopWithError(const std::string& detail, uint16_t code);
   void StopAtInvalidState();
   void StartUidl();
   void StartDele();
@@ -176,6 +181,7 @@ class TProcessingRun {
   int32_t msgNum_ = 0;
   bool deleteSent_ = false;
   std::string storedId_;      // the id of the message being walked, as column 1 holds it
+  bool errorBoxOpen_ = false;
   bool titlesSaved_ = false;  // FirstRow.csv was written before QUIT
   RunLock lock_;
 };

@@ -58,3 +58,16 @@ inline constexpr std::array<SettingKey, 11> kSettingKeys = {{
 }};
 
 }  // namespace vexalo
+
+namespace vexalo {
+
+// The main window's place and its grid's column widths: a section of their
+// own, apart from the eight settings, read at start-up and written at the end.
+inline constexpr std::string_view kWindowSection = "WINDOW";
+inline constexpr std::string_view kWindowLeftKey = "LEFT";
+inline constexpr std::string_view kWindowTopKey = "TOP";
+inline constexpr std::string_view kWindowWidthKey = "WIDTH";
+inline constexpr std::string_view kWindowHeightKey = "HEIGHT";
+inline constexpr std::string_view kColumnWidthsKey = "COLUMNS";  // widths joined by ","
+
+}  // namespace vexalo

@@ -1,12 +1,26 @@
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
 
 #include "ModalBoxCatcher.h"
 #include "app/ConfigForm.h"
+#include "app/GuiText.h"
 
 namespace vexalo {
+
+namespace {
+
+// What an input method does when the user confirms a character typed with
+// Japanese input on.
+void CommitInput(QWidget* edit, const QString& text) {
+  QInputMethodEvent commit;
+  commit.setCommitString(text);
+  QApplication::sendEvent(edit, &commit);
+}
+
+}  // namespace
 
 class ConfigFormTest : public QObject {
   Q_OBJECT
@@ -21,6 +35,10 @@ class ConfigFormTest : public QObject {
   void ConfirmingAndClosingBothHideAndReportAndKeepThePage();
   void ExampleIsTheSampleMailWithTheCurrentSeparator();
   void ExampleWithSeparatorOrWithoutOne();
+  void FullWidthAsciiIsTypedHalfWidth_data();
+  void FullWidthAsciiIsTypedHalfWidth();
+  void SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed();
+  void EnterConfirmsAndEscapeCloses();
 
  private:
   QWidget* TabFrom(QWidget* start, int presses);
@@ -219,6 +237,90 @@ void ConfigFormTest::ExampleWithSeparatorOrWithoutOne() {
   QVERIFY(withEquals.contains(QStringLiteral("\nX-VEXALO: default\n")));
   const QString withNone = boxes.Seen()[1].text;
   QVERIFY(withNone.contains(QStringLiteral("\n電話番号045-000-0000\n配達指定夜間\n%:")));
+}
+
+void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth_data() {
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<std::string>("stored");
+  QTest::newRow("separator colon") << "SplitTokenEdit" << "：" << std::string(":");
+  QTest::newRow("separator equals") << "SplitTokenEdit" << "＝" << std::string("=");
+  QTest::newRow("port") << "PortEdit" << "１１０" << std::string("110");
+  QTest::newRow("interval") << "IntervalEdit" << "１５" << std::string("15");
+  QTest::newRow("half-width stays") << "IntervalEdit" << "7" << std::string("7");
+}
+
+void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth() {
+  QFETCH(QString, field);
+  QFETCH(QString, typed);
+  QFETCH(std::string, stored);
+  TConfigForm form;
+  form.show();
+  auto* edit = form.findChild<QLineEdit*>(field);
+  QVERIFY(edit != nullptr);
+  form.PageControl->setCurrentWidget(edit->parentWidget());
+  edit->clear();
+  for (const QChar c : typed) CommitInput(edit, c);
+  ModalBoxCatcher boxes;
+  QCOMPARE(ToCp932(edit->text()), stored);
+  form.OkBtnClick();
+  QVERIFY(!form.isVisible());
+  QVERIFY(boxes.Seen().empty());
+}
+
+void ConfigFormTest::SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed() {
+  TConfigForm form;
+  form.SetSplitTokenText("=");
+  form.show();
+  form.PageControl->setCurrentWidget(form.MailTab);
+  ModalBoxCatcher boxes;
+  form.SplitTokenEdit->clear();
+  CommitInput(form.SplitTokenEdit, QStringLiteral("、"));  // two bytes in CP932
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
+  QVERIFY(boxes.Seen()[0].text.contains(QStringLiteral("区切り文字「、」は使えません")));
+  QCOMPARE(form.SplitTokenText(), "=");  // the last usable one is back
+
+  // One that came from the settings file is checked on confirming: the
+  // dialog stays open on it.
+  QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  form.SetSplitTokenText("\x81\x41");  // 、
+  form.PageControl->setCurrentWidget(form.Pop3Tab);
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+  QCOMPARE(boxes.Seen().size(), size_t{2});
+  QVERIFY(form.isVisible());
+  QCOMPARE(confirmed.count(), 0);
+  QCOMPARE(form.PageControl->currentWidget(), form.MailTab);
+  QCOMPARE(form.SplitTokenText(), ":");
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+  QCOMPARE(confirmed.count(), 1);
+
+  // A full-width one from the file is made half-width instead.
+  form.show();
+  form.SetSplitTokenText("\x81\x46");  // ：
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+  QCOMPARE(confirmed.count(), 2);
+  QCOMPARE(form.SplitTokenText(), ":");
+  QCOMPARE(boxes.Seen().size(), size_t{2});
+}
+
+void ConfigFormTest::EnterConfirmsAndEscapeCloses() {
+  TConfigForm form;
+  QVERIFY(form.windowFlags() & Qt::Window);
+  QCOMPARE(form.windowType(), Qt::Window);  // a window of its own, not a dialog over another
+  QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  form.HostEdit->setFocus();
+  QTest::keyClick(form.HostEdit, Qt::Key_Return);
+  QVERIFY(!form.isVisible());
+  QCOMPARE(confirmed.count(), 1);
+  form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  form.PortEdit->setFocus();
+  QTest::keyClick(form.PortEdit, Qt::Key_Escape);
+  QVERIFY(!form.isVisible());
+  QCOMPARE(confirmed.count(), 2);
 }
 
 }  // namespace vexalo

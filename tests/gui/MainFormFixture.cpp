@@ -1,5 +1,10 @@
 #include "MainFormFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -37,6 +42,20 @@ std::unique_ptr<TMainForm> ProgramFolder::StartMainForm() const {
   if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
   if (loaded.isEmpty() && !loaded.wait(10000)) return nullptr;
   return form;
+}
+
+std::string ClosedLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    qFatal("no free port on 127.0.0.1");
+  }
+  close(fd);
+  return std::to_string(ntohs(address.sin_port));
 }
 
 }  // namespace vexalo

@@ -31,4 +31,8 @@ class ProgramFolder {
   QTemporaryDir dir_;
 };
 
+// A port on 127.0.0.1 where nobody listens: one the system hands out,
+// given back at once.
+std::string ClosedLoopbackPort();
+
 }  // namespace vexalo

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
@@ -89,7 +90,9 @@ void MainFormTest::WindowCarriesItsMenusButtonsAndCaption() {
   for (QAction* menu : form->menuBar()->actions()) menus << menu->text();
   QCOMPARE(menus, QStringList({"接続", "データ処理", "設定", "ヘルプ"}));
   QMenu* data = form->menuBar()->actions()[1]->menu();
-  QCOMPARE(data->actions().size(), 3);
+  QCOMPARE(data->actions().size(), 5);
+  QCOMPARE(data->actions()[3]->shortcut(), QKeySequence(QKeySequence::Copy));
+  QCOMPARE(data->actions()[4]->shortcut(), QKeySequence(QKeySequence::Find));
   QAction* toSpreadsheet = data->actions()[2];
   QCOMPARE(toSpreadsheet->text(), QStringLiteral("選択されたセルをエクセルに転送"));
   QVERIFY(!toSpreadsheet->isVisible());
@@ -117,11 +120,17 @@ void MainFormTest::WindowCarriesItsMenusButtonsAndCaption() {
                                "ShowDocBtn", "AboutBtn", "GoWebBtn"}));
   QCOMPARE(buttons[0]->toolTip(), QStringLiteral("メール受信処理を行います。"));
 
-  // The services button does nothing at all.
+  // The information button tells where the files are.
   ModalBoxCatcher boxes;
   QTest::mouseClick(buttons[4], Qt::LeftButton);
   QVERIFY(form->isVisible());
-  QVERIFY(boxes.Seen().empty());
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  const QString info = boxes.Seen()[0].text;
+  QVERIFY2(info.contains(QString::fromStdString(folder.Path())), qPrintable(info));
+  for (const char* name : {"Vexalo.ini", "AllData.csv", "FirstRow.csv"}) {
+    QVERIFY2(info.contains(QLatin1String(name)), name);
+  }
+  QVERIFY(info.contains(QStringLiteral("（0件）")));
 }
 
 void MainFormTest::StartsWithoutAnyFileOnTheBuiltInValues() {
@@ -236,25 +245,42 @@ void MainFormTest::SelectAllThenSaveWritesTitlesAndRows() {
   ModalBoxCatcher dialogs;
   QString suffix;
   QStringList filters;
-  bool asksBeforeReplacing = true;
+  QStringList proposed;
+  QString startFolder;
   dialogs.OnFileDialog([&](QFileDialog& dialog) {
     suffix = dialog.defaultSuffix();
     filters = dialog.nameFilters();
-    asksBeforeReplacing = !dialog.testOption(QFileDialog::DontConfirmOverwrite);
-    dialog.selectFile(folder.QtPath("export"));
+    proposed = dialog.selectedFiles();
+    startFolder = dialog.directory().absolutePath();
+    TypeFileName(dialog, folder.QtPath("export"));
     static_cast<QDialog&>(dialog).accept();  // what the Save button does
+    if (dialog.isVisible()) dialog.reject();  // not replaced: the user gives up
   });
   folder.Write("export.csv", "to be replaced");
   form->Grid().setFocus();
   QTest::keyClick(&form->Grid(), Qt::Key_A, Qt::ControlModifier);
   QVERIFY(form->Grid().TitleRowSelected());
-  QTest::keyClick(&form->Grid(), Qt::Key_S, Qt::ControlModifier);
 
+  // The user is asked before a file is replaced; "no" keeps it.
+  dialogs.AnswerWith(QMessageBox::No);
+  QTest::keyClick(&form->Grid(), Qt::Key_S, Qt::ControlModifier);
+  QCOMPARE(dialogs.Seen().size(), size_t{1});
+  QVERIFY(dialogs.Seen()[0].text.contains(QStringLiteral("export.csv")));
+  QCOMPARE(folder.Read("export.csv"), "to be replaced");
   QCOMPARE(suffix, QStringLiteral("csv"));
   QCOMPARE(filters, QStringList{QStringLiteral("コンマ区切りデータベース (*.csv)")});
-  QVERIFY(!asksBeforeReplacing);
+  QCOMPARE(QFileInfo(proposed.value(0)).fileName(),
+           QStringLiteral("Vexalo_%1.csv").arg(QDate::currentDate().toString("yyyyMMdd")));
+  const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+  QCOMPARE(startFolder, documents.exists() ? documents.absolutePath() : QDir::homePath());
+
+  dialogs.AnswerWith(QMessageBox::Yes);
+  form->MenuSaveAsCSVClick();
+  QCOMPARE(dialogs.Seen().size(), size_t{2});
   QCOMPARE(folder.Read("export.csv"), std::string(kFirstRow) + kAllData);
-  QVERIFY(dialogs.Seen().empty());
+  // The next save starts where the last one went.
+  form->MenuSaveAsCSVClick();
+  QCOMPARE(startFolder, QDir(folder.QtPath("")).absolutePath());
 }
 
 void MainFormTest::SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing() {
@@ -271,7 +297,7 @@ void MainFormTest::SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing()
   QVERIFY(!folder.Exists("one.csv"));
 
   dialogs.OnFileDialog([&](QFileDialog& dialog) {
-    dialog.selectFile(folder.QtPath("one.csv"));
+    TypeFileName(dialog, folder.QtPath("one.csv"));
     static_cast<QDialog&>(dialog).accept();  // what the Save button does
   });
   form->MenuSaveAsCSVClick();
@@ -390,12 +416,12 @@ void MainFormTest::HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion() {
   UrlCatcher desktop;
   ModalBoxCatcher boxes;
   QTest::keyClick(form.get(), Qt::Key_F1);
-  form->MenuGoWebClick();
+  form->MenuGoWebClick();  // no project page built in: the manual
   QCOMPARE(desktop.opened.size(), 2);
   // The build puts the manual beside the executable, as a portable copy has it.
   QCOMPARE(desktop.opened[0],
            QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/index.html"));
-  QCOMPARE(desktop.opened[1].scheme(), QStringLiteral("https"));
+  QCOMPARE(desktop.opened[1], desktop.opened[0]);
   QVERIFY(boxes.Seen().empty());
 
   form->MenuAboutClick();

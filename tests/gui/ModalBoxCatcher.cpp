@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
 #include <QStringList>
 
 namespace vexalo {
@@ -20,24 +22,46 @@ QString ModalBoxCatcher::Texts() const {
 
 void ModalBoxCatcher::CloseOpenBoxes() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (!widget->isVisible() || answering_.contains(widget)) continue;
     auto* files = qobject_cast<QFileDialog*>(widget);
-    if (files != nullptr && files->isVisible()) {
-      if (fileDialogHandler_) {
-        fileDialogHandler_(*files);
-      } else {
-        files->reject();
-      }
-      continue;
-    }
     auto* box = qobject_cast<QMessageBox*>(widget);
-    if (box == nullptr || !box->isVisible()) continue;
-    seen_.push_back({box->windowTitle(), box->text(), box->icon()});
-    if (QAbstractButton* answer = box->button(answer_); answer != nullptr) {
-      answer->click();
-    } else {
-      box->done(QMessageBox::Ok);
-    }
+    if (files == nullptr && box == nullptr) continue;
+    if (box != nullptr) seen_.push_back({box->windowTitle(), box->text(), box->icon()});
+    // Answered from a call of its own: a poll does not fire again while it
+    // runs, and an answer may open a box of its own (a question, a nested
+    // message) that the next poll must catch.
+    answering_.append(widget);
+    QTimer::singleShot(0, this, [this, widget, dialog = QPointer<QWidget>(widget), files, box] {
+      if (files != nullptr) {
+        if (fileDialogHandler_) {
+          fileDialogHandler_(*files);
+        } else {
+          files->reject();
+        }
+      } else {
+        if (whileNextBoxOpen_) {
+          const std::function<void()> action = std::move(whileNextBoxOpen_);
+          whileNextBoxOpen_ = nullptr;
+          action();
+        }
+        // Clicked, not just closed: the static QMessageBox functions return
+        // the button that was clicked.
+        QAbstractButton* button = dialog ? box->button(answer_) : nullptr;
+        if (button != nullptr) {
+          button->click();
+        } else if (dialog) {
+          box->done(QMessageBox::Ok);
+        }
+      }
+      answering_.removeOne(widget);
+    });
   }
+}
+
+void TypeFileName(QFileDialog& dialog, const QString& path) {
+  auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (name == nullptr) qFatal("the file dialog has no name field");
+  name->setText(path);
 }
 
 }  // namespace vexalo

@@ -29,6 +29,9 @@ class ModalBoxCatcher final : public QObject {
   void OnFileDialog(std::function<void(QFileDialog&)> handler) {
     fileDialogHandler_ = std::move(handler);
   }
+  // Runs once, with the next box open, before that box is closed; boxes it
+  // opens itself are caught as any others.
+  void WhileNextBoxOpen(std::function<void()> action) { whileNextBoxOpen_ = std::move(action); }
 
   // The button to press in a box that has it, e.g. Yes in a question box.
   void AnswerWith(QMessageBox::StandardButton answer) { answer_ = answer; }
@@ -43,7 +46,15 @@ class ModalBoxCatcher final : public QObject {
   QTimer poll_;
   std::vector<Box> seen_;
   std::function<void(QFileDialog&)> fileDialogHandler_;
+  std::function<void()> whileNextBoxOpen_;
   QMessageBox::StandardButton answer_ = QMessageBox::Ok;
+  // Dialogs being answered: a nested loop inside an answer must not answer
+  // them a second time.
+  QList<QWidget*> answering_;
 };
+
+// Types `path` into a file dialog's name field, as the user would; the
+// dialog's own selectFile leaves a field that has the focus alone.
+void TypeFileName(QFileDialog& dialog, const QString& path);
 
 }  // namespace vexalo

@@ -1,16 +1,25 @@
 // Takes the pictures under docs/screenshots: the main window with a few
-// Japanese orders loaded, and each page of the settings dialog. Meant to run
-// on a real X server with real fonts, e.g.
-//   xvfb-run -a build/dev/bin/vexalo-screenshots docs/screenshots
+// Japanese orders loaded, each page of the settings dialog, the save dialog,
+// the error box of a refused connection and the tray notice. Meant to run on
+// a real X server with real fonts and a system tray, e.g.
+//   xvfb-run -a sh -c 'wmdocker & sleep 1; build/dev/bin/vexalo-screenshots docs/screenshots'
+// Without a tray the notice is left out.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
+#include <functional>
 
 #include "MainFormFixture.h"
+#include "app/QtTranslations.h"
 #include "jconv/Cp932Codec.h"
 
 namespace {
@@ -30,10 +39,9 @@ constexpr char kSettings[] =
     "[POP3]\r\nHOST=pop.example.jp\r\nPORT=110\r\nUSERNAME=orders\r\nPASSWORD=\r\n"
     "[MAIL]\r\nDELETE=1\r\nHEADER_TOKEN=X-VEXALO: default\r\nSPLIT_TOKEN=:\r\nINTERVAL=10\r\n";
 
-bool Save(QWidget& window, const QDir& into, const char* name) {
-  QTest::qWait(200);  // let the window settle at its final size and fonts
+bool SavePicture(const QPixmap& picture, const QDir& into, const char* name) {
   const QString path = into.filePath(QString::fromLatin1(name));
-  if (!window.grab().save(path)) {
+  if (!picture.save(path)) {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return false;
   }
@@ -41,10 +49,41 @@ bool Save(QWidget& window, const QDir& into, const char* name) {
   return true;
 }
 
+bool Save(QWidget& window, const QDir& into, const char* name) {
+  QTest::qWait(200);  // let the window settle at its final size and fonts
+  return SavePicture(window.grab(), into, name);
+}
+
+// Runs `open`, which shows a modal dialog of type T and returns once it is
+// closed; the dialog is pictured and then closed by `close`.
+template <typename T>
+bool SaveModal(const std::function<void()>& open, const std::function<void(T&)>& close,
+               const QDir& into, const char* name) {
+  bool saved = false;
+  QTimer poll;
+  poll.setInterval(300);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<T*>(widget);
+      if (dialog == nullptr || !dialog->isVisible()) continue;
+      poll.stop();
+      saved = SavePicture(dialog->grab(), into, name);
+      close(*dialog);
+      return;
+    }
+  });
+  poll.start();
+  open();
+  return saved;
+}
+
+
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  vexalo::InstallJapaneseQtTexts(app);
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <folder for the pictures>\n", argv[0]);
     return 2;
@@ -58,7 +97,7 @@ int main(int argc, char** argv) {
   auto form = folder.StartMainForm();
   if (!form) return 1;
   form->ConfigForm().SetPassWordText("secret");
-  form->statusBar()->findChild<QLabel*>()->setText(QStringLiteral(
+  form->statusBar()->findChild<QLabel*>(QStringLiteral("StatusText"))->setText(QStringLiteral(
       "受信完了しました。総メール数：7　受信対象新規メール数：5　合計累積データ数：5"));
   form->Grid().setCurrentIndex(form->Grid().model()->index(1, 2));
   bool saved = Save(*form, into, "main-window.png");
@@ -70,5 +109,35 @@ int main(int argc, char** argv) {
   settings.PageControl->setCurrentWidget(settings.MailTab);
   saved = Save(settings, into, "settings-mail.png") && saved;
   settings.OkBtnClick();
+
+  saved = SaveModal<QFileDialog>([&] { form->MenuSaveAsCSVClick(); },
+                                 [](QFileDialog& dialog) { dialog.reject(); }, into,
+                                 "save-dialog.png") &&
+          saved;
+
+  // A fetch against a port where nobody listens: the refused connection's box.
+  settings.SetHostText("127.0.0.1");
+  settings.SetPortText(vexalo::ClosedLoopbackPort());
+  saved = SaveModal<QMessageBox>(
+              [&] {
+                form->MenuProcessClick();
+                QTest::qWait(2000);  // the box comes from the loop, after the refusal
+              },
+              [](QMessageBox& box) { box.done(QMessageBox::Ok); }, into, "error-box.png") &&
+          saved;
+
+  if (form->Tray().IconShown()) {
+    QTest::qWait(500);
+    form->Tray().NotifyTaken(3);
+    QTest::qWait(1500);  // the notice appears near the tray
+    // The notice sits by the tray, away from the window: the picture takes
+    // in the screen around both.
+    const QRect around = form->frameGeometry().united(QRect(0, 0, 1, 1)).adjusted(0, 0, 10, 10);
+    saved = SavePicture(QGuiApplication::primaryScreen()->grabWindow(0).copy(around), into,
+                        "tray-notice.png") &&
+            saved;
+  } else {
+    std::fprintf(stderr, "no system tray: the tray notice is not pictured\n");
+  }
   return saved ? 0 : 1;
 }

@@ -294,7 +294,8 @@ TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
   const ProgramResult trusted = RunFetch({"--verbose", "--dir", folder.Root().string()}, "");
   unsetenv("SSL_CERT_FILE");
   ASSERT_EQ(trusted.exitStatus, 0) << trusted.out << trusted.err << server.LogText();
-  EXPECT_NE(trusted.out.find("合計累積データ数：1\n"), std::string::npos) << trusted.out;
+  EXPECT_NE(trusted.out.find("1 mails looked at, 1 rows taken, 0 deleted\n"), std::string::npos)
+      << trusted.out;
 
   std::filesystem::remove(folder.Path("AllData.csv"));
   const ProgramResult unknown = RunFetch({"--dir", folder.Root().string()}, "");
@@ -305,9 +306,7 @@ TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
         std::string("発行者：CN=Vexalo Test CA\n"), "\n" + trustLine + "\n",
         std::string("(内容：-ERR TLS certificate not trusted: unable to get local issuer "
                     "certificate)\n")}) {
-    EXPECT_NE((unknown.out + unknown.err).find(fact), std::string::npos)
-        << fact << " in\n"
-        << unknown.out << unknown.err;
+    EXPECT_NE(unknown.err.find(fact), std::string::npos) << fact << " in\n" << unknown.err;
   }
   EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
 

@@ -67,5 +67,15 @@ TEST(WinSockError, MapsSystemErrorsOntoWinSockNumbers) {
   EXPECT_EQ(WinSockErrorFromAddrInfo(EAI_SYSTEM, ECONNREFUSED), 10061);
 }
 
+TEST(ShownSocketText, NamesNoWindowsLibraryAndKeepsEverythingElse) {
+  EXPECT_EQ(ShownSocketText("-ERR Connection refused (Winsock error #10061)"),
+            "-ERR Connection refused (socket error #10061)");
+  EXPECT_EQ(ShownSocketText("-ERR Not a WinSock error (Winsock error #99)"),
+            "-ERR Unknown socket error (socket error #99)");
+  EXPECT_EQ(ShownSocketText("WinSock not initialized"), "socket not initialized");
+  const std::string cp932 = "\x83\x81\x81[\x83\x8B(-ERR bad password)";
+  EXPECT_EQ(ShownSocketText(cp932), cp932);
+}
+
 }  // namespace
 }  // namespace vexalo

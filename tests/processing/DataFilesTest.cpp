@@ -205,6 +205,14 @@ TEST_F(SavedTable, SelectionsInAnyDirectionAndSingleCells) {
   EXPECT_EQ(Saved({0, 5, 1, 4}), ",\r\n,\r\n");                            // rows never written
 }
 
+TEST_F(SavedTable, TabTextQuotesOnlyWhatASpreadsheetWouldSplit) {
+  EXPECT_EQ(SelectionAsTabText(table_, {3, 2, 1, 1}),
+            "id1\t\x8e\x52\x93\x63\t3\nid2\t\"\"\"A\"\"\"\t10\n");
+  table_.SetCell(2, 1, "a\tb");
+  EXPECT_EQ(SelectionAsTabText(table_, {2, 1, 2, 1}), "\"a\tb\"\n");
+  EXPECT_EQ(SelectionAsTabText(table_, {4, 1, 4, 1}), "\n");  // a cell never written
+}
+
 TEST_F(SavedTable, SavingReplacesALongerFile) {
   const std::string path = folder_.Path("out.csv");
   WriteBytes(path, std::string(1000, 'o'));

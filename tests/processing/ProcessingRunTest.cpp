@@ -169,6 +169,8 @@ TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) 
   EXPECT_EQ(run.State().CellPos.X, 2);
   EXPECT_EQ(run.State().CellPos.Y, 3);
   EXPECT_EQ(run.State().TakenCount, 1);
+  EXPECT_EQ(reporter.tableChanges, 1);
+  EXPECT_EQ(reporter.outcomes, std::vector<RunOutcome>{RunOutcome::completed});
 }
 
 TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
@@ -506,6 +508,68 @@ TEST_F(ProcessingRunTest, ServerClosingDuringARequestIsNamedInTheErrorBox) {
   EXPECT_EQ(run.Phase(), runStopped);
   EXPECT_EQ(reporter.messages,
             std::vector<std::string>{RunErrorBox("-ERR Connection closed by server")});
+}
+
+// The box of a run that failed is modal, and the loop goes on while the user
+// reads it: ticks must not start a run (and a box) each, and the session must
+// already be gone, or closing the box would abort a run started meanwhile.
+TEST_F(ProcessingRunTest, WhileTheErrorBoxIsOpenTheSessionIsGoneAndTicksStartNothing) {
+  ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n"), Expect("USER bob"),
+                               Send("-ERR no such user\r\n")});
+  bool connectedInBox = true;
+  bool busyInBox = false;
+  reporter.whileNextMessageOpen = [&] {
+    connectedInBox = client.Connected();
+    busyInBox = run.IsBusy();
+    run.TimerTimer();
+    run.MenuProcessClick();
+  };
+  FetchFrom(peer);
+  WaitForClientClose(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_FALSE(connectedInBox);
+  EXPECT_TRUE(busyInBox);
+  EXPECT_EQ(reporter.messages, (std::vector<std::string>{RunErrorBox("-ERR no such user"), kBusy}));
+  ASSERT_EQ(reporter.failures.size(), 1u);
+  EXPECT_EQ(reporter.failures[0].step, 1);
+  EXPECT_EQ(reporter.failures[0].code, 500);
+  EXPECT_EQ(reporter.failures[0].detail, "-ERR no such user");
+  EXPECT_EQ(reporter.outcomes, std::vector<RunOutcome>{RunOutcome::failed});
+  EXPECT_EQ(reporter.statuses, std::vector<std::string>{kReceiving});
+  EXPECT_FALSE(run.IsBusy());
+}
+
+// Stopping by hand is an abort like a failure: the DELE already sent is not
+// committed, the row already taken stays, and the next fetch may start.
+TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 2 600\r\n"),
+                                  Expect("UIDL 1"),
+                                  Send("+OK 1 id-1\r\n"),
+                                  Expect("RETR 1"),
+                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Expect("DELE 1"),
+                              }));
+  fields.port = peer.PortText();
+  run.Cancel();  // idle: nothing to stop
+  EXPECT_TRUE(reporter.statuses.empty());
+  run.MenuProcessClick();
+  ASSERT_TRUE(loop.RunUntil([&] { return peer.Finished(); }, kTimeoutMs));
+  run.Cancel();
+  WaitForClientClose(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_FALSE(run.IsBusy());
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.statuses.back(), "受信を中止しました。");
+  EXPECT_EQ(reporter.outcomes, std::vector<RunOutcome>{RunOutcome::cancelled});
+  EXPECT_EQ(reporter.tableChanges, 1);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(table.Cell(1, 1), "id-1");
+  EXPECT_EQ(ReadBytes(AllDataPath()), "2024/07/01 9:05:00,id-1,miso,1\x81\x43" "500\r\n");
 }
 
 // The connection settings reach the client at every start; what is no

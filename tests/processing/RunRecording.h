@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,8 +23,20 @@ namespace vexalo::testing {
 class RecordingReporter final : public RunReporter {
  public:
   void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
-  void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
+  void ShowMessage(const std::string& text) override {
+    messages.push_back(Cp932ToUtf8(text));
+    if (!whileNextMessageOpen) return;
+    const std::function<void()> action = std::move(whileNextMessageOpen);
+    whileNextMessageOpen = nullptr;
+    action();
+  }
+  void ShowRunError(const std::string& text, const RunFailure& failure) override {
+    failures.push_back(failure);
+    ShowMessage(text);
+  }
   void OpenSettings() override { ++settingsOpened; }
+  void TableChanged() override { ++tableChanges; }
+  void RunEnded(RunOutcome outcome) override { outcomes.push_back(outcome); }
   bool TrustCertificate(const CertificateQuestion& question) override {
     certificateQuestions.push_back(question);
     return trustCertificates;
@@ -33,7 +46,12 @@ class RecordingReporter final : public RunReporter {
   std::vector<CertificateQuestion> certificateQuestions;
   bool trustCertificates = false;
   std::vector<std::string> messages;
+  std::vector<RunFailure> failures;
+  std::vector<RunOutcome> outcomes;
   int settingsOpened = 0;
+  int tableChanges = 0;
+  // What the user does while the next message box is open, before closing it.
+  std::function<void()> whileNextMessageOpen;
 };
 
 // The run error box around `detail`.

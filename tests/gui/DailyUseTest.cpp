@@ -1,0 +1,259 @@
+// The main window as an office uses it every day: fetching against a scripted
+// server on 127.0.0.1, the status bar, the error box, stopping a fetch, the
+// grid's columns, copying, finding, and the window's place kept.
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QStatusBar>
+#include <QTest>
+
+#include "MainFormFixture.h"
+#include "ModalBoxCatcher.h"
+#include "ScriptedPop3Peer.h"
+#include "app/QtEventLoop.h"
+
+namespace vexalo {
+
+namespace {
+
+using namespace script;
+
+constexpr char kFirstRow[] = ",,name,count\r\n";
+constexpr char kAllData[] =
+    "2024/05/01 9:00:00,uid-1,soy,11\r\n"
+    "2024/05/02 10:30:00,uid-2,miso,3\r\n";
+
+constexpr char kOrder[] =
+    "Subject: order\r\n"
+    "X-VEXALO: default\r\n"
+    "\r\n"
+    "name:vinegar\r\n"
+    "count:2\r\n";
+
+std::string Settings(const std::string& port, bool deleting) {
+  return "[POP3]\r\nHOST=127.0.0.1\r\nPORT=" + port +
+         "\r\nUSERNAME=bob\r\nPASSWORD=\r\n[MAIL]\r\nDELETE=" + (deleting ? "1" : "0") +
+         "\r\nHEADER_TOKEN=X-VEXALO: default\r\nSPLIT_TOKEN=:\r\nINTERVAL=0\r\n";
+}
+
+// Up to the RETR of one picked message, message 1 of 1, as id "new-1".
+std::vector<ScriptedPop3Peer::Step> UpToTheOrder() {
+  return {Send("+OK ready\r\n"), Expect("USER bob"),   Send("+OK\r\n"),
+          Expect("PASS "),       Send("+OK\r\n"),      Expect("STAT"),
+          Send("+OK 1 300\r\n"), Expect("UIDL 1"),     Send("+OK 1 new-1\r\n"),
+          Expect("RETR 1"),      Send(std::string("+OK\r\n") + kOrder + ".\r\n")};
+}
+
+// The whole fetch of that message, without deleting it.
+std::vector<ScriptedPop3Peer::Step> FetchOfTheOrder() {
+  auto steps = UpToTheOrder();
+  steps.insert(steps.end(), {Expect("QUIT"), Send("+OK bye\r\n"), Close()});
+  return steps;
+}
+
+}  // namespace
+
+class DailyUseTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView();
+  void RefusedConnectionNamesItsCauseAndTicksWaitForTheBox();
+  void StopCommandAbortsTheFetchWithNothingCommitted();
+  void AutomaticFetchWithNewRowsGivesANotice();
+  void ColumnsOfTheRunAreNamedAndTheStampFits();
+  void CopyPutsTheSelectedRangeAsTabbedText();
+  void FindMovesToTheNextMatchingCell();
+  void PlaceAndColumnWidthsComeBackAndConfirmingSaves();
+};
+
+void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
+  QtEventLoop loop;
+  ProgramFolder folder;
+  ScriptedPop3Peer peer(loop, FetchOfTheOrder());
+  folder.Write("Vexalo.ini", Settings(peer.PortText(), false));
+  folder.Write("FirstRow.csv", kFirstRow);
+  std::string rows;
+  for (int i = 0; i < 200; ++i) rows += "2024/05/01 9:00:00,old-" + std::to_string(i) + ",soy,1\r\n";
+  folder.Write("AllData.csv", rows);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  form->MenuProcessClick();
+  QTRY_VERIFY(peer.Finished());
+  QTRY_VERIFY(!form->Run().IsBusy());
+  QVERIFY2(peer.Problems().empty(), peer.Problems().c_str());
+
+  QCOMPARE(form->StatusText(), QStringLiteral("受信完了しました。総メール数：1　受信対象新規メール数：1"
+                                              "　合計累積データ数：201"));
+  // Whole at the default size even with four-digit counts and the next-fetch
+  // field beside it.
+  const QLabel& label = form->Status().TextLabel();
+  const QString longest = QStringLiteral(
+      "受信完了しました。総メール数：9999　受信対象新規メール数：9999　合計累積データ数：99999");
+  QVERIFY2(label.width() >= label.fontMetrics().horizontalAdvance(longest),
+           qPrintable(QString::number(label.width())));
+  QCOMPARE(label.toolTip(), form->StatusText());
+
+  // The new row is the last one, and in sight.
+  DataGrid& grid = form->Grid();
+  const QModelIndex last = grid.model()->index(200, 1);
+  QCOMPARE(last.data().toString(), QStringLiteral("new-1"));
+  QTRY_VERIFY(grid.viewport()->rect().intersects(grid.visualRect(last)));
+}
+
+void DailyUseTest::RefusedConnectionNamesItsCauseAndTicksWaitForTheBox() {
+  ProgramFolder folder;
+  folder.Write("Vexalo.ini", Settings(ClosedLoopbackPort(), false));
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  ModalBoxCatcher boxes;
+  bool connectedInBox = true;
+  boxes.WhileNextBoxOpen([&] {
+    connectedInBox = form->Pop3Client().Connected();
+    form->TimerTimer();         // a polling tick: nothing
+    form->MenuProcessClick();   // F5: the busy message
+  });
+  form->MenuProcessClick();
+  QTRY_COMPARE(boxes.Seen().size(), size_t{2});
+  QTest::qWait(50);
+  QCOMPARE(boxes.Seen().size(), size_t{2});
+
+  const QString box = boxes.Seen()[0].text;
+  QVERIFY2(box.contains(QStringLiteral("Connection refused (socket error #10061)")), qPrintable(box));
+  QVERIFY(!box.contains(QStringLiteral("Winsock"), Qt::CaseInsensitive));
+  QVERIFY(box.endsWith(QStringLiteral("接続を断られました。ポート番号が違うか、サーバーが止まっています。")));
+  QVERIFY(boxes.Seen()[1].text.startsWith(QStringLiteral("接続中です。")));
+  QVERIFY(!connectedInBox);
+  QVERIFY(form->StatusText().startsWith(QStringLiteral("前回の受信は失敗しました（")));
+  QVERIFY(!form->Run().IsBusy());
+}
+
+void DailyUseTest::StopCommandAbortsTheFetchWithNothingCommitted() {
+  QtEventLoop loop;
+  ProgramFolder folder;
+  ScriptedPop3Peer peer(loop, [] {
+    auto steps = UpToTheOrder();
+    steps.push_back(Expect("DELE 1"));  // and then no answer: the user stops it
+    return steps;
+  }());
+  folder.Write("Vexalo.ini", Settings(peer.PortText(), true));
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  QTest::keyClick(form.get(), Qt::Key_F5);
+  QTRY_VERIFY(peer.Finished());
+  QTest::keyClick(form.get(), Qt::Key_Escape);
+  QTRY_VERIFY(peer.ClientClosed());
+
+  QVERIFY2(peer.Problems().empty(), peer.Problems().c_str());  // no QUIT: the DELE is not committed
+  QVERIFY(!form->Run().IsBusy());
+  QCOMPARE(form->StatusText(), QStringLiteral("受信を中止しました。"));
+  QTRY_COMPARE(form->Grid().model()->rowCount(), 1);
+  QVERIFY(folder.Read("AllData.csv").find(",new-1,vinegar,2\r\n") != std::string::npos);
+
+  // Esc with no fetch under way does nothing.
+  ModalBoxCatcher boxes;
+  QTest::keyClick(form.get(), Qt::Key_Escape);
+  QVERIFY(boxes.Seen().empty());
+  QCOMPARE(form->StatusText(), QStringLiteral("受信を中止しました。"));
+}
+
+void DailyUseTest::AutomaticFetchWithNewRowsGivesANotice() {
+  QtEventLoop loop;
+  ProgramFolder folder;
+  ScriptedPop3Peer peer(loop, FetchOfTheOrder());
+  std::string settings = Settings(peer.PortText(), false);
+  settings.replace(settings.find("INTERVAL=0"), 10, "INTERVAL=5");
+  folder.Write("Vexalo.ini", settings);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(form->Status().NextFetchText().startsWith(QStringLiteral("次の自動受信 ")));
+  QCOMPARE(form->Tray().IconShown(), QSystemTrayIcon::isSystemTrayAvailable());
+
+  form->TimerTimer();
+  QTRY_VERIFY(peer.Finished());
+  QTRY_VERIFY(!form->Run().IsBusy());
+  QCOMPARE(form->Tray().LastNotice(), QStringLiteral("新しい注文メールを1件受信しました。"));
+}
+
+void DailyUseTest::ColumnsOfTheRunAreNamedAndTheStampFits() {
+  ProgramFolder folder;
+  folder.Write("FirstRow.csv", kFirstRow);
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QAbstractItemModel* model = form->Grid().model();
+  QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("受信日時"));
+  QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("メールID"));
+  QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("name"));
+  QCOMPARE(folder.Read("FirstRow.csv"), kFirstRow);
+
+  const QHeaderView* titles = form->Grid().horizontalHeader();
+  QVERIFY(titles->sectionSize(0) >=
+          form->Grid().fontMetrics().horizontalAdvance(QStringLiteral("2024/12/31 23:59:59")));
+  QCOMPARE(titles->sectionSize(2), 100);
+}
+
+void DailyUseTest::CopyPutsTheSelectedRangeAsTabbedText() {
+  ProgramFolder folder;
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QApplication::clipboard()->clear();
+  form->Grid().SelectCells({1, 1, 3, 2});
+  form->Grid().setFocus();
+  QTest::keyClick(&form->Grid(), Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("uid-1\tsoy\t11\nuid-2\tmiso\t3\n"));
+}
+
+void DailyUseTest::FindMovesToTheNextMatchingCell() {
+  ProgramFolder folder;
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  form->Grid().setFocus();
+  QTest::keyClick(&form->Grid(), Qt::Key_F, Qt::ControlModifier);
+  FindBar& find = form->Find();
+  QVERIFY(find.isVisible());
+  QTest::keyClicks(find.Edit(), QStringLiteral("uid-"));
+  QTest::keyClick(find.Edit(), Qt::Key_Return);
+  QCOMPARE(form->Grid().SelectedRect(), (GridRect{1, 1, 1, 1}));
+  QTest::keyClick(find.Edit(), Qt::Key_Return);
+  QCOMPARE(form->Grid().SelectedRect(), (GridRect{1, 2, 1, 2}));
+  QTest::keyClick(find.Edit(), Qt::Key_Return);  // round to the top
+  QCOMPARE(form->Grid().SelectedRect(), (GridRect{1, 1, 1, 1}));
+  QTest::keyClick(find.Edit(), Qt::Key_Escape);
+  QVERIFY(!find.isVisible());
+}
+
+void DailyUseTest::PlaceAndColumnWidthsComeBackAndConfirmingSaves() {
+  ProgramFolder folder;
+  folder.Write("AllData.csv", kAllData);
+  QRect place;
+  {
+    auto form = folder.StartMainForm();
+    QVERIFY(form);
+    form->resize(700, 300);
+    form->Grid().horizontalHeader()->resizeSection(2, 150);
+    QTest::qWait(20);
+    place = form->geometry();
+
+    // Confirming the settings writes them at once.
+    form->MenuConfigClick();
+    form->ConfigForm().SetHostText("pop.example");
+    QTest::mouseClick(form->ConfigForm().OkBtn, Qt::LeftButton);
+    QVERIFY(folder.Read("Vexalo.ini").find("HOST=pop.example") != std::string::npos);
+    QVERIFY(form->close());
+  }
+  QVERIFY(folder.Read("Vexalo.ini").find("[WINDOW]") != std::string::npos);
+  auto again = folder.StartMainForm();
+  QVERIFY(again);
+  QCOMPARE(again->size(), place.size());
+  QCOMPARE(again->Grid().horizontalHeader()->sectionSize(2), 150);
+}
+
+}  // namespace vexalo
+
+QTEST_MAIN(vexalo::DailyUseTest)
+#include "DailyUseTest.moc"
