@@ -2,7 +2,8 @@
 # Installs what is needed, then builds and runs the whole suite three times:
 # a normal build, an AddressSanitizer + UBSan build and a Release build
 # (the optimiser sees warnings the others miss; a packager builds this way),
-# and last checks the Debian package made from the Release build.
+# then checks the Debian package made from the Release build, and last runs
+# every fuzz target briefly on its seeds.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -13,3 +14,4 @@ for preset in dev asan release; do
   ctest --preset "$preset"
 done
 sh scripts/check-package.sh build/release
+sh scripts/fuzz.sh 15

@@ -4,6 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <string>
+#include <vector>
+
 #include "OrderText.h"
 #include "processing/MessageParser.h"
 
@@ -35,12 +38,48 @@ void BM_ProcessMessageLine(benchmark::State& state) {
       for (size_t i = first; i < last; ++i) {
         parser.ProcessMessageLine(text.jis[i], "UID-0001", "2024/06/04 10:20:00");
       }
+      parser.WriteItems();
       benchmark::DoNotOptimize(messageState.RowText);
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.jisBytes));
 }
 BENCHMARK(BM_ProcessMessageLine)->Unit(benchmark::kMillisecond);
+
+// One message of N item lines into the working row and the title row, as a
+// run takes it: the time per item must not grow with N (the complexity fit
+// should say O(N)). Twice, so that the second message meets N titles already
+// in row 0.
+void BM_WideMessage(benchmark::State& state) {
+  const int items = static_cast<int>(state.range(0));
+  std::vector<std::string> lines;
+  for (int i = 0; i < items; ++i) lines.push_back("item" + std::to_string(i) + ":value");
+  PlainSettingsFields fields;
+  fields.headerToken = "X-VEXALO: default";
+  fields.splitToken = ":";
+  const TJisConv jisConv;
+  for (auto _ : state) {
+    DataTable table;
+    CellPoint cellPos;
+    MessageState messageState;
+    TMessageParser parser(table, fields, jisConv, cellPos, messageState);
+    for (int message = 0; message < 2; ++message) {
+      parser.ResetMessageState();
+      cellPos.X = 2;
+      for (const char* line : {"X-VEXALO: default", ""}) parser.ProcessMessageLine(line, "U", "S");
+      for (const std::string& line : lines) parser.ProcessMessageLine(line, "U", "S");
+      parser.WriteItems();
+      ++cellPos.Y;
+    }
+    benchmark::DoNotOptimize(table.Cell(items + 1, 2));
+  }
+  state.SetComplexityN(items);
+}
+BENCHMARK(BM_WideMessage)
+    ->RangeMultiplier(4)
+    ->Range(1000, 64000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 }  // namespace
 }  // namespace vexalo::bench

@@ -46,7 +46,8 @@ start)
   if [ -f "$pidfile" ] && is_server "$(cat "$pidfile")"; then
     die "a server for $maildir is running already"
   fi
-  rm -f "$outfile"
+  # Made here, not by the server's redirection below, which may come late.
+  : >"$outfile"
   "$server" --maildir "$maildir" --lifetime "${VEXALO_DOVECOT_LIFETIME:-3600}" \
     <"/dev/null" >"$outfile" 2>&1 &
   pid=$!

@@ -111,21 +111,27 @@ def main() -> int:
     parser.add_argument("--folder", choices=["new", "cur"], default="new")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--ordinary", action="store_true", help="ordinary mails, not orders")
+    parser.add_argument("--first", type=int, default=1,
+                        help="number of the first mail; above 1 adds to a maildir in use")
     args = parser.parse_args()
     if not 0 < args.count <= MAX_COUNT or not 0 < args.size <= MAX_SIZE:
         parser.error("count must be 1..%d and size 1..%d" % (MAX_COUNT, MAX_SIZE))
+    if not 0 < args.first <= MAX_COUNT:
+        parser.error("first must be 1..%d" % MAX_COUNT)
 
     for sub in ("new", "cur", "tmp"):
         os.makedirs(os.path.join(args.maildir, sub), exist_ok=True)
     prefix, make = ("mail", ordinary_mail) if args.ordinary else ("order", order_mail)
     for sub in ("new", "cur"):
-        if any(name.startswith(prefix + "-") for name in os.listdir(os.path.join(args.maildir, sub))):
+        taken = [name for name in os.listdir(os.path.join(args.maildir, sub))
+                 if name.startswith(prefix + "-")]
+        if args.first == 1 and taken:
             print("%s/%s holds %s mails already" % (args.maildir, sub, prefix), file=sys.stderr)
             return 1
 
     rng = random.Random(args.seed)
     suffix = ":2," if args.folder == "cur" else ""
-    for number in range(1, args.count + 1):
+    for number in range(args.first, args.first + args.count):
         name = "%s-%06d%s" % (prefix, number, suffix)
         with open(os.path.join(args.maildir, args.folder, name), "wb") as out:
             out.write(make(number, args.size, rng))

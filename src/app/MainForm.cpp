@@ -385,8 +385,10 @@ void TMainForm::LoadAtStartUp() {
   // Each file on its own: titles that cannot be read must not keep the rows,
   // and with them the record of taken messages, out of the table.
   CallShowingErrors(this, [this] { LoadFirstRow(table_, FilePath(kFirstRowFileName)); });
-  CallShowingErrors(
-      this, [this] { LoadAllData(table_, FilePath(kAllDataFileName), run_.State().CellPos); });
+  CallShowingErrors(this, [this] {
+    RunState& state = run_.State();
+    state.AllDataEnd = LoadAllData(table_, FilePath(kAllDataFileName), state.CellPos);
+  });
   model_.TableChanged();
   emit StartUpLoaded();
 }

@@ -20,6 +20,7 @@
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/ProcessingRun.h"
+#include "settings/CoreDumps.h"
 #include "settings/ProgramDir.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -59,7 +60,7 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
                      reporter);
   try {
     LoadFirstRow(table, dir + kFirstRowFileName);
-    LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
+    run.State().AllDataEnd = LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
   } catch (const std::exception& error) {
     // What the desktop program would show in its error box at start-up.
     reporter.ShowMessage(error.what());
@@ -144,9 +145,11 @@ int Main(int argc, char** argv) {
 }  // namespace vexalo
 
 int main(int argc, char** argv) {
-  // A peer or a reader of our output that goes away must end in an error we
-  // report, not in a silent death.
+  vexalo::DisableCoreDumps();
+  // A peer or a reader of our output that goes away, or a data file at the
+  // file-size limit, must end in an error we report, not in a silent death.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return vexalo::Main(argc, argv);
   } catch (const std::exception& error) {

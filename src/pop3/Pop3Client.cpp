@@ -16,6 +16,7 @@ namespace {
 constexpr int kNegativeReply = 500;
 constexpr int kSessionClosed = 10004;
 constexpr int kSequenceAborted = 426;
+constexpr char kClosedByServerText[] = "-ERR Connection closed by server";
 
 // Secrets that must never cross the network in the clear when the user asked
 // for encryption.
@@ -326,6 +327,8 @@ void TCustomPop3Client::ConnectSession() {
   // not be answered with the digest of another session's.
   timestamp_.clear();
   capabilities_.clear();
+  // A new session starts without the cause of the last one's failure.
+  errorMessage_.clear();
   SetState(pop3DnsLookup);
   socket_->OnDataSent = nullptr;
   socket_->OnDnsLookupDone = [this](TAsyncSocket&, uint16_t error) { HandleDnsLookupDone(error); };
@@ -510,6 +513,9 @@ void TCustomPop3Client::HandleSessionClosed(uint16_t error) {
     // told apart by the sequence itself.
     if (request_.phase != Phase::reported && request_.result == 0 && state_ != pop3Abort) {
       request_.result = kSessionClosed;
+      if (errorMessage_.empty()) {
+        errorMessage_ = error != 0 ? SocketErrorResponse(error) : kClosedByServerText;
+      }
     }
     CompleteRequest(kSessionClosed);
   }

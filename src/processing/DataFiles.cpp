@@ -1,9 +1,16 @@
 #include "processing/DataFiles.h"
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -14,20 +21,66 @@
 #include "processing/InOutError.h"
 #include "processing/LineReader.h"
 #include "processing/PosixFile.h"
+#include "text/ByteScan.h"
 
 namespace vexalo {
 
 namespace {
 
-// A row is hundreds of bytes that almost never hold `from`: memchr skips
-// through them many bytes at a time, a test per byte does not.
-void ReplaceEvery(char* begin, char* end, char from, char to) {
-  while (begin != end) {
-    begin = static_cast<char*>(std::memchr(begin, from, static_cast<size_t>(end - begin)));
-    if (begin == nullptr) return;
-    *begin++ = to;
+// CR, LF and 0x1A inside a line would cut it, or the whole file, when it is
+// read back: each becomes a blank.
+void BlankLineBreakers(char* begin, char* end) {
+  for (const char breaker : {'\r', '\n', kEndOfFileMark}) ReplaceEvery(begin, end, breaker, ' ');
+}
+
+// A file or folder that must be made durable: being gone is a failure here.
+void SyncExisting(const std::string& path) {
+  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
+  if (!file) throw EInOutError(ENOENT, path);
+  file->Sync();
+  file->Close();
+}
+
+// A file created or renamed since the last sync is only found again after a
+// crash if its name is on disk too.
+void SyncFolderOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  SyncExisting(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
+}
+
+// Takes `length` back after a failed append. A failure here leaves nothing
+// better to do: the append's own error is the one to report.
+void CutBack(PosixFile& file, long long length) {
+  try {
+    file.TruncateTo(length);
+  } catch (const EInOutError&) {
   }
 }
+
+// Blocks the given signals on this thread while it lives. One raised
+// meanwhile for this thread (SIGXFSZ from a write past the file-size limit)
+// is taken back before they are unblocked, so it never ends the program: the
+// failed call reports it as an error already.
+class SignalsHeld {
+ public:
+  explicit SignalsHeld(std::initializer_list<int> signals) {
+    sigemptyset(&held_);
+    for (const int signal : signals) sigaddset(&held_, signal);
+    pthread_sigmask(SIG_BLOCK, &held_, &before_);
+  }
+  ~SignalsHeld() {
+    const timespec noWait{};
+    while (sigtimedwait(&held_, nullptr, &noWait) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+  }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t held_{};
+  sigset_t before_{};
+};
 
 // The last row whose visible row count (row + 1) still fits the table's int.
 constexpr int kLastLoadableRow = std::numeric_limits<int>::max() - 1;
@@ -39,6 +92,8 @@ constexpr long long kBytesPerLineHint = 100;
 constexpr long long kMostRowsHinted = 2000000;
 // Bytes gathered before they go to the file in one write.
 constexpr size_t kWriteChunk = size_t{1} << 20;
+// Beside FirstRow.csv while its new text is written.
+constexpr char kTemporarySuffix[] = ".tmp";
 
 }  // namespace
 
@@ -54,23 +109,59 @@ void LoadFirstRow(DataTable& table, const std::string& path) {
   table.SetLeadingCells(0, titles);
 }
 
-void LoadAllData(DataTable& table, const std::string& path, CellPoint& cellPos) {
-  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
-  if (!file) return;
-  table.ReserveRows(static_cast<int>(std::min(file->Size() / kBytesPerLineHint, kMostRowsHinted)));
-  LineReader reader(*file);
+namespace {
+
+// Loads the lines `reader` gives into rows from cellPos.Y on, moving
+// cellPos.Y and the visible row count past each; the visible column count
+// only ever grows. `firstLineAlways` takes a first line even from an empty
+// file. Returns the bytes the lines took.
+long long LoadLines(DataTable& table, LineReader& reader, CellPoint& cellPos,
+                    bool firstLineAlways) {
   std::vector<std::string_view> cells;
-  int row = 1;
-  // The first line is taken even from an empty file.
-  do {
+  int row = cellPos.Y;
+  for (bool take = firstLineAlways; take || !reader.AtEnd(); take = false) {
     if (row > kLastLoadableRow) throw EInOutError(EFBIG);
     SplitCsvLine(reader.ReadLine(), kMaxFieldsPerLine, cells);
     table.SetLeadingCells(row, cells);
-    table.SetColCount(static_cast<int>(cells.size()));
+    table.SetColCount(std::max(table.ColCount(), static_cast<int>(cells.size())));
     table.SetRowCount(row + 1);
     ++row;
     cellPos.Y = row;
-  } while (!reader.AtEnd());
+  }
+  return reader.Consumed();
+}
+
+}  // namespace
+
+long long LoadAllData(DataTable& table, const std::string& path, CellPoint& cellPos) {
+  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
+  if (!file) return 0;
+  table.ReserveRows(static_cast<int>(std::min(file->Size() / kBytesPerLineHint, kMostRowsHinted)));
+  LineReader reader(*file);
+  cellPos.Y = 1;
+  return LoadLines(table, reader, cellPos, true);
+}
+
+long long LoadAppendedRows(DataTable& table, const std::string& path, long long from,
+                           CellPoint& cellPos) {
+  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
+  if (!file) return from;
+  const long long size = file->Size();
+  // A file cut or replaced behind our back: what it holds now is unknown
+  // ground, and loading it again would double the rows we have.
+  if (size <= from) return std::min(size, from);
+  bool lastLineOpen = false;  // the line before `from` had no line end yet
+  if (from > 0) {
+    file->SeekTo(from - 1);
+    char before = 0;
+    lastLineOpen = file->Read(&before, 1) == 1 && before != '\r' && before != '\n';
+  }
+  file->SeekTo(from);
+  LineReader reader(*file);
+  // An append after such a line first ends it: that line end, and whatever
+  // else lengthened the row we already hold, is not a row of its own.
+  if (lastLineOpen && !reader.AtEnd()) reader.ReadLine();
+  return from + LoadLines(table, reader, cellPos, false);
 }
 
 void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path) {
@@ -81,11 +172,13 @@ void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path
   for (int64_t row = rect.Top; row <= rect.Bottom; ++row) {
     // The left cell starts the line even when Right lies left of it.
     table.CellsInRange(static_cast<int>(row), rect.Left, std::max(rect.Left, rect.Right), cells);
+    const size_t lineStart = chunk.size();
     chunk.append(cells[0]);
     for (size_t i = 1; i < cells.size(); ++i) {
       chunk.push_back(',');
       chunk.append(cells[i]);
     }
+    BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
     chunk.append("\r\n");
     if (chunk.size() >= kWriteChunk) {
       file.Write(chunk);
@@ -97,43 +190,65 @@ void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path
 }
 
 void SaveFirstRow(const DataTable& table, const std::string& path) {
-  SaveGridRect(table, {0, 0, table.ColCount() - 1, 0}, path);
+  // Written beside it and renamed over it: a run stopped in the middle
+  // leaves the old titles, never an empty or cut file.
+  const GridRect titles{0, 0, table.ColCount() - 1, 0};
+  const std::string temporary = path + kTemporarySuffix;
+  try {
+    SaveGridRect(table, titles, temporary);
+    SyncExisting(temporary);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno, path);
+  } catch (const EInOutError& error) {
+    ::unlink(temporary.c_str());
+    const bool folderRefuses = error.ErrorCode() == EACCES || error.ErrorCode() == EPERM;
+    if (!folderRefuses || ::access(path.c_str(), W_OK) != 0) {
+      throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
+    }
+    // A folder the user may not write, holding titles he may: written in
+    // place, the only way to write them there at all.
+    SaveGridRect(table, titles, path);
+    SyncExisting(path);
+    return;
+  }
+  SyncFolderOf(path);
 }
 
-void AppendLine(const std::string& path, std::string_view text) {
+long long AppendLine(const std::string& path, std::string_view text) {
   PosixFile file(path, PosixFile::Mode::kAppend);
+  long long length = file.Size();
+  std::optional<char> lastByte = file.LastByte();
+  if (lastByte == kEndOfFileMark) {
+    // An editor's end-of-file mark would stand in the middle once a line
+    // follows it; the loader leaves it out at the end, so it goes.
+    file.TruncateTo(--length);
+    lastByte = file.LastByte();
+  }
   std::string line;
   line.reserve(text.size() + 4);
-  const std::optional<char> lastByte = file.LastByte();
   if (lastByte && *lastByte != '\r' && *lastByte != '\n') line.append("\r\n");
   const size_t start = line.size();
   line.append(text);
-  for (const char breaker : {'\r', '\n', '\x1a'}) {
-    ReplaceEvery(line.data() + start, line.data() + line.size(), breaker, ' ');
-  }
+  BlankLineBreakers(line.data() + start, line.data() + line.size());
   line.append("\r\n");
-  file.Write(line);
+  {
+    // A cut line would hold the id of a message never taken whole: the row
+    // goes in whole or the file goes back to its old length. A file-size
+    // limit must make the write fail rather than end the program half-way.
+    const SignalsHeld held({SIGXFSZ});
+    try {
+      file.Write(line);
+    } catch (const EInOutError&) {
+      CutBack(file, length);
+      throw;
+    }
+  }
   file.Close();
+  return length + static_cast<long long>(line.size());
 }
-
-namespace {
-
-// A file or folder that must be made durable: being gone is a failure here.
-void SyncExisting(const std::string& path) {
-  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
-  if (!file) throw EInOutError(ENOENT);
-  file->Sync();
-  file->Close();
-}
-
-}  // namespace
 
 void SyncFile(const std::string& path) {
   SyncExisting(path);
-  // A file created since the last sync is only found again after a crash if
-  // its name is on disk too.
-  const std::string::size_type slash = path.rfind('/');
-  SyncExisting(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
+  SyncFolderOf(path);
 }
 
 }  // namespace vexalo

@@ -18,6 +18,11 @@ inline constexpr char kAllDataFileName[] = "AllData.csv";    // one line per tak
 inline constexpr char kFirstRowFileName[] = "FirstRow.csv";  // the title row
 // Ids of mail found not to be picked (see UnpickedIds.h).
 inline constexpr char kUnpickedFileName[] = "Unpicked.txt";
+// Added to the path of AllData.csv, names the file a run locks (RunLock).
+inline constexpr char kRunLockSuffix[] = ".lock";
+
+// What old editors put at the end of a text file. The program never writes it.
+inline constexpr char kEndOfFileMark = '\x1a';
 
 // A line is split into at most this many cells; the last keeps the rest of
 // the line. Far beyond any mail, but keeps a damaged file from building a
@@ -34,33 +39,51 @@ inline constexpr int kMaxFieldsPerLine = 65536;
 void LoadFirstRow(DataTable& table, const std::string& path);
 
 // Loads every line of the file at `path` into rows 1, 2, ... (cells past a
-// line's fields keep their text); after each line the visible column count is
-// that line's number of cells, the visible row count the row after it, and
-// `cellPos.Y` that same row, so that the next message taken goes below the
-// last row loaded, also when a read fails part-way. An empty or blank line
+// line's fields keep their text); after each line the visible column count
+// grows to that line's number of cells if it is less (it never shrinks, so no
+// column of an older row is hidden), the visible row count is the row after
+// it, and `cellPos.Y` that same row, so that the next message taken goes below
+// the last row loaded, also when a read fails part-way. An empty or blank line
 // loads as a row of one empty cell, and loading goes on after it: column 1 of
 // the later rows is the record of taken ids. An empty file gives one such row.
-// A missing file changes nothing.
-void LoadAllData(DataTable& table, const std::string& path, CellPoint& cellPos);
+// Returns how many bytes of the file the rows hold (a final end-of-file mark
+// not counted), for LoadAppendedRows. A missing file changes nothing and
+// gives 0.
+long long LoadAllData(DataTable& table, const std::string& path, CellPoint& cellPos);
+
+// Loads the lines another program appended to the file at `path` after its
+// first `from` bytes, which the table already holds, into rows cellPos.Y, ...
+// as LoadAllData does, and returns the new count of bytes held. A file no
+// longer than `from` (unchanged, or cut or replaced meanwhile) loads nothing.
+long long LoadAppendedRows(DataTable& table, const std::string& path, long long from,
+                           CellPoint& cellPos);
 
 // Writes the cells of `rect` to `path`, replacing any file there: one line per
 // row from Top to Bottom, the cell of column Left and then, for each column up
 // to Right, a comma and its cell; cells never written give empty texts.
-// Nothing is quoted or escaped. `rect` is taken as it is (see NormalizedRect).
+// Nothing is quoted or escaped; a CR, LF or 0x1A in a cell becomes a blank.
+// `rect` is taken as it is (see NormalizedRect).
 void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path);
 
-// Writes the visible part of the title row to `path` (FirstRow.csv).
+// Writes the visible part of the title row to `path` (FirstRow.csv) as
+// SaveGridRect does, but through a temporary file beside it that is synced
+// and renamed over it, the folder synced last: at every moment the file holds
+// either the old titles or the new ones, whole. Only a folder that refuses the
+// temporary file while the file itself may be written has it written in place.
 void SaveFirstRow(const DataTable& table, const std::string& path);
 
 // Appends `text` as one line to the file at `path`, creating the file when it
 // is missing: the text, then CR LF, written and the file closed before the
 // call returns. A CR, LF or 0x1A inside the text becomes a blank, since any of
-// them would cut the line, or the whole file, when it is read back. When the
-// file's last byte is neither CR nor LF (a file finished by hand without a
-// line end), a CR LF goes first, so the text never joins the line before it.
-// Raises EInOutError when the file cannot be opened or written; bytes
-// already written stay.
-void AppendLine(const std::string& path, std::string_view text);
+// them would cut the line, or the whole file, when it is read back. An
+// end-of-file mark at the end of the file is removed first. When the file's
+// last byte is then neither CR nor LF (a file finished by hand without a line
+// end), a CR LF goes first, so the text never joins the line before it.
+// The line goes in whole or not at all: when a write fails (a full disk, the
+// file-size limit) the file is cut back to its length before the call and
+// EInOutError is raised; SIGXFSZ does not end the program meanwhile. Returns
+// the file's new length.
+long long AppendLine(const std::string& path, std::string_view text);
 
 // Makes the lines appended to the file at `path` durable: the file's data and
 // its entry in its folder are on stable storage when the call returns, so they

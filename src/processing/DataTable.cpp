@@ -187,12 +187,28 @@ void DataTable::SetRow(int row, const std::vector<std::string_view>& cells) {
             [&](std::string_view) { PutCells(store_.Rewrite(row, EncodedSize(cells)), cells); });
 }
 
-void DataTable::SetLeadingCells(int row, const std::vector<std::string_view>& cells) {
-  CheckIndex(0, row);
-  ChangeRow(row, [&](std::string_view old) {
-    const std::string_view kept = old.substr(FindCell(old, static_cast<int>(cells.size())).begin);
-    PutBytes(PutCells(store_.Rewrite(row, EncodedSize(cells) + kept.size()), cells), kept);
-  });
+void DataTable::SetCellsFrom(int row, int first, const std::vector<std::string_view>& cells) {
+  CheckIndex(first, row);
+  const auto write = [&](std::string_view old) {
+    const CellSpan start = FindCell(old, first);
+    const std::string_view before = old.substr(0, start.begin);
+    const size_t padding = static_cast<size_t>(first - start.cellsBefore);  // empty cells
+    const int64_t end = int64_t{first} + static_cast<int64_t>(cells.size());
+    const size_t keepFrom =
+        end > first
+            ? FindCell(old.substr(start.begin), static_cast<int>(end - first)).begin + start.begin
+            : start.begin;
+    const std::string_view kept = old.substr(std::min(keepFrom, old.size()));
+    char* out = store_.Rewrite(row, before.size() + padding + EncodedSize(cells) + kept.size());
+    out = PutBytes(out, before);
+    std::memset(out, 0, padding);  // a zero length is an empty cell
+    PutBytes(PutCells(out + padding, cells), kept);
+  };
+  if (first <= kIdColumn || row >= StoredRowCount()) {
+    ChangeRow(row, write);
+  } else {
+    write(store_.Bytes(row));  // column 1 stays as it is: nothing to index
+  }
 }
 
 void DataTable::ReserveRows(int rows) {

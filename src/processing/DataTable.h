@@ -54,7 +54,13 @@ class DataTable final : private ColumnIndex::CellSource {
 
   // Writes `cells` into columns 0 .. cells.size() - 1 and leaves the cells to
   // the right of them as they are: SetCell for each, in one pass over the row.
-  void SetLeadingCells(int row, const std::vector<std::string_view>& cells);
+  void SetLeadingCells(int row, const std::vector<std::string_view>& cells) {
+    SetCellsFrom(row, 0, cells);
+  }
+
+  // Writes `cells` into columns first .. first + cells.size() - 1 and leaves
+  // every other cell as it is: SetCell for each, in one pass over the row.
+  void SetCellsFrom(int row, int first, const std::vector<std::string_view>& cells);
 
   // A hint that rows up to `rows` are about to be written: room for them is
   // made at once rather than step by step. Changes no cell and no count.

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "jconv/Cp932Codec.h"
+
 namespace vexalo {
 
 std::string InOutErrorText(int errorCode) {
@@ -39,7 +41,36 @@ std::string InOutErrorText(int errorCode) {
   }
 }
 
+namespace {
+
+bool NamesTheFile(int errorCode) {
+  switch (errorCode) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ENOSPC:
+    case EDQUOT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string TextNamingFile(int errorCode, const std::string& path) {
+  std::string text = InOutErrorText(errorCode);
+  // The user has to find the file to free its folder or its disk; a path is
+  // UTF-8 on this system, the text CP932.
+  if (NamesTheFile(errorCode) && !path.empty()) text += " (" + Utf8ToCp932(path) + ")";
+  return text;
+}
+
+}  // namespace
+
 EInOutError::EInOutError(int errorCode)
     : std::runtime_error(InOutErrorText(errorCode)), errorCode_(errorCode) {}
+
+EInOutError::EInOutError(int errorCode, const std::string& path)
+    : std::runtime_error(TextNamingFile(errorCode, path)), errorCode_(errorCode) {}
 
 }  // namespace vexalo

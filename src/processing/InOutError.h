@@ -11,6 +11,9 @@ namespace vexalo {
 class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorCode);
+  // The same, naming the file (`path`, as the system spells it) where the
+  // user has something to do about it: refused access and a full disk.
+  EInOutError(int errorCode, const std::string& path);
 
   int ErrorCode() const { return errorCode_; }
 

@@ -31,22 +31,33 @@ bool LineReader::Refill() {
     return false;
   }
   end_ += got;
+  readTotal_ += static_cast<long long>(got);
   return true;
 }
 
 bool LineReader::AtEnd() {
-  if (stopped_) return true;
   while (true) {
     if (begin_ == end_ && !Refill()) return true;
     if (!skipLf_) break;
     skipLf_ = false;
     if (buffer_[begin_] == kLf) ++begin_;
   }
-  if (buffer_[begin_] == kEndOfFile) {
-    stopped_ = true;
+  // A mark alone after the last line: the end if nothing follows it.
+  if (buffer_[begin_] == kEndOfFile && begin_ + 1 == end_ && !Refill()) {
+    begin_ = end_;
+    endMarkSkipped_ = true;
     return true;
   }
   return false;
+}
+
+long long LineReader::Consumed() const {
+  return readTotal_ - static_cast<long long>(end_ - begin_) - (endMarkSkipped_ ? 1 : 0);
+}
+
+std::string_view LineReader::Blanked(size_t begin, size_t end) {
+  ReplaceEvery(buffer_.data() + begin, buffer_.data() + end, kEndOfFile, ' ');
+  return {buffer_.data() + begin, end - begin};
 }
 
 std::string_view LineReader::ReadLine() {
@@ -54,22 +65,23 @@ std::string_view LineReader::ReadLine() {
   size_t scanned = begin_;
   while (true) {
     const std::string_view bytes(buffer_.data(), end_);
-    const size_t stop = FindAnyOf(bytes, scanned, kCr, kLf, kEndOfFile);
+    const size_t stop = FindAnyOf(bytes, scanned, kCr, kLf, kLf);
     if (stop < end_) {
-      const std::string_view line = bytes.substr(begin_, stop - begin_);
+      const size_t lineBegin = begin_;
       begin_ = stop + 1;
-      if (bytes[stop] == kEndOfFile) {
-        stopped_ = true;
-      } else if (bytes[stop] == kCr) {
-        skipLf_ = true;
-      }
-      return line;
+      skipLf_ = bytes[stop] == kCr;
+      return Blanked(lineBegin, stop);
     }
     scanned = end_ - begin_;  // where the search goes on once the bytes have moved
     if (!Refill()) {
-      const std::string_view line(buffer_.data() + begin_, end_ - begin_);
+      const size_t lineBegin = begin_;
+      size_t lineEnd = end_;
       begin_ = end_;
-      return line;
+      if (lineEnd > lineBegin && buffer_[lineEnd - 1] == kEndOfFile) {
+        --lineEnd;
+        endMarkSkipped_ = true;
+      }
+      return Blanked(lineBegin, lineEnd);
     }
     scanned += begin_;
   }

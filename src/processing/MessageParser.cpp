@@ -58,6 +58,8 @@ TMessageParser::TMessageParser(DataTable& table, const SettingsFields& fields,
     : table_(table), fields_(fields), jisConv_(jisConv), cellPos_(cellPos), state_(state) {}
 
 void TMessageParser::ResetMessageState() {
+  names_.clear();
+  values_.clear();
   state_.TriggerFound = false;
   state_.InHeader = true;
   state_.CharsetMode = csOther;
@@ -137,17 +139,32 @@ void TMessageParser::AddItem(std::string_view text, std::string_view msgUidl,
                              std::string_view runStamp) {
   const SplitText item = SplitAtToken(text, fields_.SplitTokenText());
   if (item.name == "%") return;
+  if (cellPos_.X - DataTable::kFirstItemColumn >= kMaxItemsPerMessage) return;
 
   if (state_.RowText.empty()) {
     BeginRowText(state_.RowText, runStamp, StoredId(msgUidl));
   }
   state_.RowText.append(",").append(item.value);
 
-  // Orders of one form give every row the same titles: rewriting an equal
-  // title would rebuild row 0 for every item of every message.
-  if (table_.Cell(cellPos_.X, 0) != item.name) table_.SetCell(cellPos_.X, 0, item.name);
-  table_.SetCell(cellPos_.X, cellPos_.Y, item.value);
+  if (names_.empty()) firstGathered_ = cellPos_.X;
+  names_.emplace_back(item.name);
+  values_.emplace_back(item.value);
   ++cellPos_.X;
+}
+
+void TMessageParser::WriteItems() {
+  if (names_.empty()) return;
+  std::vector<std::string_view> cells(names_.begin(), names_.end());
+  // Orders of one form give every row the same titles: rewriting equal
+  // titles would rebuild row 0 for every message.
+  std::vector<std::string_view> titles;
+  table_.CellsInRange(0, firstGathered_, firstGathered_ + static_cast<int>(cells.size()) - 1,
+                      titles);
+  if (titles != cells) table_.SetCellsFrom(0, firstGathered_, cells);
+  cells.assign(values_.begin(), values_.end());
+  table_.SetCellsFrom(cellPos_.Y, firstGathered_, cells);
+  names_.clear();
+  values_.clear();
 }
 
 }  // namespace vexalo

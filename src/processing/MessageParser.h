@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "jconv/JisConv.h"
 #include "processing/DataTable.h"
@@ -11,6 +12,10 @@
 
 namespace vexalo {
 
+// The items one message may give: with the run stamp and the id, a row of the
+// most cells a line of AllData.csv loads back into.
+inline constexpr int kMaxItemsPerMessage = 65536 - 2;
+
 // Turns the lines of one retrieved message into one row of the table.
 //
 // In the header it notes the declared charset and whether a line equals the
@@ -18,7 +23,11 @@ namespace vexalo {
 // that carried the trigger line, every line is decoded to CP932, its commas
 // made full-width, and split at the separator: the name becomes the title of
 // the next column, the value that column's cell in the working row and the
-// next field of the message's CSV line (`MessageState::RowText`).
+// next field of the message's CSV line (`MessageState::RowText`). Titles and
+// cells are gathered and go into the table in one pass per row when the run
+// calls WriteItems, so a message of a hundred thousand items costs no more per
+// item than one of ten. Items past kMaxItemsPerMessage are left out, so that
+// the row reads back from AllData.csv as it was taken.
 //
 // The trigger line and the separator are read from `fields` on every line, so
 // a change in the settings dialog applies at once. The parser owns none of
@@ -47,11 +56,15 @@ class TMessageParser {
                           std::string_view runStamp);
 
   // One decoded, comma-escaped body line: splits it at the separator and, unless
-  // its name is "%" (a comment), writes the name into row 0 and the value into
-  // the working row at CellPos.X, appends the value to RowText (started with
+  // its name is "%" (a comment), gathers the name as the title and the value as
+  // the cell of column CellPos.X, appends the value to RowText (started with
   // the run stamp and the escaped id for the message's first item) and moves
   // CellPos.X on by one.
   void AddItem(std::string_view text, std::string_view msgUidl, std::string_view runStamp);
+
+  // Writes the items gathered since the last call: their names into row 0 and
+  // their values into the working row, from column 2 on; other cells stay.
+  void WriteItems();
 
   // The CharsetMode for a Content-Type header (its name, the colon and the
   // value, continuation lines appended as they stand): the value of its
@@ -73,6 +86,11 @@ class TMessageParser {
   // The Content-Type header read so far, while continuation lines may still
   // follow it; empty otherwise.
   std::string contentType_;
+
+  // The names and values of the items not yet in the table.
+  std::vector<std::string> names_;
+  std::vector<std::string> values_;
+  int32_t firstGathered_ = 0;  // the column of names_[0]
 };
 
 }  // namespace vexalo

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "processing/InOutError.h"
 
@@ -14,6 +15,8 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
 
+}  // namespace
+
 int OpenRetrying(const std::string& path, int flags) {
   int fd;
   do {
@@ -21,6 +24,8 @@ int OpenRetrying(const std::string& path, int flags) {
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
+
+namespace {
 
 int OpenOrRaise(const std::string& path, PosixFile::Mode mode) {
   int fd = -1;
@@ -35,33 +40,38 @@ int OpenOrRaise(const std::string& path, PosixFile::Mode mode) {
       if (fd < 0 && errno == EACCES) fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT);
       break;
   }
-  if (fd < 0) throw EInOutError(errno);
+  if (fd < 0) throw EInOutError(errno, path);
   return fd;
 }
 
 }  // namespace
 
-PosixFile::PosixFile(const std::string& path, Mode mode) : fd_(OpenOrRaise(path, mode)) {}
+PosixFile::PosixFile(const std::string& path, Mode mode)
+    : fd_(OpenOrRaise(path, mode)), path_(path) {}
 
 std::optional<PosixFile> PosixFile::OpenIfPresent(const std::string& path) {
   const int fd = OpenRetrying(path, O_RDONLY);
-  if (fd >= 0) return PosixFile(fd);
+  if (fd >= 0) return PosixFile(fd, path);
   if (errno == ENOENT) return std::nullopt;
-  throw EInOutError(errno);
+  throw EInOutError(errno, path);
 }
+
+void PosixFile::Raise(int errorCode) const { throw EInOutError(errorCode, path_); }
 
 PosixFile::~PosixFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+PosixFile::PosixFile(PosixFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
 
 size_t PosixFile::Read(char* buffer, size_t capacity) {
   ssize_t got;
   do {
     got = ::read(fd_, buffer, capacity);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) throw EInOutError(errno);
+  if (got < 0) Raise(errno);
   return static_cast<size_t>(got);
 }
 
@@ -70,9 +80,9 @@ void PosixFile::Write(std::string_view bytes) {
     const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
     if (put < 0) {
       if (errno == EINTR) continue;
-      throw EInOutError(errno);
+      Raise(errno);
     }
-    if (put == 0) throw EInOutError(EIO);  // no progress and no reason: never spin on it
+    if (put == 0) Raise(EIO);  // no progress and no reason: never spin on it
     bytes.remove_prefix(static_cast<size_t>(put));
   }
 }
@@ -81,6 +91,21 @@ long long PosixFile::Size() const {
   struct stat info {};
   if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
   return info.st_size;
+}
+
+void PosixFile::SeekTo(long long offset) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) Raise(errno);
+}
+
+void PosixFile::TruncateTo(long long length) {
+  while (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+    if (errno != EINTR) Raise(errno);
+  }
+}
+
+long long PosixFile::EndOffset() {
+  const off_t end = ::lseek(fd_, 0, SEEK_END);
+  return end < 0 ? 0 : end;
 }
 
 std::optional<char> PosixFile::LastByte() {
@@ -94,7 +119,7 @@ std::optional<char> PosixFile::LastByte() {
 
 void PosixFile::Sync() {
   while (::fsync(fd_) != 0) {
-    if (errno != EINTR) throw EInOutError(errno);
+    if (errno != EINTR) Raise(errno);
   }
 }
 
@@ -103,7 +128,7 @@ void PosixFile::Close() {
   const int fd = fd_;
   fd_ = -1;
   // The descriptor is gone even when close reports an error, so no retry.
-  if (::close(fd) != 0 && errno != EINTR) throw EInOutError(errno);
+  if (::close(fd) != 0 && errno != EINTR) Raise(errno);
 }
 
 }  // namespace vexalo

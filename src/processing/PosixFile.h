@@ -4,11 +4,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vexalo {
 
+// open(2) of `path` with `flags` (close-on-exec added; a file it creates
+// gets 0666 less the umask), retried after EINTR; the descriptor or -1 with
+// errno set.
+int OpenRetrying(const std::string& path, int flags);
+
 // One open file descriptor, closed when the object goes. Every failure of the
-// system raises EInOutError with the errno it reported; EINTR is retried.
+// system raises EInOutError with the errno it reported and the file's path;
+// EINTR is retried.
 class PosixFile {
  public:
   enum class Mode {
@@ -37,11 +44,20 @@ class PosixFile {
   // The file's size in bytes; 0 when it has none (a device, a pipe).
   long long Size() const;
 
+  // Moves the read position to `offset` bytes from the start.
+  void SeekTo(long long offset);
+
+  // Cuts the file to `length` bytes.
+  void TruncateTo(long long length);
+
   // The file's last byte; nothing for an empty file, for one that cannot
   // seek, or for one that was opened for appending without the right to read
   // it back. Leaves the file offset at the end of the file, where every write
   // of a file opened for appending goes anyway.
   std::optional<char> LastByte();
+
+  // The offset of the end of the file (its size, for a device 0).
+  long long EndOffset();
 
   // Flushes the file's data and size to stable storage (fsync). Works on a
   // file opened for reading too, and on a folder, whose entries it flushes.
@@ -52,9 +68,12 @@ class PosixFile {
   void Close();
 
  private:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+  [[noreturn]] void Raise(int errorCode) const;
 
   int fd_ = -1;
+  std::string path_;  // for the error texts
 };
 
 }  // namespace vexalo

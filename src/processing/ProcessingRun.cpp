@@ -1,5 +1,6 @@
 #include "processing/ProcessingRun.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <ostream>
@@ -166,17 +167,29 @@ bool TProcessingRun::IsBusy() const {
 }
 
 void TProcessingRun::TimerTimer() {
-  if (!IsBusy()) MenuProcessClick();
+  if (!IsBusy()) StartRun(false);
 }
 
-void TProcessingRun::MenuProcessClick() {
+void TProcessingRun::MenuProcessClick() { StartRun(true); }
+
+void TProcessingRun::StartRun(bool reportBusy) {
   if (IsBusy()) {
-    reporter_.ShowMessage(kBusyText);
+    if (reportBusy) reporter_.ShowMessage(kBusyText);
     return;
   }
   if (fields_.HostText().empty()) {
     reporter_.ShowMessage(kNoHostText);
     reporter_.OpenSettings();
+    return;
+  }
+  try {
+    if (!EnterRun()) {
+      if (reportBusy) reporter_.ShowMessage(kBusyText);
+      return;
+    }
+  } catch (const std::exception& error) {
+    phase_ = runActive;  // so that the stop is reported like any other
+    StopWithError(error.what(), 0);
     return;
   }
   client_.SetHost(fields_.HostText());
@@ -199,6 +212,7 @@ void TProcessingRun::MenuProcessClick() {
   topRefused_ = false;
   rememberedUnpicked_ = LoadUnpickedIds(files_.unpicked, fields_.HeaderTokenText());
   unpickedIds_.clear();
+  titlesSaved_ = false;
 
   client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request rqType, uint16_t error) {
     ProcessRequestDone(rqType, error);
@@ -228,6 +242,7 @@ void TProcessingRun::Cancel() {
   // Without QUIT the server commits none of this run's deletions; the rows
   // already taken stay, as they would after an error.
   client_.Abort();
+  LeaveRun();
   reporter_.ShowStatus(kCancelledText);
   reporter_.RunEnded(RunOutcome::cancelled);
 }
@@ -258,19 +273,23 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
 //   2      Pass       3; Stat
 //   3      Stat       MsgCount < 1: 7; Quit.  Otherwise 8; Uidl (the listing)
 //   8      Uidl       NextMessage from message 1
-//   4      Uidl n     id judged already: NextMessage.  Otherwise 9; Top
+//   4      Uidl n     id judged already: taken and deleting on: 6; Dele.
+//                     Otherwise NextMessage.  A new id: 9; Top
 //   9      Top        the header holds the trigger line: 5; Retr.  Otherwise
 //                     remember the id as not picked, NextMessage
 //   5      Retr       commit the message if picked; picked and deleting on:
 //                     6; Dele.  Otherwise NextMessage
 //   6      Dele       NextMessage
-//   7      Quit       rewrite FirstRow.csv and Unpicked.txt, show the
-//                     summary; the run is over
+//   7      Quit       rewrite FirstRow.csv unless done before the QUIT, and
+//                     Unpicked.txt; show the summary, give up the lock; the
+//                     run is over
 //   other  -          "エラー: 無効な状態です。", the run stops
 //
 // NextMessage skips every message whose listed id is judged already (taken,
-// or remembered as not picked); for the next one: its id listed: 9; Top.
-// Not listed: 4; Uidl n.  After the last one: 7; Quit.  A step for TOP goes
+// or remembered as not picked), but sends a DELE for a taken one while
+// deleting is on; for the next new one: its id listed: 9; Top.  Not listed:
+// 4; Uidl n.  After the last one: 7; Quit, with AllData.csv synced and
+// FirstRow.csv written first when a DELE went out.  A step for TOP goes
 // straight to 5; Retr once the server has refused TOP.
 //
 // A refusal (-ERR) of the listing or of TOP, the session still up, is no
@@ -301,10 +320,12 @@ void TProcessingRun::AdvanceState() {
       NextMessage();
       break;
     case procUidl:
-      if (IsJudgedAlready(client_.MsgUidl())) {
-        NextMessage();
-      } else {
+      if (!IsJudgedAlready(client_.MsgUidl())) {
         StartHeaderRead();
+      } else if (IsTakenToDeleteAgain()) {
+        StartDele();
+      } else {
+        NextMessage();
       }
       break;
     case procTop:
@@ -323,10 +344,11 @@ void TProcessingRun::AdvanceState() {
       NextMessage();
       break;
     case procQuit:
-      SaveFirstRow(table_, files_.firstRow);
+      if (!titlesSaved_) SaveTitles();
       SaveUnpicked();
       ShowSummary();
       phase_ = runCompleted;
+      LeaveRun();
       reporter_.RunEnded(RunOutcome::completed);
       break;
     default:
@@ -367,14 +389,18 @@ void TProcessingRun::FinishRetrievedMessage() {
   if (picked) CommitMessage();
   if (!picked) unpickedIds_.push_back(msgUidl_);
   if (picked && fields_.DeleteAfterReading()) {
-    state_.ProcessState = procDele;
-    client_.SetMsgNum(msgNum_);
-    client_.Dele();
-    deleteSent_ = true;
-    ++state_.DeletedCount;
+    StartDele();
   } else {
     NextMessage();
   }
+}
+
+void TProcessingRun::StartDele() {
+  state_.ProcessState = procDele;
+  client_.SetMsgNum(msgNum_);
+  client_.Dele();
+  deleteSent_ = true;
+  ++state_.DeletedCount;
 }
 
 void TProcessingRun::CommitMessage() {
@@ -382,6 +408,7 @@ void TProcessingRun::CommitMessage() {
   ++state_.TakenCount;
   table_.SetCell(DataTable::kStampColumn, row, state_.RunStamp);
   table_.SetCell(DataTable::kIdColumn, row, storedId_);
+  parser_.WriteItems();
   // A message without items has started no line; it still gets the stamp and
   // id its row holds, or after a restart its id would be unknown and every
   // later run would take it again.
@@ -390,8 +417,10 @@ void TProcessingRun::CommitMessage() {
   // The row becomes visible, and so counts as taken, only once its line is in
   // AllData.csv: if the append raises, the message is neither kept nor
   // deleted, and the next run takes it again.
-  AppendLine(files_.allData, line);
-  table_.SetColCount(state_.CellPos.X);
+  state_.AllDataEnd = AppendLine(files_.allData, line);
+  // A narrower message must not hide the titles and cells of wider rows
+  // from FirstRow.csv and from a select-all export.
+  table_.SetColCount(std::max(table_.ColCount(), state_.CellPos.X));
   state_.CellPos = CellPoint{DataTable::kFirstItemColumn, row + 1};
   table_.SetRowCount(state_.CellPos.Y);
   reporter_.TableChanged();
@@ -413,11 +442,19 @@ void TProcessingRun::NextMessage() {
       StartHeaderRead();
       return;
     }
+    if (IsTakenToDeleteAgain()) {
+      StartDele();
+      return;
+    }
   }
   state_.ProcessState = procQuit;
   // The server removes what this run marked for deletion when QUIT
-  // succeeds; the rows of those messages must be on disk by then.
-  if (deleteSent_) SyncFile(files_.allData);
+  // succeeds; the rows of those messages, and their titles, must be on disk
+  // by then.
+  if (deleteSent_) {
+    SyncFile(files_.allData);
+    SaveTitles();
+  }
   client_.Quit();
 }
 
@@ -446,6 +483,14 @@ void TProcessingRun::StartUidl() {
 // Makes `msgUidl` the id of the message being walked and tells whether it
 // needs no more commands: taken into the table already, or remembered as not
 // picked under the current trigger line (and so kept remembered).
+// A message whose row is on disk already while deleting is on: the DELE of
+// the run that took it may have been lost with that run. An empty id, or one
+// the title row holds, names no row of ours and is never deleted unread.
+bool TProcessingRun::IsTakenToDeleteAgain() const {
+  return fields_.DeleteAfterReading() && !storedId_.empty() &&
+         table_.Cell(DataTable::kIdColumn, 0) != storedId_ && table_.IsUidlTaken(storedId_);
+}
+
 bool TProcessingRun::IsJudgedAlready(const std::string& msgUidl) {
   msgUidl_ = msgUidl;
   storedId_ = StoredId(msgUidl_);
@@ -498,6 +543,24 @@ void TProcessingRun::ShowSummary() {
                        std::to_string(table_.RowCount() - 1));
 }
 
+bool TProcessingRun::EnterRun() {
+  if (!lock_.TryAcquire(files_.allData + kRunLockSuffix, files_.allData)) return false;
+  try {
+    state_.AllDataEnd = LoadAppendedRows(table_, files_.allData, state_.AllDataEnd, state_.CellPos);
+  } catch (...) {
+    lock_.Release();
+    throw;
+  }
+  return true;
+}
+
+void TProcessingRun::LeaveRun() { lock_.Release(); }
+
+void TProcessingRun::SaveTitles() {
+  SaveFirstRow(table_, files_.firstRow);
+  titlesSaved_ = true;
+}
+
 // The run stays busy while the user decides, so no timer tick starts another
 // one behind the question. Trusted: the fingerprint is kept in the settings
 // (saved with them) and the run starts over with it.
@@ -521,6 +584,8 @@ void TProcessingRun::StopWithError(const std::string& detail, uint16_t code) {
   // run started meanwhile. While the box is open the run still counts as
   // busy, so a timer tick cannot start a run (and a box) per interval.
   client_.Abort();
+  // Another program may take the folder while the box waits for the user.
+  LeaveRun();
   errorBoxOpen_ = true;
   struct BoxClosed {
     bool& open;
@@ -538,6 +603,7 @@ void TProcessingRun::StopAtInvalidState() {
   // would refuse every later fetch with the busy message.
   phase_ = runStopped;
   client_.Abort();
+  LeaveRun();
   reporter_.RunEnded(RunOutcome::failed);
 }
 

@@ -11,6 +11,7 @@
 #include "pop3/Pop3Client.h"
 #include "processing/MessageParser.h"
 #include "processing/ProcessingState.h"
+#include "processing/RunLock.h"
 #include "processing/RunReporter.h"
 #include "processing/RunStamp.h"
 
@@ -50,7 +51,8 @@ const char* ToString(TProcessState state);
 std::ostream& operator<<(std::ostream& out, TProcessState state);
 
 // The fields the run keeps between its handlers. The main window's loader of
-// AllData.csv sets CellPos.Y at start-up; everything else is the run's.
+// AllData.csv sets CellPos.Y and AllDataEnd at start-up; everything else is
+// the run's.
 struct RunState {
   TProcessState ProcessState = procConnect;  // the step whose POP3 request is outstanding
   int32_t TakenCount = 0;                    // messages committed as rows in this run
@@ -58,6 +60,10 @@ struct RunState {
   std::string RunStamp;  // date-time text of this run, written into each taken row
   MessageState Message;  // what the parser found in the message being read
   CellPoint CellPos;     // X next column to fill, Y the working row
+  // How many bytes of AllData.csv the table holds: what the loader returned
+  // at start-up, then the file's length after each line this program wrote.
+  // What lies beyond was appended by another program.
+  int64_t AllDataEnd = 0;
 };
 
 // One processing run at a time over the POP3 mailbox: connect, USER, PASS,
@@ -76,6 +82,15 @@ struct RunState {
 // wires to itself at every start (OnMessageLine to its message parser), so it
 // must be the only user of the client. All handlers run on the event loop's
 // thread. The table, fields, client, converter and reporter must outlive it.
+//
+// A run holds the RunLock beside AllData.csv from its start to its end, and
+// first loads the rows another program appended to AllData.csv meanwhile, so
+// two programs on one folder never take a mail twice. With deleting on, a
+// message already in the table is deleted too: its row is on disk, and a run
+// stopped after it was taken but before the server removed it leaves it there.
+// Before the QUIT of a run that sent a DELE, AllData.csv is synced and
+// FirstRow.csv written, since the server removes the mails at that QUIT and
+// they could not be read again for their titles.
 //
 // Failures abort the POP3 session and then end the run with the run error box
 // (RunReporter::ShowRunError), so no QUIT is sent and the server commits no
@@ -108,10 +123,12 @@ class TProcessingRun {
   TProcessingRun(const TProcessingRun&) = delete;
   TProcessingRun& operator=(const TProcessingRun&) = delete;
 
-  // The fetch command. While a run is busy: shows the busy message and
-  // changes nothing. With an empty host field: shows the settings message and
-  // opens the settings. Otherwise starts a run (status "メール受信中") with the
-  // client's Connect; a Connect that raises ends it with the run error box.
+  // The fetch command. While a run is busy, here or in another program on
+  // the same folder: shows the busy message and changes nothing. With an
+  // empty host field: shows the settings message and opens the settings.
+  // Otherwise starts a run (status "メール受信中") with the client's Connect;
+  // a Connect that raises, or a data file or lock that fails, ends it with
+  // the run error box.
   void MenuProcessClick();
   // The polling timer's tick: starts a run as the fetch command does, but
   // only when none is busy, and then says nothing.
@@ -153,9 +170,20 @@ class TProcessingRun {
   void StartRetr();
   bool ContinueAfterRefusal(uint16_t error);
   bool IsJudgedAlready(const std::string& msgUidl);
+  // After IsJudgedAlready: whether that message is taken and gets its DELE again.
+  bool IsTakenToDeleteAgain() const;
   void RecordListedId(int32_t number, const std::string& msgUidl);
   void ShowProcessedCount();
   void SaveUnpicked();
+  void StartDele();
+  // Starts a run; `reportBusy` says whether a run busy elsewhere gets the
+  // busy message or is passed over in silence.
+  void StartRun(bool reportBusy);
+  // Takes the lock and the rows other programs appended; false when another
+  // run holds the lock.
+  bool EnterRun();
+  void LeaveRun();
+  void SaveTitles();
 
   DataTable& table_;
   SettingsFields& fields_;
@@ -173,7 +201,7 @@ class TProcessingRun {
   // otherwise keep the run going forever.
   int32_t msgNum_ = 0;
   bool deleteSent_ = false;
-  std::string storedId_;  // the id of the message being walked, as column 1 holds it
+  std::string storedId_;      // the id of the message being walked, as column 1 holds it
   bool errorBoxOpen_ = false;
   std::string msgUidl_;   // the same id as the server gave it
   // Ids from the UIDL listing by message number; a number the listing left
@@ -185,6 +213,8 @@ class TProcessingRun {
   // remembered as not picked, which replace them when the run completes.
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
   std::vector<std::string> unpickedIds_;
+  bool titlesSaved_ = false;  // FirstRow.csv was written before QUIT
+  RunLock lock_;
 };
 
 }  // namespace vexalo

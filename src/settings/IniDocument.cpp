@@ -42,7 +42,13 @@ struct Line {
 
 Line LineAt(const std::string& text, std::size_t begin) {
   const std::size_t lf = text.find('\n', begin);
-  if (lf == std::string::npos) return {begin, text.size(), text.size()};
+  if (lf == std::string::npos) {
+    // A CR that ends the text is half a line end, as it will be once a line
+    // is added after it: read the line the same way before and after.
+    const std::size_t end =
+        text.size() > begin && text.back() == '\r' ? text.size() - 1 : text.size();
+    return {begin, end, text.size()};
+  }
   const std::size_t end = lf > begin && text[lf - 1] == '\r' ? lf - 1 : lf;
   return {begin, end, lf + 1};
 }
@@ -122,8 +128,13 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
   const std::string lineEnd = LineEndOf(text_);
   const std::size_t at = span ? span->afterLastKey : text_.size();
   std::string added;
-  // The line before may be the last of the text and end without a line end.
-  if (at > 0 && text_[at - 1] != '\n') added.append(lineEnd);
+  // The line before may be the last of the text and end without a line end,
+  // or with the CR of one.
+  if (at > 0 && text_[at - 1] == '\r') {
+    added.append("\n");
+  } else if (at > 0 && text_[at - 1] != '\n') {
+    added.append(lineEnd);
+  }
   if (!span) added.append("[").append(section).append("]").append(lineEnd);
   added.append(key).append("=").append(OneLine(value)).append(lineEnd);
   text_.insert(at, added);

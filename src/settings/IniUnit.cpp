@@ -17,6 +17,7 @@ namespace {
 constexpr std::size_t kIniFileLimit = 1 << 20;
 
 constexpr mode_t kNewFileMode = 0600;
+constexpr mode_t kGroupAndOthers = 0077;
 
 std::optional<std::string> ReadValue(std::string_view fileName, std::string_view section,
                                      std::string_view key) {
@@ -57,16 +58,35 @@ bool ReadIniBool(std::string_view fileName, std::string_view section, std::strin
   return number ? *number != 0 : defaultValue;
 }
 
-void WriteIniString(std::string_view fileName, std::string_view section, std::string_view key,
-                    std::string_view value) {
+namespace {
+
+// Whether a write leaves the file's permissions as they are or takes the
+// group's and others' away (a file that holds the password).
+enum class Exposure { kAsItIs, kOwnerOnly };
+
+void WriteValue(std::string_view fileName, std::string_view section, std::string_view key,
+                std::string_view value, Exposure exposure) {
   const std::string path = ResolveIniFileName(fileName);
   SmallFileContent file = ReadSmallFile(path, kIniFileLimit);
   // Rewriting a file that could not be read whole would lose what it holds.
   if (file.state == SmallFileContent::State::kUnusable) ThrowCannotWrite(path);
-  const mode_t mode = file.state == SmallFileContent::State::kRead ? file.mode : kNewFileMode;
+  mode_t mode = file.state == SmallFileContent::State::kRead ? file.mode : kNewFileMode;
+  if (exposure == Exposure::kOwnerOnly && (mode & kGroupAndOthers) != 0) mode = kNewFileMode;
   IniDocument document(std::move(file.text));
   document.Set(section, key, value);
   if (!ReplaceSmallFile(path, document.Text(), mode)) ThrowCannotWrite(path);
+}
+
+}  // namespace
+
+void WriteIniString(std::string_view fileName, std::string_view section, std::string_view key,
+                    std::string_view value) {
+  WriteValue(fileName, section, key, value, Exposure::kAsItIs);
+}
+
+void WriteIniSecret(std::string_view fileName, std::string_view section, std::string_view key,
+                    std::string_view value) {
+  WriteValue(fileName, section, key, value, Exposure::kOwnerOnly);
 }
 
 void WriteIniBool(std::string_view fileName, std::string_view section, std::string_view key,

@@ -42,6 +42,12 @@ bool ReadIniBool(std::string_view fileName, std::string_view section, std::strin
 void WriteIniString(std::string_view fileName, std::string_view section, std::string_view key,
                     std::string_view value);
 
+// Stores a value only the user may read (the encrypted password) as
+// WriteIniString does, but a file readable or writable by the group or others
+// gets mode 0600.
+void WriteIniSecret(std::string_view fileName, std::string_view section, std::string_view key,
+                    std::string_view value);
+
 // Writes "1" or "0" the way WriteIniString does.
 void WriteIniBool(std::string_view fileName, std::string_view section, std::string_view key,
                   bool value);

@@ -27,11 +27,11 @@ void SavePassword(const SettingKey& setting, const std::string& password,
                   std::string_view fileName) {
   try {
     const std::string stored = password.empty() ? "" : EncryptText(password, SettingsPassPhrase());
-    WriteIniString(fileName, setting.section, setting.key, stored);
+    WriteIniSecret(fileName, setting.section, setting.key, stored);
   } catch (...) {
     // An empty password is better than a stale one; if even this write
     // fails, the save fails.
-    WriteIniString(fileName, setting.section, setting.key, "");
+    WriteIniSecret(fileName, setting.section, setting.key, "");
   }
 }
 

@@ -55,6 +55,16 @@ std::string WriteTarget(const std::string& path) {
   return resolved;
 }
 
+// Every check that can fail comes before the file is emptied.
+bool RewriteInPlace(const std::string& path, std::string_view text, mode_t mode) {
+  FileDescriptor file(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  struct stat status;
+  if (file.Get() < 0 || fstat(file.Get(), &status) != 0) return false;
+  if ((status.st_mode & 07777) != mode && fchmod(file.Get(), mode) != 0) return false;
+  return ftruncate(file.Get(), 0) == 0 && WriteAll(file.Get(), text) && fsync(file.Get()) == 0 &&
+         file.Close();
+}
+
 }  // namespace
 
 SmallFileContent ReadSmallFile(const std::string& path, std::size_t limit) {
@@ -99,7 +109,11 @@ bool ReplaceSmallFile(const std::string& path, std::string_view text, mode_t mod
 
   std::string temporary = target + ".XXXXXX";
   FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
-  if (file.Get() < 0) return false;
+  if (file.Get() < 0) {
+    // A folder the user may not write, holding a file he may: the file can
+    // only be written where it is, or the settings could never be saved.
+    return (errno == EACCES || errno == EPERM) && RewriteInPlace(target, text, mode);
+  }
   const bool written = fchmod(file.Get(), mode) == 0 && WriteAll(file.Get(), text) &&
                        fsync(file.Get()) == 0 && file.Close();
   if (!written || rename(temporary.c_str(), target.c_str()) != 0) {

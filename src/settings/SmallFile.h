@@ -30,8 +30,10 @@ SmallFileContent ReadSmallFile(const std::string& path, std::size_t limit);
 // is flushed to disk, and is renamed over the old one. The new file gets
 // `mode`. A symbolic link at `path` is followed, so the link stays and its
 // target is replaced. An existing file the caller may not write is left
-// alone, as with a plain write. Returns false, with the file as it was and no
-// temporary left behind, when any step fails.
+// alone, as with a plain write. When the folder refuses the new file but the
+// file itself may be written, it is rewritten in place instead (and gets
+// `mode`): not proof against a crash, but the only way to save at all there.
+// Returns false, with no temporary left behind, when any step fails.
 bool ReplaceSmallFile(const std::string& path, std::string_view text, mode_t mode);
 
 }  // namespace vexalo

@@ -1,5 +1,7 @@
 #include "text/ByteScan.h"
 
+#include <cstring>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -26,6 +28,14 @@ size_t FindAnyOf(std::string_view text, size_t from, char a, char b, char c) {
     if (byte == a || byte == b || byte == c) return pos;
   }
   return text.size();
+}
+
+void ReplaceEvery(char* begin, char* end, char from, char to) {
+  while (begin != end) {
+    begin = static_cast<char*>(std::memchr(begin, from, static_cast<size_t>(end - begin)));
+    if (begin == nullptr) return;
+    *begin++ = to;
+  }
 }
 
 }  // namespace vexalo

@@ -18,6 +18,11 @@ namespace vexalo {
 // `c`, or text.size() when there is none.
 size_t FindAnyOf(std::string_view text, size_t from, char a, char b, char c);
 
+// Replaces every byte `from` in [begin, end) by `to`. Rows are hundreds of
+// bytes that almost never hold `from`: memchr skips through them many bytes
+// at a time, a test per byte does not.
+void ReplaceEvery(char* begin, char* end, char from, char to);
+
 // Calls `visit(offset)` for every byte of `text` equal to `a`, in order, until
 // `visit` returns false. Matches are gathered 64 bytes at a time into one bit
 // mask, so the loop over them ends with one hard-to-guess branch per 64 bytes

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -263,6 +264,24 @@ TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
             "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
 }
 
+// Started by cron while another run works on the same folder: no second
+// session, the busy message and status 1.
+TEST_F(FetchProgramTest, RunWhileAnotherHoldsTheFolderEndsBusyWithStatusOne) {
+  server.AddMessage("order-a", RunFixture("mail/order-iso2022jp.eml"));
+  WriteSettings(false);
+  const int lock = ::open(folder.Path("AllData.csv.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  const ProgramResult run = RunFetch({"--dir", folder.Root().string()}, "");
+  ::close(lock);
+
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.err,
+            "接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、"
+            "ソフトを再起動してみてください。\n");
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
+}
+
 // POP3S with the server's authority trusted; then the same server with its
 // certificate unknown: the facts and the INI line that trusts it are printed,
 // and with that line added the run goes through.
@@ -272,7 +291,7 @@ TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
                         "\r\nUSERNAME=" + server.User() + "\r\nSECURITY=1\r\n");
   WriteIniString(Ini(), "POP3", "PASSWORD", EncryptText(server.Password(), SettingsPassPhrase()));
   setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
-  const ProgramResult trusted = RunFetch({"--dir", folder.Root().string()}, "");
+  const ProgramResult trusted = RunFetch({"--verbose", "--dir", folder.Root().string()}, "");
   unsetenv("SSL_CERT_FILE");
   ASSERT_EQ(trusted.exitStatus, 0) << trusted.out << trusted.err << server.LogText();
   EXPECT_NE(trusted.out.find("1 mails looked at, 1 rows taken, 0 deleted\n"), std::string::npos)

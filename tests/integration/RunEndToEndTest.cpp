@@ -59,7 +59,7 @@ struct Program {
                                           folder.Path(kUnpickedFileName)},
             reporter, [] { return std::string(kStamp); }) {
     LoadFirstRow(table, folder.Path(kFirstRowFileName));
-    LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
+    run.State().AllDataEnd = LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
   }
 
   // One fetch command, run to its end.
@@ -298,8 +298,8 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
 
   ASSERT_TRUE(dropped);
   EXPECT_EQ(program->run.Phase(), runStopped);
-  // The client keeps no text of its own for a session that simply ends.
-  EXPECT_EQ(program->reporter.messages, std::vector<std::string>{RunErrorBox("")});
+  EXPECT_EQ(program->reporter.messages,
+            std::vector<std::string>{RunErrorBox("-ERR Connection closed by server")});
   EXPECT_EQ(AllData(), ExpectedAllDataLines(1));
   EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "zz-large"}));
@@ -315,7 +315,8 @@ TEST_F(RunEndToEndTest, UnwritableAllDataStopsTheRunAndTheMailIsTakenAfterAResta
 
   EXPECT_EQ(program->run.Phase(), runStopped);
   EXPECT_EQ(program->reporter.messages,
-            std::vector<std::string>{RunErrorBox("ファイルへのアクセスが拒否されました")});
+            std::vector<std::string>{RunErrorBox("ファイルへのアクセスが拒否されました (" +
+                                                 folder.Path(kAllDataFileName) + ")")});
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "order-c"}));
 
   fs::remove(folder.Path(kAllDataFileName));

@@ -17,10 +17,12 @@
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/InOutError.h"
+#include "processing/RunLock.h"
 
 namespace vexalo {
 namespace {
 
+using testing::ReadBytes;
 using testing::Sjis;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -30,6 +32,11 @@ const std::string kBadName = Sjis("不正なファイル名です");
 const std::string kTooMany = Sjis("オープンしたファイルが多すぎます");
 const std::string kDenied = Sjis("ファイルへのアクセスが拒否されました");
 const std::string kDiskFull = Sjis("ディスクがいっぱいです");
+
+// Where the user can do something about the failure, the text names the file.
+std::string Naming(const std::string& text, const std::string& path) {
+  return text + " (" + path + ")";
+}
 
 TEST(InOutError, ErrnoValuesGiveTheirTexts) {
   struct Case {
@@ -111,10 +118,11 @@ TEST(FileErrors, FolderWhereTheFileShouldBe) {
   std::filesystem::create_directory(path);
   DataTable table;
   CellPoint cellPos;
-  EXPECT_EQ(RaisedText([&] { LoadAllData(table, path, cellPos); }), kDenied);
-  EXPECT_EQ(RaisedText([&] { LoadFirstRow(table, path); }), kDenied);
-  EXPECT_EQ(RaisedText([&] { AppendLine(path, "s,id"); }), kDenied);
-  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, path); }), kDenied);
+  const std::string denied = Naming(kDenied, path);
+  EXPECT_EQ(RaisedText([&] { LoadAllData(table, path, cellPos); }), denied);
+  EXPECT_EQ(RaisedText([&] { LoadFirstRow(table, path); }), denied);
+  EXPECT_EQ(RaisedText([&] { AppendLine(path, "s,id"); }), denied);
+  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, path); }), denied);
   // Nothing was loaded: the next message still goes into row 1.
   EXPECT_EQ(table.RowCount(), 2);
   EXPECT_EQ(table.ColCount(), 3);
@@ -134,8 +142,11 @@ TEST(FileErrors, MissingFolderAndBadNames) {
 
 TEST(FileErrors, FullDisk) {
   const DataTable table;
-  EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), kDiskFull);
-  EXPECT_EQ(RaisedText([&] { SaveFirstRow(table, "/dev/full"); }), kDiskFull);
+  EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), Naming(kDiskFull, "/dev/full"));
+  EXPECT_EQ(RaisedText([&] {
+              SaveGridRect(table, {0, 0, 2, 0}, "/dev/full");
+            }),
+            Naming(kDiskFull, "/dev/full"));
 }
 
 TEST(FileErrors, TooManyOpenFiles) {
@@ -169,23 +180,61 @@ TEST(FileErrors, ReadOnlyFolderAndUnreadableFile) {
   const std::string newFile = locked + "/" + kAllDataFileName;
   const std::string text = RaisedTextInChild(nothing, [&] { AppendLine(newFile, "s,id"); });
   if (text == kNoPrivilegeDrop) GTEST_SKIP() << "running as root without the right to drop it";
-  EXPECT_EQ(text, kDenied);
-  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(locked + "/FirstRow.csv", "x"); }),
-            kDenied);
+  EXPECT_EQ(text, Naming(kDenied, newFile));
+  const std::string titles = locked + "/FirstRow.csv";
+  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(titles, "x"); }), Naming(kDenied, titles));
   EXPECT_EQ(RaisedTextInChild(nothing,
                               [&] {
                                 DataTable table;
                                 SaveFirstRow(table, newFile);
                               }),
-            kDenied);
+            Naming(kDenied, newFile));
   EXPECT_EQ(RaisedTextInChild(nothing,
                               [&] {
                                 DataTable table;
                                 CellPoint cellPos;
                                 LoadAllData(table, unreadable, cellPos);
                               }),
-            kDenied);
-  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(unreadable, "s,id"); }), kDenied);
+            Naming(kDenied, unreadable));
+  EXPECT_EQ(RaisedTextInChild(nothing, [&] { AppendLine(unreadable, "s,id"); }),
+            Naming(kDenied, unreadable));
+}
+
+// A program folder the user may not write, holding data files he may: a run
+// still locks the folder, titles are written in place, rows appended.
+TEST(FileErrors, ReadOnlyFolderWithWritableDataFilesStillRuns) {
+  TempFolder folder;
+  std::filesystem::permissions(folder.Root(), std::filesystem::perms::owner_all |
+                                                  std::filesystem::perms::others_read |
+                                                  std::filesystem::perms::others_exec);
+  const std::string locked = folder.Path("locked");
+  std::filesystem::create_directory(locked);
+  const std::string allData = locked + "/" + kAllDataFileName;
+  const std::string titles = locked + "/" + kFirstRowFileName;
+  WriteBytes(allData, "s,id-1\r\n");
+  WriteBytes(titles, ",,old\r\n");
+  ::chmod(allData.c_str(), 0666);
+  ::chmod(titles.c_str(), 0666);
+  ::chmod(locked.c_str(), 0555);
+
+  const std::string text = RaisedTextInChild(
+      [] {},
+      [&] {
+        RunLock first;
+        RunLock second;
+        const std::string lockPath = allData + kRunLockSuffix;
+        if (!first.TryAcquire(lockPath, allData) || second.TryAcquire(lockPath, allData)) {
+          throw EInOutError(EBUSY);  // the lock did not hold the folder
+        }
+        DataTable table;
+        table.SetRow(0, {"", "", "new"});
+        SaveFirstRow(table, titles);
+        AppendLine(allData, "s,id-2");
+      });
+  if (text == kNoPrivilegeDrop) GTEST_SKIP() << "running as root without the right to drop it";
+  EXPECT_EQ(text, "(no error)");
+  EXPECT_EQ(ReadBytes(titles), ",,new\r\n");
+  EXPECT_EQ(ReadBytes(allData), "s,id-1\r\ns,id-2\r\n");
 }
 
 }  // namespace

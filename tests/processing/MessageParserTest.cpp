@@ -28,6 +28,7 @@ class MessageParserTest : public ::testing::Test {
 
   void Feed(std::initializer_list<std::string_view> lines) {
     for (const std::string_view line : lines) parser.ProcessMessageLine(line, kUidl, kStamp);
+    parser.WriteItems();
   }
 
   void FeedPickedHeader() { Feed({"Subject: order", kTrigger, ""}); }

@@ -117,6 +117,20 @@ std::vector<ScriptedPop3Peer::Step> AfterLogin(std::vector<ScriptedPop3Peer::Ste
   return steps;
 }
 
+// The login, then a mailbox of one message whose listing gives `id`, then `rest`.
+std::vector<ScriptedPop3Peer::Step> OneMessage(const std::string& id,
+                                               std::vector<ScriptedPop3Peer::Step> rest) {
+  std::vector<ScriptedPop3Peer::Step> steps = {
+      Expect("STAT"),
+      Send("+OK 1 300\r\n"),
+      Expect("UIDL"),
+      Send(Lines("1" + (id.empty() ? "" : " " + id) + "\r\n")),
+  };
+  steps.insert(steps.end(), std::make_move_iterator(rest.begin()),
+               std::make_move_iterator(rest.end()));
+  return AfterLogin(std::move(steps));
+}
+
 // One row taken in an earlier run, as the loaders leave the table.
 void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id) {
   table.SetRow(1, {"2024/06/30 8:00:00", id, "soy"});
@@ -124,7 +138,7 @@ void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id)
   run.State().CellPos.Y = 2;
 }
 
-TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
+TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
   AddEarlierRow(table, run, "id-1");
   fields.deleteAfterReading = true;
   ScriptedPop3Peer peer(loop, AfterLogin({
@@ -132,6 +146,9 @@ TEST_F(ProcessingRunTest, SkipsTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
                                   Send("+OK 3 900\r\n"),
                                   Expect("UIDL"),
                                   Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+                                  // taken by an earlier run whose DELE never took effect
+                                  Expect("DELE 1"),
+                                  Send("+OK deleted\r\n"),
                                   Expect("TOP 2 0"),
                                   Send(Lines(kPickedHeader)),
                                   Expect("RETR 2"),
@@ -192,7 +209,7 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
 
 // Its line in AllData.csv holds what its row holds, the stamp and the id with
 // its comma escaped, so the id is known again after a restart.
-TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColumns) {
+TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNoColumn) {
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
                                   Send("+OK 1 300\r\n"),
@@ -213,8 +230,8 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndTwoColu
   EXPECT_EQ(ReadBytes(AllDataPath()),
             "2024/07/01 9:05:00,id\x81\x43"
             "1\r\n");
-  EXPECT_EQ(ReadBytes(FirstRowPath()), ",\r\n");
-  EXPECT_EQ(table.ColCount(), 2);
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",,\r\n");
+  EXPECT_EQ(table.ColCount(), 3);
   EXPECT_EQ(table.Cell(0, 1), kStamp);
   EXPECT_EQ(table.Cell(1, 1),
             "id\x81\x43"
@@ -414,6 +431,174 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   EXPECT_FALSE(fs::exists(FirstRowPath()));
 }
 
+// A second run on the same folder, from another program or another window,
+// meets the first one's lock; once that is over, it first reads the rows the
+// first one appended, so it takes nothing twice.
+TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) {
+  ScriptedPop3Peer first(
+      loop, OneMessage("id-1", {
+                                   Expect("TOP 1 0"),
+                                   Send(Lines(kPickedHeader)),
+                                   Expect("RETR 1"),
+                                   Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                   Expect("QUIT"),
+                                   Send("+OK\r\n"),
+                                   Close(),
+                               }));
+  DataTable otherTable;
+  TPop3Client otherClient{loop};
+  RecordingReporter otherReporter;
+  TProcessingRun other{otherTable,
+                       fields,
+                       otherClient,
+                       jisConv,
+                       TProcessingRun::DataFilePaths{AllDataPath(), FirstRowPath(), UnpickedPath()},
+                       otherReporter,
+                       [] { return std::string(kStamp); }};
+  fields.port = first.PortText();
+  run.MenuProcessClick();
+  other.MenuProcessClick();
+  other.TimerTimer();  // a tick passes over a busy folder in silence
+  EXPECT_EQ(otherReporter.messages, std::vector<std::string>{kBusy});
+  EXPECT_EQ(other.Phase(), runIdle);
+  EXPECT_EQ(otherClient.Host(), "");
+  ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+  EXPECT_EQ(first.Problems(), "");
+
+  ScriptedPop3Peer second(loop, OneMessage("id-1", {
+                                                       Expect("QUIT"),
+                                                       Send("+OK\r\n"),
+                                                       Close(),
+                                                   }));
+  fields.port = second.PortText();
+  other.MenuProcessClick();
+  ASSERT_TRUE(loop.RunUntil([&] { return !other.IsBusy(); }, kTimeoutMs));
+
+  EXPECT_EQ(second.Problems(), "");
+  EXPECT_EQ(other.Phase(), runCompleted);
+  EXPECT_EQ(otherTable.Cell(1, 1), "id-1");
+  EXPECT_EQ(otherReporter.statuses.back(), RunSummary(1, 0, 1));
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-1,miso,1\x81\x43"
+            "500\r\n");
+}
+
+// The server may commit the deletions at QUIT and then vanish, or the program
+// may be killed right after: the titles of those mails must already be on
+// disk, since the mails can never be read again for them.
+TEST_F(ProcessingRunTest, TitlesAreOnDiskBeforeTheQuitThatDeletes) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(
+      loop, OneMessage("id-1", {
+                                   Expect("TOP 1 0"),
+                                   Send(Lines(kPickedHeader)),
+                                   Expect("RETR 1"),
+                                   Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                   Expect("DELE 1"),
+                                   Send("+OK deleted\r\n"),
+                                   Expect("QUIT"),
+                                   Close(),
+                               }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",,name,count\r\n");
+}
+
+// Only an id a data row holds marks a mail as ours to delete unread.
+TEST_F(ProcessingRunTest, EmptyIdIsNeverDeletedUnread) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, OneMessage("", {
+                                                 Expect("QUIT"),
+                                                 Send("+OK\r\n"),
+                                                 Close(),
+                                             }));
+  FetchFrom(peer);
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+}
+
+// Items past what a line of AllData.csv loads back are left out, so the row
+// taken and the row loaded after a restart are the same; a narrower message
+// after it hides none of its columns.
+TEST_F(ProcessingRunTest, WideMessageIsCappedLikeTheLoaderAndStaysVisible) {
+  std::string wide = "+OK\r\nX-VEXALO: default\r\n\r\n";
+  for (int i = 0; i < 70000; ++i)
+    wide += "n" + std::to_string(i) + ":v" + std::to_string(i) + "\r\n";
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 2 900\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-1\r\n2 id-2\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kPickedHeader)),
+                                  Expect("RETR 1"),
+                                  Send(wide + ".\r\n"),
+                                  Expect("TOP 2 0"),
+                                  Send(Lines(kPickedHeader)),
+                                  Expect("RETR 2"),
+                                  Send(std::string("+OK\r\n") + kPickedMessage + ".\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+  EXPECT_EQ(peer.Problems(), "");
+
+  constexpr int kLastColumn = kMaxFieldsPerLine - 1;
+  EXPECT_EQ(table.ColCount(), kMaxFieldsPerLine);
+  EXPECT_EQ(table.Cell(kLastColumn, 0), "n65533");
+  EXPECT_EQ(table.Cell(kLastColumn, 1), "v65533");
+  EXPECT_EQ(table.Cell(kLastColumn + 1, 1), "");
+  DataTable reloaded;
+  CellPoint cellPos;
+  LoadAllData(reloaded, AllDataPath(), cellPos);
+  EXPECT_EQ(reloaded.Cell(kLastColumn, 1), "v65533");
+  EXPECT_EQ(reloaded.Cell(kLastColumn + 1, 1), "");
+  const std::string titles = ReadBytes(FirstRowPath());
+  EXPECT_EQ(titles.substr(0, 14), ",,name,count,n");  // the wide row's later titles stay
+  EXPECT_EQ(titles.substr(titles.size() - 9), ",n65533\r\n");
+}
+
+// Each error box names the cause of its own run, not the first one ever seen.
+TEST_F(ProcessingRunTest, ErrorBoxNamesTheCauseOfItsOwnRun) {
+  ScriptedPop3Peer refusing(loop, {
+                                      Send("+OK ready\r\n"),
+                                      Expect("USER bob"),
+                                      Send("+OK\r\n"),
+                                      Expect("PASS secret"),
+                                      Send("-ERR wrong password\r\n"),
+                                  });
+  FetchFrom(refusing);
+  WaitForClientClose(refusing);
+  std::string closedPort;
+  {
+    const ScriptedPop3Peer gone(loop, {});
+    closedPort = gone.PortText();
+  }
+  fields.port = closedPort;
+  run.MenuProcessClick();
+  ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+
+  ASSERT_EQ(reporter.messages.size(), 2u);
+  EXPECT_EQ(reporter.messages[0], RunErrorBox("-ERR wrong password"));
+  EXPECT_EQ(reporter.messages[1].find("wrong password"), std::string::npos) << reporter.messages[1];
+}
+
+// A server that goes away in the middle of a request leaves a cause to show.
+TEST_F(ProcessingRunTest, ServerClosingDuringARequestIsNamedInTheErrorBox) {
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages,
+            std::vector<std::string>{RunErrorBox("-ERR Connection closed by server")});
+}
+
 // The box of a run that failed is modal, and the loop goes on while the user
 // reads it: ticks must not start a run (and a box) each, and the session must
 // already be gone, or closing the box would abort a run started meanwhile.
@@ -523,8 +708,8 @@ TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
   EXPECT_EQ(table.Cell(1, 2), "id-3");
   EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-2\r\n");
   EXPECT_EQ(FileNumber(UnpickedPath()) != fileBefore, GetParam().rewritten);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path("")), fs::directory_iterator()), 3)
-      << "only AllData.csv, FirstRow.csv and Unpicked.txt";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path("")), fs::directory_iterator()), 4)
+      << "only AllData.csv, its lock file, FirstRow.csv and Unpicked.txt: no temp file left";
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -95,6 +95,16 @@ TEST(IniDocument, AddsKeysAtTheEndOfTheirSectionAndSectionsAtTheEnd) {
   EXPECT_EQ(headerOnly.Text(), "[POP3]\r\nHOST=h\r\n");
 }
 
+// Found by fuzzing: a text ending in a CR read "[POP3\r" as no section, so a
+// second [POP3] was added after it, and once the CR became part of a CR LF
+// the first one hid the key just set.
+TEST(IniDocument, ACarriageReturnEndingTheTextReadsAsALineEnd) {
+  IniDocument document("[POP3\r");
+  document.Set("POP3", "HOST", "h");
+  EXPECT_EQ(document.Find("POP3", "HOST"), "h");
+  EXPECT_EQ(document.Text(), "[POP3\r\nHOST=h\r\n");
+}
+
 TEST(IniDocument, ALineEndInAValueCannotForgeAnotherKey) {
   IniDocument document("[POP3]\r\nHOST=a\r\n");
   document.Set("POP3", "HOST", "evil\r\n[MAIL]\r\nDELETE=1");

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
 
 #include "TempFolder.h"
 #include "settings/IniUnit.h"
@@ -97,6 +99,46 @@ TEST(IniUnit, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
   WriteIniBool(shared, "MAIL", "DELETE", true);
   EXPECT_EQ(ModeOf(shared), 0640u);
   EXPECT_EQ(ReadBytes(shared), "[POP3]\r\nHOST=a\r\n[MAIL]\r\nDELETE=1\r\n");
+}
+
+TEST(IniUnit, PasswordWriteTakesAWideOpenFileBackToTheOwner) {
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini, "[POP3]\r\nHOST=a\r\n");
+  chmod(ini.c_str(), 0644);
+  WriteIniString(ini, "POP3", "PORT", "110");
+  EXPECT_EQ(ModeOf(ini), 0644u);  // nothing secret written yet
+  WriteIniSecret(ini, "POP3", "PASSWORD", "c2VjcmV0");
+  EXPECT_EQ(ModeOf(ini), 0600u);
+  EXPECT_EQ(ReadIniString(ini, "POP3", "PASSWORD", ""), "c2VjcmV0");
+}
+
+// A settings file the user may write in a folder he may not: saved in place.
+// Permission bits do not stop root, so as root the write runs in a child that
+// has become "nobody".
+TEST(IniUnit, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
+  TempFolder dir;
+  const std::string folder = dir.Path("locked");
+  std::filesystem::create_directory(folder);
+  chmod(dir.Root().c_str(), 0755);
+  const std::string ini = folder + "/Vexalo.ini";
+  WriteBytes(ini, "[POP3]\r\nHOST=a\r\n");
+  chmod(ini.c_str(), 0666);
+  chmod(folder.c_str(), 0555);
+  const pid_t child = fork();
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
+    _exit(WriteError(ini, "b") == "(nothing raised)" ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  chmod(folder.c_str(), 0755);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "running as root without the right to drop it";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadBytes(ini), "[POP3]\r\nHOST=b\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
 TEST(IniUnit, KeepsTheLineEndsTheFileHas) {
