@@ -237,6 +237,7 @@ void TProcessingRun::AdvanceState() {
 void TProcessingRun::FinishRetrievedMessage() {
   reporter_.ShowStatus(std::to_string(msgNum_) + "/" + std::to_string(client_.MsgCount()) +
                        kProcessedText);
+  parser_.FinishMessage(client_.MsgUidl(), state_.RunStamp);
   const bool picked = state_.Message.TriggerFound;
   if (picked) CommitMessage();
   if (picked && fields_.DeleteAfterReading()) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jconv/MailCharset.h"
+
 namespace vexalo {
 
 // The working position in the table: X the next column of the working row to
@@ -13,19 +15,11 @@ struct CellPoint {
   int32_t Y = 1;
 };
 
-// Charset of the message being read, as found in its Content-Type header.
-enum CharsetMode : uint8_t {
-  csIso2022Jp = 0,
-  csShiftJis = 1,
-  csEucJp = 2,
-  csOther = 3,
-};
-
 // What the parser keeps about the message being read; reset before each one.
 struct MessageState {
   bool TriggerFound = false;
   bool InHeader = false;
-  uint8_t CharsetMode = csIso2022Jp;
+  CharsetMode Charset = csIso2022Jp;  // as the message's own Content-Type header declares it
   std::string RowText;
 };
 

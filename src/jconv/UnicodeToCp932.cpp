@@ -1,0 +1,178 @@
+#include "jconv/UnicodeToCp932.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace vexalo {
+
+namespace {
+
+constexpr uint16_t kNoCode = 0xFFFF;  // no CP932 code has it
+constexpr char kGeta[] = "\x81\xAC";
+
+// The CP932 code of every character of the Basic Multilingual Plane: a value
+// below 0x100 is one byte, anything else a lead and a trail byte. CP932 has
+// nothing beyond that plane.
+using CodeTable = std::array<uint16_t, 0x10000>;
+
+std::unique_ptr<CodeTable> BuildCodeTable() {
+  auto table = std::make_unique<CodeTable>();
+  table->fill(kNoCode);
+  const iconv_t cd = iconv_open("CP932", "UTF-32LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    throw std::runtime_error("iconv cannot convert from UTF-32LE to CP932");
+  }
+  for (uint32_t codePoint = 0; codePoint < 0x10000; ++codePoint) {
+    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) continue;
+    char in[4] = {static_cast<char>(codePoint & 0xFF), static_cast<char>((codePoint >> 8) & 0xFF),
+                  0, 0};
+    char out[8];
+    char* inPtr = in;
+    size_t inLeft = sizeof in;
+    char* outPtr = out;
+    size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) continue;
+    const size_t length = sizeof out - outLeft;
+    const auto byte = [&](size_t i) { return static_cast<uint16_t>(static_cast<uint8_t>(out[i])); };
+    if (length == 1) {
+      (*table)[codePoint] = byte(0);
+    } else if (length == 2) {
+      (*table)[codePoint] = static_cast<uint16_t>(byte(0) << 8 | byte(1));
+    }
+  }
+  iconv_close(cd);
+  // Japanese text from other systems writes these where CP932 has its
+  // look-alikes; a table that lacks them would turn common punctuation into
+  // geta marks.
+  constexpr std::pair<char32_t, uint16_t> kLookAlikes[] = {
+      {U'\u301C', 0x8160}, {U'\u2016', 0x8161}, {U'\u2212', 0x817C}, {U'\u2014', 0x815C},
+      {U'\u00A2', 0x8191}, {U'\u00A3', 0x8192}, {U'\u00AC', 0x81CA},
+  };
+  for (const auto& [codePoint, code] : kLookAlikes) {
+    if ((*table)[codePoint] == kNoCode) (*table)[codePoint] = code;
+  }
+  return table;
+}
+
+const CodeTable& Codes() {
+  static const std::unique_ptr<CodeTable> table = BuildCodeTable();
+  return *table;
+}
+
+void AppendCode(std::string& out, const CodeTable& codes, char32_t codePoint) {
+  const uint16_t code = codePoint < 0x10000 ? codes[codePoint] : kNoCode;
+  if (code == kNoCode) {
+    out.append(kGeta, 2);
+  } else if (code < 0x100) {
+    out.push_back(static_cast<char>(code));
+  } else {
+    const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    out.append(pair, 2);
+  }
+}
+
+// The end of the run of ASCII bytes that starts at `from`.
+size_t AsciiRunEnd(std::string_view text, size_t from) {
+  size_t pos = from;
+#ifdef __SSE2__
+  while (pos + 16 <= text.size()) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const int high = _mm_movemask_epi8(bytes);
+    if (high != 0) return pos + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+    pos += 16;
+  }
+#endif
+  while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
+  return pos;
+}
+
+struct Decoded {
+  char32_t codePoint;
+  size_t length;
+  bool valid;
+};
+
+// One character from a non-ASCII lead byte at text[pos]. Overlong forms,
+// surrogates and values beyond U+10FFFF are not well-formed; an ill-formed
+// piece takes its lead byte and the continuation bytes that fit behind it,
+// so a character cut short costs one mark and the next byte is read afresh.
+Decoded DecodeAt(std::string_view text, size_t pos) {
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+  const unsigned char lead = at(0);
+  size_t length = 0;
+  char32_t codePoint = 0;
+  unsigned char low = 0x80;  // the range the first continuation byte must lie in
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    codePoint = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    codePoint = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    codePoint = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return {0, 1, false};
+  }
+  size_t i = 1;
+  for (; i < length && pos + i < text.size(); ++i) {
+    const unsigned char next = at(i);
+    if (next < low || next > high) break;
+    low = 0x80;
+    high = 0xBF;
+    codePoint = (codePoint << 6) | (next & 0x3F);
+  }
+  if (i < length) return {0, i, false};
+  return {codePoint, length, true};
+}
+
+}  // namespace
+
+void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
+  const CodeTable& codes = Codes();
+  out.reserve(out.size() + utf8.size());
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const size_t asciiEnd = AsciiRunEnd(utf8, pos);
+    out.append(utf8.substr(pos, asciiEnd - pos));
+    pos = asciiEnd;
+    if (pos == utf8.size()) break;
+    const Decoded decoded = DecodeAt(utf8, pos);
+    if (decoded.valid) {
+      AppendCode(out, codes, decoded.codePoint);
+    } else {
+      out.append(kGeta, 2);
+    }
+    pos += decoded.length;
+  }
+}
+
+bool IsWellFormedUtf8(std::string_view text) {
+  size_t pos = AsciiRunEnd(text, 0);
+  while (pos < text.size()) {
+    const Decoded decoded = DecodeAt(text, pos);
+    if (!decoded.valid) return false;
+    pos = AsciiRunEnd(text, pos + decoded.length);
+  }
+  return true;
+}
+
+void AppendCodePointAsCp932(std::string& out, char32_t codePoint) {
+  AppendCode(out, Codes(), codePoint);
+}
+
+}  // namespace vexalo
