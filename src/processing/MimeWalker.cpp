@@ -45,10 +45,16 @@ void TMimeWalker::Line(std::string_view line, const TextLineSink& sink) {
       }
       break;
     case stepText:
-      text_.Line(line, sink);
-      break;
     case stepHeldText:
-      text_.Line(line, [this](std::string_view text) { Hold(text); });
+      // The line end before a delimiter belongs to the delimiter, so an
+      // empty line right before it is no line of the part.
+      if (line.empty() && !delimiters_.empty()) {
+        ++emptyLinesHeld_;
+      } else {
+        PartLines(emptyLinesHeld_, sink);
+        emptyLinesHeld_ = 0;
+        PartLine(line, sink);
+      }
       break;
     default:
       break;
@@ -56,6 +62,7 @@ void TMimeWalker::Line(std::string_view line, const TextLineSink& sink) {
 }
 
 void TMimeWalker::Finish(const TextLineSink& sink) {
+  PartLines(emptyLinesHeld_, sink);  // no delimiter came to take one
   EndText(sink);
   HandOnHeldLines(sink);
   delimiters_.clear();
@@ -71,6 +78,7 @@ bool TMimeWalker::IsDelimiterLine(std::string_view line, const TextLineSink& sin
     if (!text.starts_with(delimiter)) continue;
     const std::string_view rest = text.substr(delimiter.size());
     if (!rest.empty() && rest != "--") continue;
+    if (emptyLinesHeld_ > 0) PartLines(emptyLinesHeld_ - 1, sink);
     EndText(sink);
     delimiters_.resize(level + 1);
     if (rest.empty()) {
@@ -107,7 +115,20 @@ void TMimeWalker::StartPart(const MimePartInfo& part) {
   }
 }
 
+void TMimeWalker::PartLine(std::string_view line, const TextLineSink& sink) {
+  if (step_ == stepText) {
+    text_.Line(line, sink);
+  } else {
+    text_.Line(line, [this](std::string_view text) { Hold(text); });
+  }
+}
+
+void TMimeWalker::PartLines(size_t emptyLines, const TextLineSink& sink) {
+  for (size_t i = 0; i < emptyLines; ++i) PartLine({}, sink);
+}
+
 void TMimeWalker::EndText(const TextLineSink& sink) {
+  emptyLinesHeld_ = 0;
   if (step_ == stepText) {
     text_.Finish(sink);
   } else if (step_ == stepHeldText) {

@@ -44,6 +44,8 @@ class TMimeWalker {
 
   bool IsDelimiterLine(std::string_view line, const TextLineSink& sink);
   void StartPart(const MimePartInfo& part);
+  void PartLine(std::string_view line, const TextLineSink& sink);
+  void PartLines(size_t emptyLines, const TextLineSink& sink);
   void EndText(const TextLineSink& sink);
   void HandOnHeldLines(const TextLineSink& sink);
   void Hold(std::string_view line);
@@ -54,6 +56,7 @@ class TMimeWalker {
   std::vector<std::string> delimiters_;  // "--" and the boundary, outermost first
   bool plainFound_ = false;
   bool htmlFound_ = false;
+  size_t emptyLinesHeld_ = 0;  // empty lines of the part not yet handed on
   std::vector<std::string> held_;
   size_t heldBytes_ = 0;
 };
