@@ -83,10 +83,10 @@ void THtmlToText::Line(std::string_view line, const TextLineSink& sink) {
             break;
           }
           if (c == ';') {
-            EntityEnd();
+            EntityEnd(true);
             break;
           }
-          EntityEnd();  // no entity: kept as written, and `c` read as text
+          EntityEnd(false);  // `c` is read as text after it
         }
         if (c == '<') {
           where_ = inTag;
@@ -125,7 +125,7 @@ void THtmlToText::Line(std::string_view line, const TextLineSink& sink) {
   }
   // A line end in the source is a blank like any other.
   if (where_ == inText) {
-    if (inEntity_) EntityEnd();
+    if (inEntity_) EntityEnd(false);
     TextByte('\n');
   } else if (where_ == inTag && tag_.size() < kMaxTagBytes) {
     tag_.push_back(' ');
@@ -133,10 +133,7 @@ void THtmlToText::Line(std::string_view line, const TextLineSink& sink) {
 }
 
 void THtmlToText::Finish(const TextLineSink& sink) {
-  if (inEntity_) {
-    Append("&");
-    Append(entity_);
-  }
+  if (inEntity_) EntityEnd(false);
   EndLine(false, sink);
   Reset();
 }
@@ -149,7 +146,7 @@ void THtmlToText::TextByte(char c) {
   }
 }
 
-void THtmlToText::EntityEnd() {
+void THtmlToText::EntityEnd(bool withSemicolon) {
   inEntity_ = false;
   for (const NamedEntity& named : kNamedEntities) {
     if (EqualIgnoringAsciiCase(entity_, named.name)) {
@@ -161,6 +158,7 @@ void THtmlToText::EntityEnd() {
   if (codePoint == 0) {
     Append("&");
     Append(entity_);
+    if (withSemicolon) Append(";");
   } else if (codePoint == '\t' || codePoint == '\n' || codePoint == '\r') {
     AppendBlank();
   } else if (codePoint < 0x20 || codePoint == 0x7F) {
@@ -229,6 +227,8 @@ void THtmlToText::Append(std::string_view text) {
 }
 
 void THtmlToText::EndLine(bool evenBlank, const TextLineSink& sink) {
+  // A blank at the end is only where a tag or a source line end stood.
+  if (!line_.empty() && line_.back() == ' ') line_.pop_back();
   if (evenBlank || !TrimText(line_).empty()) sink(line_);
   line_.clear();
   overlong_ = false;

@@ -32,7 +32,8 @@ class THtmlToText {
   enum Where : uint8_t { inText, inTag, inComment, inHiddenText };
 
   void TextByte(char c);
-  void EntityEnd();
+  // The entity read after "&" ends, at a semicolon or at some other byte.
+  void EntityEnd(bool withSemicolon);
   void TagEnd(const TextLineSink& sink);
   void HiddenByte(char c);
   void AppendBlank();
