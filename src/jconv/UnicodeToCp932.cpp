@@ -15,17 +15,17 @@ namespace vexalo {
 
 namespace {
 
-constexpr uint16_t kNoCode = 0xFFFF;  // no CP932 code has it
-constexpr char kGeta[] = "\x81\xAC";
+constexpr uint16_t kGetaCode = 0x81AC;
 
-// The CP932 code of every character of the Basic Multilingual Plane: a value
-// below 0x100 is one byte, anything else a lead and a trail byte. CP932 has
-// nothing beyond that plane.
+// The CP932 code of every character of the Basic Multilingual Plane, the
+// geta mark for those it lacks (and for the surrogates): a value below 0x100
+// is one byte, anything else a lead and a trail byte. CP932 has nothing
+// beyond that plane.
 using CodeTable = std::array<uint16_t, 0x10000>;
 
 std::unique_ptr<CodeTable> BuildCodeTable() {
   auto table = std::make_unique<CodeTable>();
-  table->fill(kNoCode);
+  table->fill(kGetaCode);
   const iconv_t cd = iconv_open("CP932", "UTF-32LE");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     throw std::runtime_error("iconv cannot convert from UTF-32LE to CP932");
@@ -58,7 +58,7 @@ std::unique_ptr<CodeTable> BuildCodeTable() {
       {U'\u00A2', 0x8191}, {U'\u00A3', 0x8192}, {U'\u00AC', 0x81CA},
   };
   for (const auto& [codePoint, code] : kLookAlikes) {
-    if ((*table)[codePoint] == kNoCode) (*table)[codePoint] = code;
+    if ((*table)[codePoint] == kGetaCode) (*table)[codePoint] = code;
   }
   return table;
 }
@@ -68,16 +68,19 @@ const CodeTable& Codes() {
   return *table;
 }
 
-void AppendCode(std::string& out, const CodeTable& codes, char32_t codePoint) {
-  const uint16_t code = codePoint < 0x10000 ? codes[codePoint] : kNoCode;
-  if (code == kNoCode) {
-    out.append(kGeta, 2);
-  } else if (code < 0x100) {
-    out.push_back(static_cast<char>(code));
-  } else {
-    const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
-    out.append(pair, 2);
+// Writes one code at `dst`, returns the end of what it wrote.
+char* PutCode(char* dst, uint16_t code) {
+  if (code < 0x100) {
+    *dst = static_cast<char>(code);
+    return dst + 1;
   }
+  dst[0] = static_cast<char>(code >> 8);
+  dst[1] = static_cast<char>(code & 0xFF);
+  return dst + 2;
+}
+
+uint16_t CodeOf(const CodeTable& codes, char32_t codePoint) {
+  return codePoint < 0x10000 ? codes[codePoint] : kGetaCode;
 }
 
 // The end of the run of ASCII bytes that starts at `from`.
@@ -144,21 +147,56 @@ Decoded DecodeAt(std::string_view text, size_t pos) {
 
 void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
   const CodeTable& codes = Codes();
-  out.reserve(out.size() + utf8.size());
+  const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t size = utf8.size();
+  // CP932 is never longer than the UTF-8 it comes from, but for a geta mark
+  // standing for a single stray byte; the buffer grows only then. The slack
+  // lets the ASCII copy write sixteen bytes at a time.
+  constexpr size_t kSlack = 32;
+  size_t written = out.size();
+  out.resize(written + size + kSlack);
+  char* dst = out.data() + written;
+  char* end = out.data() + out.size();
   size_t pos = 0;
-  while (pos < utf8.size()) {
-    const size_t asciiEnd = AsciiRunEnd(utf8, pos);
-    out.append(utf8.substr(pos, asciiEnd - pos));
-    pos = asciiEnd;
-    if (pos == utf8.size()) break;
-    const Decoded decoded = DecodeAt(utf8, pos);
-    if (decoded.valid) {
-      AppendCode(out, codes, decoded.codePoint);
-    } else {
-      out.append(kGeta, 2);
+  while (pos < size) {
+    if (end - dst < static_cast<ptrdiff_t>(kSlack)) {
+      written = static_cast<size_t>(dst - out.data());
+      out.resize(out.size() + (size - pos) + kSlack);
+      dst = out.data() + written;
+      end = out.data() + out.size();
     }
+    const unsigned char lead = src[pos];
+    if (lead < 0x80) {
+#ifdef __SSE2__
+      if (pos + 16 <= size) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + pos));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), bytes);
+        const int high = _mm_movemask_epi8(bytes);
+        const size_t ascii =
+            high == 0 ? 16 : static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+        dst += ascii;
+        pos += ascii;
+        continue;
+      }
+#endif
+      *dst++ = static_cast<char>(lead);
+      ++pos;
+      continue;
+    }
+    // Japanese text is three-byte characters nearly throughout.
+    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && pos + 2 < size &&
+        (src[pos + 1] & 0xC0) == 0x80 && (src[pos + 2] & 0xC0) == 0x80) {
+      const char32_t codePoint =
+          (lead & 0x0Fu) << 12 | (src[pos + 1] & 0x3Fu) << 6 | (src[pos + 2] & 0x3Fu);
+      dst = PutCode(dst, codes[codePoint]);
+      pos += 3;
+      continue;
+    }
+    const Decoded decoded = DecodeAt(utf8, pos);
+    dst = PutCode(dst, decoded.valid ? CodeOf(codes, decoded.codePoint) : kGetaCode);
     pos += decoded.length;
   }
+  out.resize(static_cast<size_t>(dst - out.data()));
 }
 
 bool IsWellFormedUtf8(std::string_view text) {
@@ -172,7 +210,8 @@ bool IsWellFormedUtf8(std::string_view text) {
 }
 
 void AppendCodePointAsCp932(std::string& out, char32_t codePoint) {
-  AppendCode(out, Codes(), codePoint);
+  char code[2];
+  out.append(code, static_cast<size_t>(PutCode(code, CodeOf(Codes(), codePoint)) - code));
 }
 
 }  // namespace vexalo
