@@ -14,7 +14,7 @@
 #include "cipher/Base64.h"
 #include "jconv/IconvText.h"
 #include "jconv/UnicodeToCp932.h"
-#include "processing/MessageParser.h"
+#include "ParserUnderTest.h"
 
 namespace vexalo::bench {
 namespace {
@@ -98,22 +98,15 @@ std::vector<Message> OrderMails(const char* encoding, Encode encode) {
 }
 
 size_t ParseAll(const std::vector<Message>& mails) {
-  DataTable table;
-  PlainSettingsFields fields;
-  fields.headerToken = "X-VEXALO: default";
-  fields.splitToken = ":";
-  const TJisConv jisConv;
-  CellPoint cellPos;
-  MessageState state;
-  TMessageParser parser(table, fields, jisConv, cellPos, state);
+  testing::ParserUnderTest rig;
   size_t items = 0;
   for (const Message& mail : mails) {
-    parser.ResetMessageState();
-    cellPos.X = 2;
-    for (const std::string& line : mail.lines) parser.ProcessMessageLine(line, kUidl, kStamp);
-    parser.FinishMessage(kUidl, kStamp);
-    items += static_cast<size_t>(cellPos.X - 2);
-    benchmark::DoNotOptimize(state.RowText);
+    rig.parser.ResetMessageState();
+    rig.cellPos.X = 2;
+    for (const std::string& line : mail.lines) rig.parser.ProcessMessageLine(line, kUidl, kStamp);
+    rig.parser.FinishMessage(kUidl, kStamp);
+    items += static_cast<size_t>(rig.cellPos.X - 2);
+    benchmark::DoNotOptimize(rig.state.RowText);
   }
   return items;
 }

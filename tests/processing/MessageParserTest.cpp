@@ -1,31 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "MailLines.h"
+#include "ParserUnderTest.h"
 #include "processing/MessageParser.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {
 
+using testing::ReadMailLines;
+
 constexpr std::string_view kStamp = "2024/06/04 10:20:00";
 constexpr std::string_view kUidl = "UID-0001";
 constexpr std::string_view kTrigger = "X-VEXALO: default";
 
-// A parser over its own table and state, set up as a run leaves it before a
-// message: trigger line and separator at their defaults, column 2 of row 1.
-class MessageParserTest : public ::testing::Test {
+class MessageParserTest : public ::testing::Test, protected testing::ParserUnderTest {
  protected:
-  MessageParserTest() {
-    fields.headerToken = kTrigger;
-    fields.splitToken = ":";
-    parser.ResetMessageState();
-  }
-
   void Feed(std::initializer_list<std::string_view> lines) {
     for (const std::string_view line : lines) parser.ProcessMessageLine(line, kUidl, kStamp);
   }
@@ -33,13 +28,6 @@ class MessageParserTest : public ::testing::Test {
   void FeedPickedHeader() { Feed({"Subject: order", kTrigger, ""}); }
 
   std::string Prefix() const { return std::string(kStamp) + "," + std::string(kUidl); }
-
-  DataTable table;
-  PlainSettingsFields fields;
-  TJisConv jisConv;
-  CellPoint cellPos;
-  MessageState state;
-  TMessageParser parser{table, fields, jisConv, cellPos, state};
 };
 
 TEST_F(MessageParserTest, ResetStartsAMessage) {
@@ -341,18 +329,6 @@ TEST_F(MessageParserTest, HeaderLinesAreNeverDecoded) {
 }
 
 // Whole mails from disk, fed line by line as the POP3 client hands them over.
-std::vector<std::string> ReadMailLines(const std::string& name) {
-  std::ifstream file(std::string(VEXALO_FIXTURE_DIR) + "/mail/" + name, std::ios::binary);
-  EXPECT_TRUE(file) << name;
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 TEST_F(MessageParserTest, WholeMails) {
   struct Case {
     const char* file;

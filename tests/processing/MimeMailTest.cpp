@@ -4,33 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "MailLines.h"
+#include "ParserUnderTest.h"
 #include "Sjis.h"
 #include "processing/MessageParser.h"
 
 namespace vexalo {
 namespace {
 
+using testing::ReadMailLines;
 using testing::Sjis;
 
 constexpr std::string_view kStamp = "2024/06/04 10:20:00";
 constexpr std::string_view kUidl = "UID-0001";
 constexpr std::string_view kGeta = "\x81\xAC";
 
-std::vector<std::string> ReadMailLines(const std::string& name) {
-  std::ifstream file(std::string(VEXALO_FIXTURE_DIR) + "/mail/mime/" + name, std::ios::binary);
-  EXPECT_TRUE(file) << name;
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
+// A fixture of this test's own folder.
+std::vector<std::string> MimeMail(const std::string& name) { return ReadMailLines("mime/" + name); }
 
 struct Item {
   std::string name;
@@ -45,13 +38,8 @@ std::vector<Item> OrderItems() {
           {Sjis("備考"), Sjis("～午前中に配達希望")}};
 }
 
-class MimeMailTest : public ::testing::Test {
+class MimeMailTest : public ::testing::Test, protected testing::ParserUnderTest {
  protected:
-  MimeMailTest() {
-    fields.headerToken = "X-VEXALO: default";
-    fields.splitToken = ":";
-  }
-
   // One whole message through a fresh row, as the run drives it.
   void Parse(const std::vector<std::string>& lines) {
     table = DataTable();
@@ -73,13 +61,6 @@ class MimeMailTest : public ::testing::Test {
     EXPECT_EQ(cellPos.X, 2 + static_cast<int>(items.size())) << what;
     EXPECT_EQ(state.RowText, items.empty() ? "" : rowText) << what;
   }
-
-  DataTable table;
-  PlainSettingsFields fields;
-  TJisConv jisConv;
-  CellPoint cellPos;
-  MessageState state;
-  TMessageParser parser{table, fields, jisConv, cellPos, state};
 };
 
 TEST_F(MimeMailTest, EveryFormOfTheSameOrderGivesTheSameRow) {
@@ -93,13 +74,13 @@ TEST_F(MimeMailTest, EveryFormOfTheSameOrderGivesTheSameRow) {
       "undeclared-utf8.eml",           // no Content-Type, byte-order mark first
   };
   for (const char* file : files) {
-    Parse(ReadMailLines(file));
+    Parse(MimeMail(file));
     ExpectRow(OrderItems(), file);
   }
 }
 
 TEST_F(MimeMailTest, QuotedPrintableJoinsSoftBreaksAndKeepsBrokenEscapes) {
-  Parse(ReadMailLines("utf8-quoted-printable.eml"));
+  Parse(MimeMail("utf8-quoted-printable.eml"));
   std::vector<Item> items = OrderItems();
   items.back().value = Sjis(
       "～午前中に配達希望、玄関前に置いてください。不在の場合は宅配ボックスへお願いします");
@@ -109,14 +90,14 @@ TEST_F(MimeMailTest, QuotedPrintableJoinsSoftBreaksAndKeepsBrokenEscapes) {
 
 TEST_F(MimeMailTest, HtmlOnlyTextIsWhatABrowserShows) {
   // The HTML part comes first, then two text/plain parts that are files.
-  Parse(ReadMailLines("html-with-text-attachments.eml"));
+  Parse(MimeMail("html-with-text-attachments.eml"));
   std::vector<Item> items = OrderItems();
   items.back().value = Sjis("<午前> & \"至急\" ～");
   ExpectRow(items, "html");
 }
 
 TEST_F(MimeMailTest, CharactersCp932LacksBecomeGetaMarksAndLookAlikesTheirCodes) {
-  Parse(ReadMailLines("characters-cp932-lacks.eml"));
+  Parse(MimeMail("characters-cp932-lacks.eml"));
   const std::string geta(kGeta);
   ExpectRow({{Sjis("記号"), "\x81\x60\x81\x7C\x81\x61\x81\x5C\x81\x91\x81\x92\x81\xCA"},
              {Sjis("絵文字"), geta + Sjis("と") + geta},
@@ -126,17 +107,17 @@ TEST_F(MimeMailTest, CharactersCp932LacksBecomeGetaMarksAndLookAlikesTheirCodes)
 
 TEST_F(MimeMailTest, EncodedSubjectServesAsTheTriggerLine) {
   fields.headerToken = Sjis("Subject: ご注文フォーム");
-  Parse(ReadMailLines("encoded-word-subject-trigger.eml"));
+  Parse(MimeMail("encoded-word-subject-trigger.eml"));
   ExpectRow(OrderItems(), "UTF-8 base64 word");
   fields.headerToken = Sjis("SUBJECT: ご注文フォーム");
-  Parse(ReadMailLines("encoded-word-subject-jis-trigger.eml"));
+  Parse(MimeMail("encoded-word-subject-jis-trigger.eml"));
   ExpectRow({OrderItems().front()}, "ISO-2022-JP B and Q words, blank between them dropped");
 
   fields.headerToken = "Subject: =?UTF-8?B?44GU5rOo5paH44OV44Kp44O844Og?=";
-  Parse(ReadMailLines("encoded-word-subject-trigger.eml"));
+  Parse(MimeMail("encoded-word-subject-trigger.eml"));
   EXPECT_TRUE(state.TriggerFound) << "matching undecoded still matches";
   fields.headerToken = Sjis("Subject: ご注文");
-  Parse(ReadMailLines("encoded-word-subject-trigger.eml"));
+  Parse(MimeMail("encoded-word-subject-trigger.eml"));
   EXPECT_FALSE(state.TriggerFound) << "still compared whole";
 }
 
