@@ -1,5 +1,6 @@
 #include "jconv/MailTextDecoder.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "jconv/UnicodeToCp932.h"
@@ -16,13 +17,29 @@ constexpr std::string_view kUtf8Geta = "\xE3\x80\x93";  // U+3013, CP932 0x81 0x
 // place and the next byte is read afresh.
 IconvSkip SkipOneByte(std::string_view /*rest*/) { return {1, kUtf8Geta}; }
 
-bool HasJisDesignation(std::string_view line) {
+// Whether an escape sequence in `line` has two bytes after its ESC that
+// `pick` takes.
+template <typename Pick>
+bool HasDesignation(std::string_view line, Pick pick) {
   for (size_t esc = line.find('\x1B'); esc != std::string_view::npos;
        esc = line.find('\x1B', esc + 1)) {
-    const std::string_view after = line.substr(esc + 1, 2);
-    if (after == "$B" || after == "$@" || after == "(I") return true;
+    if (pick(line.substr(esc + 1, 2))) return true;
   }
   return false;
+}
+
+bool HasJisDesignation(std::string_view line) {
+  return HasDesignation(line, [](std::string_view set) {
+    return set == "$B" || set == "$@" || set == "(I";
+  });
+}
+
+// Designations beyond those TJisConv reads: JIS X 0212 (ESC $ ( D), the
+// JIS X 0213 planes (ESC $ ( O, P, Q), the sets of ISO-2022-JP-2, …
+bool HasOtherDesignation(std::string_view line) {
+  return HasDesignation(line, [](std::string_view set) {
+    return set != "$B" && set != "$@" && set != "(B" && set != "(J" && set != "(I";
+  });
 }
 
 bool HasNonAscii(std::string_view line) {
@@ -37,16 +54,15 @@ bool HasNonAscii(std::string_view line) {
 void TMailTextDecoder::Start(std::string_view charsetName) {
   mode_ = CharsetModeOf(charsetName);
   atStart_ = true;
-  if (mode_ != csIconv) return;
+  iconvCharset_.clear();
   const std::string name = UpperAscii(charsetName);
-  if (iconv_ && iconvName_ == name) return;
-  try {
-    iconv_ = std::make_unique<IconvHandle>("UTF-8", name.c_str());
-    iconvName_ = name;
-  } catch (const std::runtime_error&) {
-    // Out of descriptors, say: the text is still read, only guessed at.
-    iconv_.reset();
-    mode_ = csOther;
+  if (mode_ == csIconv) {
+    iconvCharset_ = name;
+  } else if (mode_ == csIso2022Jp && name != "ISO-2022-JP") {
+    // glibc knows no -1 or -2004; -2 covers -1's JIS X 0212, -3 the JIS X
+    // 0213 sets of -2004.
+    iconvCharset_ = name.ends_with("-3") || name.ends_with("-2004") ? "ISO-2022-JP-3"
+                                                                   : "ISO-2022-JP-2";
   }
 }
 
@@ -59,7 +75,7 @@ std::string TMailTextDecoder::DecodeLine(std::string_view line) {
   }
   switch (mode_) {
     case csIso2022Jp:
-      return jisConv_.ConvertJisToSjis(line);
+      return DecodeIso2022Jp(line);
     case csEucJp:
       return jisConv_.ConvertEucToSjis(line);
     case csShiftJis:
@@ -67,7 +83,7 @@ std::string TMailTextDecoder::DecodeLine(std::string_view line) {
     case csUtf8:
       return DecodeUtf8(line);
     case csIconv:
-      return DecodeUtf8(IconvConvert(*iconv_, line, SkipOneByte));
+      return DecodeThroughIconv(iconvCharset_, line);
     default:
       return DecodeUndeclared(line);
   }
@@ -77,6 +93,40 @@ std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
   std::string text;
   AppendUtf8AsCp932(text, line);
   return text;
+}
+
+// A line with an extended designation is cut before each escape sequence:
+// the pieces in the sets TJisConv knows go through it, so NEC row 13 (①)
+// keeps its code, and only the pieces in other sets through iconv.
+std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line) {
+  if (iconvCharset_.empty() || !HasOtherDesignation(line)) {
+    return jisConv_.ConvertJisToSjis(line);
+  }
+  std::string text;
+  size_t start = 0;
+  while (start < line.size()) {
+    const size_t next = std::min(line.find('\x1B', start + 1), line.size());
+    const std::string_view piece = line.substr(start, next - start);
+    text += HasOtherDesignation(piece.substr(0, 3)) ? DecodeThroughIconv(iconvCharset_, piece)
+                                                    : jisConv_.ConvertJisToSjis(piece);
+    start = next;
+  }
+  return text;
+}
+
+std::string TMailTextDecoder::DecodeThroughIconv(const std::string& charset,
+                                                 std::string_view line) {
+  if (!iconv_ || openCharset_ != charset) {
+    try {
+      iconv_ = std::make_unique<IconvHandle>("UTF-8", charset.c_str());
+      openCharset_ = charset;
+    } catch (const std::runtime_error&) {
+      // Out of descriptors, say: the line is still read, only guessed at.
+      iconv_.reset();
+      return DecodeUndeclared(line);
+    }
+  }
+  return DecodeUtf8(IconvConvert(*iconv_, line, SkipOneByte));
 }
 
 std::string TMailTextDecoder::DecodeUndeclared(std::string_view line) const {

@@ -15,7 +15,9 @@ namespace vexalo {
 //
 // ISO-2022-JP and EUC-JP lines go through TJisConv as they always have, and
 // Shift-JIS lines are kept as they are, so mail in those charsets gives the
-// same bytes as before. UTF-8 goes through our own table, other charsets
+// same bytes as before. A line of ISO-2022-JP-1, -2, -3 or -2004 text that
+// designates a set TJisConv does not know (JIS X 0212, JIS X 0213, …) goes
+// through iconv's ISO-2022-JP-2 or ISO-2022-JP-3 instead. UTF-8 goes through our own table, other charsets
 // through iconv into UTF-8 and then that table; a character CP932 lacks, or
 // a byte the charset does not allow, becomes the geta mark.
 //
@@ -40,13 +42,18 @@ class TMailTextDecoder {
  private:
   std::string DecodeUtf8(std::string_view line) const;
   std::string DecodeUndeclared(std::string_view line) const;
+  std::string DecodeIso2022Jp(std::string_view line);
+  std::string DecodeThroughIconv(const std::string& charset, std::string_view line);
 
   const TJisConv& jisConv_;
   CharsetMode mode_ = csOther;
   bool atStart_ = true;
-  // For csIconv: the charset it was opened for, kept while texts in the same
+  // The iconv charset for csIconv, or for the extended sets of an
+  // ISO-2022-JP variant; empty when there is none.
+  std::string iconvCharset_;
+  // The descriptor last opened and its charset, kept while texts in the same
   // charset follow one another.
-  std::string iconvName_;
+  std::string openCharset_;
   std::unique_ptr<IconvHandle> iconv_;
 };
 

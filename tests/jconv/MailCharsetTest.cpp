@@ -109,6 +109,10 @@ TEST(MailTextDecoder, EachCharsetIntoCp932) {
   const Case cases[] = {
       {"ISO-2022-JP", "\x1B$B$\"\x1B(B", "\x82\xA0"},
       {"iso-2022-jp-2", "\x1B$B$\"\x1B(B", "\x82\xA0"},
+      {"ISO-2022-JP-2", "a\x1B$(D\"/\x1B(B", "a" + std::string(kGeta)},  // JIS X 0212 ˘
+      {"ISO-2022-JP-2004", "\x1B$(Q!\"\x1B(B\x1B$B-!\x1B(B", "\x81\x41\x87\x40"},  // 、①
+      {"ISO-2022-JP-3", "\x1B$(P!!\x1B(B", std::string(kGeta)},  // plane 2 𠂉
+      {"ISO-2022-JP", "\x1B$(Q!\"\x1B(B", "\x1B$(Q!\""},  // as TJisConv always read it
       {"EUC-JP", "\xA4\xA2", "\x82\xA0"},
       {"Shift_JIS", "\x82\xA0\x87\x40", "\x82\xA0\x87\x40"},
       {"windows-31j", "\x82\xA0", "\x82\xA0"},
