@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "jconv/Cp932Repair.h"
 #include "jconv/UnicodeToCp932.h"
 #include "text/CommFuncs.h"
 
@@ -73,20 +74,26 @@ std::string TMailTextDecoder::DecodeLine(std::string_view line) {
       line.remove_prefix(kUtf8ByteOrderMark.size());
     }
   }
+  std::string text;
   switch (mode_) {
-    case csIso2022Jp:
-      return DecodeIso2022Jp(line);
-    case csEucJp:
-      return jisConv_.ConvertEucToSjis(line);
-    case csShiftJis:
-      return std::string(line);
     case csUtf8:
       return DecodeUtf8(line);
     case csIconv:
       return DecodeThroughIconv(iconvCharset_, line);
+    case csIso2022Jp:
+      text = DecodeIso2022Jp(line);
+      break;
+    case csEucJp:
+      text = jisConv_.ConvertEucToSjis(line);
+      break;
+    case csShiftJis:
+      text = line;
+      break;
     default:
       return DecodeUndeclared(line);
   }
+  RepairCp932(text);
+  return text;
 }
 
 std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
@@ -99,6 +106,11 @@ std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
 // the pieces in the sets TJisConv knows go through it, so NEC row 13 (①)
 // keeps its code, and only the pieces in other sets through iconv.
 std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line) {
+  // ISO-2022-JP is 7-bit; raw UTF-8 under its label is what some carriers
+  // send.
+  if (HasNonAscii(line) && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
+    return DecodeUtf8(line);
+  }
   if (iconvCharset_.empty() || !HasOtherDesignation(line)) {
     return jisConv_.ConvertJisToSjis(line);
   }
@@ -130,9 +142,16 @@ std::string TMailTextDecoder::DecodeThroughIconv(const std::string& charset,
 }
 
 std::string TMailTextDecoder::DecodeUndeclared(std::string_view line) const {
-  if (HasJisDesignation(line)) return jisConv_.ConvertJisToSjis(line);
-  if (HasNonAscii(line) && IsWellFormedUtf8(line)) return DecodeUtf8(line);
-  return std::string(line);
+  std::string text;
+  if (HasJisDesignation(line)) {
+    text = jisConv_.ConvertJisToSjis(line);
+  } else if (HasNonAscii(line) && IsWellFormedUtf8(line)) {
+    return DecodeUtf8(line);
+  } else {
+    text = line;
+  }
+  RepairCp932(text);
+  return text;
 }
 
 }  // namespace vexalo

@@ -26,7 +26,10 @@ namespace vexalo {
 // ISO-2022-JP, else a line of well-formed UTF-8 with a non-ASCII character as
 // UTF-8, else it is kept as it is.
 //
-// A UTF-8 byte-order mark at the very start of the text is dropped.
+// A UTF-8 byte-order mark at the very start of the text is dropped. Raw
+// UTF-8 under an ISO-2022-JP label (a line of 8-bit bytes without any
+// designation) is read as UTF-8. Whatever is taken as it stands is repaired
+// into well-formed CP932 (see RepairCp932), so every line given back is.
 class TMailTextDecoder {
  public:
   explicit TMailTextDecoder(const TJisConv& jisConv) : jisConv_(jisConv) {}

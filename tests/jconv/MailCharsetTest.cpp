@@ -121,6 +121,30 @@ TEST(MailTextDecoder, EachCharsetIntoCp932) {
       {"gb2312", "\xD6\xD0", "\x92\x86"},  // 中
       {"utf-16be", std::string("\x30\x42\xD8", 3), "\x82\xA0" + std::string(kGeta)},
       {"us-ascii", "abc", "abc"},
+      {"ISO-2022-JP", "\xE3\x81\x82", "\x82\xA0"},  // raw UTF-8 under the label
+  };
+  for (const auto& c : cases) {
+    decoder.Start(c.charset);
+    EXPECT_EQ(decoder.DecodeLine(c.line), c.cp932) << c.charset;
+  }
+}
+
+// What is taken as it stands is still well-formed CP932 when it reaches a row.
+TEST(MailTextDecoder, BytesThatAreNoCp932BecomeGetaMarks) {
+  const TJisConv jisConv;
+  TMailTextDecoder decoder(jisConv);
+  const std::string geta(kGeta);
+  struct Case {
+    const char* charset;
+    std::string line;
+    std::string cp932;
+  };
+  const Case cases[] = {
+      {"Shift_JIS", "\x82\xA0\x82", "\x82\xA0" + geta},  // lead byte at the end
+      {"Shift_JIS", "\x82\x20x", geta + " x"},            // lead byte before a blank
+      {"Shift_JIS", "\xFD\xA1\x87\x40", geta + "\xA1\x87\x40"},
+      {"EUC-JP", "\x80\xA4\xA2", geta + "\x82\xA0"},
+      {"ISO-2022-JP", "\xFF", geta},
   };
   for (const auto& c : cases) {
     decoder.Start(c.charset);
@@ -153,6 +177,7 @@ TEST(MailTextDecoder, UndeclaredTextIsToldApartLineByLine) {
       {"\xE3\x81\x82", "\x82\xA0", "well-formed UTF-8"},
       {"\x82\xA0\x82\xA2", "\x82\xA0\x82\xA2", "Shift-JIS stays"},
       {"\xA4\xA2", "\xA4\xA2", "neither: as it is"},
+      {"a\x80\xA0\xFF\x82", "a\x81\xAC\x81\xAC\x81\xAC\x81\xAC", "no CP932: geta marks"},
       {"plain", "plain", "ASCII"},
   };
   for (const auto& c : cases) {
