@@ -122,29 +122,12 @@ TEST(MailTextDecoder, EachCharsetIntoCp932) {
       {"utf-16be", std::string("\x30\x42\xD8", 3), "\x82\xA0" + std::string(kGeta)},
       {"us-ascii", "abc", "abc"},
       {"ISO-2022-JP", "\xE3\x81\x82", "\x82\xA0"},  // raw UTF-8 under the label
-  };
-  for (const auto& c : cases) {
-    decoder.Start(c.charset);
-    EXPECT_EQ(decoder.DecodeLine(c.line), c.cp932) << c.charset;
-  }
-}
-
-// What is taken as it stands is still well-formed CP932 when it reaches a row.
-TEST(MailTextDecoder, BytesThatAreNoCp932BecomeGetaMarks) {
-  const TJisConv jisConv;
-  TMailTextDecoder decoder(jisConv);
-  const std::string geta(kGeta);
-  struct Case {
-    const char* charset;
-    std::string line;
-    std::string cp932;
-  };
-  const Case cases[] = {
-      {"Shift_JIS", "\x82\xA0\x82", "\x82\xA0" + geta},  // lead byte at the end
-      {"Shift_JIS", "\x82\x20x", geta + " x"},            // lead byte before a blank
-      {"Shift_JIS", "\xFD\xA1\x87\x40", geta + "\xA1\x87\x40"},
-      {"EUC-JP", "\x80\xA4\xA2", geta + "\x82\xA0"},
-      {"ISO-2022-JP", "\xFF", geta},
+      // What is taken as it stands is well-formed CP932 when it reaches a row.
+      {"Shift_JIS", "\x82\xA0\x82", "\x82\xA0" + std::string(kGeta)},  // lead byte at the end
+      {"Shift_JIS", "\x82\x20x", std::string(kGeta) + " x"},       // lead byte before a blank
+      {"Shift_JIS", "\xFD\xA1\x87\x40", std::string(kGeta) + "\xA1\x87\x40"},
+      {"EUC-JP", "\x80\xA4\xA2", std::string(kGeta) + "\x82\xA0"},
+      {"ISO-2022-JP", "\xFF", std::string(kGeta)},
   };
   for (const auto& c : cases) {
     decoder.Start(c.charset);
