@@ -4,6 +4,8 @@
 
 #include "jconv/IconvText.h"
 
+#include "text/CommFuncs.h"
+
 namespace vexalo {
 
 namespace {
@@ -11,20 +13,12 @@ namespace {
 constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kGetaMark = "\x81\xAC";
 
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-bool IsTrailByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
-
 // A well-formed pair that has no character (0x81 0xAD, say) is one unknown
 // character; a lead byte whose partner cannot be a trail byte is a stray byte
 // and the byte after it is read again (it may well be ASCII).
 IconvSkip SkipCp932(std::string_view rest) {
   const auto lead = static_cast<unsigned char>(rest[0]);
-  if (rest.size() >= 2 && IsLeadByte(lead) && IsTrailByte(static_cast<unsigned char>(rest[1]))) {
+  if (rest.size() >= 2 && IsSjisLeadByte(lead) && IsSjisTrailByte(static_cast<unsigned char>(rest[1]))) {
     return {2, kReplacementChar};
   }
   return {1, kReplacementChar};

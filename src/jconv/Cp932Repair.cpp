@@ -1,16 +1,10 @@
 #include "jconv/Cp932Repair.h"
 
+#include "text/CommFuncs.h"
+
 namespace vexalo {
 
 namespace {
-
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-bool IsTrailByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
 
 bool IsSingleByte(unsigned char byte) { return byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF); }
 
@@ -18,8 +12,8 @@ bool IsSingleByte(unsigned char byte) { return byte < 0x80 || (byte >= 0xA1 && b
 size_t CharacterLength(const std::string& text, size_t pos) {
   const auto byte = static_cast<unsigned char>(text[pos]);
   if (IsSingleByte(byte)) return 1;
-  if (IsLeadByte(byte) && pos + 1 < text.size() &&
-      IsTrailByte(static_cast<unsigned char>(text[pos + 1]))) {
+  if (IsSjisLeadByte(byte) && pos + 1 < text.size() &&
+      IsSjisTrailByte(static_cast<unsigned char>(text[pos + 1]))) {
     return 2;
   }
   return 0;

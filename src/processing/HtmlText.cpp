@@ -40,11 +40,6 @@ bool IsAsciiAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool IsLeadByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // The code point of "#NNN" or "#xHH", or nothing (0 is no character either).
 char32_t NumericEntity(std::string_view entity) {
   if (entity.size() < 2 || entity[0] != '#') return 0;
@@ -221,7 +216,7 @@ void THtmlToText::Append(std::string_view text) {
       overlong_ = true;
       return;
     }
-    afterLead_ = !afterLead_ && IsLeadByte(c);
+    afterLead_ = !afterLead_ && IsSjisLeadByte(static_cast<unsigned char>(c));
     line_.push_back(c);
   }
 }

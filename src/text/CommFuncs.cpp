@@ -4,16 +4,6 @@ namespace vexalo {
 
 namespace {
 
-bool IsSjisLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// A token below 0x40 can never be a trail byte, so the plain byte walk is
-// exact for it and stays the cheap path for ":" and "=".
-bool CanBeTrailByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
-
 char UpperAsciiByte(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
@@ -36,7 +26,7 @@ SplitText SplitAtToken(std::string_view text, std::string_view token) {
   size_t cut = std::string_view::npos;
   if (token.size() == 1) {
     const auto tokenByte = static_cast<unsigned char>(token[0]);
-    if (!CanBeTrailByte(tokenByte)) {
+    if (!IsSjisTrailByte(tokenByte)) {
       cut = text.find(token[0]);
     } else {
       for (size_t i = 0; i < text.size(); ++i) {

@@ -19,6 +19,16 @@ inline std::string_view TrimText(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
+// The first byte of a double-byte CP932 character.
+inline bool IsSjisLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// A byte that can be the second byte of a double-byte CP932 character.
+inline bool IsSjisTrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
 // Upper-cases the bytes a-z, byte by byte, like the comparisons it serves
 // (both sides of a case-blind compare go through it the same way).
 std::string UpperAscii(std::string_view text);
