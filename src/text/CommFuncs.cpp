@@ -26,6 +26,8 @@ SplitText SplitAtToken(std::string_view text, std::string_view token) {
   size_t cut = std::string_view::npos;
   if (token.size() == 1) {
     const auto tokenByte = static_cast<unsigned char>(token[0]);
+    // A token below 0x40 can never be a trail byte, so the plain byte walk is
+    // exact for it and stays the cheap path for ":" and "=".
     if (!IsSjisTrailByte(tokenByte)) {
       cut = text.find(token[0]);
     } else {
