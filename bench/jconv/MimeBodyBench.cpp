@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <numeric>
 #include <stdexcept>
 
@@ -97,6 +98,15 @@ std::vector<Message> OrderMails(const char* encoding, Encode encode) {
   return mails;
 }
 
+const std::string& Utf8Text() {
+  static const std::string text = [] {
+    std::string joined;
+    for (const std::string& line : Utf8OrderLines(kBodyBytes)) joined.append(line).append("\n");
+    return joined;
+  }();
+  return text;
+}
+
 size_t ParseAll(const std::vector<Message>& mails) {
   testing::ParserUnderTest rig;
   size_t items = 0;
@@ -139,6 +149,30 @@ void BM_ParseUtf8QuotedPrintableBodies(benchmark::State& state) {
   RunParser(state, mails);
 }
 BENCHMARK(BM_ParseUtf8QuotedPrintableBodies)->Unit(benchmark::kMillisecond);
+
+// The same text as one picked mail of 20 lines of 512 KB each: long lines
+// are built from many base64 lines and must still cost linear time.
+void BM_ParseBase64BodyOfLongLines(benchmark::State& state) {
+  static const std::vector<Message> mails = [] {
+    const std::string& text = Utf8Text();
+    std::string longLines;
+    for (size_t at = 0; at < text.size(); at += 512 * 1024) {
+      std::string piece = text.substr(at, 512 * 1024);
+      std::replace(piece.begin(), piece.end(), '\n', ' ');
+      longLines.append("item:").append(piece).append("\r\n");
+    }
+    Message mail;
+    mail.lines = {"Subject: order", "X-VEXALO: default", "Content-Type: text/plain; charset=utf-8",
+                  "Content-Transfer-Encoding: base64", ""};
+    for (std::string& line : Base64Lines(longLines)) {
+      mail.bodyBytes += line.size() + 2;
+      mail.lines.push_back(std::move(line));
+    }
+    return std::vector<Message>{std::move(mail)};
+  }();
+  RunParser(state, mails);
+}
+BENCHMARK(BM_ParseBase64BodyOfLongLines)->Unit(benchmark::kMillisecond);
 
 // One picked order whose customer attached a 10 MB file.
 const std::vector<Message>& MailWithAttachment() {
@@ -187,15 +221,6 @@ void BM_ReadMailWith10MBAttachment(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * TotalBodyBytes(mails)));
 }
 BENCHMARK(BM_ReadMailWith10MBAttachment)->Unit(benchmark::kMillisecond);
-
-const std::string& Utf8Text() {
-  static const std::string text = [] {
-    std::string joined;
-    for (const std::string& line : Utf8OrderLines(kBodyBytes)) joined.append(line).append("\n");
-    return joined;
-  }();
-  return text;
-}
 
 void BM_Utf8ToCp932Table(benchmark::State& state) {
   const std::string& text = Utf8Text();

@@ -115,7 +115,9 @@ std::string* TMimeHeaderReader::FieldText(Field field) {
 bool TMimeHeaderReader::AddLine(std::string_view line) {
   if (current_ != fieldNone && IsContinuationLine(line)) {
     std::string& text = *FieldText(current_);
-    text.append(line.substr(0, kMaxFieldBytes - text.size()));
+    const size_t room = kMaxFieldBytes - text.size();
+    if (room == 0) return false;  // unchanged: nothing to read again
+    text.append(line.substr(0, room));
     return current_ == fieldContentType;
   }
   const std::string_view name = HeaderName(line);

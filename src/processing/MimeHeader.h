@@ -39,8 +39,8 @@ class TMimeHeaderReader {
 
   void Reset();
 
-  // One header line without its line end. Returns true when it started or
-  // continued the Content-Type field.
+  // One header line without its line end. Returns true when it started the
+  // Content-Type field or added to it.
   bool AddLine(std::string_view line);
 
   // The Content-Type field as read so far (name, colon, value and

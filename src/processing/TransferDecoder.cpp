@@ -1,5 +1,6 @@
 #include "processing/TransferDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text/QuotedPrintable.h"
@@ -14,6 +15,7 @@ void TTransferDecoder::Start(TransferEncoding encoding) {
 }
 
 void TTransferDecoder::Line(std::string_view line, const TextLineSink& sink) {
+  const size_t seen = held_.size();  // held bytes already searched for a line end
   switch (encoding_) {
     case teBase64:
       base64_.Decode(line, held_);
@@ -25,7 +27,7 @@ void TTransferDecoder::Line(std::string_view line, const TextLineSink& sink) {
       sink(line);
       return;
   }
-  HandOnWholeLines(sink);
+  HandOnWholeLines(seen, sink);
 }
 
 void TTransferDecoder::Finish(const TextLineSink& sink) {
@@ -37,10 +39,13 @@ void TTransferDecoder::Finish(const TextLineSink& sink) {
   Start(encoding_);
 }
 
-void TTransferDecoder::HandOnWholeLines(const TextLineSink& sink) {
+void TTransferDecoder::HandOnWholeLines(size_t seen, const TextLineSink& sink) {
   size_t start = 0;
   for (;;) {
-    const void* found = std::memchr(held_.data() + start, '\n', held_.size() - start);
+    // A long line is built from many short ones; searching it all again for
+    // each of them would cost the square of its length.
+    const size_t from = std::max(start, seen);
+    const void* found = std::memchr(held_.data() + from, '\n', held_.size() - from);
     if (found == nullptr) break;
     const size_t end = static_cast<size_t>(static_cast<const char*>(found) - held_.data());
     std::string_view line(held_.data() + start, end - start);

@@ -25,7 +25,9 @@ class TTransferDecoder {
   void Finish(const TextLineSink& sink);
 
  private:
-  void HandOnWholeLines(const TextLineSink& sink);
+  // Hands on the lines the held bytes complete; those before `seen` hold no
+  // line end.
+  void HandOnWholeLines(size_t seen, const TextLineSink& sink);
   void CapHeldLine(const TextLineSink& sink);
 
   TransferEncoding encoding_ = teAsIs;
