@@ -34,9 +34,9 @@ int64_t WriteAllDataFile(const std::string& path, int64_t lines) {
   std::string line;
   int64_t size = 0;
   for (int64_t i = 0; i < lines; ++i) {
-    line = "2024/05/" + std::to_string(1 + i % 28) + " " + std::to_string(i % 24) + ":" +
-           std::to_string(10 + i % 50) + ":" + std::to_string(10 + i % 49);
-    line += "," + GeneratedId(i);
+    line.assign("2024/05/").append(std::to_string(1 + i % 28)).append(" ");
+    line.append(std::to_string(i % 24)).append(":").append(std::to_string(10 + i % 50));
+    line.append(":").append(std::to_string(10 + i % 49)).append(",").append(GeneratedId(i));
     for (int item = 0; item < 10; ++item) {
       line.push_back(',');
       if (item % 3 == 2) {

@@ -101,7 +101,7 @@ void TConfigForm::BuildPop3Tab() {
     row.edit = AddEdit(Pop3Tab, 168, y, 233, row.hint);
     y += 48;
   }
-  PortEdit->setText(QStringLiteral("110"));
+  PortEdit->setText(QString::fromLatin1(kDefaultPort));
   PassWordEdit->setEchoMode(QLineEdit::Password);
   PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }

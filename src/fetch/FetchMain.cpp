@@ -9,7 +9,6 @@
 #include <exception>
 #include <string>
 
-#include "cipher/StringCipher.h"
 #include "fetch/ConsoleReporter.h"
 #include "fetch/FetchOptions.h"
 #include "fetch/PasswordInput.h"
@@ -20,7 +19,6 @@
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/ProcessingRun.h"
-#include "settings/IniUnit.h"
 #include "settings/ProgramDir.h"
 #include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
@@ -55,7 +53,7 @@ int RunOnce(const std::string& dir) {
   TPop3Client client(loop);
   TJisConv jisConv;
   TProcessingRun run(table, fields, client, jisConv,
-                     TProcessingRun::DataFiles{dir + kAllDataFileName, dir + kFirstRowFileName},
+                     TProcessingRun::DataFilePaths{dir + kAllDataFileName, dir + kFirstRowFileName},
                      reporter);
   try {
     LoadFirstRow(table, dir + kFirstRowFileName);
@@ -97,18 +95,8 @@ int SetPassword(const std::string& dir) {
     return kExitFailed;
   }
 
-  std::string stored;
-  if (!password.empty()) {
-    // As the desktop program saves it: a password that cannot be encrypted is
-    // stored empty rather than in clear.
-    try {
-      stored = EncryptText(password, SettingsPassPhrase());
-    } catch (const std::exception&) {
-      stored.clear();
-    }
-  }
   try {
-    WriteIniString(dir + std::string(kSettingsFileName), "POP3", "PASSWORD", stored);
+    SavePassword(password, dir + std::string(kSettingsFileName));
   } catch (const std::exception& error) {
     PrintError(Cp932ToUtf8(error.what()));
     return kExitFailed;

@@ -60,9 +60,8 @@ TAsyncSocket::TAsyncSocket(EventLoop& loop) : loop_(loop) {}
 
 TAsyncSocket::~TAsyncSocket() {
   destroying_ = true;
-  // This class's own versions: a subclass is gone by now.
-  TAsyncSocket::CancelDnsLookup();
-  if (state_ != wsClosed) TAsyncSocket::Close();
+  CancelDnsLookup();
+  if (state_ != wsClosed) Close();
 }
 
 // ---- properties -----------------------------------------------------------
@@ -270,8 +269,10 @@ void TAsyncSocket::RunFromLoop(const std::function<void()>& step) {
 }
 
 void TAsyncSocket::OnDescriptorReady(std::uint64_t session, bool readable, bool writable) {
+  // Readiness reported for a descriptor that has gone since.
   if (session != session_) return;
   RunFromLoop([&] {
+    const SessionWatch watch(*this);
     if (state_ == wsConnecting) {
       int err = 0;
       socklen_t size = sizeof err;
@@ -280,12 +281,12 @@ void TAsyncSocket::OnDescriptorReady(std::uint64_t session, bool readable, bool 
       return;
     }
     if (readable) HandleReadable();
-    if (writable && session == session_) HandleWritable();
+    if (writable && watch.Kept()) HandleWritable();
   });
 }
 
 void TAsyncSocket::HandleConnectOutcome(int error) {
-  const std::uint64_t session = session_;
+  const SessionWatch watch(*this);
   ChangeState(wsConnected);
   if (error == 0) {
     UpdateWatch();
@@ -294,7 +295,7 @@ void TAsyncSocket::HandleConnectOutcome(int error) {
     watchingRead_ = watchingWrite_ = false;
   }
   FireError(OnSessionConnected, error);
-  if (error != 0 && session == session_ && state_ != wsClosed) Close();
+  if (error != 0 && watch.Kept() && state_ != wsClosed) Close();
 }
 
 void TAsyncSocket::HandleReadable() {
@@ -310,26 +311,26 @@ void TAsyncSocket::HandleReadable() {
 }
 
 void TAsyncSocket::HandlePeerClosed(int error) {
-  const std::uint64_t session = session_;
+  const SessionWatch watch(*this);
   // Whatever is still buffered goes out before the close is reported.
   ReceiveLoop(0);
-  if (session != session_) return;
+  if (!watch.Kept()) return;
   if (!closeReported_) {
     closeReported_ = true;
     FireError(OnSessionClosed, error);
-    if (session != session_) return;
+    if (!watch.Kept()) return;
   }
   if (state_ != wsClosed) Close();
 }
 
 void TAsyncSocket::HandleWritable() {
-  const std::uint64_t session = session_;
+  const SessionWatch watch(*this);
   TryToSend();
-  if (session == session_ && !HasUnsentData()) FireError(OnDataSent, 0);
+  if (watch.Kept() && !HasUnsentData()) FireError(OnDataSent, 0);
 }
 
 void TAsyncSocket::ReceiveLoop(int error) {
-  const std::uint64_t session = session_;
+  const SessionWatch watch(*this);
   try {
     for (int pass = 0; pass < kMaxReceivePasses; ++pass) {
       lastError_ = 0;
@@ -343,7 +344,7 @@ void TAsyncSocket::ReceiveLoop(int error) {
           break;
         }
       }
-      if (session != session_ || lastError_ != 0) break;
+      if (!watch.Kept() || lastError_ != 0) break;
       // An owner that read nothing is not asked again in a tight loop; the
       // readiness, still there, asks it again from the loop.
       if (readCount_ == readBefore) break;
@@ -460,13 +461,13 @@ void TAsyncSocket::CloseSocketHandle(bool shutdownFirst, int error) {
   if (shutdownFirst) shutdown(handle_, SHUT_WR);
   CloseDescriptorNow();
   ChangeState(wsClosed);
-  const std::uint64_t session = session_;
+  const SessionWatch watch(*this);
   if (!destroying_ && !closeReported_) {
     closeReported_ = true;
     FireError(OnSessionClosed, error);
   }
   // A handler that connected again owns the fields now.
-  if (session == session_) ResetDefaults();
+  if (watch.Kept()) ResetDefaults();
 }
 
 void TAsyncSocket::CloseDescriptorNow() {

@@ -57,7 +57,7 @@ class TAsyncSocket {
   explicit TAsyncSocket(EventLoop& loop);
   // Cancels a pending lookup and closes an open session without firing any
   // notification; a lookup answer that arrives later is dropped.
-  virtual ~TAsyncSocket();
+  ~TAsyncSocket();
 
   TAsyncSocket(const TAsyncSocket&) = delete;
   TAsyncSocket& operator=(const TAsyncSocket&) = delete;
@@ -91,25 +91,25 @@ class TAsyncSocket {
   //   "setsockopt(SO_KEEPALIVE)", "setsockopt(SO_REUSEADDR)", "Connect".
   // After a failure State is wsClosed or wsOpened; Close or Abort returns it
   // to wsClosed.
-  virtual void Connect();
+  void Connect();
 
   // Ends the session: shuts down sending, closes the descriptor (linger time
   // 0: what the kernel still holds is dropped), and fires OnSessionClosed(0)
   // inside the call unless this session's close was already reported.
   // Nothing happens when no session is open.
-  virtual void Close();
+  void Close();
 
   // Cancels a pending lookup (OnDnsLookupDone(10004) inside the call), drops
   // the unsent queue, and closes without shutdown and without lingering; an
   // open session reports OnSessionClosed(0) inside the call, as Close does.
-  virtual void Abort();
+  void Abort();
 
   // One read of at most `size` bytes, meant for OnDataAvailable. Returns the
   // count read, 0 when the peer has closed (or size is 0), -1 on error with
   // LastError set (10035 when nothing is waiting). While bytes are waiting
   // and the owner reads some each time, OnDataAvailable comes again within
   // the same round; an owner that reads nothing is asked again next round.
-  virtual std::int32_t Receive(void* buffer, std::int32_t size);
+  std::int32_t Receive(void* buffer, std::int32_t size);
 
   // Queues `count` bytes behind anything still unsent and writes as much as
   // the network takes now; the rest goes out as it drains, in order. When the
@@ -121,10 +121,10 @@ class TAsyncSocket {
   // not wsConnected (a socket still connecting is closed by that, without
   // OnSessionClosed), and "... in function TryToSend failed ..." for an
   // unexpected write error.
-  virtual std::int32_t Send(const void* data, std::int32_t count);
+  std::int32_t Send(const void* data, std::int32_t count);
   // Send for the bytes of `text`; the POP3 client passes one command line
   // with its CR LF per call.
-  virtual std::int32_t SendText(std::string_view text);
+  std::int32_t SendText(std::string_view text);
 
   // Looks up the IPv4 addresses of `host`. A dotted address (inet_addr form)
   // completes inside the call: DnsResult is its dotted text, DnsResultList
@@ -136,12 +136,12 @@ class TAsyncSocket {
   // still pending is dropped silently first. Raises ESocketException with
   // "DNS lookup: invalid host name." for an empty host (nothing fires), and
   // "<host>: can't start DNS lookup, error #<n>" when no worker can start.
-  virtual void DnsLookup(const std::string& host);
+  void DnsLookup(const std::string& host);
 
   // When a lookup is pending: forgets it (its answer is dropped when it
   // arrives) and fires OnDnsLookupDone(10004) inside the call. Otherwise
   // nothing.
-  virtual void CancelDnsLookup();
+  void CancelDnsLookup();
 
   // Remote host, port and protocol as text, stored trimmed. Setting the same
   // text again while the property is assigned does nothing. Otherwise they may
@@ -181,7 +181,23 @@ class TAsyncSocket {
   void ResetDefaults();
   void ApplyLinger();
   void SetOption(int option, const char* functionName);
+  // Whether the session open when it was made is still the socket's current
+  // one. A notification's handler may close the session, or close it and
+  // connect again; whoever fired it checks this before touching the session
+  // further, also when a handler raised.
+  class SessionWatch {
+   public:
+    explicit SessionWatch(const TAsyncSocket& socket) : socket_(socket), session_(socket.session_) {}
+    bool Kept() const { return socket_.session_ == session_; }
+
+   private:
+    const TAsyncSocket& socket_;
+    std::uint64_t session_;
+  };
+
   void UpdateWatch();
+  // Runs `handler` unless it is unset; a SessionWatch made before tells what
+  // it left of the session.
   void FireError(const TNotifyError& handler, int error);
   // Posts `step` to run later from the loop, dropped when the socket or the
   // current descriptor is gone by then.

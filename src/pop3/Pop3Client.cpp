@@ -1,5 +1,7 @@
 #include "pop3/Pop3Client.h"
 
+#include <algorithm>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -14,6 +16,10 @@ namespace {
 constexpr int kNegativeReply = 500;
 constexpr int kSessionClosed = 10004;
 constexpr int kSequenceAborted = 426;
+
+bool IsPositive(std::string_view statusLine) {
+  return !statusLine.empty() && statusLine.front() == '+';
+}
 
 std::string SocketErrorResponse(int error) {
   return "-ERR " + SocketErrorText(error) + " (Winsock error #" + std::to_string(error) + ")";
@@ -66,7 +72,7 @@ const char* ToString(TPop3State state) {
 const char* ToString(TPop3Request request) {
   static constexpr const char* kNames[] = {"Connect", "User", "Pass", "RPop", "Quit", "Stat",
                                            "List",    "Retr", "Top",  "Dele", "Noop", "Last",
-                                           "RSet",    "Uidl", "APop", "Open"};
+                                           "RSet",    "Uidl", "APop", "Open", "Capa"};
   return request < std::size(kNames) ? kNames[request] : "?";
 }
 
@@ -113,12 +119,6 @@ void TCustomPop3Client::CheckConnected() const {
   if (!connected_) throw Pop3Exception("POP3 component not connected");
 }
 
-void TCustomPop3Client::CheckTransaction(const char* command) {
-  if (protocolState_ != pop3Transaction) {
-    RefuseWithText(std::string("-ERR ") + command + " command invalid now");
-  }
-}
-
 void TCustomPop3Client::RefuseWithText(std::string text) {
   errorMessage_ = std::move(text);
   Display(errorMessage_);
@@ -143,21 +143,114 @@ void TCustomPop3Client::Fire(const TNotifyEvent& event) {
   if (event) event(*this);
 }
 
+void TCustomPop3Client::Fire(EventMember event) {
+  if (event != nullptr) Fire(this->*event);
+}
+
+// ---- The command table ----
+
+// A new command is a TPop3Request value (at the end), its ToString name, a
+// row in CommandFor, and an operation that calls SendCommand; a new way of
+// reading values is a Values entry and its case in ReadValues.
+
+struct TCustomPop3Client::Command {
+  // Which lines of the reply carry the values.
+  enum class Reply : uint8_t {
+    statusLine,           // the status line is the whole reply
+    lines,                // a multi-line reply, ended by "."
+    linesUnlessNumbered,  // a listing; with a message number, one entry on the status line
+  };
+  // What a line carrying values holds, and where it goes.
+  enum class Values : uint8_t {
+    none,
+    statNumbers,  // count and size: MsgCount, MsgSize
+    listEntry,    // number and size: MsgNum, MsgSize
+    uidlEntry,    // number and id: MsgNum, MsgUidl
+    lastNumbers,  // MsgNum (and MsgSize) from LAST's +OK
+    capability,   // one line of Capabilities
+  };
+
+  TPop3Request request;
+  const char* verb;
+  // Refused outside these protocol states: "-ERR <verb> command invalid now".
+  TPop3ProtocolState allowedFrom;
+  TPop3ProtocolState allowedTo;
+  // ProtocolState after the +OK; none: unchanged.
+  std::optional<TPop3ProtocolState> leaves;
+  Reply reply = Reply::statusLine;
+  Values values = Values::none;
+  // For a multi-line reply: fired before the first line, per line, after ".".
+  EventMember beginEvent = nullptr;
+  EventMember lineEvent = nullptr;
+  EventMember endEvent = nullptr;
+};
+
+const TCustomPop3Client::Command& TCustomPop3Client::CommandFor(TPop3Request request) {
+  using C = TCustomPop3Client;
+  using Reply = Command::Reply;
+  using Values = Command::Values;
+  constexpr TPop3ProtocolState kAny = pop3Disconnected;
+  constexpr TPop3ProtocolState kTrans = pop3Transaction;
+  static constexpr Command kCommands[] = {
+      // request verb    allowed from .. to          +OK leaves
+      {pop3User, "USER", kAny, pop3WaitingUser, pop3WaitingPass},
+      {pop3Pass, "PASS", kAny, pop3WaitingPass, kTrans},
+      {pop3RPop, "RPOP", kAny, pop3WaitingPass, kTrans},
+      {pop3APop, "APOP", pop3WaitingUser, pop3WaitingUser, kTrans},
+      {pop3Quit, "QUIT", kAny, kTrans, pop3Disconnected},
+      {pop3Stat, "STAT", kTrans, kTrans, kTrans, Reply::statusLine, Values::statNumbers},
+      {pop3List, "LIST", kTrans, kTrans, kTrans, Reply::linesUnlessNumbered, Values::listEntry,
+       &C::OnListBegin, &C::OnListLine, &C::OnListEnd},
+      {pop3Uidl, "UIDL", kTrans, kTrans, kTrans, Reply::linesUnlessNumbered, Values::uidlEntry,
+       &C::OnUidlBegin, &C::OnUidlLine, &C::OnUidlEnd},
+      {pop3Retr, "RETR", kTrans, kTrans, kTrans, Reply::lines, Values::none, &C::OnMessageBegin,
+       &C::OnMessageLine, &C::OnMessageEnd},
+      {pop3Top, "TOP", kTrans, kTrans, kTrans, Reply::lines, Values::none, &C::OnMessageBegin,
+       &C::OnMessageLine, &C::OnMessageEnd},
+      {pop3Dele, "DELE", kTrans, kTrans, kTrans},
+      {pop3Noop, "NOOP", kTrans, kTrans, kTrans},
+      {pop3Last, "LAST", kTrans, kTrans, kTrans, Reply::statusLine, Values::lastNumbers},
+      {pop3RSet, "RSET", kTrans, kTrans, kTrans},
+      {pop3Capa, "CAPA", pop3WaitingUser, kTrans, std::nullopt, Reply::lines, Values::capability},
+  };
+  for (const Command& command : kCommands) {
+    if (command.request == request) return command;
+  }
+  throw std::logic_error(std::string("no command for request ") + ToString(request));
+}
+
 // ---- Operations ----
 
-// Sending a command: the reply's status line goes to HandleStatusLine, which
-// moves ProtocolState to `nextState` on +OK and then does `afterStatus`.
-void TCustomPop3Client::SendCommand(TPop3Request request, Step step, const std::string& line,
-                                    TPop3ProtocolState nextState, AfterStatus afterStatus) {
+void TCustomPop3Client::CheckAllowed(const Command& command) {
+  if (protocolState_ < command.allowedFrom || protocolState_ > command.allowedTo) {
+    RefuseWithText(std::string("-ERR ") + command.verb + " command invalid now");
+  }
+}
+
+// Every request starts here, Connect and the steps of a sequence too; a
+// sequence keeps its own name for OnRequestDone.
+void TCustomPop3Client::BeginRequest(TPop3Request request, const Command* command) {
+  if (!sequence_.running) request_.type = request;
+  request_.command = command;
+  request_.numbered = false;
+  request_.phase = Phase::awaitingReply;
+  request_.result = 0;
+}
+
+// Sends `request`'s verb, with the argument after a space when there is one.
+// The reply's status line goes to HandleStatusLine.
+void TCustomPop3Client::SendCommand(TPop3Request request, const std::string* argument) {
+  const Command& command = CommandFor(request);
+  CheckAllowed(command);
   CheckReady();
   CheckConnected();
-  currentStep_ = step;
-  if (!sequenceRunning_) requestType_ = request;
-  requestDoneReported_ = false;
-  quitFoldArmed_ = false;
-  pendingLine_ = LineHandler::statusLine;
-  nextProtocolState_ = nextState;
-  afterStatus_ = afterStatus;
+  std::string line = command.verb;
+  if (argument != nullptr) {
+    line += ' ';
+    line += *argument;
+  }
+  BeginRequest(request, &command);
+  request_.numbered = argument != nullptr;
   const TPop3State stateBefore = state_;
   SetState(pop3WaitingResponse);
   DisplayWithPrefix("> ", line);
@@ -167,33 +260,25 @@ void TCustomPop3Client::SendCommand(TPop3Request request, Step step, const std::
   if (!dispatching_) loop_.ProcessPending();
   // The session may have ended meanwhile, and its close completed this
   // request already; there is nobody left to send the command to.
-  if (requestDoneReported_) return;
+  if (request_.phase == Phase::reported) return;
+  line += "\r\n";
   try {
-    socket_->SendText(line + "\r\n");
+    socket_->SendText(line);
   } catch (...) {
     SetState(stateBefore);
     throw;
   }
 }
 
-void TCustomPop3Client::SendTransactionCommand(const char* command, TPop3Request request, Step step,
-                                               const std::string& line, AfterStatus afterStatus) {
-  CheckTransaction(command);
-  SendCommand(request, step, line, pop3Transaction, afterStatus);
-}
-
 void TCustomPop3Client::Connect() {
   CheckReady();
   if (connected_) throw Pop3Exception("POP3 component already connected");
-  currentStep_ = stepConnect;
-  if (!sequenceRunning_) requestType_ = pop3Connect;
-  requestDoneReported_ = false;
-  quitFoldArmed_ = false;
+  BeginRequest(pop3Connect, nullptr);
   lineBuffer_.Clear();
   // The APOP timestamp belongs to one greeting: a server that sends none must
   // not be answered with the digest of another session's.
   timestamp_.clear();
-  requestResult_ = 0;
+  capabilities_.clear();
   SetState(pop3DnsLookup);
   socket_->OnDataSent = nullptr;
   socket_->OnDnsLookupDone = [this](TAsyncSocket&, uint16_t error) { HandleDnsLookupDone(error); };
@@ -208,92 +293,79 @@ void TCustomPop3Client::Connect() {
 }
 
 void TCustomPop3Client::Open() {
-  StartSequence(pop3Open, StepBit(stepConnect) | StepBit(stepUser) | StepBit(stepPass));
+  static constexpr Operation kOpenSteps[] = {&TCustomPop3Client::Connect,
+                                             &TCustomPop3Client::User, &TCustomPop3Client::Pass};
+  // Lower case unlike Connect's refusal: both texts are the system's own.
+  if (connected_) throw Pop3Exception("pop3 component already connected");
+  StartSequence(pop3Open, kOpenSteps);
 }
 
-void TCustomPop3Client::User() {
-  if (protocolState_ > pop3WaitingUser) RefuseWithText("-ERR USER command invalid now");
-  SendCommand(pop3User, stepUser, "USER " + std::string(TrimText(userName_)), pop3WaitingPass,
-              AfterStatus::nothing);
-}
+void TCustomPop3Client::User() { SendCommand(pop3User, std::string(TrimText(userName_))); }
 
-void TCustomPop3Client::Pass() {
-  if (protocolState_ > pop3WaitingPass) RefuseWithText("-ERR PASS command invalid now");
-  SendCommand(pop3Pass, stepPass, "PASS " + std::string(TrimText(passWord_)), pop3Transaction,
-              AfterStatus::nothing);
-}
+void TCustomPop3Client::Pass() { SendCommand(pop3Pass, std::string(TrimText(passWord_))); }
 
-void TCustomPop3Client::RPop() {
-  if (protocolState_ > pop3WaitingPass) RefuseWithText("-ERR RPOP command invalid now");
-  SendCommand(pop3RPop, stepRPop, "RPOP " + std::string(TrimText(passWord_)), pop3Transaction,
-              AfterStatus::nothing);
-}
+void TCustomPop3Client::RPop() { SendCommand(pop3RPop, std::string(TrimText(passWord_))); }
 
 void TCustomPop3Client::APop() {
-  if (protocolState_ != pop3WaitingUser) RefuseWithText("-ERR APOP command invalid now");
+  // The state refusal comes before the timestamp's. The timestamp's text is
+  // the system's own, its grammar kept as users know it.
+  CheckAllowed(CommandFor(pop3APop));
   if (timestamp_.empty()) RefuseWithText("-ERR Server do not support APOP (no timestamp)");
-  SendCommand(pop3APop, stepAPop,
-              "APOP " + std::string(TrimText(userName_)) + " " + Md5Hex(timestamp_ + passWord_),
-              pop3Transaction, AfterStatus::nothing);
+  SendCommand(pop3APop, std::string(TrimText(userName_)) + " " + Md5Hex(timestamp_ + passWord_));
 }
 
 void TCustomPop3Client::Quit() {
   CheckReady();
   if (connected_) {
-    SendCommand(pop3Quit, stepQuit, "QUIT", pop3Disconnected, AfterStatus::nothing);
+    SendCommand(pop3Quit);
     return;
   }
-  currentStep_ = stepQuit;
-  if (!sequenceRunning_) requestType_ = pop3Quit;
-  requestDoneReported_ = false;
+  BeginRequest(pop3Quit, &CommandFor(pop3Quit));
   CompleteRequest(0);
 }
 
-void TCustomPop3Client::Stat() {
-  SendTransactionCommand("STAT", pop3Stat, stepStat, "STAT", AfterStatus::statNumbers);
+void TCustomPop3Client::Stat() { SendCommand(pop3Stat); }
+
+void TCustomPop3Client::List() { SendForOneOrAll(pop3List); }
+
+void TCustomPop3Client::Uidl() { SendForOneOrAll(pop3Uidl); }
+
+// MsgNum > 0 asks for that message's entry, anything else for the listing.
+void TCustomPop3Client::SendForOneOrAll(TPop3Request request) {
+  if (msgNum_ > 0) {
+    SendCommand(request, std::to_string(msgNum_));
+  } else {
+    SendCommand(request);
+  }
 }
 
-void TCustomPop3Client::List() {
-  const bool one = msgNum_ > 0;
-  SendTransactionCommand("LIST", pop3List, stepList,
-                         one ? "LIST " + std::to_string(msgNum_) : "LIST",
-                         one ? AfterStatus::listNumbers : AfterStatus::listListing);
-}
-
-void TCustomPop3Client::Uidl() {
-  const bool one = msgNum_ > 0;
-  SendTransactionCommand("UIDL", pop3Uidl, stepUidl,
-                         one ? "UIDL " + std::to_string(msgNum_) : "UIDL",
-                         one ? AfterStatus::uidlEntry : AfterStatus::uidlListing);
-}
-
-void TCustomPop3Client::Retr() {
-  SendTransactionCommand("RETR", pop3Retr, stepRetr, "RETR " + std::to_string(msgNum_),
-                         AfterStatus::message);
-}
+void TCustomPop3Client::Retr() { SendCommand(pop3Retr, std::to_string(msgNum_)); }
 
 void TCustomPop3Client::Top() {
   if (msgLines_ < 0) throw Pop3Exception("Invalid MsgLines for TOP command");
-  SendTransactionCommand("TOP", pop3Top, stepTop,
-                         "TOP " + std::to_string(msgNum_) + " " + std::to_string(msgLines_),
-                         AfterStatus::message);
+  SendCommand(pop3Top, std::to_string(msgNum_) + " " + std::to_string(msgLines_));
 }
 
-void TCustomPop3Client::Dele() {
-  SendTransactionCommand("DELE", pop3Dele, stepDele, "DELE " + std::to_string(msgNum_),
-                         AfterStatus::nothing);
+void TCustomPop3Client::Dele() { SendCommand(pop3Dele, std::to_string(msgNum_)); }
+
+void TCustomPop3Client::Noop() { SendCommand(pop3Noop); }
+
+void TCustomPop3Client::Last() { SendCommand(pop3Last); }
+
+void TCustomPop3Client::RSet() { SendCommand(pop3RSet); }
+
+void TCustomPop3Client::Capa() {
+  SendCommand(pop3Capa);
+  // Only this reply's lines count, also when it is -ERR; its lines are read
+  // from the loop, after this returns.
+  capabilities_.clear();
 }
 
-void TCustomPop3Client::Noop() {
-  SendTransactionCommand("NOOP", pop3Noop, stepNoop, "NOOP", AfterStatus::nothing);
-}
-
-void TCustomPop3Client::Last() {
-  SendTransactionCommand("LAST", pop3Last, stepLast, "LAST", AfterStatus::lastNumbers);
-}
-
-void TCustomPop3Client::RSet() {
-  SendTransactionCommand("RSET", pop3RSet, stepRSet, "RSET", AfterStatus::nothing);
+bool TCustomPop3Client::HasCapability(std::string_view name) const {
+  for (const std::string& line : capabilities_) {
+    if (EqualIgnoringAsciiCase(std::string_view(line).substr(0, line.find(' ')), name)) return true;
+  }
+  return false;
 }
 
 void TCustomPop3Client::Abort() {
@@ -348,16 +420,16 @@ void TCustomPop3Client::HandleSessionConnected(uint16_t error) {
 void TCustomPop3Client::HandleSessionClosed(uint16_t error) {
   connected_ = false;
   ++sessionGeneration_;
+  capabilities_.clear();
   if (OnSessionClosed) OnSessionClosed(*this, error);
-  if (quitFoldArmed_) {
-    quitFoldArmed_ = false;
+  if (request_.phase == Phase::awaitingClose) {
     FinishRequest(0);
   } else {
     // The request the close cut short failed, so a sequence stops here
     // instead of sending its next step into a closed session. An abort is
     // told apart by the sequence itself.
-    if (!requestDoneReported_ && requestResult_ == 0 && state_ != pop3Abort) {
-      requestResult_ = kSessionClosed;
+    if (request_.phase != Phase::reported && request_.result == 0 && state_ != pop3Abort) {
+      request_.result = kSessionClosed;
     }
     CompleteRequest(kSessionClosed);
   }
@@ -387,7 +459,10 @@ void TCustomPop3Client::HandleDataAvailable(uint16_t error) {
 
 // Hands out every complete line held, in order. Lines go by State:
 //   pop3WaitingBanner    the greeting             HandleGreeting
-//   pop3WaitingResponse  a status or data line    the pending-line handler
+//   pop3WaitingResponse  a status line            HandleStatusLine (QUIT's
+//                                                 +OK received: still there)
+//                        a multi-line reply's     HandleDataLine
+//                        data line
 //   any other            unsolicited              shown on OnDisplay only
 // A handler that ends the session (negative greeting, Abort from an event)
 // ends the dispatch too: what is left belonged to that session.
@@ -406,15 +481,10 @@ void TCustomPop3Client::DispatchLines(uint16_t error) {
         HandleGreeting(error);
         break;
       case pop3WaitingResponse:
-        switch (pendingLine_) {
-          case LineHandler::statusLine:
-            HandleStatusLine();
-            break;
-          case LineHandler::dataLine:
-            HandleDataLine();
-            break;
-          case LineHandler::none:
-            throw Pop3Exception("Program error: FNext is nil");
+        if (request_.phase == Phase::readingLines) {
+          HandleDataLine();
+        } else {
+          HandleStatusLine();
         }
         break;
       default:
@@ -426,16 +496,11 @@ void TCustomPop3Client::DispatchLines(uint16_t error) {
   if (lineBuffer_.HoldsOverlongLine()) FailOverlongLine();
 }
 
-bool TCustomPop3Client::EvaluateStatus() {
-  statusCode_ = !lastResponse_.empty() && lastResponse_.front() == '+' ? 0 : kNegativeReply;
-  return statusCode_ == 0;
-}
-
 void TCustomPop3Client::HandleGreeting(uint16_t error) {
   DisplayWithPrefix("< ", lastResponse_);
-  if (!EvaluateStatus()) {
+  if (!IsPositive(lastResponse_)) {
     if (errorMessage_.empty()) errorMessage_ = lastResponse_;
-    requestResult_ = statusCode_;
+    request_.result = kNegativeReply;
     // The close completes the request (10004) through HandleSessionClosed.
     EndSession(&TAsyncSocket::Close);
     return;
@@ -451,112 +516,89 @@ void TCustomPop3Client::HandleGreeting(uint16_t error) {
   CompleteRequest(0);
 }
 
-// ProtocolState moves only here (+OK: the command's next state; USER gives
-// pop3WaitingPass, PASS/RPOP/APOP and the transaction commands
-// pop3Transaction, QUIT pop3Disconnected), in HandleGreeting (+OK:
-// pop3WaitingUser) and in HandleSessionClosed (pop3Disconnected). A negative
-// line leaves it alone.
+// ProtocolState moves only here (+OK: the state the command's row leaves), in
+// HandleGreeting (+OK: pop3WaitingUser) and in HandleSessionClosed
+// (pop3Disconnected). A negative line leaves it alone.
 void TCustomPop3Client::HandleStatusLine() {
   DisplayWithPrefix("< ", lastResponse_);
-  if (!EvaluateStatus()) {
-    requestResult_ = statusCode_;
+  if (!IsPositive(lastResponse_)) {
+    request_.result = kNegativeReply;
     if (errorMessage_.empty()) errorMessage_ = lastResponse_;
-    CompleteRequest(statusCode_);
+    CompleteRequest(kNegativeReply);
     return;
   }
-  requestResult_ = 0;
-  protocolState_ = nextProtocolState_;
-  HandleAfterStatus();
-}
-
-void TCustomPop3Client::HandleAfterStatus() {
-  switch (afterStatus_) {
-    case AfterStatus::nothing:
-      break;
-    case AfterStatus::statNumbers: {
-      const TwoNumbers numbers = ParseTwoNumbers(lastResponse_);
-      msgCount_ = numbers.first;
-      msgSize_ = numbers.second;
-      break;
-    }
-    case AfterStatus::listNumbers: {
-      const TwoNumbers numbers = ParseTwoNumbers(lastResponse_);
-      msgNum_ = numbers.first;
-      msgSize_ = numbers.second;
-      break;
-    }
-    case AfterStatus::uidlEntry: {
-      UidlEntry entry = ParseUidlLine(lastResponse_);
-      msgNum_ = entry.number;
-      msgUidl_ = std::move(entry.id);
-      break;
-    }
-    case AfterStatus::lastNumbers: {
-      const TwoNumbers numbers = ParseLastReply(lastResponse_);
-      msgNum_ = numbers.first;
-      msgSize_ = numbers.second;
-      break;
-    }
-    case AfterStatus::listListing:
-      BeginMultiLine(LineParser::listing, &TCustomPop3Client::OnListLine,
-                     &TCustomPop3Client::OnListEnd, OnListBegin);
-      return;
-    case AfterStatus::uidlListing:
-      BeginMultiLine(LineParser::uidl, &TCustomPop3Client::OnUidlLine,
-                     &TCustomPop3Client::OnUidlEnd, OnUidlBegin);
-      return;
-    case AfterStatus::message:
-      BeginMultiLine(LineParser::none, &TCustomPop3Client::OnMessageLine,
-                     &TCustomPop3Client::OnMessageEnd, OnMessageBegin);
-      return;
+  const Command& command = *request_.command;
+  request_.result = 0;
+  if (command.leaves) protocolState_ = *command.leaves;
+  const bool multiLine =
+      command.reply == Command::Reply::lines ||
+      (command.reply == Command::Reply::linesUnlessNumbered && !request_.numbered);
+  if (!multiLine) {
+    ReadValues(lastResponse_);
+    CompleteRequest(0);
+    return;
   }
-  CompleteRequest(requestResult_);
-}
-
-void TCustomPop3Client::BeginMultiLine(LineParser parser, EventMember lineEvent,
-                                       EventMember endEvent, const TNotifyEvent& beginEvent) {
-  lineParser_ = parser;
-  lineEvent_ = lineEvent;
-  endEvent_ = endEvent;
-  Fire(beginEvent);
-  pendingLine_ = LineHandler::dataLine;
+  request_.phase = Phase::readingLines;
+  Fire(command.beginEvent);
 }
 
 void TCustomPop3Client::HandleDataLine() {
   if (!connected_) {
+    // "Disconneced" is the system's own text, kept as users know it.
     errorMessage_ = "-ERR Disconneced unexpectedly";
-    requestResult_ = kNegativeReply;
+    request_.result = kNegativeReply;
     Display(errorMessage_);
     CompleteRequest(kNegativeReply);
     return;
   }
+  const Command& command = *request_.command;
   if (lastResponse_ == ".") {
-    Fire(this->*endEvent_);
+    Fire(command.endEvent);
     lastResponse_.clear();
-    pendingLine_ = LineHandler::none;
     CompleteRequest(0);
     return;
   }
   if (lastResponse_.size() >= 2 && lastResponse_[0] == '.' && lastResponse_[1] == '.') {
     lastResponse_.erase(0, 1);
   }
-  switch (lineParser_) {
-    case LineParser::none:
+  ReadValues(lastResponse_);
+  Fire(command.lineEvent);
+}
+
+// The values of a status line or of one data line, by the command's row.
+void TCustomPop3Client::ReadValues(const std::string& line) {
+  const Command& command = *request_.command;
+  switch (command.values) {
+    case Command::Values::none:
       break;
-    case LineParser::listing: {
-      const TwoNumbers numbers = ParseTwoNumbers(lastResponse_);
+    case Command::Values::statNumbers: {
+      const TwoNumbers numbers = ParseTwoNumbers(line);
+      msgCount_ = numbers.first;
+      msgSize_ = numbers.second;
+      break;
+    }
+    case Command::Values::listEntry:
+    case Command::Values::lastNumbers: {
+      const TwoNumbers numbers = command.values == Command::Values::lastNumbers
+                                     ? ParseLastReply(line)
+                                     : ParseTwoNumbers(line);
       msgNum_ = numbers.first;
       msgSize_ = numbers.second;
       break;
     }
-    case LineParser::uidl: {
-      UidlEntry entry = ParseUidlLine(lastResponse_);
+    case Command::Values::uidlEntry: {
+      UidlEntry entry = ParseUidlLine(line);
       msgNum_ = entry.number;
       msgUidl_ = std::move(entry.id);
       break;
     }
+    case Command::Values::capability: {
+      const size_t nameEnd = std::min(line.find(' '), line.size());
+      capabilities_.push_back(UpperAscii(std::string_view(line).substr(0, nameEnd)) +
+                              line.substr(nameEnd));
+      break;
+    }
   }
-  Fire(this->*lineEvent_);
 }
 
 // A reply line that outgrows the receive buffer's cap cannot be handed out
@@ -564,7 +606,7 @@ void TCustomPop3Client::HandleDataLine() {
 // and the session goes.
 void TCustomPop3Client::FailOverlongLine() {
   errorMessage_ = "-ERR Line too long";
-  requestResult_ = kNegativeReply;
+  request_.result = kNegativeReply;
   Display(errorMessage_);
   CompleteRequest(kNegativeReply);
   EndSession(&TAsyncSocket::Abort);
@@ -572,36 +614,38 @@ void TCustomPop3Client::FailOverlongLine() {
 
 void TCustomPop3Client::FailWithResponse(std::string response, int error) {
   lastResponse_ = std::move(response);
-  statusCode_ = kNegativeReply;
-  requestResult_ = error;
+  request_.result = error;
   if (errorMessage_.empty()) errorMessage_ = lastResponse_;
   CompleteRequest(error);
 }
 
 // ---- Completion ----
 
-// Completion of the current request. The QUIT fold: QUIT's +OK is not the
-// end of the request, the server's close that follows it is; so the +OK only
-// arms the fold and HandleSessionClosed reports the request, with 0.
+// Completion of the current request; only its first completion counts. The
+// QUIT fold: QUIT's +OK is not the end of the request, the server's close
+// that follows it is; so the +OK only moves it to awaiting the close, and
+// HandleSessionClosed reports it, with 0.
 void TCustomPop3Client::CompleteRequest(int error) {
-  if (quitFoldArmed_) return;
-  if (requestType_ == pop3Quit && error == 0 && connected_) {
-    quitFoldArmed_ = true;
+  if (request_.phase == Phase::reported || request_.phase == Phase::awaitingClose) return;
+  if (request_.type == pop3Quit && error == 0 && connected_) {
+    request_.phase = Phase::awaitingClose;
     return;
   }
   FinishRequest(error);
 }
 
 void TCustomPop3Client::FinishRequest(int error) {
-  if (requestDoneReported_) return;
-  requestDoneReported_ = true;
-  if (sequenceContinues_) {
+  request_.phase = Phase::reported;
+  if (sequence_.running) {
     if (state_ != pop3Abort) SetState(pop3InternalReady);
     RunNextStep();
     return;
   }
+  ReportDone(error);
+}
+
+void TCustomPop3Client::ReportDone(int error) {
   SetState(pop3Ready);
-  sequenceRunning_ = false;
   std::weak_ptr<TCustomPop3Client*> target = requestDoneTarget_;
   loop_.Post([target, error] {
     if (const std::shared_ptr<TCustomPop3Client*> client = target.lock()) {
@@ -611,119 +655,53 @@ void TCustomPop3Client::FinishRequest(int error) {
 }
 
 void TCustomPop3Client::DeliverRequestDone(int error) {
-  if (OnRequestDone) OnRequestDone(*this, requestType_, static_cast<uint16_t>(error));
+  if (OnRequestDone) OnRequestDone(*this, request_.type, static_cast<uint16_t>(error));
 }
 
 // ---- Request sequences ----
 
-void TCustomPop3Client::StartSequence(TPop3Request request, uint16_t steps) {
-  if ((steps & StepBit(stepConnect)) != 0 && connected_) {
-    throw Pop3Exception("pop3 component already connected");
-  }
+void TCustomPop3Client::StartSequence(TPop3Request request,
+                                      std::span<const Operation> operations) {
   CheckReady();
-  requestType_ = request;
-  requestResult_ = 0;
-  stepsToRun_ = steps;
-  currentStep_ = stepNone;
-  sequenceResult_ = 0;
-  sequenceRunning_ = true;
+  request_.type = request;
+  request_.result = 0;
+  sequence_ = Sequence{true, operations, 0};
   lastResponse_.clear();
   errorMessage_.clear();
   RunNextStep();
 }
 
-// Runs after each step's completion (and once at the start): a failed step
-// ends the sequence, leaving only a QUIT to send when the sequence has one.
+// Runs after each step's completion (and once at the start): a failed or
+// aborted step ends the sequence with its result.
 void TCustomPop3Client::RunNextStep() {
-  static constexpr Step kStepOrder[] = {stepConnect, stepUser, stepPass, stepRPop, stepDele,
-                                        stepNoop,    stepList, stepRSet, stepAPop, stepRetr,
-                                        stepTop,     stepStat, stepUidl, stepLast, stepQuit};
   if (state_ == pop3Abort) {
-    stepsToRun_ = 0;
-    sequenceResult_ = kSequenceAborted;
+    sequence_.left = {};
+    sequence_.result = kSequenceAborted;
     errorMessage_ = "426 Operation aborted.";
   }
-  sequenceContinues_ = true;
-  if (requestResult_ != 0) {
-    sequenceResult_ = requestResult_;
-    const bool quitLeft = (stepsToRun_ & StepBit(stepQuit)) != 0 && currentStep_ != stepQuit;
-    stepsToRun_ = quitLeft ? StepBit(stepQuit) : 0;
+  if (request_.result != 0) {
+    sequence_.result = request_.result;
+    sequence_.left = {};
   }
-  for (const Step step : kStepOrder) {
-    if ((stepsToRun_ & StepBit(step)) == 0) continue;
-    stepsToRun_ &= static_cast<uint16_t>(~StepBit(step));
-    currentStep_ = step;
-    try {
-      StartStep(step);
-    } catch (...) {
-      // A step that cannot start leaves no request running to finish the
-      // sequence, so the sequence is dropped and the error passes on.
-      DropSequence();
-      throw;
-    }
+  if (sequence_.left.empty()) {
+    sequence_.running = false;
+    ReportDone(sequence_.result);
     return;
   }
-  sequenceContinues_ = false;
-  requestDoneReported_ = false;
-  CompleteRequest(sequenceResult_);
-}
-
-void TCustomPop3Client::StartStep(Step step) {
-  switch (step) {
-    case stepNone:
-      break;
-    case stepConnect:
-      Connect();
-      break;
-    case stepUser:
-      User();
-      break;
-    case stepPass:
-      Pass();
-      break;
-    case stepRPop:
-      RPop();
-      break;
-    case stepQuit:
-      Quit();
-      break;
-    case stepAPop:
-      APop();
-      break;
-    case stepStat:
-      Stat();
-      break;
-    case stepList:
-      List();
-      break;
-    case stepUidl:
-      Uidl();
-      break;
-    case stepRetr:
-      Retr();
-      break;
-    case stepTop:
-      Top();
-      break;
-    case stepDele:
-      Dele();
-      break;
-    case stepNoop:
-      Noop();
-      break;
-    case stepRSet:
-      RSet();
-      break;
-    case stepLast:
-      Last();
-      break;
+  const Operation step = sequence_.left.front();
+  sequence_.left = sequence_.left.subspan(1);
+  try {
+    (this->*step)();
+  } catch (...) {
+    // A step that cannot start leaves no request running to finish the
+    // sequence, so the sequence is dropped and the error passes on.
+    DropSequence();
+    throw;
   }
 }
 
 void TCustomPop3Client::DropSequence() {
-  sequenceRunning_ = false;
-  sequenceContinues_ = false;
-  stepsToRun_ = 0;
+  sequence_ = Sequence{};
   SetState(pop3Ready);
 }
 

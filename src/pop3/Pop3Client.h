@@ -4,7 +4,10 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "pop3/AsyncSocket.h"
 #include "pop3/EventLoop.h"
@@ -39,7 +42,8 @@ enum TPop3State : uint8_t {
   pop3Abort = 7,            // an abort is in progress
 };
 
-// The request that OnRequestDone reports.
+// The request that OnRequestDone reports. New requests go at the end: the
+// numbers are shown in traces.
 enum TPop3Request : uint8_t {
   pop3Connect = 0,
   pop3User = 1,
@@ -57,13 +61,14 @@ enum TPop3Request : uint8_t {
   pop3Uidl = 13,
   pop3APop = 14,
   pop3Open = 15,
+  pop3Capa = 16,
 };
 
 const char* ToString(TPop3ProtocolState state);
 const char* ToString(TPop3State state);
 const char* ToString(TPop3Request request);
 
-// An event-driven POP3 client (RFC 1939, plus RPOP and LAST) on one
+// An event-driven POP3 client (RFC 1939, plus RPOP, LAST and CAPA) on one
 // TAsyncSocket. Every operation reads the properties, starts one request and
 // returns; the outcome arrives later through OnRequestDone, always delivered
 // by the event loop (EventLoop::Post), never inside the operation or inside the
@@ -139,6 +144,12 @@ class TCustomPop3Client {
   // session-closed.
   bool Connected() const { return connected_; }
   TPop3State State() const { return state_; }
+  // The lines of the last CAPA reply of this session, each with its
+  // capability name upper-cased ("TOP", "SASL PLAIN"); emptied when a session
+  // starts or ends and when CAPA is sent.
+  const std::vector<std::string>& Capabilities() const { return capabilities_; }
+  // Whether Capabilities names `name` (compared without regard to case).
+  bool HasCapability(std::string_view name) const;
 
   // Looks Host up, connects to Port and reads the greeting. Done: 0 with
   // ProtocolState pop3WaitingUser and the greeting in LastResponse; the lookup
@@ -185,6 +196,12 @@ class TCustomPop3Client {
   // Done with 0: MsgNum (and MsgSize) from the reply.
   void Last();
   void RSet();
+  // Asks for the server's capabilities (RFC 2449); ProtocolState stays as it
+  // is. Refused before the greeting and after QUIT: "-ERR CAPA command invalid
+  // now". Done with 0: Capabilities holds the reply's lines, which fire no
+  // event but OnResponse; 500 on -ERR (a server without CAPA), Capabilities
+  // then empty.
+  void Capa();
   // Cancels a lookup and drops the session at once, never refused. A pending
   // request completes with 10004; a sequence with 426 (or the interrupted
   // step's error).
@@ -207,56 +224,54 @@ class TCustomPop3Client {
   TSessionClosed OnSessionClosed;
 
  private:
-  // Steps of a request sequence; bit n of the step set stands for step n.
-  enum Step : uint8_t {
-    stepNone,
-    stepConnect,
-    stepUser,
-    stepPass,
-    stepRPop,
-    stepQuit,
-    stepAPop,
-    stepStat,
-    stepList,
-    stepUidl,
-    stepRetr,
-    stepTop,
-    stepDele,
-    stepNoop,
-    stepRSet,
-    stepLast,
-  };
-  // What the next complete line is, while State is pop3WaitingResponse.
-  enum class LineHandler : uint8_t { none, statusLine, dataLine };
-  // What a +OK status line leads to.
-  enum class AfterStatus : uint8_t {
-    nothing,
-    statNumbers,
-    listNumbers,
-    uidlEntry,
-    lastNumbers,
-    listListing,
-    uidlListing,
-    message,
-  };
-  enum class LineParser : uint8_t { none, listing, uidl };
+  // One row of the command table (Pop3Client.cpp): verb, the protocol states
+  // it is allowed in, the state its +OK leaves, and how its reply is read.
+  struct Command;
+  using Operation = void (TCustomPop3Client::*)();
   using EventMember = TNotifyEvent TCustomPop3Client::*;
 
-  static uint16_t StepBit(Step step) { return static_cast<uint16_t>(1u << step); }
+  // Where the request in flight stands.
+  enum class Phase : uint8_t {
+    awaitingReply,  // the greeting or the command's status line is due
+    readingLines,   // the data lines of a multi-line reply are due
+    awaitingClose,  // QUIT was accepted; the server's close completes it
+    reported,       // completed: nothing more belongs to it
+  };
+  // The request in flight: what OnRequestDone will name, the command whose
+  // reply is read (none for Connect) and how it ended.
+  struct Request {
+    TPop3Request type = pop3Connect;
+    const Command* command = nullptr;
+    bool numbered = false;  // LIST or UIDL for one message: a one-line reply
+    Phase phase = Phase::reported;
+    int result = 0;
+  };
+  // A request made of several operations (Open): those still to run and the
+  // result it will report.
+  struct Sequence {
+    bool running = false;
+    std::span<const Operation> left;
+    int result = 0;
+  };
+
+  static const Command& CommandFor(TPop3Request request);
 
   void CheckReady() const;
   void CheckConnected() const;
-  void CheckTransaction(const char* command);
+  void CheckAllowed(const Command& command);
   void RefuseWithText(std::string text);
   void SetState(TPop3State state);
   void Display(const std::string& text);
   void DisplayWithPrefix(const char* prefix, const std::string& text);
   void Fire(const TNotifyEvent& event);
+  void Fire(EventMember event);
 
-  void SendCommand(TPop3Request request, Step step, const std::string& line,
-                   TPop3ProtocolState nextState, AfterStatus afterStatus);
-  void SendTransactionCommand(const char* command, TPop3Request request, Step step,
-                              const std::string& line, AfterStatus afterStatus);
+  void BeginRequest(TPop3Request request, const Command* command);
+  void SendCommand(TPop3Request request, const std::string* argument = nullptr);
+  void SendCommand(TPop3Request request, const std::string& argument) {
+    SendCommand(request, &argument);
+  }
+  void SendForOneOrAll(TPop3Request request);
 
   void HandleDnsLookupDone(uint16_t error);
   void HandleSessionConnected(uint16_t error);
@@ -266,21 +281,18 @@ class TCustomPop3Client {
   void DispatchLines(uint16_t error);
   void HandleGreeting(uint16_t error);
   void HandleStatusLine();
-  void HandleAfterStatus();
-  void BeginMultiLine(LineParser parser, EventMember lineEvent, EventMember endEvent,
-                      const TNotifyEvent& beginEvent);
   void HandleDataLine();
+  void ReadValues(const std::string& line);
   void FailOverlongLine();
-  bool EvaluateStatus();
   void FailWithResponse(std::string response, int error);
 
   void CompleteRequest(int error);
   void FinishRequest(int error);
+  void ReportDone(int error);
   void DeliverRequestDone(int error);
 
-  void StartSequence(TPop3Request request, uint16_t steps);
+  void StartSequence(TPop3Request request, std::span<const Operation> operations);
   void RunNextStep();
-  void StartStep(Step step);
   void DropSequence();
 
   EventLoop& loop_;
@@ -305,30 +317,17 @@ class TCustomPop3Client {
   int32_t tag_ = 0;
   bool connected_ = false;
 
-  TPop3Request requestType_ = pop3Connect;
-  bool requestDoneReported_ = false;
-  bool quitFoldArmed_ = false;
-  int statusCode_ = 0;
-  int requestResult_ = 0;
+  std::vector<std::string> capabilities_;
+
+  Request request_;
+  Sequence sequence_;
 
   Pop3LineBuffer lineBuffer_;
   bool dispatching_ = false;
   // Changes whenever the session ends, so a dispatch of received lines that
   // outlives its session stops instead of feeding the next one.
   uint32_t sessionGeneration_ = 0;
-  LineHandler pendingLine_ = LineHandler::none;
-  AfterStatus afterStatus_ = AfterStatus::nothing;
-  TPop3ProtocolState nextProtocolState_ = pop3Disconnected;
-  LineParser lineParser_ = LineParser::none;
-  EventMember lineEvent_ = &TCustomPop3Client::OnMessageLine;
-  EventMember endEvent_ = &TCustomPop3Client::OnMessageEnd;
   std::string timestamp_;  // "<...>" from the greeting, for APOP
-
-  bool sequenceRunning_ = false;
-  bool sequenceContinues_ = false;
-  uint16_t stepsToRun_ = 0;
-  Step currentStep_ = stepNone;
-  int sequenceResult_ = 0;
 };
 
 // The component as the main window holds it; it adds nothing.

@@ -18,19 +18,14 @@ class ESocketException : public std::runtime_error {
 // so every errno and resolver failure is mapped onto them at the one place it
 // is read.
 
-inline constexpr int kWsaNoError = 0;
 inline constexpr int kWsaEIntr = 10004;  // also: a host lookup was cancelled
-inline constexpr int kWsaEBadF = 10009;
 inline constexpr int kWsaEInval = 10022;
 inline constexpr int kWsaEWouldBlock = 10035;
-inline constexpr int kWsaEInProgress = 10036;
 inline constexpr int kWsaENotSock = 10038;
 inline constexpr int kWsaENoBufs = 10055;
 inline constexpr int kWsaEConnAborted = 10053;
 inline constexpr int kWsaEConnReset = 10054;
 inline constexpr int kWsaENotConn = 10057;
-inline constexpr int kWsaETimedOut = 10060;
-inline constexpr int kWsaEConnRefused = 10061;
 inline constexpr int kWsaHostNotFound = 11001;
 inline constexpr int kWsaTryAgain = 11002;
 inline constexpr int kWsaNoRecovery = 11003;

@@ -27,7 +27,11 @@ class DataTable final : private ColumnIndex::CellSource {
  public:
   static constexpr int kInitialColCount = 3;
   static constexpr int kInitialRowCount = 2;
+  // Every row begins with the run stamp and the message's id; the items
+  // follow from column 2 on.
+  static constexpr int kStampColumn = 0;
   static constexpr int kIdColumn = 1;
+  static constexpr int kFirstItemColumn = 2;
 
   DataTable();
 

@@ -1,6 +1,7 @@
 #include "processing/MessageParser.h"
 
 #include "processing/EncodedWords.h"
+#include "processing/RowText.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -91,7 +92,7 @@ void TMessageParser::AddItem(std::string_view text, std::string_view msgUidl,
   if (item.name == "%") return;
 
   if (state_.RowText.empty()) {
-    state_.RowText.append(runStamp).append(",").append(EscapeCommas(msgUidl));
+    BeginRowText(state_.RowText, runStamp, StoredId(msgUidl));
   }
   state_.RowText.append(",").append(item.value);
 

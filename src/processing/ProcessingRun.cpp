@@ -1,13 +1,14 @@
 #include "processing/ProcessingRun.h"
 
 #include <exception>
+#include <ostream>
 #include <string>
 #include <utility>
 
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
+#include "processing/RowText.h"
 #include "settings/SettingsFields.h"
-#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {
@@ -62,18 +63,6 @@ constexpr char kErrorCheckText[] =
     "\x83o\x82\xCC\x90\xDD\x92\xE8\x82\xF0\x8Am\x94\x46\x82\xB5\x82\xBD\x8C"
     "\xE3\x81\x41\x8D\xC4\x8E\x8E\x8Ds\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81\x42";
 
-// ProcessState: the step whose request is outstanding.
-enum RunStep : int32_t {
-  stepConnect = 0,
-  stepUser = 1,
-  stepPass = 2,
-  stepStat = 3,
-  stepUidl = 4,
-  stepRetr = 5,
-  stepDele = 6,
-  stepQuit = 7,
-};
-
 }  // namespace
 
 const char* ToString(TRunPhase phase) {
@@ -90,8 +79,34 @@ const char* ToString(TRunPhase phase) {
   return "?";
 }
 
+const char* ToString(TProcessState state) {
+  switch (state) {
+    case procConnect:
+      return "procConnect";
+    case procUser:
+      return "procUser";
+    case procPass:
+      return "procPass";
+    case procStat:
+      return "procStat";
+    case procUidl:
+      return "procUidl";
+    case procRetr:
+      return "procRetr";
+    case procDele:
+      return "procDele";
+    case procQuit:
+      return "procQuit";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& out, TProcessState state) {
+  return out << ToString(state) << " (" << static_cast<int32_t>(state) << ")";
+}
+
 TProcessingRun::TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
-                               const TJisConv& jisConv, DataFiles files, RunReporter& reporter,
+                               const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                                StampClock clock)
     : table_(table),
       fields_(fields),
@@ -130,10 +145,10 @@ void TProcessingRun::MenuProcessClick() {
   client_.SetPassWord(fields_.PassWordText());
   ResetMessageState();
   reporter_.ShowStatus(kReceivingText);
-  state_.ProcessState = stepConnect;
+  state_.ProcessState = procConnect;
   state_.TakenCount = 0;
   state_.RunStamp = clock_();
-  state_.CellPos.X = 2;
+  state_.CellPos.X = DataTable::kFirstItemColumn;
   msgNum_ = 0;
   deleteSent_ = false;
 
@@ -187,43 +202,44 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
 // NextMessage: another message: 4; Uidl.  After the last one: 7; Quit.
 void TProcessingRun::AdvanceState() {
   switch (state_.ProcessState) {
-    case stepConnect:
-      state_.ProcessState = stepUser;
+    case procConnect:
+      state_.ProcessState = procUser;
       client_.User();
       break;
-    case stepUser:
-      state_.ProcessState = stepPass;
+    case procUser:
+      state_.ProcessState = procPass;
       client_.Pass();
       break;
-    case stepPass:
-      state_.ProcessState = stepStat;
+    case procPass:
+      state_.ProcessState = procStat;
       client_.Stat();
       break;
-    case stepStat:
+    case procStat:
       if (client_.MsgCount() < 1) {
-        state_.ProcessState = stepQuit;
+        state_.ProcessState = procQuit;
         client_.Quit();
       } else {
         msgNum_ = 1;
         StartUidl();
       }
       break;
-    case stepUidl:
-      if (table_.IsUidlTaken(EscapeCommas(client_.MsgUidl()))) {
+    case procUidl:
+      storedId_ = StoredId(client_.MsgUidl());
+      if (table_.IsUidlTaken(storedId_)) {
         NextMessage();
       } else {
-        state_.ProcessState = stepRetr;
+        state_.ProcessState = procRetr;
         client_.SetMsgNum(msgNum_);
         client_.Retr();
       }
       break;
-    case stepRetr:
+    case procRetr:
       FinishRetrievedMessage();
       break;
-    case stepDele:
+    case procDele:
       NextMessage();
       break;
-    case stepQuit:
+    case procQuit:
       SaveFirstRow(table_, files_.firstRow);
       ShowSummary();
       phase_ = runCompleted;
@@ -241,7 +257,7 @@ void TProcessingRun::FinishRetrievedMessage() {
   const bool picked = state_.Message.TriggerFound;
   if (picked) CommitMessage();
   if (picked && fields_.DeleteAfterReading()) {
-    state_.ProcessState = stepDele;
+    state_.ProcessState = procDele;
     client_.SetMsgNum(msgNum_);
     client_.Dele();
     deleteSent_ = true;
@@ -252,21 +268,20 @@ void TProcessingRun::FinishRetrievedMessage() {
 
 void TProcessingRun::CommitMessage() {
   const int32_t row = state_.CellPos.Y;
-  const std::string id = EscapeCommas(client_.MsgUidl());
   ++state_.TakenCount;
-  table_.SetCell(0, row, state_.RunStamp);
-  table_.SetCell(1, row, id);
+  table_.SetCell(DataTable::kStampColumn, row, state_.RunStamp);
+  table_.SetCell(DataTable::kIdColumn, row, storedId_);
   // A message without items has started no line; it still gets the stamp and
   // id its row holds, or after a restart its id would be unknown and every
   // later run would take it again.
   std::string& line = state_.Message.RowText;
-  if (line.empty()) line.append(state_.RunStamp).append(",").append(id);
+  if (line.empty()) BeginRowText(line, state_.RunStamp, storedId_);
   // The row becomes visible, and so counts as taken, only once its line is in
   // AllData.csv: if the append raises, the message is neither kept nor
   // deleted, and the next run takes it again.
   AppendLine(files_.allData, line);
   table_.SetColCount(state_.CellPos.X);
-  state_.CellPos = CellPoint{2, row + 1};
+  state_.CellPos = CellPoint{DataTable::kFirstItemColumn, row + 1};
   table_.SetRowCount(state_.CellPos.Y);
 }
 
@@ -276,7 +291,7 @@ void TProcessingRun::NextMessage() {
     StartUidl();
     ResetMessageState();
   } else {
-    state_.ProcessState = stepQuit;
+    state_.ProcessState = procQuit;
     // The server removes what this run marked for deletion when QUIT
     // succeeds; the rows of those messages must be on disk by then.
     if (deleteSent_) SyncFile(files_.allData);
@@ -285,7 +300,7 @@ void TProcessingRun::NextMessage() {
 }
 
 void TProcessingRun::StartUidl() {
-  state_.ProcessState = stepUidl;
+  state_.ProcessState = procUidl;
   client_.SetMsgNum(msgNum_);
   client_.Uidl();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <string>
 
 #include "pop3/Pop3Client.h"
@@ -26,14 +27,31 @@ enum TRunPhase : uint8_t {
 
 const char* ToString(TRunPhase phase);
 
+// ProcessState: the step of a run whose POP3 request is outstanding.
+enum TProcessState : int32_t {
+  procConnect = 0,
+  procUser = 1,
+  procPass = 2,
+  procStat = 3,
+  procUidl = 4,
+  procRetr = 5,
+  procDele = 6,
+  procQuit = 7,
+};
+
+// The enumerator's name, or "?" for a value outside it.
+const char* ToString(TProcessState state);
+// So that a failed check names the state rather than a number.
+std::ostream& operator<<(std::ostream& out, TProcessState state);
+
 // The fields the run keeps between its handlers. The main window's loader of
 // AllData.csv sets CellPos.Y at start-up; everything else is the run's.
 struct RunState {
-  int32_t ProcessState = 0;  // the step whose POP3 request is outstanding, 0..7
-  int32_t TakenCount = 0;    // messages committed as rows in this run
-  std::string RunStamp;      // date-time text of this run, written into each taken row
-  MessageState Message;      // what the parser found in the message being read
-  CellPoint CellPos;         // X next column to fill, Y the working row
+  TProcessState ProcessState = procConnect;  // the step whose POP3 request is outstanding
+  int32_t TakenCount = 0;                    // messages committed as rows in this run
+  std::string RunStamp;  // date-time text of this run, written into each taken row
+  MessageState Message;  // what the parser found in the message being read
+  CellPoint CellPos;     // X next column to fill, Y the working row
 };
 
 // One processing run at a time over the POP3 mailbox: connect, USER, PASS,
@@ -58,13 +76,13 @@ class TProcessingRun {
   // Gives the RunStamp text at the start of each run.
   using StampClock = std::function<std::string()>;
 
-  struct DataFiles {
+  struct DataFilePaths {
     std::string allData;   // full path of AllData.csv
     std::string firstRow;  // full path of FirstRow.csv
   };
 
   TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
-                 const TJisConv& jisConv, DataFiles files, RunReporter& reporter,
+                 const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                  StampClock clock = RunStampNow);
   // Clears the client's OnRequestDone and OnMessageLine once a run has set
   // them; a run in progress is not waited for.
@@ -110,7 +128,7 @@ class TProcessingRun {
   DataTable& table_;
   const SettingsFields& fields_;
   TPop3Client& client_;
-  DataFiles files_;
+  DataFilePaths files_;
   RunReporter& reporter_;
   StampClock clock_;
 
@@ -123,6 +141,7 @@ class TProcessingRun {
   // otherwise keep the run going forever.
   int32_t msgNum_ = 0;
   bool deleteSent_ = false;
+  std::string storedId_;  // the id of the message being walked, as column 1 holds it
 };
 
 }  // namespace vexalo

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "jconv/MailCharset.h"
+#include "processing/DataTable.h"
 
 namespace vexalo {
 
@@ -11,7 +12,7 @@ namespace vexalo {
 // fill, Y the working row. The parser advances X, the loader of AllData.csv
 // sets Y at start-up, the run resets X and advances Y on each commit.
 struct CellPoint {
-  int32_t X = 2;
+  int32_t X = DataTable::kFirstItemColumn;
   int32_t Y = 1;
 };
 

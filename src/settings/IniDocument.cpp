@@ -120,15 +120,12 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     return;
   }
   const std::string lineEnd = LineEndOf(text_);
-  std::string added = std::string(key) + "=" + OneLine(value) + lineEnd;
-  std::size_t at = text_.size();
-  if (span) {
-    at = span->afterLastKey;
-  } else {
-    added = "[" + std::string(section) + "]" + lineEnd + added;
-  }
+  const std::size_t at = span ? span->afterLastKey : text_.size();
+  std::string added;
   // The line before may be the last of the text and end without a line end.
-  if (at > 0 && text_[at - 1] != '\n') added = lineEnd + added;
+  if (at > 0 && text_[at - 1] != '\n') added.append(lineEnd);
+  if (!span) added.append("[").append(section).append("]").append(lineEnd);
+  added.append(key).append("=").append(OneLine(value)).append(lineEnd);
   text_.insert(at, added);
 }
 

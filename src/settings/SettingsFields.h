@@ -32,11 +32,14 @@ class SettingsFields {
   virtual void SetIntervalText(const std::string& text) = 0;
 };
 
+// The POP3 port the dialog starts with and an INI file without the key gives.
+inline constexpr char kDefaultPort[] = "110";
+
 // The fields without a dialog: initial values are the dialog's built-in texts
 // (port "110", everything else empty, the check box clear).
 class PlainSettingsFields final : public SettingsFields {
  public:
-  std::string host, port = "110", userName, passWord;
+  std::string host, port = kDefaultPort, userName, passWord;
   bool deleteAfterReading = false;
   std::string headerToken, splitToken, interval;
 

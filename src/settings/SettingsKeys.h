@@ -34,7 +34,7 @@ inline constexpr std::string_view kSettingsFileName = "Vexalo.ini";
 inline constexpr std::array<SettingKey, 8> kSettingKeys = {{
     {"POP3", "HOST", SettingKey::Kind::kText, "", false, &SettingsFields::HostText,
      &SettingsFields::SetHostText, nullptr, nullptr},
-    {"POP3", "PORT", SettingKey::Kind::kText, "110", false, &SettingsFields::PortText,
+    {"POP3", "PORT", SettingKey::Kind::kText, kDefaultPort, false, &SettingsFields::PortText,
      &SettingsFields::SetPortText, nullptr, nullptr},
     {"POP3", "USERNAME", SettingKey::Kind::kText, "", false, &SettingsFields::UserNameText,
      &SettingsFields::SetUserNameText, nullptr, nullptr},

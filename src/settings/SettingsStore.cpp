@@ -23,10 +23,9 @@ void LoadPassword(const SettingKey& setting, SettingsFields& fields, std::string
   (fields.*setting.setText)(password);
 }
 
-void SavePassword(const SettingKey& setting, const SettingsFields& fields,
+void SavePassword(const SettingKey& setting, const std::string& password,
                   std::string_view fileName) {
   try {
-    const std::string password = (fields.*setting.text)();
     const std::string stored = password.empty() ? "" : EncryptText(password, SettingsPassPhrase());
     WriteIniString(fileName, setting.section, setting.key, stored);
   } catch (...) {
@@ -68,9 +67,15 @@ void SaveSettings(const SettingsFields& fields, std::string_view iniFileName) {
         WriteIniBool(iniFileName, setting.section, setting.key, (fields.*setting.flag)());
         break;
       case SettingKey::Kind::kPassword:
-        SavePassword(setting, fields, iniFileName);
+        SavePassword(setting, (fields.*setting.text)(), iniFileName);
         break;
     }
+  }
+}
+
+void SavePassword(const std::string& password, std::string_view iniFileName) {
+  for (const SettingKey& setting : kSettingKeys) {
+    if (setting.kind == SettingKey::Kind::kPassword) SavePassword(setting, password, iniFileName);
   }
 }
 

@@ -29,4 +29,8 @@ void LoadSettings(SettingsFields& fields, std::string_view iniFileName = kSettin
 // after it are then not written.
 void SaveSettings(const SettingsFields& fields, std::string_view iniFileName = kSettingsFileName);
 
+// Writes the password alone, stored as SaveSettings stores it; the other keys
+// stay as they are. Raises as SaveSettings does.
+void SavePassword(const std::string& password, std::string_view iniFileName = kSettingsFileName);
+
 }  // namespace vexalo

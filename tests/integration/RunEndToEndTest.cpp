@@ -56,8 +56,8 @@ std::string ExpectedAllDataLines(int count) {
 struct Program {
   Program(const SettingsFields& fields, const TempFolder& folder)
       : run(table, fields, client, jisConv,
-            TProcessingRun::DataFiles{folder.Path(kAllDataFileName),
-                                      folder.Path(kFirstRowFileName)},
+            TProcessingRun::DataFilePaths{folder.Path(kAllDataFileName),
+                                          folder.Path(kFirstRowFileName)},
             reporter, [] { return std::string(kStamp); }) {
     LoadFirstRow(table, folder.Path(kFirstRowFileName));
     LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
@@ -213,7 +213,7 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
   auto program = Start();
   bool dropped = false;
   program->client.OnResponse = [&](TCustomPop3Client& client, const std::string&) {
-    if (!dropped && client.MsgNum() == 2 && program->run.State().ProcessState == 5) {
+    if (!dropped && client.MsgNum() == 2 && program->run.State().ProcessState == procRetr) {
       dropped = server.DropSessions() > 0;
     }
   };

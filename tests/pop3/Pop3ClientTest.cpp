@@ -564,5 +564,46 @@ TEST_F(Pop3ClientTest, UnsolicitedLinesAreOnlyDisplayed) {
   ExpectPeerFinished();
 }
 
+// CAPA is allowed before the login and leaves the protocol state; its lines
+// stay for the session, names upper-cased, and fire no message events.
+TEST_F(Pop3ClientTest, CapaKeepsTheCapabilityLinesForTheSession) {
+  StartPeer({Send(kGreeting), Expect("CAPA"),
+             Send("+OK list follows\r\ntop\r\nSasl PLAIN login\r\n..dot\r\nUIDL\r\n.\r\n"),
+             Expect("USER bob"), Send("+OK\r\n"), Expect("CAPA"), Send("-ERR not now\r\n"),
+             Expect("CAPA"), Send("+OK\r\nPIPELINING\r\n.\r\n"), Expect("QUIT"),
+             Send("+OK bye\r\n"), Close()});
+  client_.SetUserName("bob");
+  EXPECT_EQ(Run([&] { client_.Connect(); }), 0);
+  EXPECT_EQ(Run([&] { client_.Capa(); }), 0);
+  EXPECT_EQ(client_.Capabilities(),
+            (std::vector<std::string>{"TOP", "SASL PLAIN login", ".DOT", "UIDL"}));
+  EXPECT_TRUE(client_.HasCapability("top"));
+  EXPECT_TRUE(client_.HasCapability("SASL"));
+  EXPECT_FALSE(client_.HasCapability("PLAIN"));
+  EXPECT_FALSE(client_.HasCapability("TO"));
+  EXPECT_EQ(client_.ProtocolState(), pop3WaitingUser);
+  EXPECT_EQ(Run([&] { client_.User(); }), 0);
+  EXPECT_EQ(client_.ProtocolState(), pop3WaitingPass);
+
+  // A server that refuses leaves nothing of an earlier answer.
+  EXPECT_EQ(Run([&] { client_.Capa(); }), 500);
+  EXPECT_TRUE(client_.Capabilities().empty());
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR not now");
+  EXPECT_EQ(client_.ProtocolState(), pop3WaitingPass);
+
+  EXPECT_EQ(Run([&] { client_.Capa(); }), 0);
+  EXPECT_TRUE(client_.HasCapability("pipelining"));
+  EXPECT_EQ(Run([&] { client_.Quit(); }), 0);
+  EXPECT_TRUE(client_.Capabilities().empty());
+  EXPECT_EQ(events_, (Events{"connected 0", "done Connect 0", "done Capa 0", "done User 0",
+                             "done Capa 500", "done Capa 0", "closed 0", "done Quit 0"}));
+  ExpectPeerFinished();
+}
+
+TEST_F(Pop3ClientTest, CapaIsRefusedWithoutAGreeting) {
+  EXPECT_THROW(client_.Capa(), Pop3Exception);
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR CAPA command invalid now");
+}
+
 }  // namespace
 }  // namespace vexalo

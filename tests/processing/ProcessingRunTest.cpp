@@ -84,7 +84,7 @@ class ProcessingRunTest : public ::testing::Test {
                      fields,
                      client,
                      jisConv,
-                     TProcessingRun::DataFiles{AllDataPath(), FirstRowPath()},
+                     TProcessingRun::DataFilePaths{AllDataPath(), FirstRowPath()},
                      reporter,
                      [] { return std::string(kStamp); }};
 };
@@ -325,7 +325,7 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
   ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n")});
   fields.port = peer.PortText();
   run.MenuProcessClick();
-  run.State().ProcessState = 8;
+  run.State().ProcessState = static_cast<TProcessState>(8);
   ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
   WaitForClientClose(peer);
 

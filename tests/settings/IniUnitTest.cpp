@@ -4,16 +4,16 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
+#include "TempFolder.h"
 #include "settings/IniUnit.h"
 #include "settings/ProgramDir.h"
 
 namespace vexalo {
 namespace {
 
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 // "%s に書き込めません" for `path`.
 std::string CannotWrite(const std::string& path) {
@@ -36,22 +36,22 @@ mode_t ModeOf(const std::string& path) {
 }
 
 TEST(IniUnit, ReadsDefaultsEmptyValuesAndCutsLongOnes) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
   EXPECT_EQ(ReadIniString(ini, "POP3", "PORT", "110"), "110");  // no file at all
   const std::string long3000(3000, 'v');
-  WriteFile(ini, "[POP3]\r\nPORT=\r\nHOST=" + long3000 + "\r\n");
+  WriteBytes(ini, "[POP3]\r\nPORT=\r\nHOST=" + long3000 + "\r\n");
   EXPECT_EQ(ReadIniString(ini, "POP3", "PORT", "110"), "");
   EXPECT_EQ(ReadIniString(ini, "POP3", "USERNAME", "none"), "none");
   EXPECT_EQ(ReadIniString(ini, "POP3", "HOST", ""), long3000.substr(0, 2047));
-  EXPECT_EQ(ReadIniString(dir.File("missing/Vexalo.ini"), "POP3", "PORT", "110"), "110");
+  EXPECT_EQ(ReadIniString(dir.Path("missing/Vexalo.ini"), "POP3", "PORT", "110"), "110");
   // A folder where the file should be reads as no file.
-  EXPECT_EQ(ReadIniString(dir.Path().string(), "POP3", "PORT", "110"), "110");
+  EXPECT_EQ(ReadIniString(dir.Root().string(), "POP3", "PORT", "110"), "110");
 }
 
 TEST(IniUnit, ReadsBooleansAsIntegers) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
   const struct {
     const char* stored;
     bool whenDefaultFalse, whenDefaultTrue;
@@ -73,7 +73,7 @@ TEST(IniUnit, ReadsBooleansAsIntegers) {
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     text += "V" + std::to_string(i) + "=" + cases[i].stored + "\r\n";
   }
-  WriteFile(ini, text);
+  WriteBytes(ini, text);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const std::string key = "V" + std::to_string(i);
     EXPECT_EQ(ReadIniBool(ini, "MAIL", key, false), cases[i].whenDefaultFalse) << cases[i].stored;
@@ -84,74 +84,74 @@ TEST(IniUnit, ReadsBooleansAsIntegers) {
 }
 
 TEST(IniUnit, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
-  TempDir dir;
-  const std::string fresh = dir.File("fresh.ini");
+  TempFolder dir;
+  const std::string fresh = dir.Path("fresh.ini");
   const mode_t oldMask = umask(0);  // a lax umask must not widen the new file
   WriteIniString(fresh, "POP3", "HOST", "h");
   umask(oldMask);
   EXPECT_EQ(ModeOf(fresh), 0600u);
 
-  const std::string shared = dir.File("shared.ini");
-  WriteFile(shared, "[POP3]\r\nHOST=a\r\n");
+  const std::string shared = dir.Path("shared.ini");
+  WriteBytes(shared, "[POP3]\r\nHOST=a\r\n");
   chmod(shared.c_str(), 0640);
   WriteIniBool(shared, "MAIL", "DELETE", true);
   EXPECT_EQ(ModeOf(shared), 0640u);
-  EXPECT_EQ(ReadFile(shared), "[POP3]\r\nHOST=a\r\n[MAIL]\r\nDELETE=1\r\n");
+  EXPECT_EQ(ReadBytes(shared), "[POP3]\r\nHOST=a\r\n[MAIL]\r\nDELETE=1\r\n");
 }
 
 TEST(IniUnit, KeepsTheLineEndsTheFileHas) {
-  TempDir dir;
-  const std::string unixStyle = dir.File("lf.ini");
-  WriteFile(unixStyle, "[POP3]\nHOST=a\n");
+  TempFolder dir;
+  const std::string unixStyle = dir.Path("lf.ini");
+  WriteBytes(unixStyle, "[POP3]\nHOST=a\n");
   WriteIniString(unixStyle, "POP3", "PORT", "995");
-  EXPECT_EQ(ReadFile(unixStyle), "[POP3]\nHOST=a\nPORT=995\n");
+  EXPECT_EQ(ReadBytes(unixStyle), "[POP3]\nHOST=a\nPORT=995\n");
   EXPECT_EQ(ReadIniString(unixStyle, "POP3", "PORT", ""), "995");
 }
 
 TEST(IniUnit, WriteFollowsASymbolicLink) {
-  TempDir dir;
-  const std::string target = dir.File("real.ini"), link = dir.File("Vexalo.ini");
-  WriteFile(target, "[POP3]\r\nHOST=a\r\n");
+  TempFolder dir;
+  const std::string target = dir.Path("real.ini"), link = dir.Path("Vexalo.ini");
+  WriteBytes(target, "[POP3]\r\nHOST=a\r\n");
   std::filesystem::create_symlink(target, link);
   WriteIniString(link, "POP3", "HOST", "b");
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(ReadFile(target), "[POP3]\r\nHOST=b\r\n");
+  EXPECT_EQ(ReadBytes(target), "[POP3]\r\nHOST=b\r\n");
 }
 
 TEST(IniUnit, WriteFailuresNameTheFullPathAndLeaveNothingBehind) {
-  TempDir dir;
+  TempFolder dir;
   // A folder where the file should be, and a file where its folder should be:
   // both stop root as well.
-  const std::string folderInTheWay = dir.File("Vexalo.ini");
+  const std::string folderInTheWay = dir.Path("Vexalo.ini");
   std::filesystem::create_directory(folderInTheWay);
   EXPECT_EQ(WriteError(folderInTheWay, "x"), CannotWrite(folderInTheWay));
 
-  const std::string fileAsFolder = dir.File("plain");
-  WriteFile(fileAsFolder, "not a folder");
+  const std::string fileAsFolder = dir.Path("plain");
+  WriteBytes(fileAsFolder, "not a folder");
   EXPECT_EQ(WriteError(fileAsFolder + "/Vexalo.ini", "x"),
             CannotWrite(fileAsFolder + "/Vexalo.ini"));
-  EXPECT_EQ(WriteError(dir.File("no/such/Vexalo.ini"), "x"),
-            CannotWrite(dir.File("no/such/Vexalo.ini")));
+  EXPECT_EQ(WriteError(dir.Path("no/such/Vexalo.ini"), "x"),
+            CannotWrite(dir.Path("no/such/Vexalo.ini")));
 
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Root())) {
     EXPECT_EQ(entry.path().filename().string().rfind("Vexalo.ini.", 0), std::string::npos)
         << "left behind: " << entry.path();
   }
 }
 
 TEST(IniUnit, OddFilesAreNeitherReadNorReplaced) {
-  TempDir dir;
+  TempFolder dir;
   // Far too large for a settings file: not parsed, and not rewritten from a
   // part of it.
-  const std::string huge = dir.File("huge.ini");
+  const std::string huge = dir.Path("huge.ini");
   const std::string hugeText = "[POP3]\r\nHOST=a\r\n;" + std::string(1 << 20, 'x') + "\r\n";
-  WriteFile(huge, hugeText);
+  WriteBytes(huge, hugeText);
   EXPECT_EQ(ReadIniString(huge, "POP3", "HOST", "default"), "default");
   EXPECT_EQ(WriteError(huge, "b"), CannotWrite(huge));
-  EXPECT_EQ(ReadFile(huge), hugeText);
+  EXPECT_EQ(ReadBytes(huge), hugeText);
 
   // A FIFO must not block the read, nor be replaced by a plain file.
-  const std::string fifo = dir.File("fifo.ini");
+  const std::string fifo = dir.Path("fifo.ini");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(ReadIniString(fifo, "POP3", "HOST", "default"), "default");
   EXPECT_EQ(WriteError(fifo, "b"), CannotWrite(fifo));
@@ -160,18 +160,18 @@ TEST(IniUnit, OddFilesAreNeitherReadNorReplaced) {
 
 TEST(IniUnit, ReadOnlyFileIsNotReplaced) {
   if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
-  WriteFile(ini, "[POP3]\r\nHOST=a\r\n");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini, "[POP3]\r\nHOST=a\r\n");
   chmod(ini.c_str(), 0444);
   EXPECT_EQ(WriteError(ini, "b"), CannotWrite(ini));
-  EXPECT_EQ(ReadFile(ini), "[POP3]\r\nHOST=a\r\n");
+  EXPECT_EQ(ReadBytes(ini), "[POP3]\r\nHOST=a\r\n");
 
   // An unreadable file is not rewritten either: what it holds would be lost.
   chmod(ini.c_str(), 0200);
   EXPECT_EQ(WriteError(ini, "b"), CannotWrite(ini));
   chmod(ini.c_str(), 0600);
-  EXPECT_EQ(ReadFile(ini), "[POP3]\r\nHOST=a\r\n");
+  EXPECT_EQ(ReadBytes(ini), "[POP3]\r\nHOST=a\r\n");
 }
 
 TEST(IniUnit, BareNamesLiveBesideTheExecutable) {

@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "TempDir.h"
+#include "TempFolder.h"
 #include "cipher/StringCipher.h"
 #include "settings/SettingsStore.h"
 
 namespace vexalo {
 namespace {
 
-using test::ReadFile;
-using test::TempDir;
-using test::WriteFile;
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 // Fields that hold something other than every default, so a load that
 // forgets one shows.
@@ -25,8 +25,8 @@ PlainSettingsFields StaleFields() {
 }
 
 TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
   PlainSettingsFields fields = StaleFields();
   LoadSettings(fields, ini);
   EXPECT_EQ(fields.host, "");
@@ -40,7 +40,7 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
   EXPECT_FALSE(std::filesystem::exists(ini)) << "loading must not create the file";
 
   SaveSettings(fields, ini);
-  EXPECT_EQ(ReadFile(ini),
+  EXPECT_EQ(ReadBytes(ini),
             "[POP3]\r\n"
             "HOST=\r\n"
             "PORT=110\r\n"
@@ -54,8 +54,8 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
 }
 
 TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
   PlainSettingsFields saved;
   saved.host = "pop.example.jp";
   saved.port = "pop3";
@@ -67,7 +67,7 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   saved.interval = "15";
   SaveSettings(saved, ini);
 
-  const std::string text = ReadFile(ini);
+  const std::string text = ReadBytes(ini);
   EXPECT_NE(text.find("PASSWORD=" + EncryptText(saved.passWord, SettingsPassPhrase()) + "\r\n"),
             std::string::npos);
   EXPECT_EQ(text.find("\x83\x70\x83\x58"), std::string::npos) << "password stored in clear";
@@ -86,11 +86,11 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
 }
 
 TEST(SettingsStore, EmptyKeysLoadEmptyAndABadPasswordLoadsNothing) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
-  WriteFile(ini,
-            "[POP3]\r\nPORT=\r\nPASSWORD=ABCDEFG\r\n"  // 7 characters: not Base64
-            "[MAIL]\r\nHEADER_TOKEN=\r\nDELETE=yes\r\nINTERVAL=5\r\n");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini,
+             "[POP3]\r\nPORT=\r\nPASSWORD=ABCDEFG\r\n"  // 7 characters: not Base64
+             "[MAIL]\r\nHEADER_TOKEN=\r\nDELETE=yes\r\nINTERVAL=5\r\n");
   PlainSettingsFields fields = StaleFields();
   LoadSettings(fields, ini);
   EXPECT_EQ(fields.port, "");
@@ -101,23 +101,23 @@ TEST(SettingsStore, EmptyKeysLoadEmptyAndABadPasswordLoadsNothing) {
 }
 
 TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
-  WriteFile(ini,
-            "; written by hand\r\n"
-            "[mail]\r\n"
-            "interval=30\r\n"
-            "NOTE=keep me\r\n"
-            "[POP3]\r\n"
-            "HOST=old.example.jp\r\n"
-            "[OTHER]\r\n"
-            "X=1\r\n");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini,
+             "; written by hand\r\n"
+             "[mail]\r\n"
+             "interval=30\r\n"
+             "NOTE=keep me\r\n"
+             "[POP3]\r\n"
+             "HOST=old.example.jp\r\n"
+             "[OTHER]\r\n"
+             "X=1\r\n");
   PlainSettingsFields fields;
   LoadSettings(fields, ini);
   EXPECT_EQ(fields.interval, "30");
   fields.host = "new.example.jp";
   SaveSettings(fields, ini);
-  EXPECT_EQ(ReadFile(ini),
+  EXPECT_EQ(ReadBytes(ini),
             "; written by hand\r\n"
             "[mail]\r\n"
             "interval=30\r\n"
@@ -135,8 +135,8 @@ TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
 }
 
 TEST(SettingsStore, AFailedWriteStopsTheSaveWithTheFullPath) {
-  TempDir dir;
-  const std::string ini = dir.File("Vexalo.ini");
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
   std::filesystem::create_directory(ini);
   PlainSettingsFields fields;
   fields.passWord = "secret";
@@ -153,16 +153,16 @@ TEST(SettingsStore, AFailedWriteStopsTheSaveWithTheFullPath) {
 // A copy of the probe program, placed in a folder of its own, is run from
 // another current directory: it must read and write the file beside itself.
 TEST(SettingsStore, TheFileBesideTheExecutableIsUsedWhateverTheCurrentDirectory) {
-  TempDir dir;
-  const auto programDir = dir.Path() / "program", elsewhere = dir.Path() / "elsewhere";
+  TempFolder dir;
+  const auto programDir = dir.Root() / "program", elsewhere = dir.Root() / "elsewhere";
   std::filesystem::create_directory(programDir);
   std::filesystem::create_directory(elsewhere);
   const auto probe = programDir / "settings_probe";
   std::filesystem::copy_file(VEXALO_SETTINGS_PROBE, probe);
   std::filesystem::permissions(probe, std::filesystem::perms::owner_all);
-  WriteFile((programDir / "Vexalo.ini").string(), "[POP3]\r\nHOST=beside.example.jp\r\n");
+  WriteBytes((programDir / "Vexalo.ini").string(), "[POP3]\r\nHOST=beside.example.jp\r\n");
   const std::string decoy = "[POP3]\r\nHOST=decoy.example.jp\r\n";
-  WriteFile((elsewhere / "Vexalo.ini").string(), decoy);
+  WriteBytes((elsewhere / "Vexalo.ini").string(), decoy);
 
   const std::string command =
       "cd '" + elsewhere.string() + "' && '" + probe.string() + "' saved.example.jp";
@@ -173,9 +173,9 @@ TEST(SettingsStore, TheFileBesideTheExecutableIsUsedWhateverTheCurrentDirectory)
   EXPECT_EQ(pclose(output), 0);
   ASSERT_TRUE(gotLine);
   EXPECT_STREQ(line, "beside.example.jp\n");
-  EXPECT_NE(ReadFile((programDir / "Vexalo.ini").string()).find("HOST=saved.example.jp\r\n"),
+  EXPECT_NE(ReadBytes((programDir / "Vexalo.ini").string()).find("HOST=saved.example.jp\r\n"),
             std::string::npos);
-  EXPECT_EQ(ReadFile((elsewhere / "Vexalo.ini").string()), decoy);
+  EXPECT_EQ(ReadBytes((elsewhere / "Vexalo.ini").string()), decoy);
 }
 
 }  // namespace
