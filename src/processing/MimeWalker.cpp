@@ -35,7 +35,7 @@ void TMimeWalker::Start(const MimePartInfo& message) {
 }
 
 void TMimeWalker::Line(std::string_view line, const TextLineSink& sink) {
-  if (!delimiters_.empty() && line.starts_with("--") && IsDelimiterLine(line, sink)) return;
+  if (!delimiters_.empty() && line.starts_with("--") && TakeDelimiterLine(line, sink)) return;
   switch (step_) {
     case stepPartHeader:
       if (TrimText(line).empty()) {
@@ -71,7 +71,7 @@ void TMimeWalker::Finish(const TextLineSink& sink) {
 
 // A delimiter of an enclosing multipart also ends every multipart inside it
 // that was left open.
-bool TMimeWalker::IsDelimiterLine(std::string_view line, const TextLineSink& sink) {
+bool TMimeWalker::TakeDelimiterLine(std::string_view line, const TextLineSink& sink) {
   const std::string_view text = WithoutTrailingBlanks(line);
   for (size_t level = delimiters_.size(); level-- > 0;) {
     const std::string& delimiter = delimiters_[level];

@@ -42,7 +42,9 @@ class TMimeWalker {
  private:
   enum Step : uint8_t { stepPassOver, stepPartHeader, stepText, stepHeldText };
 
-  bool IsDelimiterLine(std::string_view line, const TextLineSink& sink);
+  // When `line` is a delimiter of an open multipart: ends the part before it
+  // and returns true.
+  bool TakeDelimiterLine(std::string_view line, const TextLineSink& sink);
   void StartPart(const MimePartInfo& part);
   void PartLine(std::string_view line, const TextLineSink& sink);
   void PartLines(size_t emptyLines, const TextLineSink& sink);
