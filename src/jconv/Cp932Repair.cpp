@@ -1,5 +1,6 @@
 #include "jconv/Cp932Repair.h"
 
+#include "text/ByteScan.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -23,7 +24,7 @@ size_t CharacterLength(const std::string& text, size_t pos) {
 
 void RepairCp932(std::string& text) {
   size_t pos = 0;
-  while (pos < text.size()) {
+  while ((pos = AsciiRunEnd(text, pos)) < text.size()) {
     const size_t length = CharacterLength(text, pos);
     if (length == 0) break;
     pos += length;

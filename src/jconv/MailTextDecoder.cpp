@@ -5,6 +5,7 @@
 
 #include "jconv/Cp932Repair.h"
 #include "jconv/UnicodeToCp932.h"
+#include "text/ByteScan.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -43,12 +44,7 @@ bool HasOtherDesignation(std::string_view line) {
   });
 }
 
-bool HasNonAscii(std::string_view line) {
-  for (const char c : line) {
-    if (static_cast<unsigned char>(c) >= 0x80) return true;
-  }
-  return false;
-}
+bool HasNonAscii(std::string_view line) { return AsciiRunEnd(line, 0) != line.size(); }
 
 }  // namespace
 
@@ -80,9 +76,12 @@ std::string TMailTextDecoder::DecodeLine(std::string_view line) {
       return DecodeUtf8(line);
     case csIconv:
       return DecodeThroughIconv(iconvCharset_, line);
-    case csIso2022Jp:
-      text = DecodeIso2022Jp(line);
+    case csIso2022Jp: {
+      const bool eightBit = HasNonAscii(line);
+      text = DecodeIso2022Jp(line, eightBit);
+      if (!eightBit) return text;  // from 7-bit text only whole characters come
       break;
+    }
     case csEucJp:
       text = jisConv_.ConvertEucToSjis(line);
       break;
@@ -105,10 +104,10 @@ std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
 // A line with an extended designation is cut before each escape sequence:
 // the pieces in the sets TJisConv knows go through it, so NEC row 13 (①)
 // keeps its code, and only the pieces in other sets through iconv.
-std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line) {
+std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line, bool eightBit) {
   // ISO-2022-JP is 7-bit; raw UTF-8 under its label is what some carriers
   // send.
-  if (HasNonAscii(line) && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
+  if (eightBit && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
     return DecodeUtf8(line);
   }
   if (iconvCharset_.empty() || !HasOtherDesignation(line)) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "text/ByteScan.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -81,21 +83,6 @@ char* PutCode(char* dst, uint16_t code) {
 
 uint16_t CodeOf(const CodeTable& codes, char32_t codePoint) {
   return codePoint < 0x10000 ? codes[codePoint] : kGetaCode;
-}
-
-// The end of the run of ASCII bytes that starts at `from`.
-size_t AsciiRunEnd(std::string_view text, size_t from) {
-  size_t pos = from;
-#ifdef __SSE2__
-  while (pos + 16 <= text.size()) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-    const int high = _mm_movemask_epi8(bytes);
-    if (high != 0) return pos + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(high)));
-    pos += 16;
-  }
-#endif
-  while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
-  return pos;
 }
 
 struct Decoded {

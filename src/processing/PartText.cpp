@@ -4,13 +4,19 @@ namespace vexalo {
 
 void TPartText::Start(const MimePartInfo& part, bool html) {
   transfer_.Start(part.encoding);
+  isAsIs_ = part.encoding == teAsIs;
   charset_.Start(part.charset);
   html_.Reset();
   isHtml_ = html;
 }
 
 void TPartText::Line(std::string_view line, const TextLineSink& sink) {
-  transfer_.Line(line, [&](std::string_view decoded) { DecodedLine(decoded, sink); });
+  // Most order mail comes as it is; its lines need no trip through the decoder.
+  if (isAsIs_) {
+    DecodedLine(line, sink);
+  } else {
+    transfer_.Line(line, [&](std::string_view decoded) { DecodedLine(decoded, sink); });
+  }
 }
 
 void TPartText::Finish(const TextLineSink& sink) {

@@ -30,6 +30,7 @@ class TPartText {
   TMailTextDecoder charset_;
   THtmlToText html_;
   bool isHtml_ = false;
+  bool isAsIs_ = true;  // no transfer encoding
 };
 
 }  // namespace vexalo
