@@ -2,7 +2,8 @@
 # Installs every Debian package the build, the tests and the program need.
 set -eu
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6 libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  dovecot-pop3d mpop fonts-noto-cjk xvfb xauth python3 procps passwd netbase time eatmydata"
+  dovecot-pop3d mpop libssl-dev openssl fonts-noto-cjk xvfb xauth python3 procps passwd netbase time eatmydata
+  dpkg-dev lintian desktop-file-utils util-linux"
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive

@@ -3,7 +3,11 @@
 // and QUIT. Each request starts from the previous one's OnRequestDone, on a
 // PollEventLoop, exactly as the program chains them.
 //
-//   pop3_walk HOST PORT USER PASSWORD
+//   pop3_walk HOST PORT USER PASSWORD [SECURITY]
+//
+// SECURITY as in the settings: 0 plain (the default), 1 TLS from the first
+// byte, 2 STARTTLS; the certificate is checked against OpenSSL's default
+// store (SSL_CERT_FILE).
 //
 // Prints the number of messages and the octets received; exits 1 with the
 // client's error text when a request fails.
@@ -23,8 +27,9 @@ constexpr int kTimeoutMs = 30 * 60 * 1000;
 class MailboxWalk {
  public:
   MailboxWalk(EventLoop& loop, const char* host, const char* port, const char* user,
-              const char* password)
+              const char* password, TPop3Security security)
       : client_(loop) {
+    client_.SetSecurity(security);
     client_.SetHost(host);
     client_.SetPort(port);
     client_.SetUserName(user);
@@ -90,12 +95,14 @@ class MailboxWalk {
 }  // namespace vexalo
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: pop3_walk HOST PORT USER PASSWORD\n");
+  const std::string security = argc == 6 ? argv[5] : "0";
+  if ((argc != 5 && argc != 6) || (security != "0" && security != "1" && security != "2")) {
+    std::fprintf(stderr, "usage: pop3_walk HOST PORT USER PASSWORD [0|1|2]\n");
     return 2;
   }
   vexalo::PollEventLoop loop;
-  vexalo::MailboxWalk walk(loop, argv[1], argv[2], argv[3], argv[4]);
+  vexalo::MailboxWalk walk(loop, argv[1], argv[2], argv[3], argv[4],
+                           static_cast<vexalo::TPop3Security>(security[0] - '0'));
   walk.Start();
   if (!loop.RunUntil([&] { return walk.Finished(); }, vexalo::kTimeoutMs)) {
     std::fprintf(stderr, "pop3_walk: timed out\n");

@@ -17,32 +17,10 @@
 # the servers itself and leaves nothing behind.
 set -eu
 
-die() {
-  echo "walk_vs_mpop.sh: $*" >&2
-  exit 1
-}
-
+script=walk_vs_mpop.sh
 here=$(cd "$(dirname "$0")" && pwd)
-support=$here/../support
-VEXALO_BIN=${VEXALO_BIN:-$here/../../build/dev/bin}
-export VEXALO_BIN
-runs=${RUNS:-3}
-user=vexalo
-password=kamome-2024
-
+. "$here/../support/mailbox_bench.sh"
 [ -x "$VEXALO_BIN/pop3_walk" ] || die "$VEXALO_BIN/pop3_walk is missing: build the dev preset first"
-command -v mpop >/dev/null || die "mpop is not installed"
-
-work=$(mktemp -d /tmp/vexalo-pop3-bench.XXXXXX)
-# As root the server runs as its own account, which must reach the maildirs.
-chmod 755 "$work"
-served=""
-cleanup() {
-  for box in $served; do sh "$support/dovecot.sh" stop "$box" || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
 
 now_ns() { date +%s%N; }
 
@@ -65,28 +43,8 @@ run_mpop() {
 compare() {
   count=$1
   size=$2
-  box=$work/box-$count
-  python3 "$support/make_mailbox.py" "$box" --count "$count" --size "$size"
-  port=$(sh "$support/dovecot.sh" start "$box")
-  served="$served $box"
-
-  umask 077
-  cat >"$work/mpoprc" <<CONF
-account bench
-host 127.0.0.1
-port $port
-user $user
-password $password
-auth user
-tls off
-keep on
-only_new off
-pipelining auto
-uidls_file $work/uidls
-delivery mbox /dev/null
-received_header off
-CONF
-  umask 022
+  serve_mailbox "$count" "$size"
+  write_mpoprc 127.0.0.1 "$port"
 
   best_ours=""
   best_mpop=""
@@ -105,9 +63,7 @@ CONF
     i=$((i + 1))
   done
 
-  sh "$support/dovecot.sh" stop "$box"
-  served=""
-  rm -rf "$box"
+  stop_mailbox
   awk -v n="$count" -v s="$size" -v o="$best_ours" -v m="$best_mpop" 'BEGIN {
     printf "%6d mails of %7d bytes: ours %.3f s, mpop %.3f s, ratio %.2f\n",
            n, s, o / 1e9, m / 1e9, o / m }'

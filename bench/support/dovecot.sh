@@ -4,6 +4,8 @@
 #
 #   dovecot.sh start MAILDIR   serve MAILDIR (e.g. from make_mailbox.py) and
 #                              print the server's port
+#   dovecot.sh tls MAILDIR     print that server's POP3S port and the file of
+#                              the test authority its certificate comes from
 #   dovecot.sh stop MAILDIR    stop that server
 #
 # Login: user "vexalo", password "kamome-2024" (USER/PASS or APOP). Before the
@@ -31,7 +33,7 @@ is_server() {
   grep -q vexalo-test-dovecot "/proc/$1/cmdline" 2>/dev/null
 }
 
-[ $# -eq 2 ] || die "usage: dovecot.sh start|stop MAILDIR"
+[ $# -eq 2 ] || die "usage: dovecot.sh start|tls|stop MAILDIR"
 here=$(cd "$(dirname "$0")" && pwd)
 maildir=${2%/}
 pidfile=$maildir.dovecot.pid
@@ -75,6 +77,10 @@ start)
   esac
   echo "$port"
   ;;
+tls)
+  [ -f "$pidfile" ] && is_server "$(cat "$pidfile")" || die "no server for $maildir"
+  sed -n '2p;3p' "$outfile" | tr '\n' ' ' | sed 's/ $/\n/'
+  ;;
 stop)
   [ -f "$pidfile" ] || die "no server for $maildir"
   pid=$(cat "$pidfile")
@@ -90,6 +96,6 @@ stop)
   rm -f "$pidfile" "$outfile"
   ;;
 *)
-  die "usage: dovecot.sh start|stop MAILDIR"
+  die "usage: dovecot.sh start|tls|stop MAILDIR"
   ;;
 esac

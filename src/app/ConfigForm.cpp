@@ -2,8 +2,10 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <iterator>
+#include <string>
 
 #include "app/ExampleMessage.h"
 #include "app/Fonts.h"
@@ -16,6 +18,8 @@ namespace vexalo {
 namespace {
 
 constexpr int kEditHeight = 24;
+
+constexpr int kSecurityTls = 1;
 
 QLabel* AddLabel(QWidget* page, const QString& text, int x, int y) {
   auto* label = new QLabel(text, page);
@@ -101,6 +105,16 @@ void TConfigForm::BuildPop3Tab() {
     row.edit = AddEdit(Pop3Tab, 168, y, 233, row.hint);
     y += 48;
   }
+  AddLabel(Pop3Tab, QStringLiteral("暗号化："), 24, y + 4);
+  SecurityBox = new QComboBox(Pop3Tab);
+  SecurityBox->setGeometry(168, y, 233, kEditHeight);
+  SecurityBox->addItems(
+      {QStringLiteral("なし"), QStringLiteral("SSL/TLS"), QStringLiteral("STARTTLS")});
+  SecurityBox->setToolTip(
+      QStringLiteral("SSL/"
+                     "TLSは通常ポート995、STARTTLSは通常ポート110です。分からない場合はネットワーク"
+                     "管理者にお問い合わせ下さい。"));
+  connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TConfigForm::SecurityBoxChange);
   PortEdit->setText(QString::fromLatin1(kDefaultPort));
   PassWordEdit->setEchoMode(QLineEdit::Password);
   PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
@@ -147,9 +161,9 @@ void TConfigForm::BuildMailTab() {
 void TConfigForm::SetTabOrder() {
   // The page's controls sit between the tabs and the confirm button; the
   // hidden page's controls are skipped by Qt.
-  QWidget* const chain[] = {PageControl,     HostEdit,       PortEdit, UserNameEdit,
-                            PassWordEdit,    DelMailChk,     Ex2Btn,   IntervalEdit,
-                            HeaderTokenEdit, SplitTokenEdit, OkBtn};
+  QWidget* const chain[] = {PageControl,  HostEdit,        PortEdit,       UserNameEdit,
+                            PassWordEdit, SecurityBox,     DelMailChk,     Ex2Btn,
+                            IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -161,6 +175,11 @@ bool TConfigForm::DeleteAfterReading() const { return DelMailChk->isChecked(); }
 std::string TConfigForm::HeaderTokenText() const { return ToCp932(HeaderTokenEdit->text()); }
 std::string TConfigForm::SplitTokenText() const { return ToCp932(SplitTokenEdit->text()); }
 std::string TConfigForm::IntervalText() const { return ToCp932(IntervalEdit->text()); }
+std::string TConfigForm::SecurityText() const {
+  return std::to_string(SecurityBox->currentIndex());
+}
+std::string TConfigForm::TlsFingerprintText() const { return tlsFingerprint_; }
+std::string TConfigForm::TimeoutText() const { return timeout_; }
 
 // Texts set here bypass the typing limits (see LimitTyping).
 void TConfigForm::SetHostText(const std::string& text) { SetWholeText(HostEdit, text); }
@@ -173,6 +192,23 @@ void TConfigForm::SetHeaderTokenText(const std::string& text) {
 }
 void TConfigForm::SetSplitTokenText(const std::string& text) { SetWholeText(SplitTokenEdit, text); }
 void TConfigForm::SetIntervalText(const std::string& text) { SetWholeText(IntervalEdit, text); }
+void TConfigForm::SetSecurityText(const std::string& text) {
+  const int index = text == "1" ? 1 : text == "2" ? 2 : 0;
+  // Loading is not a choice of the user's: the port loaded with it stays.
+  const QSignalBlocker quiet(SecurityBox);
+  SecurityBox->setCurrentIndex(index);
+}
+void TConfigForm::SetTlsFingerprintText(const std::string& text) { tlsFingerprint_ = text; }
+void TConfigForm::SetTimeoutText(const std::string& text) { timeout_ = text; }
+
+void TConfigForm::SecurityBoxChange(int index) {
+  const QString port = PortEdit->text().trimmed();
+  if (index == kSecurityTls && port == QLatin1String(kDefaultPort)) {
+    PortEdit->setText(QLatin1String(kDefaultTlsPort));
+  } else if (index != kSecurityTls && port == QLatin1String(kDefaultTlsPort)) {
+    PortEdit->setText(QLatin1String(kDefaultPort));
+  }
+}
 
 void TConfigForm::OkBtnClick() {
   hide();

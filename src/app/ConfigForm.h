@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -10,10 +11,10 @@
 
 namespace vexalo {
 
-// The settings dialog. Its controls are the program's only live copy of the
-// eight settings: the settings store fills them at start-up and saves them at
-// the end, and every other part reads them through SettingsFields at the
-// moment it needs a value, so whatever the user types applies at once. There
+// The settings dialog. Its controls (and, for the two settings without a
+// control, its fields) are the program's only live copy of the settings: the settings store fills
+// them at start-up and saves them at the end, and every other part reads them through
+// SettingsFields at the moment it needs a value, so whatever the user types applies at once. There
 // is no cancel.
 //
 // Created hidden at start-up and never destroyed before the program ends;
@@ -34,6 +35,9 @@ class TConfigForm final : public QWidget, public SettingsFields {
   std::string HeaderTokenText() const override;
   std::string SplitTokenText() const override;
   std::string IntervalText() const override;
+  std::string SecurityText() const override;
+  std::string TlsFingerprintText() const override;
+  std::string TimeoutText() const override;
   void SetHostText(const std::string& text) override;
   void SetPortText(const std::string& text) override;
   void SetUserNameText(const std::string& text) override;
@@ -42,6 +46,15 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void SetHeaderTokenText(const std::string& text) override;
   void SetSplitTokenText(const std::string& text) override;
   void SetIntervalText(const std::string& text) override;
+  // Any text but "1" and "2" selects the plain connection.
+  void SetSecurityText(const std::string& text) override;
+  void SetTlsFingerprintText(const std::string& text) override;
+  void SetTimeoutText(const std::string& text) override;
+
+  // A new encryption choice moves the port between the plain default 110
+  // and the SSL/TLS default 995 when it holds the other choice's default;
+  // any other port the user typed stays.
+  void SecurityBoxChange(int index);
 
   // Confirming: hides the dialog, then emits Confirmed. Nothing is saved and
   // no setting is checked here.
@@ -59,6 +72,7 @@ class TConfigForm final : public QWidget, public SettingsFields {
   QLineEdit* PortEdit;
   QLineEdit* UserNameEdit;
   QLineEdit* PassWordEdit;
+  QComboBox* SecurityBox;  // items in the order of the SECURITY values
   QLineEdit* HeaderTokenEdit;
   QLineEdit* SplitTokenEdit;
   QLineEdit* IntervalEdit;
@@ -82,6 +96,8 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void SetTabOrder();
 
   bool shownBefore_ = false;
+  std::string tlsFingerprint_;
+  std::string timeout_ = "60";
 };
 
 }  // namespace vexalo

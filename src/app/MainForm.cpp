@@ -20,6 +20,7 @@
 #include "app/WindowPlacement.h"
 #include "processing/DataFiles.h"
 #include "processing/GridSelection.h"
+#include "settings/ProgramDir.h"
 #include "settings/SettingsStore.h"
 
 namespace vexalo {
@@ -28,7 +29,6 @@ namespace {
 
 constexpr int kPanelHeight = 34;
 constexpr int kButtonSize = 32;
-constexpr char kManualFileName[] = "index.html";
 constexpr char kWebSite[] = "https://www.example.com/vexalo/";
 
 }  // namespace
@@ -196,7 +196,7 @@ void TMainForm::MenuInfoClick() {}
 
 void TMainForm::MenuShowDocClick() {
   QDesktopServices::openUrl(
-      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(FilePath(kManualFileName)))));
+      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(ManualFile()))));
 }
 
 void TMainForm::MenuGoWebClick() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite))); }
@@ -224,6 +224,14 @@ void TMainForm::ShowMessage(const std::string& text) {
 }
 
 void TMainForm::OpenSettings() { MenuConfigClick(); }
+
+bool TMainForm::TrustCertificate(const CertificateQuestion& question) {
+  ScheduleTableRefresh();
+  return AskYesNo(
+      this,
+      CertificateFactsText(question) +
+          ToCp932(QStringLiteral("\r\n\r\nこのサーバーについて、この証明書を信頼しますか？")));
+}
 
 void TMainForm::ScheduleTableRefresh() {
   if (refreshPending_) return;

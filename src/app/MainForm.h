@@ -27,7 +27,8 @@ namespace vexalo {
 // settings store.
 //
 // Every file it names lives in `programDir` (with a trailing "/"): the
-// program passes the folder of its executable, tests a folder of their own.
+// program passes its data folder, tests a folder of their own. The manual is
+// the program's, wherever it was installed.
 //
 // Settings and data files are loaded once, right after the first paint; the
 // settings are saved when the window is asked to close, and a failed save
@@ -49,7 +50,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void MenuConfigClick();
   // The services information: nothing.
   void MenuInfoClick();
-  // Opens index.html beside the program, without a word if that fails.
+  // Opens the manual index.html, without a word if that fails.
   void MenuShowDocClick();
   // Opens the product web site, without a word if that fails.
   void MenuGoWebClick();
@@ -98,6 +99,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   void OpenSettings() override;
+  bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The run writes the table without telling anyone; what it shows the user
   // comes between its steps, so each report brings the grid up to date once

@@ -28,6 +28,13 @@ void ShowMessageBox(QWidget* parent, std::string_view cp932Text) {
   ShowBox(parent, QMessageBox::NoIcon, FromCp932Lines(cp932Text));
 }
 
+bool AskYesNo(QWidget* parent, std::string_view cp932Text) {
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle),
+                  FromCp932Lines(cp932Text), QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void ShowErrorBox(QWidget* parent, std::string_view cp932Message) {
   ShowBox(parent, QMessageBox::Critical, FromCp932Lines(ErrorBoxText(cp932Message)));
 }

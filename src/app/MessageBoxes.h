@@ -20,6 +20,10 @@ std::string ErrorBoxText(std::string_view message);
 // the user has closed it; the event loop runs meanwhile.
 void ShowMessageBox(QWidget* parent, std::string_view cp932Text);
 
+// A question box: caption "Vexalo", the question icon, buttons Yes and No
+// (No the default, so a hasty Enter says no). Returns whether Yes was chosen.
+bool AskYesNo(QWidget* parent, std::string_view cp932Text);
+
 // The application's error box: caption "Vexalo", the critical icon, one OK
 // button and ErrorBoxText of the message. Returns when the user has closed it.
 void ShowErrorBox(QWidget* parent, std::string_view cp932Message);

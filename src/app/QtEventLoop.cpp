@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <algorithm>
 #include <utility>
 
 namespace vexalo {
@@ -52,6 +53,30 @@ void QtEventLoop::Unwatch(int fd) {
   Retire(found->second.reader);
   Retire(found->second.writer);
   watchers_.erase(found);
+}
+
+EventLoop::TimerId QtEventLoop::StartTimer(int delayMs, Callback call) {
+  const TimerId id = ++lastTimerId_;
+  auto* timer = new QTimer(&receiver_);
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, &receiver_, [this, id, call = std::move(call)] {
+    const auto found = timers_.find(id);
+    if (found == timers_.end()) return;
+    found->second->deleteLater();
+    timers_.erase(found);
+    call();
+  });
+  timers_.emplace(id, timer);
+  timer->start(std::max(delayMs, 0));
+  return id;
+}
+
+void QtEventLoop::CancelTimer(TimerId id) {
+  const auto found = timers_.find(id);
+  if (found == timers_.end()) return;
+  found->second->stop();
+  found->second->deleteLater();
+  timers_.erase(found);
 }
 
 void QtEventLoop::ProcessPending() { QCoreApplication::processEvents(); }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <map>
 #include <memory>
 
@@ -35,6 +36,11 @@ class QtEventLoop final : public EventLoop {
   void Watch(int fd, bool read, bool write, FdCallback callback) override;
   void Unwatch(int fd) override;
 
+  // Single-shot QTimers owned by the loop, deleted once control is back in
+  // the loop after they fired or were cancelled.
+  TimerId StartTimer(int delayMs, Callback call) override;
+  void CancelTimer(TimerId id) override;
+
   // One pass of Qt's loop over what is due now; it does not wait.
   void ProcessPending() override;
 
@@ -54,6 +60,8 @@ class QtEventLoop final : public EventLoop {
   // what is still queued.
   QObject receiver_;
   std::map<int, Watcher> watchers_;
+  std::map<TimerId, QTimer*> timers_;
+  TimerId lastTimerId_ = 0;
 };
 
 }  // namespace vexalo

@@ -11,16 +11,16 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(vexalo::kApplicationTitle));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
-  std::string programDir;
+  std::string dataDir;
   try {
-    programDir = vexalo::ExecutableDir();
+    dataDir = vexalo::DataDir();
   } catch (const std::exception& error) {
     vexalo::ShowErrorBox(nullptr, error.what());
     return 1;
   }
   // The settings dialog is created with the main window, hidden; both live
   // until the program ends.
-  vexalo::TMainForm mainForm(programDir);
+  vexalo::TMainForm mainForm(dataDir);
   mainForm.show();
   return QApplication::exec();
 }

@@ -4,7 +4,10 @@
 
 namespace vexalo {
 
-void ConsoleReporter::ShowStatus(const std::string& text) { PrintLine(text); }
+void ConsoleReporter::ShowStatus(const std::string& text) {
+  lastStatus_ = text;
+  if (output_ == FetchOptions::Output::kEveryStatus) PrintLine(out_, text);
+}
 
 void ConsoleReporter::ShowMessage(const std::string& text) {
   std::string lines;
@@ -13,16 +16,43 @@ void ConsoleReporter::ShowMessage(const std::string& text) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
     lines.push_back(text[i]);
   }
-  PrintLine(lines);
+  messageShown_ = true;
+  PrintLine(errors_, lines);
 }
 
-void ConsoleReporter::PrintLine(const std::string& cp932) {
+void ConsoleReporter::ShowRunSummary(std::time_t when, int32_t mails, int32_t taken,
+                                     int32_t deleted) {
+  if (output_ == FetchOptions::Output::kQuiet) return;
+  char stamp[32] = "";
+  std::tm local{};
+  if (localtime_r(&when, &local) != nullptr) {
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  }
+  PrintLine(out_, std::string(stamp) + " " + std::to_string(mails) + " mails looked at, " +
+                      std::to_string(taken) + " rows taken, " + std::to_string(deleted) +
+                      " deleted");
+}
+
+void ConsoleReporter::ShowRunFailed() {
+  if (!messageShown_ && !lastStatus_.empty()) PrintLine(errors_, lastStatus_);
+}
+
+bool ConsoleReporter::TrustCertificate(const CertificateQuestion& question) {
+  ShowMessage(CertificateFactsText(question));
+  PrintLine(errors_,
+            "To trust this certificate for this server, add this line to section [POP3] of "
+            "Vexalo.ini:");
+  PrintLine(errors_, CertificateTrustLine(question));
+  return false;
+}
+
+void ConsoleReporter::PrintLine(std::FILE* to, const std::string& cp932) {
   const std::string utf8 = Cp932ToUtf8(cp932);
-  std::fwrite(utf8.data(), 1, utf8.size(), out_);
-  std::fputc('\n', out_);
+  std::fwrite(utf8.data(), 1, utf8.size(), to);
+  std::fputc('\n', to);
   // Each line goes out at once, so a log collected by cron or a timer shows
   // how far a run got even when it is killed.
-  std::fflush(out_);
+  std::fflush(to);
 }
 
 }  // namespace vexalo

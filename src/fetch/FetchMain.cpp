@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <string>
 
@@ -43,12 +44,12 @@ std::string FolderWithSlash(std::string dir) {
   return dir;
 }
 
-int RunOnce(const std::string& dir) {
+int RunOnce(const std::string& dir, FetchOptions::Output output) {
   PlainSettingsFields fields;
   LoadSettings(fields, dir + std::string(kSettingsFileName));
 
   DataTable table;
-  ConsoleReporter reporter(stdout);
+  ConsoleReporter reporter(stdout, stderr, output);
   PollEventLoop loop;
   TPop3Client client(loop);
   TJisConv jisConv;
@@ -65,10 +66,16 @@ int RunOnce(const std::string& dir) {
   }
 
   run.MenuProcessClick();
-  // The client never times out, like the desktop program: a server that stops
-  // answering holds the run until the connection breaks.
+  // Every wait on the server is bounded by the TIMEOUT setting, so the run
+  // ends even when a server stops answering.
   while (run.IsBusy()) loop.RunOnce(kLoopWaitMs);
-  return run.Phase() == runCompleted ? kExitDone : kExitFailed;
+  if (run.Phase() != runCompleted) {
+    reporter.ShowRunFailed();
+    return kExitFailed;
+  }
+  reporter.ShowRunSummary(std::time(nullptr), client.MsgCount(), run.State().TakenCount,
+                          run.State().DeletedCount);
+  return kExitDone;
 }
 
 int SetPassword(const std::string& dir) {
@@ -112,13 +119,13 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
   if (options->mode == FetchOptions::Mode::kHelp) {
-    std::fputs(FetchUsageText(), stdout);
+    std::fputs(FetchUsageText(FindDataDir()).c_str(), stdout);
     return kExitDone;
   }
 
   std::string dir;
   if (options->dir.empty()) {
-    dir = ExecutableDir();
+    dir = DataDir();
   } else {
     struct stat info {};
     if (stat(options->dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
@@ -129,7 +136,7 @@ int Main(int argc, char** argv) {
   }
 
   if (options->mode == FetchOptions::Mode::kSetPassword) return SetPassword(dir);
-  return RunOnce(dir);
+  return RunOnce(dir, options->output);
 }
 
 }  // namespace

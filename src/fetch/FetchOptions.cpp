@@ -9,6 +9,7 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
   FetchOptions options;
   bool dirGiven = false;
   bool setPassword = false;
+  bool outputGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -17,6 +18,10 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
     }
     if (arg == "--set-password" && !setPassword) {
       setPassword = true;
+    } else if ((arg == "--quiet" || arg == "--verbose") && !outputGiven) {
+      outputGiven = true;
+      options.output =
+          arg == "--quiet" ? FetchOptions::Output::kQuiet : FetchOptions::Output::kEveryStatus;
     } else if (arg == "--dir" && !dirGiven) {
       if (i + 1 >= argc || std::string_view(argv[i + 1]).empty()) {
         error = "--dir needs a folder";
@@ -33,22 +38,36 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
   return options;
 }
 
-const char* FetchUsageText() {
-  return "Usage: vexalo-fetch [--dir DIR]\n"
+std::string FetchUsageText(const std::string& dataDir) {
+  return "Usage: vexalo-fetch [--dir DIR] [--quiet | --verbose]\n"
          "       vexalo-fetch [--dir DIR] --set-password\n"
          "       vexalo-fetch --help\n"
          "\n"
          "Without --set-password, performs one processing run: loads Vexalo.ini,\n"
          "FirstRow.csv and AllData.csv, fetches the new picked messages from the\n"
          "POP3 server, appends them to AllData.csv and rewrites FirstRow.csv, as the\n"
-         "fetch command of the desktop program does. Every status text and message\n"
-         "is printed on standard output.\n"
+         "fetch command of the desktop program does. A completed run prints one line\n"
+         "on standard output: the time, the mails looked at, the rows taken and the\n"
+         "mails deleted. Errors go to standard error. --quiet prints errors only;\n"
+         "--verbose prints every status text of the run as well.\n"
          "\n"
          "With --set-password, reads one line of UTF-8 text from standard input (not\n"
          "echoed on a terminal) and stores it encrypted as the password in\n"
          "Vexalo.ini, leaving every other line of the file as it was.\n"
          "\n"
-         "The files are those in the folder of this program, or in DIR.\n"
+         "The files are those in DIR, or in the data folder: the folder of this\n"
+         "program when it holds a Vexalo.ini or you can write it, otherwise\n"
+         "$XDG_DATA_HOME/vexalo (by default ~/.local/share/vexalo), made private\n"
+         "on first use. The data folder now: " +
+         dataDir +
+         "\n"
+         "\n"
+         "The connection follows section [POP3] of Vexalo.ini: SECURITY=0 plain,\n"
+         "1 SSL/TLS, 2 STARTTLS; TIMEOUT=seconds of silence before a wait fails\n"
+         "(default 60). The server certificate must be trusted by the system's\n"
+         "store (SSL_CERT_FILE and SSL_CERT_DIR apply) and name the server, or\n"
+         "match TLS_FINGERPRINT (SHA-256). An untrusted certificate is printed with\n"
+         "the TLS_FINGERPRINT line that would trust it, and the run ends.\n"
          "\n"
          "Exit status: 0 after a completed run or a stored password; 1 when the run\n"
          "does not complete (an error message, or no server set in Vexalo.ini) or\n"

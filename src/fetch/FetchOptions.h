@@ -12,9 +12,16 @@ struct FetchOptions {
     kSetPassword,  // store the password read from standard input
     kHelp,         // explain the usage
   };
+  // What a run prints besides its errors.
+  enum class Output {
+    kQuiet,        // nothing
+    kSummary,      // one line when the run completes
+    kEveryStatus,  // every status text as it is set, then the line
+  };
   Mode mode = Mode::kRun;
+  Output output = Output::kSummary;
   // The folder of Vexalo.ini, FirstRow.csv and AllData.csv; empty for the
-  // folder of the executable.
+  // program's data folder.
   std::string dir;
 };
 
@@ -23,7 +30,8 @@ struct FetchOptions {
 std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
                                               std::string& error);
 
-// The text --help prints, UTF-8, ending in a line feed.
-const char* FetchUsageText();
+// The text --help prints, UTF-8, ending in a line feed; `dataDir` is the
+// folder the files are in without --dir.
+std::string FetchUsageText(const std::string& dataDir);
 
 }  // namespace vexalo

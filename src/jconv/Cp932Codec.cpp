@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "jconv/IconvText.h"
-
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -18,7 +17,8 @@ constexpr std::string_view kGetaMark = "\x81\xAC";
 // and the byte after it is read again (it may well be ASCII).
 IconvSkip SkipCp932(std::string_view rest) {
   const auto lead = static_cast<unsigned char>(rest[0]);
-  if (rest.size() >= 2 && IsSjisLeadByte(lead) && IsSjisTrailByte(static_cast<unsigned char>(rest[1]))) {
+  if (rest.size() >= 2 && IsSjisLeadByte(lead) &&
+      IsSjisTrailByte(static_cast<unsigned char>(rest[1]))) {
     return {2, kReplacementChar};
   }
   return {1, kReplacementChar};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace vexalo {
@@ -29,8 +30,17 @@ class EventLoop {
   virtual void Watch(int fd, bool read, bool write, FdCallback callback) = 0;
   virtual void Unwatch(int fd) = 0;
 
-  // Runs the posted calls and ready descriptors that are due now, once,
-  // without waiting.
+  // Runs `call` once, on the loop's thread, when `delayMs` milliseconds have
+  // passed (never inside StartTimer, even for 0). The id it returns is never
+  // 0 and never given out twice by one loop.
+  using TimerId = std::uint64_t;
+  virtual TimerId StartTimer(int delayMs, Callback call) = 0;
+  // Stops a timer before it fires. An id that has fired, was cancelled or is
+  // 0 does nothing, so the owner of a timer may cancel it unconditionally.
+  virtual void CancelTimer(TimerId id) = 0;
+
+  // Runs the posted calls, ready descriptors and due timers that are due now,
+  // once, without waiting.
   virtual void ProcessPending() = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -53,6 +54,21 @@ void PollEventLoop::Watch(int fd, bool read, bool write, FdCallback callback) {
 
 void PollEventLoop::Unwatch(int fd) { watches_.erase(fd); }
 
+EventLoop::TimerId PollEventLoop::StartTimer(int delayMs, Callback call) {
+  const TimerId id = ++lastTimerId_;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(delayMs, 0));
+  timers_.emplace(std::make_pair(deadline, id), std::move(call));
+  timerDeadlines_.emplace(id, deadline);
+  return id;
+}
+
+void PollEventLoop::CancelTimer(TimerId id) {
+  const auto found = timerDeadlines_.find(id);
+  if (found == timerDeadlines_.end()) return;
+  timers_.erase(std::make_pair(found->second, id));
+  timerDeadlines_.erase(found);
+}
+
 void PollEventLoop::ProcessPending() { RunOnce(0); }
 
 bool PollEventLoop::RunOnce(int timeoutMs) {
@@ -72,7 +88,7 @@ bool PollEventLoop::RunOnce(int timeoutMs) {
     waits = posted_.empty() && timeoutMs > 0;
     if (waits) ++waiters_;
   }
-  const int ready = poll(fds.data(), fds.size(), waits ? timeoutMs : 0);
+  const int ready = poll(fds.data(), fds.size(), waits ? WaitBeforeNextTimer(timeoutMs) : 0);
   const int pollError = errno;
   if (waits) {
     const std::lock_guard lock(postedMutex_);
@@ -98,11 +114,10 @@ bool PollEventLoop::RunOnce(int timeoutMs) {
     ran = true;
     entry->callback(readable, writable);
   }
-  return ran;
+  return RunDueTimers() || ran;
 }
 
 bool PollEventLoop::RunUntil(const std::function<bool()>& done, int timeoutMs) {
-  using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -128,6 +143,30 @@ bool PollEventLoop::RunPosted() {
     call();
   }
   return due > 0;
+}
+
+bool PollEventLoop::RunDueTimers() {
+  // Only timers due when the round looked: one started by a timer's call has
+  // a later deadline and waits for a later round, even with a delay of 0.
+  const Clock::time_point now = Clock::now();
+  bool ran = false;
+  while (!timers_.empty() && timers_.begin()->first.first <= now) {
+    const auto first = timers_.begin();
+    Callback call = std::move(first->second);
+    timerDeadlines_.erase(first->first.second);
+    timers_.erase(first);
+    ran = true;
+    call();
+  }
+  return ran;
+}
+
+int PollEventLoop::WaitBeforeNextTimer(int timeoutMs) const {
+  if (timers_.empty()) return timeoutMs;
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(timers_.begin()->first.first - Clock::now())
+          .count();
+  return static_cast<int>(std::clamp<long long>(left, 0, timeoutMs));
 }
 
 void PollEventLoop::DrainWakeUp() {

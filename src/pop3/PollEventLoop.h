@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "pop3/EventLoop.h"
 
@@ -31,10 +33,12 @@ class PollEventLoop final : public EventLoop {
   void Post(Callback call) override;
   void Watch(int fd, bool read, bool write, FdCallback callback) override;
   void Unwatch(int fd) override;
+  TimerId StartTimer(int delayMs, Callback call) override;
+  void CancelTimer(TimerId id) override;
   void ProcessPending() override;
 
-  // Waits at most `timeoutMs` (0: not at all) for a posted call or a ready
-  // descriptor, then runs one round. Returns whether anything ran.
+  // Waits at most `timeoutMs` (0: not at all) for a posted call, a ready
+  // descriptor or a timer, then runs one round. Returns whether anything ran.
   bool RunOnce(int timeoutMs);
 
   // Runs rounds until `done` returns true (checked before every round) or
@@ -48,7 +52,12 @@ class PollEventLoop final : public EventLoop {
     FdCallback callback;
   };
 
+  using Clock = std::chrono::steady_clock;
+
   bool RunPosted();
+  bool RunDueTimers();
+  // `timeoutMs` shortened to the first timer's deadline.
+  int WaitBeforeNextTimer(int timeoutMs) const;
   void DrainWakeUp();
 
   int wakeFd_ = -1;
@@ -58,6 +67,11 @@ class PollEventLoop final : public EventLoop {
   int waiters_ = 0;
   // Replaced, never changed in place, so a running callback stays alive.
   std::map<int, std::shared_ptr<const WatchEntry>> watches_;
+  // Ordered by deadline, then by id, so timers due together run in the order
+  // they were started.
+  std::map<std::pair<Clock::time_point, TimerId>, Callback> timers_;
+  std::map<TimerId, Clock::time_point> timerDeadlines_;
+  TimerId lastTimerId_ = 0;
 };
 
 }  // namespace vexalo

@@ -17,6 +17,12 @@ constexpr int kNegativeReply = 500;
 constexpr int kSessionClosed = 10004;
 constexpr int kSequenceAborted = 426;
 
+// Secrets that must never cross the network in the clear when the user asked
+// for encryption.
+bool CarriesCredentials(TPop3Request request) {
+  return request == pop3User || request == pop3Pass || request == pop3RPop || request == pop3APop;
+}
+
 bool IsPositive(std::string_view statusLine) {
   return !statusLine.empty() && statusLine.front() == '+';
 }
@@ -72,7 +78,7 @@ const char* ToString(TPop3State state) {
 const char* ToString(TPop3Request request) {
   static constexpr const char* kNames[] = {"Connect", "User", "Pass", "RPop", "Quit", "Stat",
                                            "List",    "Retr", "Top",  "Dele", "Noop", "Last",
-                                           "RSet",    "Uidl", "APop", "Open", "Capa"};
+                                           "RSet",    "Uidl", "APop", "Open", "Capa", "Stls"};
   return request < std::size(kNames) ? kNames[request] : "?";
 }
 
@@ -84,6 +90,7 @@ TCustomPop3Client::TCustomPop3Client(EventLoop& loop)
 }
 
 TCustomPop3Client::~TCustomPop3Client() {
+  loop_.CancelTimer(silenceTimer_);
   socket_->OnDnsLookupDone = nullptr;
   socket_->OnSessionConnected = nullptr;
   socket_->OnDataAvailable = nullptr;
@@ -108,7 +115,12 @@ TCustomPop3Client::~TCustomPop3Client() {
 //   any                  Abort                               -> pop3Abort, then pop3Ready
 // pop3InternalReady stands for pop3Ready between the steps of a sequence. A
 // completion that is reported leaves pop3Ready outside a sequence; one that
-// finds its request reported already changes nothing.
+// finds its request reported already changes nothing. A TLS handshake runs
+// inside pop3WaitingBanner (secTls) or pop3WaitingResponse (STLS).
+//
+// pop3DnsLookup, pop3Connecting, pop3WaitingBanner and pop3WaitingResponse
+// wait on the server: entering one of them from another state starts the
+// silence timer, leaving them all stops it.
 void TCustomPop3Client::CheckReady() const {
   if (state_ != pop3Ready && state_ != pop3InternalReady) {
     throw Pop3Exception("POP3 component not ready");
@@ -127,7 +139,9 @@ void TCustomPop3Client::RefuseWithText(std::string text) {
 
 void TCustomPop3Client::SetState(TPop3State state) {
   if (state_ == state) return;
+  const bool awaitedBefore = AwaitsServer();
   state_ = state;
+  if (AwaitsServer() != awaitedBefore) WatchForSilence(!awaitedBefore);
   Fire(OnStateChange);
 }
 
@@ -159,6 +173,7 @@ struct TCustomPop3Client::Command {
     statusLine,           // the status line is the whole reply
     lines,                // a multi-line reply, ended by "."
     linesUnlessNumbered,  // a listing; with a message number, one entry on the status line
+    handshake,            // the +OK is followed by the TLS handshake, which completes it
   };
   // What a line carrying values holds, and where it goes.
   enum class Values : uint8_t {
@@ -212,6 +227,7 @@ const TCustomPop3Client::Command& TCustomPop3Client::CommandFor(TPop3Request req
       {pop3Last, "LAST", kTrans, kTrans, kTrans, Reply::statusLine, Values::lastNumbers},
       {pop3RSet, "RSET", kTrans, kTrans, kTrans},
       {pop3Capa, "CAPA", pop3WaitingUser, kTrans, std::nullopt, Reply::lines, Values::capability},
+      {pop3Stls, "STLS", pop3WaitingUser, pop3WaitingUser, std::nullopt, Reply::handshake},
   };
   for (const Command& command : kCommands) {
     if (command.request == request) return command;
@@ -244,6 +260,10 @@ void TCustomPop3Client::SendCommand(TPop3Request request, const std::string* arg
   CheckAllowed(command);
   CheckReady();
   CheckConnected();
+  if (security_ != secPlain && !Encrypted() && CarriesCredentials(request)) {
+    RefuseWithText(std::string("-ERR ") + command.verb +
+                   " refused: the connection is not encrypted");
+  }
   std::string line = command.verb;
   if (argument != nullptr) {
     line += ' ';
@@ -263,18 +283,45 @@ void TCustomPop3Client::SendCommand(TPop3Request request, const std::string* arg
   if (request_.phase == Phase::reported) return;
   line += "\r\n";
   try {
-    socket_->SendText(line);
+    SendBytes(line);
   } catch (...) {
     SetState(stateBefore);
     throw;
   }
 }
 
+void TCustomPop3Client::SendBytes(std::string_view bytes) {
+  if (tls_) {
+    tls_->WritePlain(bytes);
+  } else {
+    socket_->SendText(bytes);
+  }
+}
+
+// Open over STARTTLS. Its first steps, Connect's, take the session from the
+// greeting to TLS; nothing the server said in the clear (its capabilities) is
+// kept past STLS.
+const TCustomPop3Client::Operation TCustomPop3Client::kStartTlsOpenSteps[] = {
+    &TCustomPop3Client::ConnectSession, &TCustomPop3Client::Capa, &TCustomPop3Client::StlsIfOffered,
+    &TCustomPop3Client::Capa,           &TCustomPop3Client::User, &TCustomPop3Client::Pass};
+
 void TCustomPop3Client::Connect() {
+  if (security_ != secStartTls || sequence_.running) {
+    ConnectSession();
+    return;
+  }
+  if (connected_) throw Pop3Exception("POP3 component already connected");
+  StartSequence(pop3Connect, std::span(kStartTlsOpenSteps).first(kStartTlsConnectSteps));
+}
+
+void TCustomPop3Client::ConnectSession() {
   CheckReady();
   if (connected_) throw Pop3Exception("POP3 component already connected");
   BeginRequest(pop3Connect, nullptr);
   lineBuffer_.Clear();
+  tls_.reset();
+  tlsHandshaking_ = false;
+  untrustedCertificate_.reset();
   // The APOP timestamp belongs to one greeting: a server that sends none must
   // not be answered with the digest of another session's.
   timestamp_.clear();
@@ -293,11 +340,15 @@ void TCustomPop3Client::Connect() {
 }
 
 void TCustomPop3Client::Open() {
-  static constexpr Operation kOpenSteps[] = {&TCustomPop3Client::Connect,
+  static constexpr Operation kOpenSteps[] = {&TCustomPop3Client::ConnectSession,
                                              &TCustomPop3Client::User, &TCustomPop3Client::Pass};
   // Lower case unlike Connect's refusal: both texts are the system's own.
   if (connected_) throw Pop3Exception("pop3 component already connected");
-  StartSequence(pop3Open, kOpenSteps);
+  if (security_ == secStartTls) {
+    StartSequence(pop3Open, kStartTlsOpenSteps);
+  } else {
+    StartSequence(pop3Open, kOpenSteps);
+  }
 }
 
 void TCustomPop3Client::User() { SendCommand(pop3User, std::string(TrimText(userName_))); }
@@ -361,6 +412,28 @@ void TCustomPop3Client::Capa() {
   capabilities_.clear();
 }
 
+void TCustomPop3Client::Stls() {
+  if (tls_) RefuseWithText("-ERR STLS command invalid now");
+  SendCommand(pop3Stls);
+}
+
+// A step of the STARTTLS connect: the capabilities just asked for decide.
+// Without STLS on offer the session cannot be protected, and the connect
+// fails rather than go on in the clear.
+void TCustomPop3Client::StlsIfOffered() {
+  if (HasCapability("STLS")) {
+    Stls();
+    return;
+  }
+  BeginRequest(pop3Stls, &CommandFor(pop3Stls));
+  errorMessage_ = "-ERR STARTTLS: the server does not offer STLS";
+  Display(errorMessage_);
+  FailWithResponse(errorMessage_, kNegativeReply);
+  EndSession(&TAsyncSocket::Abort);
+}
+
+bool TCustomPop3Client::Encrypted() const { return connected_ && tls_ && !tlsHandshaking_; }
+
 bool TCustomPop3Client::HasCapability(std::string_view name) const {
   for (const std::string& line : capabilities_) {
     if (EqualIgnoringAsciiCase(std::string_view(line).substr(0, line.find(' ')), name)) return true;
@@ -409,6 +482,8 @@ void TCustomPop3Client::HandleSessionConnected(uint16_t error) {
   if (error == 0) {
     connected_ = true;
     SetState(pop3WaitingBanner);
+    // POP3S: the greeting comes once the handshake is done.
+    if (security_ == secTls) BeginTls();
     return;
   }
   connected_ = false;
@@ -421,6 +496,11 @@ void TCustomPop3Client::HandleSessionClosed(uint16_t error) {
   connected_ = false;
   ++sessionGeneration_;
   capabilities_.clear();
+  if (tlsHandshaking_ && request_.phase != Phase::reported) {
+    errorMessage_ = "-ERR TLS handshake failed: the server closed the connection";
+    Display(errorMessage_);
+  }
+  tlsHandshaking_ = false;
   if (OnSessionClosed) OnSessionClosed(*this, error);
   if (request_.phase == Phase::awaitingClose) {
     FinishRequest(0);
@@ -444,6 +524,11 @@ void TCustomPop3Client::EndSession(void (TAsyncSocket::*close)()) {
 // ---- Receiving ----
 
 void TCustomPop3Client::HandleDataAvailable(uint16_t error) {
+  lastHeard_ = std::chrono::steady_clock::now();
+  if (tls_) {
+    HandleTlsData(error);
+    return;
+  }
   const std::span<char> space = lineBuffer_.FreeSpace();
   if (space.empty()) {
     // Only a read nested inside our own dispatch can find the buffer full
@@ -455,6 +540,126 @@ void TCustomPop3Client::HandleDataAvailable(uint16_t error) {
   if (count <= 0) return;
   lineBuffer_.Commit(static_cast<size_t>(count));
   if (!dispatching_) DispatchLines(error);
+}
+
+// ---- TLS ----
+
+// Starts the handshake on the open session: at once for POP3S, after STLS's
+// +OK for STARTTLS.
+void TCustomPop3Client::BeginTls() {
+  // The server sends nothing of its own before our ClientHello; bytes that
+  // came after the +OK were put into the stream by someone else.
+  lineBuffer_.Clear();
+  capabilities_.clear();
+  tlsHandshaking_ = true;
+  const uint32_t generation = sessionGeneration_;
+  try {
+    tls_ = std::make_unique<TlsSession>(TlsTrust{std::string(TrimText(host_)), tlsFingerprint_},
+                                        *socket_);
+    if (tls_->Handshake() == TlsSession::Progress::kFailed) FailTls(tls_->FailureText());
+  } catch (const std::exception& e) {
+    if (sessionGeneration_ == generation) FailTls(e.what());
+  }
+}
+
+// The socket's bytes go through the TLS session: first to finish the
+// handshake, then as the decrypted stream into the line buffer. Everything a
+// pull decrypts is handed out before returning, since the socket reports
+// only bytes still in the kernel, not those held by the session.
+void TCustomPop3Client::HandleTlsData(uint16_t error) {
+  const uint32_t generation = sessionGeneration_;
+  tls_->PullFrom(*socket_);
+  if (tlsHandshaking_) {
+    const TlsSession::Progress progress = tls_->Handshake();
+    if (sessionGeneration_ != generation) return;
+    if (progress == TlsSession::Progress::kFailed) {
+      FailTls(tls_->FailureText());
+      return;
+    }
+    if (progress == TlsSession::Progress::kHandshaking) return;
+    if (!tls_->Trusted()) {
+      untrustedCertificate_ = tls_->PeerCertificate();
+      FailTls(tls_->FailureText());
+      return;
+    }
+    tlsHandshaking_ = false;
+    // STLS is done; a POP3S session goes on to its greeting.
+    if (state_ == pop3WaitingResponse) CompleteRequest(0);
+  }
+  for (;;) {
+    const std::span<char> space = lineBuffer_.FreeSpace();
+    if (space.empty()) {
+      FailOverlongLine();
+      return;
+    }
+    const int32_t count = tls_->ReadPlain(space.data(), static_cast<int32_t>(space.size()));
+    if (sessionGeneration_ != generation) return;
+    if (count < 0) {
+      FailTls(tls_->FailureText());
+      return;
+    }
+    if (count == 0) return;
+    lineBuffer_.Commit(static_cast<size_t>(count));
+    // Nested inside our own dispatch, the outer one hands the lines out.
+    if (dispatching_) return;
+    DispatchLines(error);
+    if (sessionGeneration_ != generation) return;
+  }
+}
+
+// A TLS failure leaves no stream to go on with: the request fails with
+// OpenSSL's reason and the session goes.
+void TCustomPop3Client::FailTls(const std::string& reason) {
+  errorMessage_ = "-ERR " + reason;
+  request_.result = kNegativeReply;
+  Display(errorMessage_);
+  CompleteRequest(kNegativeReply);
+  EndSession(&TAsyncSocket::Abort);
+}
+
+// ---- Time-outs ----
+
+bool TCustomPop3Client::AwaitsServer() const {
+  return state_ == pop3DnsLookup || state_ == pop3Connecting || state_ == pop3WaitingBanner ||
+         state_ == pop3WaitingResponse;
+}
+
+// One timer for the whole wait, whatever arrives: bytes only move the point
+// the silence is measured from, and the timer, when it fires early, waits
+// for the rest. A timer per received block would cost a timer object each.
+void TCustomPop3Client::WatchForSilence(bool awaiting) {
+  loop_.CancelTimer(silenceTimer_);
+  silenceTimer_ = 0;
+  if (!awaiting) return;
+  lastHeard_ = std::chrono::steady_clock::now();
+  silenceTimer_ = loop_.StartTimer(timeoutSeconds_ * 1000, [this] { CheckSilence(); });
+}
+
+void TCustomPop3Client::CheckSilence() {
+  silenceTimer_ = 0;
+  const auto limit = std::chrono::seconds(timeoutSeconds_);
+  const auto silent = std::chrono::steady_clock::now() - lastHeard_;
+  if (silent >= limit) {
+    TimeOut();
+    return;
+  }
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - silent);
+  silenceTimer_ = loop_.StartTimer(static_cast<int>(left.count()), [this] { CheckSilence(); });
+}
+
+// The wait failed as a connect to a silent host does on its own. Reported
+// first, so the close that follows finds the request done; without QUIT the
+// server commits nothing of the session.
+void TCustomPop3Client::TimeOut() {
+  lastResponse_ = SocketErrorResponse(kWsaETimedOut);
+  errorMessage_ = lastResponse_;
+  request_.result = kWsaETimedOut;
+  Display(errorMessage_);
+  if (request_.phase != Phase::reported) FinishRequest(kWsaETimedOut);
+  // A lookup cancelled now would report itself as failing with 10004.
+  socket_->OnDnsLookupDone = nullptr;
+  socket_->CancelDnsLookup();
+  EndSession(&TAsyncSocket::Abort);
 }
 
 // Hands out every complete line held, in order. Lines go by State:
@@ -530,6 +735,10 @@ void TCustomPop3Client::HandleStatusLine() {
   const Command& command = *request_.command;
   request_.result = 0;
   if (command.leaves) protocolState_ = *command.leaves;
+  if (command.reply == Command::Reply::handshake) {
+    BeginTls();
+    return;
+  }
   const bool multiLine =
       command.reply == Command::Reply::lines ||
       (command.reply == Command::Reply::linesUnlessNumbered && !request_.numbered);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +15,8 @@
 #include "pop3/AsyncSocket.h"
 #include "pop3/EventLoop.h"
 #include "pop3/Pop3LineBuffer.h"
+#include "pop3/TlsCertificate.h"
+#include "pop3/TlsSession.h"
 
 namespace vexalo {
 
@@ -62,6 +67,14 @@ enum TPop3Request : uint8_t {
   pop3APop = 14,
   pop3Open = 15,
   pop3Capa = 16,
+  pop3Stls = 17,
+};
+
+// How a session is protected.
+enum TPop3Security : uint8_t {
+  secPlain = 0,     // POP3 in the clear
+  secTls = 1,       // TLS from the first byte (POP3S, usually port 995)
+  secStartTls = 2,  // in the clear up to STLS (RFC 2595), then TLS; no login before
 };
 
 const char* ToString(TPop3ProtocolState state);
@@ -81,10 +94,21 @@ const char* ToString(TPop3Request request);
 // or the client's own failure (the connect could not start, a data line left
 // over after the session was lost, a reply line longer than
 // Pop3LineBuffer::kMaxLineLength, which also aborts the session with
-// ErrorMessage "-ERR Line too long"); 10004 the session closed while the request
+// ErrorMessage "-ERR Line too long", a TLS failure or an untrusted server
+// certificate, which abort it too); 10004 the session closed while the request
 // was pending (server close, negative greeting, Abort) or the host lookup was
-// cancelled; 426 a request sequence was aborted; otherwise the socket's error
-// number from the host lookup or the connect. ErrorMessage then holds a text.
+// cancelled; 10060 the server was silent for Timeout seconds while the request
+// waited for it (the session is aborted); 426 a request sequence was aborted;
+// otherwise the socket's error number from the host lookup or the connect.
+// ErrorMessage then holds a text.
+//
+// Security: with secTls the session is TLS from the first byte; with
+// secStartTls, Connect (and Open) ask CAPA, send STLS when it is offered,
+// and after the handshake ask CAPA again, before they complete. A server
+// that does not offer STLS or refuses it fails the connect. Either way USER,
+// PASS, RPOP and APOP are refused while the session is not encrypted, so no
+// secret ever goes out in the clear. The server certificate must pass the
+// test of TlsTrust (TlsSession.h), made of Host and TlsFingerprint.
 //
 // Refusals raise Pop3Exception at once and start nothing: "POP3 component not
 // ready" when a request is outstanding (State is neither pop3Ready nor
@@ -125,6 +149,26 @@ class TCustomPop3Client {
   // Sent trimmed with PASS and RPOP; the APOP digest uses it as it is.
   const std::string& PassWord() const { return passWord_; }
   void SetPassWord(std::string passWord) { passWord_ = std::move(passWord); }
+  TPop3Security Security() const { return security_; }
+  void SetSecurity(TPop3Security security) { security_ = security; }
+  // A SHA-256 fingerprint pinning the server certificate; empty: the trust
+  // store and the host name decide.
+  const std::string& TlsFingerprint() const { return tlsFingerprint_; }
+  void SetTlsFingerprint(std::string fingerprint) { tlsFingerprint_ = std::move(fingerprint); }
+  // Seconds of silence after which a wait on the server fails (10060);
+  // held between 1 and kMaxTimeout.
+  static constexpr int32_t kMaxTimeout = 24 * 60 * 60;
+  int32_t Timeout() const { return timeoutSeconds_; }
+  void SetTimeout(int32_t seconds) {
+    timeoutSeconds_ = std::clamp<int32_t>(seconds, 1, kMaxTimeout);
+  }
+  // The certificate that failed this session's trust test, until the next
+  // Connect; for asking the user whether to pin it.
+  const std::optional<TlsCertificateFacts>& UntrustedCertificate() const {
+    return untrustedCertificate_;
+  }
+  // True while the session's bytes go through TLS with a trusted certificate.
+  bool Encrypted() const;
   const std::string& ErrorMessage() const { return errorMessage_; }
   // The line most recently received, without its CR LF.
   const std::string& LastResponse() const { return lastResponse_; }
@@ -202,6 +246,12 @@ class TCustomPop3Client {
   // event but OnResponse; 500 on -ERR (a server without CAPA), Capabilities
   // then empty.
   void Capa();
+  // Sends STLS; its +OK is followed by the TLS handshake, and the request is
+  // done with 0 once the certificate is trusted. What was learnt before (the
+  // capabilities) is forgotten, and bytes that came in the clear after the
+  // +OK are dropped. Refused outside pop3WaitingUser ("-ERR STLS command
+  // invalid now") and when the session is encrypted already.
+  void Stls();
   // Cancels a lookup and drops the session at once, never refused. A pending
   // request completes with 10004; a sequence with 426 (or the interrupted
   // step's error).
@@ -255,6 +305,8 @@ class TCustomPop3Client {
   };
 
   static const Command& CommandFor(TPop3Request request);
+  static constexpr size_t kStartTlsConnectSteps = 4;
+  static const Operation kStartTlsOpenSteps[6];
 
   void CheckReady() const;
   void CheckConnected() const;
@@ -272,6 +324,18 @@ class TCustomPop3Client {
     SendCommand(request, &argument);
   }
   void SendForOneOrAll(TPop3Request request);
+
+  void ConnectSession();
+  void StlsIfOffered();
+  void BeginTls();
+  void HandleTlsData(uint16_t error);
+  void FailTls(const std::string& reason);
+  void SendBytes(std::string_view bytes);
+
+  bool AwaitsServer() const;
+  void WatchForSilence(bool awaiting);
+  void CheckSilence();
+  void TimeOut();
 
   void HandleDnsLookupDone(uint16_t error);
   void HandleSessionConnected(uint16_t error);
@@ -328,6 +392,20 @@ class TCustomPop3Client {
   // outlives its session stops instead of feeding the next one.
   uint32_t sessionGeneration_ = 0;
   std::string timestamp_;  // "<...>" from the greeting, for APOP
+
+  TPop3Security security_ = secPlain;
+  std::string tlsFingerprint_;
+  // Made when a session's handshake starts, dropped when the next session
+  // starts: a close reported from inside one of its calls must not free it.
+  std::unique_ptr<TlsSession> tls_;
+  bool tlsHandshaking_ = false;
+  std::optional<TlsCertificateFacts> untrustedCertificate_;
+
+  int32_t timeoutSeconds_ = 60;
+  // Silence is measured from the last byte received or the start of the
+  // wait; one timer per wait, re-armed for the rest when bytes came.
+  EventLoop::TimerId silenceTimer_ = 0;
+  std::chrono::steady_clock::time_point lastHeard_;
 };
 
 // The component as the main window holds it; it adds nothing.

@@ -26,6 +26,7 @@ inline constexpr int kWsaENoBufs = 10055;
 inline constexpr int kWsaEConnAborted = 10053;
 inline constexpr int kWsaEConnReset = 10054;
 inline constexpr int kWsaENotConn = 10057;
+inline constexpr int kWsaETimedOut = 10060;
 inline constexpr int kWsaHostNotFound = 11001;
 inline constexpr int kWsaTryAgain = 11002;
 inline constexpr int kWsaNoRecovery = 11003;

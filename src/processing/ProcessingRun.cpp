@@ -1,14 +1,18 @@
 #include "processing/ProcessingRun.h"
 
 #include <exception>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/RowText.h"
+#include "settings/IntegerText.h"
 #include "settings/SettingsFields.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 namespace {
@@ -63,6 +67,30 @@ constexpr char kErrorCheckText[] =
     "\x83o\x82\xCC\x90\xDD\x92\xE8\x82\xF0\x8Am\x94\x46\x82\xB5\x82\xBD\x8C"
     "\xE3\x81\x41\x8D\xC4\x8E\x8E\x8Ds\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81\x42";
 
+constexpr int32_t kDefaultTimeoutSeconds = 60;
+
+// "1" and "2" ask for encryption; anything else, an absent key included,
+// is the plain connection every file before them meant.
+TPop3Security SecurityFromText(std::string_view text) {
+  const std::string_view value = TrimText(text);
+  if (value == "1") return secTls;
+  if (value == "2") return secStartTls;
+  return secPlain;
+}
+
+// A time-out that is no positive number would mean waiting for ever, which
+// is what the setting is there to prevent.
+int32_t TimeoutFromText(std::string_view text) {
+  const std::optional<int32_t> seconds = TextToInteger(TrimText(text));
+  return seconds && *seconds > 0 ? *seconds : kDefaultTimeoutSeconds;
+}
+
+// The client's text without its "-ERR " mark: the reason alone.
+std::string WithoutErrMark(const std::string& text) {
+  constexpr std::string_view kMark = "-ERR ";
+  return text.starts_with(kMark) ? text.substr(kMark.size()) : text;
+}
+
 }  // namespace
 
 const char* ToString(TRunPhase phase) {
@@ -105,7 +133,7 @@ std::ostream& operator<<(std::ostream& out, TProcessState state) {
   return out << ToString(state) << " (" << static_cast<int32_t>(state) << ")";
 }
 
-TProcessingRun::TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
+TProcessingRun::TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                                const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                                StampClock clock)
     : table_(table),
@@ -143,10 +171,14 @@ void TProcessingRun::MenuProcessClick() {
   client_.SetPort(fields_.PortText());
   client_.SetUserName(fields_.UserNameText());
   client_.SetPassWord(fields_.PassWordText());
+  client_.SetSecurity(SecurityFromText(fields_.SecurityText()));
+  client_.SetTlsFingerprint(fields_.TlsFingerprintText());
+  client_.SetTimeout(TimeoutFromText(fields_.TimeoutText()));
   ResetMessageState();
   reporter_.ShowStatus(kReceivingText);
   state_.ProcessState = procConnect;
   state_.TakenCount = 0;
+  state_.DeletedCount = 0;
   state_.RunStamp = clock_();
   state_.CellPos.X = DataTable::kFirstItemColumn;
   msgNum_ = 0;
@@ -174,7 +206,11 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
   // for it may start another request or a second error box.
   if (phase_ != runActive) return;
   if (Error != 0) {
-    StopWithError(client_.ErrorMessage());
+    if (client_.UntrustedCertificate()) {
+      AskToTrustCertificate();
+    } else {
+      StopWithError(client_.ErrorMessage());
+    }
     return;
   }
   try {
@@ -261,6 +297,7 @@ void TProcessingRun::FinishRetrievedMessage() {
     client_.SetMsgNum(msgNum_);
     client_.Dele();
     deleteSent_ = true;
+    ++state_.DeletedCount;
   } else {
     NextMessage();
   }
@@ -311,6 +348,22 @@ void TProcessingRun::ShowSummary() {
   reporter_.ShowStatus(kSummaryCountText + std::to_string(client_.MsgCount()) + kSummaryTakenText +
                        std::to_string(state_.TakenCount) + kSummaryRowsText +
                        std::to_string(table_.RowCount() - 1));
+}
+
+// The run stays busy while the user decides, so no timer tick starts another
+// one behind the question. Trusted: the fingerprint is kept in the settings
+// (saved with them) and the run starts over with it.
+void TProcessingRun::AskToTrustCertificate() {
+  const CertificateQuestion question{fields_.HostText(), WithoutErrMark(client_.ErrorMessage()),
+                                     *client_.UntrustedCertificate()};
+  if (!reporter_.TrustCertificate(question)) {
+    StopWithError(client_.ErrorMessage());
+    return;
+  }
+  fields_.SetTlsFingerprintText(question.facts.fingerprint);
+  phase_ = runStopped;
+  client_.Abort();
+  MenuProcessClick();
 }
 
 void TProcessingRun::StopWithError(const std::string& detail) {

@@ -49,6 +49,7 @@ std::ostream& operator<<(std::ostream& out, TProcessState state);
 struct RunState {
   TProcessState ProcessState = procConnect;  // the step whose POP3 request is outstanding
   int32_t TakenCount = 0;                    // messages committed as rows in this run
+  int32_t DeletedCount = 0;                  // DELE requests of this run, committed by its QUIT
   std::string RunStamp;  // date-time text of this run, written into each taken row
   MessageState Message;  // what the parser found in the message being read
   CellPoint CellPos;     // X next column to fill, Y the working row
@@ -70,7 +71,13 @@ struct RunState {
 // Failures end the run with the run error box (RunReporter::ShowMessage) and
 // then abort the POP3 session, so no QUIT is sent and the server commits no
 // DELE of that run; the connection is gone and the next fetch may start. Rows
-// committed before the failure stay in the table and in AllData.csv.
+// committed before the failure stay in the table and in AllData.csv. A server
+// certificate that is not trusted is put to the reporter first; when the user
+// trusts it, its fingerprint goes into the settings and the run starts over.
+//
+// The connection's protection (SECURITY), pinned certificate and time-out
+// come from the settings at every start: SECURITY "1" TLS, "2" STARTTLS,
+// anything else plain; a TIMEOUT that is no positive number means 60 s.
 class TProcessingRun {
  public:
   // Gives the RunStamp text at the start of each run.
@@ -81,7 +88,7 @@ class TProcessingRun {
     std::string firstRow;  // full path of FirstRow.csv
   };
 
-  TProcessingRun(DataTable& table, const SettingsFields& fields, TPop3Client& client,
+  TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                  const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                  StampClock clock = RunStampNow);
   // Clears the client's OnRequestDone and OnMessageLine once a run has set
@@ -121,12 +128,13 @@ class TProcessingRun {
   void FinishRetrievedMessage();
   void CommitMessage();
   void ShowSummary();
+  void AskToTrustCertificate();
   void StopWithError(const std::string& detail);
   void StopAtInvalidState();
   void StartUidl();
 
   DataTable& table_;
-  const SettingsFields& fields_;
+  SettingsFields& fields_;
   TPop3Client& client_;
   DataFilePaths files_;
   RunReporter& reporter_;

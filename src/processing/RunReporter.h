@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "processing/CertificateQuestion.h"
+
 namespace vexalo {
 
 // Where a processing run shows what it does. The main window implements it
@@ -21,6 +23,12 @@ class RunReporter {
 
   // Opens the settings exactly as the settings command does.
   virtual void OpenSettings() = 0;
+
+  // The server's certificate is not trusted. Returns true when the user
+  // trusts this certificate for this server from now on: the run then keeps
+  // its fingerprint in the settings and starts again. False ends the run
+  // with the error box.
+  virtual bool TrustCertificate(const CertificateQuestion& question) = 0;
 };
 
 }  // namespace vexalo

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "text/CommFuncs.h"
+
 namespace vexalo {
 namespace {
 
@@ -12,8 +14,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
-
-bool IsLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 unsigned char FoldAscii(unsigned char c) {
   return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
@@ -26,7 +26,7 @@ bool SameName(std::string_view a, std::string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i) {
     const auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
     if (FoldAscii(ca) != FoldAscii(cb)) return false;
-    if (IsLeadByte(ca) && i + 1 < a.size()) {
+    if (IsSjisLeadByte(ca) && i + 1 < a.size()) {
       ++i;
       if (a[i] != b[i]) return false;
     }

@@ -37,7 +37,7 @@ std::optional<std::string> ReadValue(std::string_view fileName, std::string_view
 
 std::string ResolveIniFileName(std::string_view fileName) {
   if (fileName.find('/') != std::string_view::npos) return std::string(fileName);
-  return ExecutableDir() + std::string(fileName);
+  return DataDir() + std::string(fileName);
 }
 
 std::string ReadIniString(std::string_view fileName, std::string_view section, std::string_view key,

@@ -15,7 +15,7 @@ namespace vexalo {
 inline constexpr std::size_t kIniValueLimit = 2047;
 
 // A name with a folder part (a "/" in it) is used as it is; a bare name is
-// taken to mean the file of that name beside the executable.
+// taken to mean the file of that name in the program's data folder (DataDir).
 std::string ResolveIniFileName(std::string_view fileName);
 
 // The stored value, cut to kIniValueLimit bytes, or `defaultText` when the

@@ -4,7 +4,7 @@
 
 namespace vexalo {
 
-// The eight settings have no object of their own: their only live copy is
+// The settings have no object of their own: their only live copy is
 // what the settings dialog's controls hold. Every reader asks at the moment it
 // needs a value, so a change typed into the dialog applies at once. The dialog
 // implements this; the headless runner and the tests use PlainSettingsFields.
@@ -21,6 +21,10 @@ class SettingsFields {
   virtual std::string HeaderTokenText() const = 0;  // HeaderTokenEdit
   virtual std::string SplitTokenText() const = 0;   // SplitTokenEdit
   virtual std::string IntervalText() const = 0;     // IntervalEdit
+  // "0" plain, "1" TLS from the first byte, "2" STARTTLS (SecurityBox).
+  virtual std::string SecurityText() const = 0;
+  virtual std::string TlsFingerprintText() const = 0;  // the pinned certificate, no control
+  virtual std::string TimeoutText() const = 0;         // seconds, no control
 
   virtual void SetHostText(const std::string& text) = 0;
   virtual void SetPortText(const std::string& text) = 0;
@@ -30,18 +34,25 @@ class SettingsFields {
   virtual void SetHeaderTokenText(const std::string& text) = 0;
   virtual void SetSplitTokenText(const std::string& text) = 0;
   virtual void SetIntervalText(const std::string& text) = 0;
+  virtual void SetSecurityText(const std::string& text) = 0;
+  virtual void SetTlsFingerprintText(const std::string& text) = 0;
+  virtual void SetTimeoutText(const std::string& text) = 0;
 };
 
 // The POP3 port the dialog starts with and an INI file without the key gives.
 inline constexpr char kDefaultPort[] = "110";
+// The usual port of POP3 over TLS from the first byte (POP3S).
+inline constexpr char kDefaultTlsPort[] = "995";
 
 // The fields without a dialog: initial values are the dialog's built-in texts
-// (port "110", everything else empty, the check box clear).
+// (port "110", security "0", time-out "60", everything else empty, the check
+// box clear).
 class PlainSettingsFields final : public SettingsFields {
  public:
   std::string host, port = kDefaultPort, userName, passWord;
   bool deleteAfterReading = false;
   std::string headerToken, splitToken, interval;
+  std::string security = "0", tlsFingerprint, timeout = "60";
 
   std::string HostText() const override { return host; }
   std::string PortText() const override { return port; }
@@ -51,6 +62,9 @@ class PlainSettingsFields final : public SettingsFields {
   std::string HeaderTokenText() const override { return headerToken; }
   std::string SplitTokenText() const override { return splitToken; }
   std::string IntervalText() const override { return interval; }
+  std::string SecurityText() const override { return security; }
+  std::string TlsFingerprintText() const override { return tlsFingerprint; }
+  std::string TimeoutText() const override { return timeout; }
 
   void SetHostText(const std::string& text) override { host = text; }
   void SetPortText(const std::string& text) override { port = text; }
@@ -60,6 +74,9 @@ class PlainSettingsFields final : public SettingsFields {
   void SetHeaderTokenText(const std::string& text) override { headerToken = text; }
   void SetSplitTokenText(const std::string& text) override { splitToken = text; }
   void SetIntervalText(const std::string& text) override { interval = text; }
+  void SetSecurityText(const std::string& text) override { security = text; }
+  void SetTlsFingerprintText(const std::string& text) override { tlsFingerprint = text; }
+  void SetTimeoutText(const std::string& text) override { timeout = text; }
 };
 
 }  // namespace vexalo

@@ -31,13 +31,20 @@ struct SettingKey {
 
 inline constexpr std::string_view kSettingsFileName = "Vexalo.ini";
 
-inline constexpr std::array<SettingKey, 8> kSettingKeys = {{
+inline constexpr std::array<SettingKey, 11> kSettingKeys = {{
     {"POP3", "HOST", SettingKey::Kind::kText, "", false, &SettingsFields::HostText,
      &SettingsFields::SetHostText, nullptr, nullptr},
     {"POP3", "PORT", SettingKey::Kind::kText, kDefaultPort, false, &SettingsFields::PortText,
      &SettingsFields::SetPortText, nullptr, nullptr},
     {"POP3", "USERNAME", SettingKey::Kind::kText, "", false, &SettingsFields::UserNameText,
      &SettingsFields::SetUserNameText, nullptr, nullptr},
+    // Absent in files written before encryption existed: those stay plain.
+    {"POP3", "SECURITY", SettingKey::Kind::kText, "0", false, &SettingsFields::SecurityText,
+     &SettingsFields::SetSecurityText, nullptr, nullptr},
+    {"POP3", "TLS_FINGERPRINT", SettingKey::Kind::kText, "", false,
+     &SettingsFields::TlsFingerprintText, &SettingsFields::SetTlsFingerprintText, nullptr, nullptr},
+    {"POP3", "TIMEOUT", SettingKey::Kind::kText, "60", false, &SettingsFields::TimeoutText,
+     &SettingsFields::SetTimeoutText, nullptr, nullptr},
     {"MAIL", "DELETE", SettingKey::Kind::kFlag, "", false, nullptr, nullptr,
      &SettingsFields::DeleteAfterReading, &SettingsFields::SetDeleteAfterReading},
     {"MAIL", "HEADER_TOKEN", SettingKey::Kind::kText, "X-VEXALO: default", false,

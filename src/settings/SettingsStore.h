@@ -13,16 +13,17 @@ namespace vexalo {
 // give the same password back.
 std::string SettingsPassPhrase();
 
-// Reads the eight settings from the INI file into `fields` (the keys of
+// Reads the settings from the INI file into `fields` (the keys of
 // kSettingKeys, in their order). An absent file or key gives the value of the
 // table; a present but empty key gives an empty field. A stored password that
 // cannot be decrypted leaves the password field empty without a word. A bare
 // `iniFileName` means the file of that name beside the executable.
 void LoadSettings(SettingsFields& fields, std::string_view iniFileName = kSettingsFileName);
 
-// Writes all eight settings from `fields`, changed or not, in the order of
+// Writes all settings from `fields`, changed or not, in the order of
 // kSettingKeys; a new file thus holds "POP3" with HOST, PORT, USERNAME,
-// PASSWORD, then "MAIL" with DELETE, HEADER_TOKEN, SPLIT_TOKEN, INTERVAL.
+// SECURITY, TLS_FINGERPRINT, TIMEOUT, PASSWORD, then "MAIL" with DELETE,
+// HEADER_TOKEN, SPLIT_TOKEN, INTERVAL.
 // Keys and sections a user added stay. The password is stored encrypted, or
 // empty when it is empty or cannot be encrypted. Raises the "... に書き込めません"
 // error of WriteIniString (IniUnit.h) at the first write that fails; the keys

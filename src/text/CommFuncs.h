@@ -9,6 +9,16 @@ namespace vexalo {
 // run and the data files. All texts
 // are CP932 bytes; every comparison elsewhere is a plain byte-wise ==.
 
+// Whether `byte` begins a double-byte CP932 character.
+constexpr bool IsSjisLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+// Whether `byte` can be the second byte of a double-byte CP932 character.
+constexpr bool IsSjisTrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
 // Removes the bytes 0x00-0x20 from both ends. Inline: loading the data file
 // trims every field of a million lines.
 inline std::string_view TrimText(std::string_view text) {
@@ -17,16 +27,6 @@ inline std::string_view TrimText(std::string_view text) {
   while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
   while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
   return text.substr(begin, end - begin);
-}
-
-// The first byte of a double-byte CP932 character.
-inline bool IsSjisLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// A byte that can be the second byte of a double-byte CP932 character.
-inline bool IsSjisTrailByte(unsigned char byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
 }
 
 // Upper-cases the bytes a-z, byte by byte, like the comparisons it serves

@@ -60,5 +60,18 @@ TEST(MessageBoxesTest, PlainBoxShowsLinesWithoutIconOrFullStop) {
   EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::NoIcon);
 }
 
+TEST(MessageBoxesTest, QuestionBoxSaysYesOnlyWhenYesIsChosen) {
+  ModalBoxCatcher boxes;
+  EXPECT_FALSE(AskYesNo(nullptr, "trust?"));  // closed without choosing
+  boxes.AnswerWith(QMessageBox::No);
+  EXPECT_FALSE(AskYesNo(nullptr, "trust?"));
+  boxes.AnswerWith(QMessageBox::Yes);
+  EXPECT_TRUE(AskYesNo(nullptr, "one\r\ntrust?"));
+  ASSERT_EQ(boxes.Seen().size(), 3u);
+  EXPECT_EQ(boxes.Seen()[2].title, "Vexalo");
+  EXPECT_EQ(boxes.Seen()[2].text, "one\ntrust?");
+  EXPECT_EQ(boxes.Seen()[2].icon, QMessageBox::Question);
+}
+
 }  // namespace
 }  // namespace vexalo

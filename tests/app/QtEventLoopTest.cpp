@@ -80,6 +80,21 @@ TEST(QtEventLoopTest, ProcessPendingRunsWhatIsDueWithoutWaiting) {
   loop.ProcessPending();  // nothing due: returns at once
 }
 
+TEST(QtEventLoopTest, TimersFireOnceLaterAndCancelledOnesNever) {
+  QtEventLoop loop;
+  std::string fired;
+  loop.StartTimer(30, [&] { fired += 'b'; });
+  const EventLoop::TimerId cancelled = loop.StartTimer(0, [&] { fired += 'x'; });
+  loop.StartTimer(0, [&] { fired += 'a'; });
+  EXPECT_EQ(fired, "");
+  loop.CancelTimer(cancelled);
+  loop.CancelTimer(cancelled);
+  EXPECT_TRUE(RunUntil([&] { return fired.size() == 2; }));
+  EXPECT_EQ(fired, "ab");
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(fired, "ab");
+}
+
 TEST(QtEventLoopTest, ReadReadinessRepeatsUntilConsumedAndStopsOnUnwatch) {
   QtEventLoop loop;
   SocketPair pair;

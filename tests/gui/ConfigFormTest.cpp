@@ -16,6 +16,7 @@ class ConfigFormTest : public QObject {
   void SettingsFieldsReadAndWriteTheControlsAsCp932();
   void TypingLimitsRefuseOneCharacterMoreButLoadedTextsStayWhole();
   void PasswordShowsAsterisks();
+  void EncryptionChoiceMovesOnlyTheOtherChoicesDefaultPort();
   void TabWalksTheControlsOfTheShownPage();
   void ConfirmingAndClosingBothHideAndReportAndKeepThePage();
   void ExampleIsTheSampleMailWithTheCurrentSeparator();
@@ -44,6 +45,8 @@ void ConfigFormTest::StartsWithTheBuiltInTextsOnTheConnectionPage() {
     QCOMPARE(text, "");
   }
   QVERIFY(!form.DeleteAfterReading());
+  QCOMPARE(form.SecurityText(), "0");
+  QCOMPARE(form.SecurityBox->currentText(), QStringLiteral("なし"));
   QCOMPARE(form.IntervalEdit->toolTip(), QStringLiteral("0～9999の数字を入力して下さい。"));
   QCOMPARE(form.DelMailChk->text(), QStringLiteral("読みこんだメールはサーバから削除する"));
 }
@@ -96,6 +99,38 @@ void ConfigFormTest::PasswordShowsAsterisks() {
   QCOMPARE(form.PassWordText(), "secret");
 }
 
+void ConfigFormTest::EncryptionChoiceMovesOnlyTheOtherChoicesDefaultPort() {
+  TConfigForm form;
+  QCOMPARE(form.SecurityBox->count(), 3);
+  QCOMPARE(form.SecurityBox->itemText(1), QStringLiteral("SSL/TLS"));
+  QCOMPARE(form.SecurityBox->itemText(2), QStringLiteral("STARTTLS"));
+  const struct {
+    const char* portBefore;
+    int choice;
+    const char* portAfter;
+  } cases[] = {
+      {"110", 1, "995"}, {"995", 0, "110"},   {"995", 2, "110"},
+      {"110", 2, "110"}, {"1995", 1, "1995"}, {"pop3", 0, "pop3"},
+  };
+  for (const auto& c : cases) {
+    form.SetSecurityText(c.choice == 1 ? "0" : "1");
+    form.SetPortText(c.portBefore);
+    form.SecurityBox->setCurrentIndex(c.choice);
+    QCOMPARE(form.PortText(), c.portAfter);
+    QCOMPARE(form.SecurityText(), std::to_string(c.choice));
+  }
+  // Loading a choice is not the user's choice: the loaded port stays.
+  form.SetPortText("110");
+  form.SetSecurityText("1");
+  QCOMPARE(form.PortText(), "110");
+  form.SetSecurityText("junk");
+  QCOMPARE(form.SecurityText(), "0");
+  form.SetTlsFingerprintText("AB:CD");
+  form.SetTimeoutText("7");
+  QCOMPARE(form.TlsFingerprintText(), "AB:CD");
+  QCOMPARE(form.TimeoutText(), "7");
+}
+
 QWidget* ConfigFormTest::TabFrom(QWidget* start, int presses) {
   start->setFocus();
   for (int i = 0; i < presses; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -107,8 +142,8 @@ void ConfigFormTest::TabWalksTheControlsOfTheShownPage() {
   form.show();
   QVERIFY(QTest::qWaitForWindowActive(&form));
   QWidget* const tabs = form.PageControl->tabBar();
-  const QList<QWidget*> pop3 = {form.HostEdit, form.PortEdit, form.UserNameEdit, form.PassWordEdit,
-                                form.OkBtn};
+  const QList<QWidget*> pop3 = {form.HostEdit,     form.PortEdit,    form.UserNameEdit,
+                                form.PassWordEdit, form.SecurityBox, form.OkBtn};
   for (int i = 0; i < pop3.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), pop3[i]);
 
   form.PageControl->setCurrentWidget(form.MailTab);

@@ -1,5 +1,6 @@
 #include "ModalBoxCatcher.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QStringList>
 
@@ -31,7 +32,11 @@ void ModalBoxCatcher::CloseOpenBoxes() {
     auto* box = qobject_cast<QMessageBox*>(widget);
     if (box == nullptr || !box->isVisible()) continue;
     seen_.push_back({box->windowTitle(), box->text(), box->icon()});
-    box->done(QMessageBox::Ok);
+    if (QAbstractButton* answer = box->button(answer_); answer != nullptr) {
+      answer->click();
+    } else {
+      box->done(QMessageBox::Ok);
+    }
   }
 }
 

@@ -11,7 +11,8 @@
 namespace vexalo {
 
 // Stands in for the user in front of modal dialogs: while it lives, every
-// message box that appears is noted and closed with its OK button, and every
+// message box that appears is noted and closed with its OK button (or the
+// answer set, when the box has that button), and every
 // file dialog is handed to the file dialog handler (or cancelled), so a
 // handler that shows one returns.
 class ModalBoxCatcher final : public QObject {
@@ -29,6 +30,9 @@ class ModalBoxCatcher final : public QObject {
     fileDialogHandler_ = std::move(handler);
   }
 
+  // The button to press in a box that has it, e.g. Yes in a question box.
+  void AnswerWith(QMessageBox::StandardButton answer) { answer_ = answer; }
+
   const std::vector<Box>& Seen() const { return seen_; }
   // The texts seen, joined by "|", for short comparisons.
   QString Texts() const;
@@ -39,6 +43,7 @@ class ModalBoxCatcher final : public QObject {
   QTimer poll_;
   std::vector<Box> seen_;
   std::function<void(QFileDialog&)> fileDialogHandler_;
+  QMessageBox::StandardButton answer_ = QMessageBox::Ok;
 };
 
 }  // namespace vexalo

@@ -19,6 +19,7 @@
 namespace vexalo {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
@@ -121,6 +122,28 @@ TEST(DovecotServerTest, GreetingCarriesApopTimestampThatLogsIn) {
   EXPECT_THAT(session.client.Command("APOP " + server.User() + " " + digest), StartsWith("+OK"))
       << server.LogText();
   EXPECT_THAT(session.client.Command("STAT"), StartsWith("+OK 1 "));
+}
+
+// The client side of TLS is the program's own and is tested with it; here
+// only that the fixture offers both ways in, under its own authority.
+TEST(DovecotServerTest, OffersStlsInTheClearAndTlsOnItsOwnPort) {
+  DovecotServer server;
+  Session session(server);
+  ASSERT_THAT(session.client.Command("CAPA"), StartsWith("+OK"));
+  EXPECT_THAT(session.client.ReadBody(kBodyCap), Contains("STLS"));
+
+  const std::string command = "echo QUIT | openssl s_client -quiet -verify_return_error -CAfile " +
+                              server.CaFile().string() + " -verify_hostname localhost " +
+                              "-connect 127.0.0.1:" + std::to_string(server.TlsPort()) +
+                              " 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char greeting[256] = {};
+  const bool read = std::fgets(greeting, sizeof greeting, pipe) != nullptr;
+  ::pclose(pipe);
+  ASSERT_TRUE(read) << server.LogText();
+  EXPECT_THAT(greeting, StartsWith("+OK Vexalo test server"));
+  EXPECT_EQ(server.ServerFingerprint().size(), 95u);
 }
 
 TEST(DovecotServerTest, RefusesWrongSecretsAtOnce) {

@@ -170,6 +170,11 @@ ProgramResult RunFetchOnTerminal(const std::vector<std::string>& args, const std
   return result;
 }
 
+// The line a completed run prints: its time, then `counts`, as a pattern.
+std::string SummaryLine(const std::string& counts) {
+  return R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )" + counts + "\n";
+}
+
 std::string RunFixture(const std::string& path) {
   return ReadBytes(std::string(VEXALO_RUN_FIXTURE_DIR) + "/" + path);
 }
@@ -212,12 +217,16 @@ TEST_F(FetchProgramTest, StoredPasswordThenOneRunPrintsTheTextsAndTakesThePicked
       << "was:\n"
       << settingsBefore;
 
-  const ProgramResult run = RunFetch({"--dir", folder.Root().string()}, "");
+  const ProgramResult run = RunFetch({"--verbose", "--dir", folder.Root().string()}, "");
   ASSERT_EQ(run.exitStatus, 0) << run.out << run.err << server.LogText();
-  EXPECT_EQ(run.out,
-            "メール受信中\n1/5通処理しました。\n2/5通処理しました。\n3/5通処理しました。\n"
-            "4/5通処理しました。\n5/5通処理しました。\n"
-            "受信完了しました。総メール数：5　受信対象新規メール数：3　合計累積データ数：3\n");
+  EXPECT_TRUE(std::regex_match(
+      run.out,
+      std::regex("メール受信中\n1/5通処理しました。\n2/5通処理しました。\n3/5通処理しました。\n"
+                 "4/5通処理しました。\n5/5通処理しました。\n"
+                 "受信完了しました。総メール数：5　受信対象新規メール数：3　合計累積データ数：3\n" +
+                 SummaryLine("5 mails looked at, 3 rows taken, 3 deleted"))))
+      << run.out;
+  EXPECT_EQ(run.err, "");
   const std::string allData = ReadBytes(folder.Path("AllData.csv"));
   const std::string stamp = allData.substr(0, allData.find(','));
   EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}/\d\d/\d\d( \d{1,2}:\d\d:\d\d)?)")))
@@ -228,18 +237,63 @@ TEST_F(FetchProgramTest, StoredPasswordThenOneRunPrintsTheTextsAndTakesThePicked
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-b-note", "order-d-note"}));
   // A run rewrites nothing of the settings.
   EXPECT_EQ(ReadIniString(Ini(), "POP3", "PASSWORD", ""), cipherText);
+
+  // What a timer's journal gets from each run.
+  const ProgramResult again = RunFetch({"--dir", folder.Root().string()}, "");
+  EXPECT_EQ(again.exitStatus, 0) << again.err;
+  EXPECT_TRUE(std::regex_match(
+      again.out, std::regex(SummaryLine("2 mails looked at, 0 rows taken, 0 deleted"))))
+      << again.out;
+  const ProgramResult quiet = RunFetch({"--dir", folder.Root().string(), "--quiet"}, "");
+  EXPECT_EQ(quiet.exitStatus, 0) << quiet.err;
+  EXPECT_EQ(quiet.out + quiet.err, "");
 }
 
 TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
   WriteSettings(false);
   WriteIniString(Ini(), "POP3", "PASSWORD", EncryptText("wrong", SettingsPassPhrase()));
-  const ProgramResult run = RunFetch({"--dir", folder.Root().string()}, "");
+  // --quiet keeps the errors.
+  const ProgramResult run = RunFetch({"--dir", folder.Root().string(), "--quiet"}, "");
 
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(run.out,
-            "メール受信中\nメール受信処理中にエラーが発生しました。(内容：-ERR [AUTH] "
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "メール受信処理中にエラーが発生しました。(内容：-ERR [AUTH] "
             "Authentication failed.)\n一旦ソフトを終了させ（必ず行ってください）、\n"
             "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
+}
+
+// POP3S with the server's authority trusted; then the same server with its
+// certificate unknown: the facts and the INI line that trusts it are printed,
+// and with that line added the run goes through.
+TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
+  server.AddMessage("order-a", RunFixture("mail/order-iso2022jp.eml"));
+  WriteBytes(Ini(), "[POP3]\r\nHOST=localhost\r\nPORT=" + std::to_string(server.TlsPort()) +
+                        "\r\nUSERNAME=" + server.User() + "\r\nSECURITY=1\r\n");
+  WriteIniString(Ini(), "POP3", "PASSWORD", EncryptText(server.Password(), SettingsPassPhrase()));
+  setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
+  const ProgramResult trusted = RunFetch({"--dir", folder.Root().string()}, "");
+  unsetenv("SSL_CERT_FILE");
+  ASSERT_EQ(trusted.exitStatus, 0) << trusted.out << trusted.err << server.LogText();
+  EXPECT_NE(trusted.out.find("合計累積データ数：1\n"), std::string::npos) << trusted.out;
+
+  std::filesystem::remove(folder.Path("AllData.csv"));
+  const ProgramResult unknown = RunFetch({"--dir", folder.Root().string()}, "");
+  EXPECT_EQ(unknown.exitStatus, 1);
+  const std::string trustLine = "TLS_FINGERPRINT=" + server.ServerFingerprint();
+  for (const std::string& fact :
+       {std::string("サーバー：localhost\n"), std::string("発行先：CN=localhost,O=Vexalo Test\n"),
+        std::string("発行者：CN=Vexalo Test CA\n"), "\n" + trustLine + "\n",
+        std::string("(内容：-ERR TLS certificate not trusted: unable to get local issuer "
+                    "certificate)\n")}) {
+    EXPECT_NE(unknown.out.find(fact), std::string::npos) << fact << " in\n" << unknown.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("AllData.csv")));
+
+  WriteIniString(Ini(), "POP3", "TLS_FINGERPRINT", server.ServerFingerprint());
+  const ProgramResult pinned = RunFetch({"--dir", folder.Root().string()}, "");
+  EXPECT_EQ(pinned.exitStatus, 0) << pinned.out << pinned.err;
+  EXPECT_FALSE(ReadBytes(folder.Path("AllData.csv")).empty());
 }
 
 TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
@@ -261,27 +315,38 @@ TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {
     std::string input;
     int exitStatus;
     std::string outStart;  // standard output begins with this; empty: nothing is printed
+    std::string errStart;  // the same for standard error
   };
   const std::string dir = folder.Root().string();
+  const std::string seeHelp = " (see vexalo-fetch --help)\n";
   const Case cases[] = {
-      {{"--help"}, "", 0, "Usage: vexalo-fetch [--dir DIR]\n"},
-      {{"--dir", dir, "--bogus"}, "", 2, ""},
-      {{"--dir"}, "", 2, ""},
-      {{"--dir", folder.Path("missing")}, "", 2, ""},
+      {{"--help"}, "", 0, "Usage: vexalo-fetch [--dir DIR] [--quiet | --verbose]\n", ""},
+      {{"--dir", dir, "--bogus"},
+       "",
+       2,
+       "",
+       "vexalo-fetch: unexpected argument: --bogus" + seeHelp},
+      {{"--dir"}, "", 2, "", "vexalo-fetch: --dir needs a folder" + seeHelp},
+      {{"--dir", folder.Path("missing")}, "", 2, "", "vexalo-fetch: no such folder: "},
+      {{"--quiet", "--verbose"}, "", 2, "", "vexalo-fetch: unexpected argument: --verbose"},
       // No server set: the settings message, and no run.
-      {{"--dir", dir}, "", 1, "メールサーバ(POP3)への接続設定を完了したのち"},
+      {{"--dir", dir}, "", 1, "", "メールサーバ(POP3)への接続設定を完了したのち"},
       // Nothing typed: nothing stored.
-      {{"--dir", dir, "--set-password"}, "", 1, ""},
+      {{"--dir", dir, "--set-password"}, "", 1, "", "vexalo-fetch: no password line"},
   };
   for (const Case& c : cases) {
     const ProgramResult result = RunFetch(c.args, c.input);
     EXPECT_EQ(result.exitStatus, c.exitStatus) << c.args.back() << "\n" << result.err;
-    if (c.outStart.empty()) {
-      EXPECT_EQ(result.out, "") << c.args.back();
-    } else {
-      EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart) << c.args.back();
-    }
+    EXPECT_EQ(result.out.substr(0, c.outStart.size()), c.outStart) << c.args.back();
+    EXPECT_EQ(result.out.empty(), c.outStart.empty()) << c.args.back() << ": " << result.out;
+    EXPECT_EQ(result.err.substr(0, c.errStart.size()), c.errStart) << c.args.back();
+    EXPECT_EQ(result.err.empty(), c.errStart.empty()) << c.args.back() << ": " << result.err;
   }
+  // Help names the folder the files would be in, without making it.
+  const ProgramResult help = RunFetch({"--help"}, "");
+  EXPECT_NE(help.out.find("The data folder now: " + std::string(VEXALO_FETCH_PROGRAM_DIR) + "/\n"),
+            std::string::npos)
+      << help.out;
   EXPECT_FALSE(std::filesystem::exists(folder.Path("Vexalo.ini")));
 }
 

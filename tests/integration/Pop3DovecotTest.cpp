@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DovecotServer.h"
@@ -68,6 +72,18 @@ std::string BigMessage() {
   return raw;
 }
 
+// Makes OpenSSL's default trust store the test authority of `server` while it
+// lives (OpenSSL reads SSL_CERT_FILE whenever a session is set up).
+class TrustedAuthority {
+ public:
+  explicit TrustedAuthority(const DovecotServer& server) {
+    setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
+  }
+  ~TrustedAuthority() { unsetenv("SSL_CERT_FILE"); }
+  TrustedAuthority(const TrustedAuthority&) = delete;
+  TrustedAuthority& operator=(const TrustedAuthority&) = delete;
+};
+
 class Pop3DovecotTest : public ::testing::Test {
  protected:
   Pop3DovecotTest() {
@@ -89,6 +105,13 @@ class Pop3DovecotTest : public ::testing::Test {
     EXPECT_TRUE(loop_.RunUntil([&] { return doneCount_ > before; }, kTimeoutMs))
         << server_.LogText();
     return lastError_;
+  }
+
+  // The POP3S port with TLS from the first byte, or the plain one with STLS.
+  void UseSecurity(TPop3Security security) {
+    client_.SetSecurity(security);
+    client_.SetHost("localhost");
+    client_.SetPort(std::to_string(security == secTls ? server_.TlsPort() : server_.Port()));
   }
 
   void LogIn() {
@@ -174,6 +197,101 @@ TEST_F(Pop3DovecotTest, RetrievesA5MegabyteMessageWhole) {
   const std::vector<std::string> lines = Retrieve(1);
   EXPECT_EQ(lines.size(), LinesOf(raw).size());
   EXPECT_TRUE(lines == LinesOf(raw)) << "the message's lines differ";
+  QuitSession();
+}
+
+TEST_F(Pop3DovecotTest, TlsAndStartTlsCarryTheSameSessionAsPlain) {
+  const std::string raw = BigMessage();
+  server_.AddMessage("big", raw);
+  const TrustedAuthority authority(server_);
+  for (const TPop3Security security : {secTls, secStartTls}) {
+    SCOPED_TRACE(security);
+    UseSecurity(security);
+    ASSERT_EQ(Run([&] { client_.Connect(); }), 0) << client_.ErrorMessage();
+    EXPECT_TRUE(client_.Encrypted());
+    // After STLS the capabilities are asked again, over TLS: STLS is gone.
+    EXPECT_EQ(client_.HasCapability("USER"), security == secStartTls);
+    EXPECT_FALSE(client_.HasCapability("STLS"));
+    const auto login = security == secTls ? &TCustomPop3Client::User : &TCustomPop3Client::APop;
+    ASSERT_EQ(Run([&] { (client_.*login)(); }), 0) << client_.ErrorMessage();
+    if (security == secTls) {
+      ASSERT_EQ(Run([&] { client_.Pass(); }), 0);
+    }
+    EXPECT_TRUE(Retrieve(1) == LinesOf(raw)) << "the message's lines differ";
+    QuitSession();
+  }
+}
+
+// Whom a certificate is trusted by: the trust store and the host name, or a
+// pinned fingerprint alone.
+TEST_F(Pop3DovecotTest, CertificateTrust) {
+  std::string lowerPin;
+  for (const char c : server_.ServerFingerprint()) {
+    if (c != ':') lowerPin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  std::string wrongPin = server_.ServerFingerprint();
+  wrongPin[0] = wrongPin[0] == 'A' ? 'B' : 'A';
+  const struct {
+    const char* name;
+    bool authorityTrusted;
+    std::string host;
+    std::string pin;
+    const char* reason;  // empty: trusted
+  } cases[] = {
+      {"authority unknown", false, "localhost", "", "unable to get local issuer certificate"},
+      {"authority trusted", true, "localhost", "", ""},
+      {"address checked as an address", true, "127.0.0.1", "", ""},
+      {"pinned, authority unknown", false, "localhost", lowerPin, ""},
+      {"pinned, other name", false, "127.0.0.1", server_.ServerFingerprint(), ""},
+      {"wrong pin, authority trusted", true, "localhost", wrongPin,
+       "its fingerprint is not the one set"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<TrustedAuthority> authority;
+    if (c.authorityTrusted) authority = std::make_unique<TrustedAuthority>(server_);
+    UseSecurity(secTls);
+    client_.SetHost(c.host);
+    client_.SetTlsFingerprint(c.pin);
+    const uint16_t error = Run([&] { client_.Connect(); });
+    if (std::string(c.reason).empty()) {
+      EXPECT_EQ(error, 0) << client_.ErrorMessage();
+      EXPECT_FALSE(client_.UntrustedCertificate());
+      QuitSession();
+      continue;
+    }
+    EXPECT_EQ(error, 500);
+    EXPECT_EQ(client_.ErrorMessage(), std::string("-ERR TLS certificate not trusted: ") + c.reason);
+    EXPECT_FALSE(client_.Connected());
+    ASSERT_TRUE(client_.UntrustedCertificate());
+    EXPECT_EQ(client_.UntrustedCertificate()->fingerprint, server_.ServerFingerprint());
+    EXPECT_EQ(client_.UntrustedCertificate()->subject, "CN=localhost,O=Vexalo Test");
+    EXPECT_EQ(client_.UntrustedCertificate()->issuer, "CN=Vexalo Test CA");
+  }
+}
+
+TEST_F(Pop3DovecotTest, CertificateForAnotherNameIsRefused) {
+  const DovecotServer other({}, "DNS:mail.example.jp");
+  const TrustedAuthority authority(other);
+  client_.SetSecurity(secTls);
+  client_.SetPort(std::to_string(other.TlsPort()));
+  for (const auto& [host, reason] : {std::pair{"localhost", "hostname mismatch"},
+                                     std::pair{"127.0.0.1", "IP address mismatch"}}) {
+    client_.SetHost(host);
+    EXPECT_EQ(Run([&] { client_.Connect(); }), 500);
+    EXPECT_EQ(client_.ErrorMessage(), std::string("-ERR TLS certificate not trusted: ") + reason);
+  }
+}
+
+TEST_F(Pop3DovecotTest, PlainAgainstTheTlsPortTimesOut) {
+  client_.SetPort(std::to_string(server_.TlsPort()));
+  client_.SetTimeout(1);
+  EXPECT_EQ(Run([&] { client_.Connect(); }), 10060);
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR Connection timed out (Winsock error #10060)");
+  EXPECT_FALSE(client_.Connected());
+  // The next session is free to start.
+  client_.SetPort(std::to_string(server_.Port()));
+  LogIn();
   QuitSession();
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <algorithm>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DovecotServer.h"
@@ -54,7 +56,7 @@ std::string ExpectedAllDataLines(int count) {
 // What the desktop program holds from its start to its end: a table loaded
 // from the data files in `folder`, a client and a run over them.
 struct Program {
-  Program(const SettingsFields& fields, const TempFolder& folder)
+  Program(SettingsFields& fields, const TempFolder& folder)
       : run(table, fields, client, jisConv,
             TProcessingRun::DataFilePaths{folder.Path(kAllDataFileName),
                                           folder.Path(kFirstRowFileName)},
@@ -107,6 +109,81 @@ class RunEndToEndTest : public ::testing::Test {
   TempFolder folder;
   PlainSettingsFields fields;
 };
+
+// Over POP3S and over STARTTLS a run takes the same rows as in the clear.
+TEST_F(RunEndToEndTest, EncryptedRunsWriteTheSameFilesAsPlain) {
+  AddMixedMailbox();
+  setenv("SSL_CERT_FILE", server.CaFile().c_str(), 1);
+  fields.host = "localhost";
+  for (const auto& [security, port] :
+       {std::pair{"1", server.TlsPort()}, std::pair{"2", server.Port()}}) {
+    SCOPED_TRACE(security);
+    fs::remove(folder.Path(kAllDataFileName));
+    fs::remove(folder.Path(kFirstRowFileName));
+    fields.security = security;
+    fields.port = std::to_string(port);
+    auto program = Start();
+    program->Fetch();
+    EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+    EXPECT_TRUE(program->reporter.messages.empty()) << program->reporter.messages.front();
+    EXPECT_TRUE(program->client.Encrypted() || !program->client.Connected());
+    EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
+    EXPECT_EQ(FirstRow(), ExpectedFile("FirstRow.csv"));
+  }
+  unsetenv("SSL_CERT_FILE");
+}
+
+// A certificate nobody vouches for is put to the user: no leaves the run
+// stopped with the error box, yes pins it in the settings and the run goes on.
+TEST_F(RunEndToEndTest, UntrustedCertificateIsPutToTheUserAndPinnedWhenTrusted) {
+  AddMixedMailbox();
+  fields.security = "1";
+  fields.port = std::to_string(server.TlsPort());
+  auto program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runStopped);
+  ASSERT_EQ(program->reporter.certificateQuestions.size(), 1u);
+  const CertificateQuestion& question = program->reporter.certificateQuestions.front();
+  EXPECT_EQ(question.host, server.Host());
+  EXPECT_EQ(question.reason, "TLS certificate not trusted: unable to get local issuer certificate");
+  EXPECT_EQ(question.facts.fingerprint, server.ServerFingerprint());
+  EXPECT_EQ(program->reporter.messages,
+            (std::vector<std::string>{RunErrorBox("-ERR " + question.reason)}));
+  EXPECT_EQ(fields.tlsFingerprint, "");
+  EXPECT_FALSE(fs::exists(folder.Path(kAllDataFileName)));
+
+  program->reporter.trustCertificates = true;
+  program->reporter.messages.clear();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(program->reporter.certificateQuestions.size(), 2u);
+  EXPECT_TRUE(program->reporter.messages.empty());
+  EXPECT_EQ(fields.tlsFingerprint, server.ServerFingerprint());
+  EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
+
+  // From now on the pin alone decides: no question.
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted);
+  EXPECT_EQ(program->reporter.certificateQuestions.size(), 2u);
+}
+
+// A silent server ends the run with the socket time-out after TIMEOUT
+// seconds; the next fetch is free to start.
+TEST_F(RunEndToEndTest, SilentServerEndsTheRunWithTheTimeOut) {
+  AddMixedMailbox();
+  fields.timeout = "1";
+  fields.port = std::to_string(server.TlsPort());  // speaks TLS first: silent to plain POP3
+  auto program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runStopped);
+  EXPECT_EQ(
+      program->reporter.messages,
+      (std::vector<std::string>{RunErrorBox("-ERR Connection timed out (Winsock error #10060)")}));
+  fields.port = std::to_string(server.Port());
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted);
+  EXPECT_EQ(AllData(), ExpectedFile("AllData.csv"));
+}
 
 TEST_F(RunEndToEndTest, TakesEachPickedMailOnceAcrossRunsAndRestarts) {
   AddMixedMailbox();

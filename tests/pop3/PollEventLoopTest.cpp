@@ -121,5 +121,31 @@ TEST(PollEventLoop, RunUntilReportsTimeOut) {
   EXPECT_TRUE(loop.RunUntil([] { return true; }, 0));
 }
 
+TEST(PollEventLoop, TimersFireInDeadlineOrderOnceAndCancelledOnesNever) {
+  PollEventLoop loop;
+  std::string fired;
+  loop.StartTimer(40, [&] { fired += 'b'; });
+  const EventLoop::TimerId cancelled = loop.StartTimer(10, [&] { fired += 'x'; });
+  loop.StartTimer(0, [&] {
+    fired += 'a';
+    // Started from a timer's call with no delay: still a later round.
+    loop.StartTimer(0, [&] { fired += 'c'; });
+  });
+  EXPECT_EQ(fired, "");  // never inside StartTimer
+  loop.CancelTimer(cancelled);
+  loop.CancelTimer(cancelled);
+  loop.CancelTimer(0);
+
+  // The wait ends at the first deadline, not at the end of the allowance.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(loop.RunOnce(60000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(fired, "a");
+  EXPECT_TRUE(loop.RunUntil([&] { return fired.size() == 3; }, 60000));
+  EXPECT_EQ(fired, "acb");
+  EXPECT_FALSE(loop.RunOnce(20));
+  EXPECT_EQ(fired, "acb");
+}
+
 }  // namespace
 }  // namespace vexalo

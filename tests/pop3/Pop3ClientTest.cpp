@@ -605,5 +605,97 @@ TEST_F(Pop3ClientTest, CapaIsRefusedWithoutAGreeting) {
   EXPECT_EQ(client_.ErrorMessage(), "-ERR CAPA command invalid now");
 }
 
+// ---- Security and time-outs (the TLS sessions themselves: against Dovecot) ----
+
+TEST_F(Pop3ClientTest, StartTlsWithoutStlsOnOfferEndsWithoutASecretSent) {
+  // Anything the client sent after CAPA would be a problem of the script.
+  StartPeer({Send(kGreeting), Expect("CAPA"), Send("+OK\r\nUIDL\r\nUSER\r\n.\r\n")});
+  client_.SetSecurity(secStartTls);
+  client_.SetUserName("bob");
+  client_.SetPassWord("secret");
+  EXPECT_EQ(Run([&] { client_.Open(); }), 500);
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR STARTTLS: the server does not offer STLS");
+  EXPECT_FALSE(client_.Connected());
+  EXPECT_TRUE(loop_.RunUntil([&] { return peer_->ClientClosed(); }, kTimeoutMs));
+  EXPECT_EQ(peer_->Problems(), "");
+}
+
+TEST_F(Pop3ClientTest, StartTlsRefusedByTheServerLeavesTheLoginRefused) {
+  StartPeer({Send(kGreeting), Expect("CAPA"), Send("+OK\r\nSTLS\r\n.\r\n"), Expect("STLS"),
+             Send("-ERR not today\r\n")});
+  client_.SetSecurity(secStartTls);
+  client_.SetUserName("bob");
+  EXPECT_EQ(Run([&] { client_.Connect(); }), 500);
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR not today");
+  EXPECT_FALSE(client_.Encrypted());
+  for (const auto& login :
+       {&TCustomPop3Client::User, &TCustomPop3Client::Pass, &TCustomPop3Client::RPop}) {
+    EXPECT_THROW((client_.*login)(), Pop3Exception);
+  }
+  EXPECT_EQ(client_.ErrorMessage(), "-ERR RPOP refused: the connection is not encrypted");
+  ExpectPeerFinished();
+}
+
+// A server that does not speak TLS ends the handshake at once, whether it
+// talks POP3 in the clear or closes, with the cause in ErrorMessage.
+TEST_F(Pop3ClientTest, TlsAgainstAServerThatDoesNotSpeakItFailsAtOnce) {
+  const struct {
+    const char* peer;
+    std::vector<ScriptedPop3Peer::Step> script;
+    uint16_t error;
+    const char* text;  // the start of ErrorMessage
+  } cases[] = {
+      {"plain POP3", {Send(kGreeting)}, 500, "-ERR TLS handshake failed: "},
+      {"closes", {Close()}, 10004, "-ERR TLS handshake failed: the server closed the connection"},
+  };
+  client_.SetSecurity(secTls);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.peer);
+    StartPeer(c.script);
+    EXPECT_EQ(Run([&] { client_.Connect(); }), c.error);
+    EXPECT_EQ(client_.ErrorMessage().rfind(c.text, 0), 0u) << client_.ErrorMessage();
+    EXPECT_GT(client_.ErrorMessage().size(), std::string("-ERR TLS handshake failed: ").size());
+    EXPECT_FALSE(client_.Connected());
+    EXPECT_FALSE(client_.UntrustedCertificate());
+  }
+}
+
+// Each wait on a silent server ends after Timeout with the socket time-out,
+// the session aborted, and the client free for the next session.
+TEST_F(Pop3ClientTest, SilentServerTimesOutAtEveryWait) {
+  using Steps = std::vector<ScriptedPop3Peer::Step>;
+  const auto withLogin = [](Steps tail) {
+    Steps steps = LoginScript();
+    steps.insert(steps.end(), tail.begin(), tail.end());
+    return steps;
+  };
+  const struct {
+    const char* wait;
+    Steps script;
+    bool logIn;
+    std::function<void(TCustomPop3Client&)> request;
+  } cases[] = {
+      {"greeting", {}, false, [](TCustomPop3Client& c) { c.Connect(); }},
+      {"reply", withLogin({Expect("STAT")}), true, [](TCustomPop3Client& c) { c.Stat(); }},
+      {"rest of RETR", withLogin({Expect("RETR 1"), Send("+OK\r\nfirst line\r\n")}), true,
+       [](TCustomPop3Client& c) { c.Retr(); }},
+      {"close after QUIT", withLogin({Expect("QUIT"), Send("+OK bye\r\n")}), true,
+       [](TCustomPop3Client& c) { c.Quit(); }},
+  };
+  client_.SetTimeout(1);
+  client_.SetMsgNum(1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wait);
+    StartPeer(c.script);
+    if (c.logIn) LogIn();
+    EXPECT_EQ(Run([&] { c.request(client_); }), 10060);
+    EXPECT_EQ(client_.ErrorMessage(), "-ERR Connection timed out (Winsock error #10060)");
+    EXPECT_FALSE(client_.Connected());
+    EXPECT_EQ(client_.State(), pop3Ready);
+  }
+  StartPeer(LoginScript());
+  LogIn();
+}
+
 }  // namespace
 }  // namespace vexalo

@@ -362,5 +362,34 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   EXPECT_FALSE(fs::exists(FirstRowPath()));
 }
 
+// The connection settings reach the client at every start; what is no
+// valid choice falls back to the plain connection and the 60 s time-out.
+TEST_F(ProcessingRunTest, ConnectionSettingsAreReadAtEveryStart) {
+  const struct {
+    const char* security;
+    const char* timeout;
+    TPop3Security expectedSecurity;
+    int32_t expectedTimeout;
+  } cases[] = {
+      {"0", "60", secPlain, 60}, {"1", "5", secTls, 5},      {" 2 ", "30", secStartTls, 30},
+      {"", "", secPlain, 60},    {"ssl", "0", secPlain, 60}, {"3", "-5", secPlain, 60},
+      {"1", "abc", secTls, 60},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.security) + "/" + c.timeout);
+    ScriptedPop3Peer peer(loop, {Close()});
+    fields.security = c.security;
+    fields.timeout = c.timeout;
+    fields.tlsFingerprint = "AB:CD";
+    fields.port = peer.PortText();
+    run.MenuProcessClick();
+    EXPECT_EQ(client.Security(), c.expectedSecurity);
+    EXPECT_EQ(client.Timeout(), c.expectedTimeout);
+    EXPECT_EQ(client.TlsFingerprint(), "AB:CD");
+    client.Abort();
+    ASSERT_TRUE(loop.RunUntil([&] { return !run.IsBusy(); }, kTimeoutMs));
+  }
+}
+
 }  // namespace
 }  // namespace vexalo

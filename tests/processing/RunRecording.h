@@ -24,8 +24,14 @@ class RecordingReporter final : public RunReporter {
   void ShowStatus(const std::string& text) override { statuses.push_back(Cp932ToUtf8(text)); }
   void ShowMessage(const std::string& text) override { messages.push_back(Cp932ToUtf8(text)); }
   void OpenSettings() override { ++settingsOpened; }
+  bool TrustCertificate(const CertificateQuestion& question) override {
+    certificateQuestions.push_back(question);
+    return trustCertificates;
+  }
 
   std::vector<std::string> statuses;
+  std::vector<CertificateQuestion> certificateQuestions;
+  bool trustCertificates = false;
   std::vector<std::string> messages;
   int settingsOpened = 0;
 };

@@ -174,14 +174,10 @@ TEST(IniUnit, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(ReadBytes(ini), "[POP3]\r\nHOST=a\r\n");
 }
 
-TEST(IniUnit, BareNamesLiveBesideTheExecutable) {
-  EXPECT_EQ(ResolveIniFileName("Vexalo.ini"), ExecutableDir() + "Vexalo.ini");
+TEST(IniUnit, BareNamesLiveInTheDataFolder) {
+  EXPECT_EQ(ResolveIniFileName("Vexalo.ini"), DataDir() + "Vexalo.ini");
   EXPECT_EQ(ResolveIniFileName("/etc/x.ini"), "/etc/x.ini");
   EXPECT_EQ(ResolveIniFileName("sub/x.ini"), "sub/x.ini");
-}
-
-TEST(ProgramDir, IsTheFolderOfThisTestProgram) {
-  EXPECT_EQ(ExecutableDir(), std::string(VEXALO_TEST_BINARY_DIR) + "/");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ PlainSettingsFields StaleFields() {
   PlainSettingsFields fields;
   fields.host = fields.port = fields.userName = fields.passWord = "stale";
   fields.headerToken = fields.splitToken = fields.interval = "stale";
+  fields.security = fields.tlsFingerprint = fields.timeout = "stale";
   fields.deleteAfterReading = true;
   return fields;
 }
@@ -37,6 +38,9 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
   EXPECT_EQ(fields.headerToken, "X-VEXALO: default");
   EXPECT_EQ(fields.splitToken, ":");
   EXPECT_EQ(fields.interval, "0");
+  EXPECT_EQ(fields.security, "0");
+  EXPECT_EQ(fields.tlsFingerprint, "");
+  EXPECT_EQ(fields.timeout, "60");
   EXPECT_FALSE(std::filesystem::exists(ini)) << "loading must not create the file";
 
   SaveSettings(fields, ini);
@@ -45,6 +49,9 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
             "HOST=\r\n"
             "PORT=110\r\n"
             "USERNAME=\r\n"
+            "SECURITY=0\r\n"
+            "TLS_FINGERPRINT=\r\n"
+            "TIMEOUT=60\r\n"
             "PASSWORD=\r\n"
             "[MAIL]\r\n"
             "DELETE=0\r\n"
@@ -65,6 +72,9 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   saved.headerToken = "X-ORDER: \x92\x8d\x95\xb6";  // 注文
   saved.splitToken = "\x81\x46";                    // ：
   saved.interval = "15";
+  saved.security = "2";
+  saved.tlsFingerprint = "AB:CD";
+  saved.timeout = "5";
   SaveSettings(saved, ini);
 
   const std::string text = ReadBytes(ini);
@@ -83,6 +93,9 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   EXPECT_EQ(loaded.headerToken, saved.headerToken);
   EXPECT_EQ(loaded.splitToken, saved.splitToken);
   EXPECT_EQ(loaded.interval, saved.interval);
+  EXPECT_EQ(loaded.security, saved.security);
+  EXPECT_EQ(loaded.tlsFingerprint, saved.tlsFingerprint);
+  EXPECT_EQ(loaded.timeout, saved.timeout);
 }
 
 TEST(SettingsStore, EmptyKeysLoadEmptyAndABadPasswordLoadsNothing) {
@@ -98,6 +111,10 @@ TEST(SettingsStore, EmptyKeysLoadEmptyAndABadPasswordLoadsNothing) {
   EXPECT_FALSE(fields.deleteAfterReading);
   EXPECT_EQ(fields.passWord, "");
   EXPECT_EQ(fields.interval, "5");  // loading went on after the password
+  // A file from before encryption existed: plain, as it always was.
+  EXPECT_EQ(fields.security, "0");
+  EXPECT_EQ(fields.tlsFingerprint, "");
+  EXPECT_EQ(fields.timeout, "60");
 }
 
 TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
@@ -129,6 +146,9 @@ TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
             "HOST=new.example.jp\r\n"
             "PORT=110\r\n"
             "USERNAME=\r\n"
+            "SECURITY=0\r\n"
+            "TLS_FINGERPRINT=\r\n"
+            "TIMEOUT=60\r\n"
             "PASSWORD=\r\n"
             "[OTHER]\r\n"
             "X=1\r\n");

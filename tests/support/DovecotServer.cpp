@@ -111,7 +111,8 @@ class DovecotServer::Workspace {
 
 DovecotServer::DovecotServer() : DovecotServer(std::filesystem::path()) {}
 
-DovecotServer::DovecotServer(const std::filesystem::path& maildir)
+DovecotServer::DovecotServer(const std::filesystem::path& maildir,
+                             std::string_view certificateNames)
     : account_(::geteuid() == 0 ? EnsureSystemAccount(kServerAccountName) : CurrentAccount()),
       workspace_(std::make_unique<Workspace>()),
       maildir_(maildir.empty() ? workspace_->Root() / "Maildir"
@@ -136,6 +137,7 @@ DovecotServer::DovecotServer(const std::filesystem::path& maildir)
   for (const auto& entry : std::filesystem::recursive_directory_iterator(maildir_)) {
     GiveToServer(entry.path());
   }
+  certificates_ = MakeTestCertificates(root, certificateNames);
   WriteWholeFile(root / "passwd", User() + ":" + Password() + "::::::\n");
   GiveToServer(root / "passwd");
   Start();
@@ -147,13 +149,16 @@ void DovecotServer::Start() {
   const auto output = workspace_->Root() / "dovecot.out";
   for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
     const std::uint16_t port = PickFreeLoopbackPort();
-    WriteConfig(port);
+    std::uint16_t tlsPort = PickFreeLoopbackPort();
+    while (tlsPort == port) tlsPort = PickFreeLoopbackPort();
+    WriteConfig(port, tlsPort);
     auto server = std::make_unique<ChildProcess>(
         std::vector<std::string>{kDovecotProgram, "-F", "-c",
                                  (workspace_->Root() / "dovecot.conf").string()},
         output);
     if (WaitUntilServing(*server, port)) {
       port_ = port;
+      tlsPort_ = tlsPort;
       server_ = std::move(server);
       return;
     }
@@ -167,7 +172,7 @@ void DovecotServer::Start() {
                            " attempts:\n" + LogText());
 }
 
-void DovecotServer::WriteConfig(std::uint16_t port) const {
+void DovecotServer::WriteConfig(std::uint16_t port, std::uint16_t tlsPort) const {
   std::string config(kDovecotConfigTemplate);
   ReplaceAll(config, "{{ROOT}}", workspace_->Root().string());
   ReplaceAll(config, "{{TOKEN}}", workspace_->Token());
@@ -175,6 +180,7 @@ void DovecotServer::WriteConfig(std::uint16_t port) const {
   ReplaceAll(config, "{{GROUP}}", account_.group);
   ReplaceAll(config, "{{MAILDIR}}", maildir_.string());
   ReplaceAll(config, "{{PORT}}", std::to_string(port));
+  ReplaceAll(config, "{{TLS_PORT}}", std::to_string(tlsPort));
   WriteWholeFile(workspace_->Root() / "dovecot.conf", config);
 }
 

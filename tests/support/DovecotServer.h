@@ -9,6 +9,7 @@
 
 #include "ChildProcess.h"
 #include "SystemAccount.h"
+#include "TestCertificates.h"
 
 namespace vexalo {
 
@@ -19,6 +20,10 @@ namespace vexalo {
 // message's maildir file name is its unique id (UIDL), so tests choose ids,
 // and the server numbers the messages it first sees at a login in the order
 // of their ids (messages added later come after them).
+//
+// Two listeners: Port() speaks POP3 in the clear and offers STLS, TlsPort()
+// speaks TLS from the first byte (POP3S). Both present a server certificate
+// signed by a test authority of the server's own (CaFile()).
 //
 // When run as root the server's processes run as the unprivileged system
 // account "vexalotest", created on first use; otherwise as the caller.
@@ -45,7 +50,10 @@ class DovecotServer {
   // handed to the server's account, and it must lie where that account can
   // reach it (e.g. under /tmp). An empty path means a maildir of its own.
   // For benchmarks on generated mailboxes.
-  explicit DovecotServer(const std::filesystem::path& maildir);
+  //
+  // `certificateNames` is the subjectAltName of the server certificate.
+  explicit DovecotServer(const std::filesystem::path& maildir,
+                         std::string_view certificateNames = TestCertificates::kLoopbackNames);
 
   DovecotServer(const DovecotServer&) = delete;
   DovecotServer& operator=(const DovecotServer&) = delete;
@@ -53,6 +61,10 @@ class DovecotServer {
 
   const std::string& Host() const { return host_; }
   std::uint16_t Port() const { return port_; }
+  std::uint16_t TlsPort() const { return tlsPort_; }
+  const std::filesystem::path& CaFile() const { return certificates_.caFile; }
+  // The SHA-256 fingerprint of the server certificate, "AB:CD:...".
+  const std::string& ServerFingerprint() const { return certificates_.serverFingerprint; }
   std::string User() const { return std::string(kUser); }
   std::string Password() const { return std::string(kPassword); }
   const std::filesystem::path& Maildir() const { return maildir_; }
@@ -91,7 +103,7 @@ class DovecotServer {
   class Workspace;
 
   void Start();
-  void WriteConfig(std::uint16_t port) const;
+  void WriteConfig(std::uint16_t port, std::uint16_t tlsPort) const;
   bool WaitUntilServing(ChildProcess& server, std::uint16_t port) const;
   std::filesystem::path FindMessage(std::string_view uidl) const;
   void GiveToServer(const std::filesystem::path& path) const;
@@ -101,6 +113,8 @@ class DovecotServer {
   std::filesystem::path maildir_;
   std::string host_ = "127.0.0.1";
   std::uint16_t port_ = 0;
+  std::uint16_t tlsPort_ = 0;
+  TestCertificates certificates_;
   std::unique_ptr<ChildProcess> server_;
 };
 

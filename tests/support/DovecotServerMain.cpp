@@ -1,6 +1,8 @@
 // vexalo-test-dovecot: a private POP3 server on 127.0.0.1 for benchmark
-// scripts. Prints the port once the server answers, then serves until it is
-// sent SIGTERM, SIGINT or SIGHUP, or until its lifetime is over, and stops.
+// scripts. Prints three lines once the server answers (the plain port, the
+// POP3S port, the test authority's certificate file that clients must trust),
+// then serves until it is sent SIGTERM, SIGINT or SIGHUP, or until its
+// lifetime is over, and stops.
 
 #include <signal.h>
 
@@ -29,9 +31,10 @@ struct Arguments {
 void PrintUsage(std::ostream& out) {
   out << "usage: vexalo-test-dovecot [--maildir DIR] [--lifetime SECONDS]\n"
          "Starts a private POP3 server on 127.0.0.1 serving DIR (or an empty mailbox),\n"
-         "logs in once so the server has indexed the mailbox, prints the port and\n"
-         "serves until SIGTERM, SIGINT, SIGHUP or the end of its lifetime (default\n"
-         "3600 s). User \""
+         "logs in once so the server has indexed the mailbox, prints the plain port,\n"
+         "the POP3S port and the CA file to trust on three lines and serves until\n"
+         "SIGTERM, SIGINT, SIGHUP or the end of its lifetime (default 3600 s).\n"
+         "User \""
       << vexalo::DovecotServer::kUser << "\", password \"" << vexalo::DovecotServer::kPassword
       << "\" (USER/PASS or APOP).\n";
 }
@@ -94,7 +97,10 @@ int main(int argc, char** argv) {
   try {
     const vexalo::DovecotServer server(arguments->maildir);
     WarmUp(server);
-    std::cout << server.Port() << std::endl;
+    // One write, so a script that sees the first line sees all three.
+    std::cout << server.Port() << '\n'
+              << server.TlsPort() << '\n'
+              << server.CaFile().string() << std::endl;
     const timespec lifetime{arguments->lifetimeSeconds, 0};
     sigtimedwait(&stopSignals, nullptr, &lifetime);
   } catch (const std::exception& error) {
