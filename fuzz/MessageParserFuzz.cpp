@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (end == std::string_view::npos) break;
     mail.remove_prefix(end + 2);
   }
+  parser.FinishMessage("UID,1", "2024/06/04 10:20:00");
   parser.WriteItems();
   return 0;
 }

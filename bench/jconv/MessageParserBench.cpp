@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "OrderText.h"
-#include "processing/MessageParser.h"
+#include "ParserUnderTest.h"
 
 namespace vexalo::bench {
 namespace {
@@ -20,14 +20,10 @@ void BM_ProcessMessageLine(benchmark::State& state) {
   static const OrderText text = MakeOrderText(kBodyBytes);
   const char* header[] = {"Subject: order", "Content-Type: text/plain;",
                           "\tcharset=\"ISO-2022-JP\"", "X-VEXALO: default", ""};
-  DataTable table;
-  PlainSettingsFields fields;
-  fields.headerToken = "X-VEXALO: default";
-  fields.splitToken = ":";
-  const TJisConv jisConv;
-  CellPoint cellPos;
-  MessageState messageState;
-  TMessageParser parser(table, fields, jisConv, cellPos, messageState);
+  testing::ParserUnderTest rig;
+  TMessageParser& parser = rig.parser;
+  CellPoint& cellPos = rig.cellPos;
+  MessageState& messageState = rig.state;
   for (auto _ : state) {
     for (size_t first = 0; first < text.jis.size(); first += kItemsPerMessage) {
       parser.ResetMessageState();

@@ -1,5 +1,6 @@
 #include "processing/MessageParser.h"
 
+#include "processing/EncodedWords.h"
 #include "processing/RowText.h"
 #include "text/CommFuncs.h"
 
@@ -7,85 +8,39 @@ namespace vexalo {
 
 namespace {
 
-// Far above any real Content-Type header. What a header holds beyond it is
-// not read, so a hostile header can neither grow the buffer without end nor
-// make every further line rescan it.
-constexpr size_t kMaxContentTypeBytes = 16 * 1024;
-
-// The name of a header line: what stands before its first colon, or the
-// whole line without one, trimmed. A colon is never part of a double-byte
-// character, so the first one is the separator.
-std::string_view HeaderName(std::string_view line) {
-  return TrimText(line.substr(0, line.find(':')));
-}
-
-bool IsContinuationLine(std::string_view line) {
-  return !line.empty() && (line[0] == ' ' || line[0] == '\t');
-}
-
-// The parameters after the media type, split at the semicolons that stand
-// outside double quotes (a quoted file name may hold one). `fn` returns true
-// when it needs no further parameter.
-template <typename Fn>
-void ForEachParameter(std::string_view value, Fn fn) {
-  bool quoted = false;
-  size_t start = std::string_view::npos;  // the media type before the first ';' is no parameter
-  for (size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if (quoted && c == '\\') {
-      ++i;  // a quoted pair: the next byte is literal
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (c == ';' && !quoted) {
-      if (start != std::string_view::npos && fn(value.substr(start, i - start))) return;
-      start = i + 1;
-    }
+// Only such a line can read otherwise once decoded.
+bool MayHoldEncodedText(std::string_view line) {
+  if (line.find("=?") != std::string_view::npos) return true;
+  for (const char c : line) {
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
   }
-  if (start != std::string_view::npos) fn(value.substr(start));
-}
-
-std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-    return TrimText(value.substr(1, value.size() - 2));
-  }
-  return value;
+  return false;
 }
 
 }  // namespace
 
 TMessageParser::TMessageParser(DataTable& table, const SettingsFields& fields,
                                const TJisConv& jisConv, CellPoint& cellPos, MessageState& state)
-    : table_(table), fields_(fields), jisConv_(jisConv), cellPos_(cellPos), state_(state) {}
+    : table_(table),
+      fields_(fields),
+      cellPos_(cellPos),
+      state_(state),
+      walker_(jisConv),
+      headerText_(jisConv),
+      takeTextLine_([this](std::string_view text) { TakeTextLine(text); }) {}
 
 void TMessageParser::ResetMessageState() {
   names_.clear();
   values_.clear();
   state_.TriggerFound = false;
   state_.InHeader = true;
-  state_.CharsetMode = csOther;
+  state_.Charset = csOther;
   state_.RowText.clear();
-  contentType_.clear();
+  header_.Reset();
 }
 
-uint8_t TMessageParser::DetectCharset(std::string_view contentTypeText) {
-  const size_t colon = contentTypeText.find(':');
-  if (colon == std::string_view::npos) return csOther;
-  uint8_t mode = csOther;
-  ForEachParameter(contentTypeText.substr(colon + 1), [&mode](std::string_view parameter) {
-    const size_t equals = parameter.find('=');
-    if (equals == std::string_view::npos) return false;
-    if (!EqualIgnoringAsciiCase(TrimText(parameter.substr(0, equals)), "CHARSET")) return false;
-    const std::string charset = UpperAscii(Unquote(TrimText(parameter.substr(equals + 1))));
-    if (charset == "ISO-2022-JP") {
-      mode = csIso2022Jp;
-    } else if (charset == "SHIFT_JIS") {
-      mode = csShiftJis;
-    } else if (charset == "EUC-JP") {
-      mode = csEucJp;
-    }
-    return true;  // the first charset parameter decides
-  });
-  return mode;
+CharsetMode TMessageParser::DetectCharset(std::string_view contentTypeText) {
+  return CharsetModeOf(ParameterValue(contentTypeText, "CHARSET").value_or(""));
 }
 
 void TMessageParser::ProcessMessageLine(std::string_view line, std::string_view msgUidl,
@@ -93,45 +48,43 @@ void TMessageParser::ProcessMessageLine(std::string_view line, std::string_view 
   if (state_.InHeader) {
     ProcessHeaderLine(line);
   } else if (state_.TriggerFound) {
-    std::string text = Decode(line);
-    // Most lines hold no comma; escaping would only copy them again.
-    if (text.find(',') != std::string::npos) text = EscapeCommas(text);
-    AddItem(text, msgUidl, runStamp);
+    msgUidl_ = msgUidl;
+    runStamp_ = runStamp;
+    walker_.Line(line, takeTextLine_);
   }
+}
+
+void TMessageParser::FinishMessage(std::string_view msgUidl, std::string_view runStamp) {
+  if (state_.InHeader || !state_.TriggerFound) return;
+  msgUidl_ = msgUidl;
+  runStamp_ = runStamp;
+  walker_.Finish(takeTextLine_);
 }
 
 void TMessageParser::ProcessHeaderLine(std::string_view line) {
   // Both tests run on every header line, the blank one that ends the header
   // included: an empty trigger setting thus matches every message.
-  if (!contentType_.empty() && IsContinuationLine(line)) {
-    const size_t room = kMaxContentTypeBytes - contentType_.size();
-    if (room > 0) {
-      contentType_.append(line.substr(0, room));
-      state_.CharsetMode = DetectCharset(contentType_);
-    }
-  } else if (EqualIgnoringAsciiCase(HeaderName(line), "CONTENT-TYPE")) {
-    contentType_.assign(line.substr(0, kMaxContentTypeBytes));
-    state_.CharsetMode = DetectCharset(contentType_);
-  } else {
-    contentType_.clear();
-  }
-
-  if (EqualIgnoringAsciiCase(line, fields_.HeaderTokenText())) state_.TriggerFound = true;
-
+  if (header_.AddLine(line)) state_.Charset = DetectCharset(header_.ContentType());
+  if (IsTriggerLine(line)) state_.TriggerFound = true;
   if (TrimText(line).empty()) {
     state_.InHeader = false;
-    contentType_.clear();
+    if (state_.TriggerFound) walker_.Start(header_.Info());
   }
 }
 
-std::string TMessageParser::Decode(std::string_view line) const {
-  switch (state_.CharsetMode) {
-    case csIso2022Jp:
-      return jisConv_.ConvertJisToSjis(line);
-    case csEucJp:
-      return jisConv_.ConvertEucToSjis(line);
-    default:
-      return std::string(line);
+bool TMessageParser::IsTriggerLine(std::string_view line) {
+  const std::string& trigger = fields_.HeaderTokenText();
+  if (EqualIgnoringAsciiCase(line, trigger)) return true;
+  return MayHoldEncodedText(line) &&
+         EqualIgnoringAsciiCase(DecodeEncodedWords(line, headerText_), trigger);
+}
+
+void TMessageParser::TakeTextLine(std::string_view text) {
+  // Most lines hold no comma; escaping would only copy them again.
+  if (text.find(',') == std::string_view::npos) {
+    AddItem(text, msgUidl_, runStamp_);
+  } else {
+    AddItem(EscapeCommas(text), msgUidl_, runStamp_);
   }
 }
 

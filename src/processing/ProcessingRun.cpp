@@ -385,6 +385,7 @@ void TProcessingRun::ShowProcessedCount() {
 
 void TProcessingRun::FinishRetrievedMessage() {
   ShowProcessedCount();
+  parser_.FinishMessage(msgUidl_, state_.RunStamp);
   const bool picked = state_.Message.TriggerFound;
   if (picked) CommitMessage();
   if (!picked) unpickedIds_.push_back(msgUidl_);

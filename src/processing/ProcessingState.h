@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "jconv/MailCharset.h"
 #include "processing/DataTable.h"
 
 namespace vexalo {
@@ -15,19 +16,11 @@ struct CellPoint {
   int32_t Y = 1;
 };
 
-// Charset of the message being read, as found in its Content-Type header.
-enum CharsetMode : uint8_t {
-  csIso2022Jp = 0,
-  csShiftJis = 1,
-  csEucJp = 2,
-  csOther = 3,
-};
-
 // What the parser keeps about the message being read; reset before each one.
 struct MessageState {
   bool TriggerFound = false;
   bool InHeader = false;
-  uint8_t CharsetMode = csIso2022Jp;
+  CharsetMode Charset = csIso2022Jp;  // as the message's own Content-Type header declares it
   std::string RowText;
 };
 

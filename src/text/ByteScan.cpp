@@ -38,4 +38,17 @@ void ReplaceEvery(char* begin, char* end, char from, char to) {
   }
 }
 
+size_t AsciiRunEnd(std::string_view text, size_t from) {
+  size_t pos = from;
+#ifdef __SSE2__
+  for (; pos + 16 <= text.size(); pos += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    if (high != 0) return pos + static_cast<size_t>(__builtin_ctz(high));
+  }
+#endif
+  while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
+  return pos;
+}
+
 }  // namespace vexalo

@@ -23,6 +23,11 @@ size_t FindAnyOf(std::string_view text, size_t from, char a, char b, char c);
 // at a time, a test per byte does not.
 void ReplaceEvery(char* begin, char* end, char from, char to);
 
+// The end of the run of ASCII bytes (below 0x80) in `text` that starts at
+// `from`: the offset of the first byte from 0x80 up, or text.size(). Mail
+// text is mostly ASCII, and every charset step asks this of every line.
+size_t AsciiRunEnd(std::string_view text, size_t from);
+
 // Calls `visit(offset)` for every byte of `text` equal to `a`, in order, until
 // `visit` returns false. Matches are gathered 64 bytes at a time into one bit
 // mask, so the loop over them ends with one hard-to-guess branch per 64 bytes

@@ -5,7 +5,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -326,6 +330,91 @@ TEST_F(RunEndToEndTest, UnwritableAllDataStopsTheRunAndTheMailIsTakenAfterAResta
   EXPECT_EQ(program->reporter.statuses.back(), RunSummary(2, 2, 2));
   EXPECT_EQ(AllData(), ExpectedAllDataLines(2));
   EXPECT_TRUE(server.MessagesOnServer().empty());
+}
+
+// Whether `text` is CP932 throughout: single bytes 0x00-0x7F and 0xA1-0xDF,
+// pairs of a lead byte and a trail byte.
+bool IsValidCp932(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF)) continue;
+    if (!((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC))) return false;
+    if (++i == text.size()) return false;
+    const auto trail = static_cast<unsigned char>(text[i]);
+    if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return false;
+  }
+  return true;
+}
+
+// Lines of a raw mail that are base64 text, as a part's body holds them.
+void AddBase64Lines(const std::string& raw, std::set<std::string>& lines) {
+  static const std::regex kBase64Line("[A-Za-z0-9+/]{40,}={0,2}");
+  std::istringstream in(raw);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (std::regex_match(line, kBase64Line)) lines.insert(line);
+  }
+}
+
+// The boundaries a raw mail declares anywhere in it.
+std::vector<std::string> Boundaries(const std::string& raw) {
+  static const std::regex kBoundary(R"(boundary\s*=\s*"?([^"\s;]+))", std::regex::icase);
+  std::vector<std::string> found;
+  for (auto it = std::sregex_iterator(raw.begin(), raw.end(), kBoundary);
+       it != std::sregex_iterator(); ++it) {
+    found.push_back("--" + (*it)[1].str());
+  }
+  return found;
+}
+
+// Real Japanese mail from phones, mail programs and form services, each with
+// the trigger line put first: every mail is taken, and what it leaves in the
+// data files is text, never MIME's machinery.
+TEST_F(RunEndToEndTest, RealMailLeavesOnlyTextInTheRows) {
+  const fs::path corpus = fs::path(VEXALO_CORPUS_DIR);
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no mail corpus at " << corpus;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(corpus)) {
+    if (entry.path().extension() == ".eml") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  ASSERT_FALSE(files.empty());
+  std::vector<std::string> boundaries;
+  std::set<std::string> base64Lines;
+  for (const fs::path& file : files) {
+    const std::string raw = ReadBytes(file.string());
+    AddBase64Lines(raw, base64Lines);
+    for (std::string& boundary : Boundaries(raw)) boundaries.push_back(std::move(boundary));
+    server.AddMessage(file.stem().string().substr(0, 3), "X-VEXALO: default\r\n" + raw);
+  }
+
+  auto program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  const int count = static_cast<int>(files.size());
+  EXPECT_EQ(program->reporter.statuses.back(), RunSummary(count, count, count));
+
+  static const std::regex kQuotedPrintable("(=[0-9A-F]{2}){2}");
+  const std::string allData = AllData();
+  const std::string firstRow = FirstRow();
+  EXPECT_TRUE(IsValidCp932(allData));
+  EXPECT_TRUE(IsValidCp932(firstRow));
+  size_t rows = 0;
+  for (const std::string& text : {allData, firstRow}) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      ++rows;
+      std::istringstream fields(line);
+      for (std::string field; std::getline(fields, field, ',');) {
+        for (const std::string& boundary : boundaries) {
+          EXPECT_EQ(field.find(boundary), std::string::npos) << boundary << " in " << line;
+        }
+        EXPECT_EQ(base64Lines.count(field), 0u) << field;
+        EXPECT_FALSE(std::regex_search(field, kQuotedPrintable)) << field;
+      }
+    }
+  }
+  EXPECT_EQ(rows, files.size() + 1);
 }
 
 }  // namespace

@@ -267,6 +267,33 @@ TEST_F(ProcessingRunTest, RefusedListingAndTopFallBackToUidlPerMessageAndRetr) {
   EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-a\r\nid-c\r\n");
 }
 
+// The last line of a base64 body often has no line end of its own; the run
+// finishes the message before it commits the row, so that line is an item.
+TEST_F(ProcessingRunTest, LastLineOfABase64BodyWithoutItsLineEndIsTaken) {
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 1 300\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 b64\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines("X-VEXALO: default\r\n"
+                                             "Content-Transfer-Encoding: base64\r\n\r\n")),
+                                  Expect("RETR 1"),
+                                  // "a:1\r\nb:2"
+                                  Send("+OK\r\nX-VEXALO: default\r\n"
+                                       "Content-Transfer-Encoding: base64\r\n\r\n"
+                                       "YToxDQpiOjI=\r\n.\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(ReadBytes(AllDataPath()), "2024/07/01 9:05:00,b64,1,2\r\n");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), ",,a,b\r\n");
+}
+
 // The listing's numbers are the server's word: one outside the mailbox is
 // dropped and a number it left out is asked for alone.
 TEST_F(ProcessingRunTest, MessageMissingFromTheListingIsAskedForAlone) {

@@ -1,0 +1,156 @@
+#include "jconv/MailTextDecoder.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "jconv/Cp932Repair.h"
+#include "jconv/UnicodeToCp932.h"
+#include "text/ByteScan.h"
+#include "text/CommFuncs.h"
+
+namespace vexalo {
+
+namespace {
+
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Geta = "\xE3\x80\x93";  // U+3013, CP932 0x81 0xAC
+
+// iconv stops at a byte its charset does not allow; the mark takes its
+// place and the next byte is read afresh.
+IconvSkip SkipOneByte(std::string_view /*rest*/) { return {1, kUtf8Geta}; }
+
+// Whether an escape sequence in `line` has two bytes after its ESC that
+// `pick` takes.
+template <typename Pick>
+bool HasDesignation(std::string_view line, Pick pick) {
+  for (size_t esc = line.find('\x1B'); esc != std::string_view::npos;
+       esc = line.find('\x1B', esc + 1)) {
+    if (pick(line.substr(esc + 1, 2))) return true;
+  }
+  return false;
+}
+
+bool HasJisDesignation(std::string_view line) {
+  return HasDesignation(line, [](std::string_view set) {
+    return set == "$B" || set == "$@" || set == "(I";
+  });
+}
+
+// Designations beyond those TJisConv reads: JIS X 0212 (ESC $ ( D), the
+// JIS X 0213 planes (ESC $ ( O, P, Q), the sets of ISO-2022-JP-2, …
+bool HasOtherDesignation(std::string_view line) {
+  return HasDesignation(line, [](std::string_view set) {
+    return set != "$B" && set != "$@" && set != "(B" && set != "(J" && set != "(I";
+  });
+}
+
+bool HasNonAscii(std::string_view line) { return AsciiRunEnd(line, 0) != line.size(); }
+
+}  // namespace
+
+void TMailTextDecoder::Start(std::string_view charsetName) {
+  mode_ = CharsetModeOf(charsetName);
+  atStart_ = true;
+  iconvCharset_.clear();
+  const std::string name = UpperAscii(charsetName);
+  if (mode_ == csIconv) {
+    iconvCharset_ = name;
+  } else if (mode_ == csIso2022Jp && name != "ISO-2022-JP") {
+    // glibc knows no -1 or -2004; -2 covers -1's JIS X 0212, -3 the JIS X
+    // 0213 sets of -2004.
+    iconvCharset_ = name.ends_with("-3") || name.ends_with("-2004") ? "ISO-2022-JP-3"
+                                                                   : "ISO-2022-JP-2";
+  }
+}
+
+std::string TMailTextDecoder::DecodeLine(std::string_view line) {
+  if (atStart_) {
+    atStart_ = false;
+    if ((mode_ == csUtf8 || mode_ == csOther) && line.starts_with(kUtf8ByteOrderMark)) {
+      line.remove_prefix(kUtf8ByteOrderMark.size());
+    }
+  }
+  std::string text;
+  switch (mode_) {
+    case csUtf8:
+      return DecodeUtf8(line);
+    case csIconv:
+      return DecodeThroughIconv(iconvCharset_, line);
+    case csIso2022Jp: {
+      const bool eightBit = HasNonAscii(line);
+      text = DecodeIso2022Jp(line, eightBit);
+      if (!eightBit) return text;  // from 7-bit text only whole characters come
+      break;
+    }
+    case csEucJp:
+      text = jisConv_.ConvertEucToSjis(line);
+      break;
+    case csShiftJis:
+      text = line;
+      break;
+    default:
+      return DecodeUndeclared(line);
+  }
+  RepairCp932(text);
+  return text;
+}
+
+std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
+  std::string text;
+  AppendUtf8AsCp932(text, line);
+  return text;
+}
+
+// A line with an extended designation is cut before each escape sequence:
+// the pieces in the sets TJisConv knows go through it, so NEC row 13 (①)
+// keeps its code, and only the pieces in other sets through iconv.
+std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line, bool eightBit) {
+  // ISO-2022-JP is 7-bit; raw UTF-8 under its label is what some carriers
+  // send.
+  if (eightBit && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
+    return DecodeUtf8(line);
+  }
+  if (iconvCharset_.empty() || !HasOtherDesignation(line)) {
+    return jisConv_.ConvertJisToSjis(line);
+  }
+  std::string text;
+  size_t start = 0;
+  while (start < line.size()) {
+    const size_t next = std::min(line.find('\x1B', start + 1), line.size());
+    const std::string_view piece = line.substr(start, next - start);
+    text += HasOtherDesignation(piece.substr(0, 3)) ? DecodeThroughIconv(iconvCharset_, piece)
+                                                    : jisConv_.ConvertJisToSjis(piece);
+    start = next;
+  }
+  return text;
+}
+
+std::string TMailTextDecoder::DecodeThroughIconv(const std::string& charset,
+                                                 std::string_view line) {
+  if (!iconv_ || openCharset_ != charset) {
+    try {
+      iconv_ = std::make_unique<IconvHandle>("UTF-8", charset.c_str());
+      openCharset_ = charset;
+    } catch (const std::runtime_error&) {
+      // Out of descriptors, say: the line is still read, only guessed at.
+      iconv_.reset();
+      return DecodeUndeclared(line);
+    }
+  }
+  return DecodeUtf8(IconvConvert(*iconv_, line, SkipOneByte));
+}
+
+std::string TMailTextDecoder::DecodeUndeclared(std::string_view line) const {
+  std::string text;
+  if (HasJisDesignation(line)) {
+    text = jisConv_.ConvertJisToSjis(line);
+  } else if (HasNonAscii(line) && IsWellFormedUtf8(line)) {
+    return DecodeUtf8(line);
+  } else {
+    text = line;
+  }
+  RepairCp932(text);
+  return text;
+}
+
+}  // namespace vexalo
