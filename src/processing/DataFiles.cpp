@@ -1,6 +1,7 @@
 #include "processing/DataFiles.h"
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -193,6 +194,14 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
   const GridRect titles{0, 0, table.ColCount() - 1, 0};
+  // A link the user made, or a device, would be replaced by a plain file:
+  // those are written through, as they always were.
+  struct stat entry {};
+  if (::lstat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode)) {
+    SaveGridRect(table, titles, path);
+    SyncExisting(path);
+    return;
+  }
   const std::string temporary = path + kTemporarySuffix;
   try {
     SaveGridRect(table, titles, temporary);

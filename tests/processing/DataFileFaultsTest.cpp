@@ -182,6 +182,21 @@ TEST(SaveFirstRowFaults, ReplacedWholeAndCleanOfLineBreakers) {
             std::vector<fs::path>{path});  // no temporary file stays behind
 }
 
+// Renaming over the name would put a plain file where the user's link, or a
+// device such as /dev/full, stood.
+TEST(SaveFirstRowFaults, LinkIsWrittenThroughNotReplaced) {
+  TempFolder folder;
+  const std::string target = folder.Path("titles-kept-elsewhere.csv");
+  const std::string link = folder.Path(kFirstRowFileName);
+  WriteBytes(target, ",,old\r\n");
+  fs::create_symlink(target, link);
+  DataTable table;
+  table.SetRow(0, {"", "", "new"});
+  SaveFirstRow(table, link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadBytes(target), ",,new\r\n");
+}
+
 TEST(SaveFirstRowFaults, FailedWriteKeepsTheOldTitles) {
   TempFolder folder;
   const std::string path = folder.Path(kFirstRowFileName);
