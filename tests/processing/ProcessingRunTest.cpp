@@ -210,19 +210,17 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
 // Its line in AllData.csv holds what its row holds, the stamp and the id with
 // its comma escaped, so the id is known again after a restart.
 TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNoColumn) {
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL"),
-                                  Send(Lines("1 id,1\r\n")),
-                                  Expect("TOP 1 0"),
-                                  Send(Lines("X-VEXALO: default\r\n\r\n")),
-                                  Expect("RETR 1"),
-                                  Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
-                                  Expect("QUIT"),
-                                  Send("+OK\r\n"),
-                                  Close(),
-                              }));
+  ScriptedPop3Peer peer(
+      loop,
+      OneMessage("id,1", {
+                             Expect("TOP 1 0"),
+                             Send(Lines("X-VEXALO: default\r\n\r\n")),
+                             Expect("RETR 1"),
+                             Send("+OK\r\nX-VEXALO: default\r\n\r\n%:only a comment\r\n.\r\n"),
+                             Expect("QUIT"),
+                             Send("+OK\r\n"),
+                             Close(),
+                         }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -270,11 +268,8 @@ TEST_F(ProcessingRunTest, RefusedListingAndTopFallBackToUidlPerMessageAndRetr) {
 // The last line of a base64 body often has no line end of its own; the run
 // finishes the message before it commits the row, so that line is an item.
 TEST_F(ProcessingRunTest, LastLineOfABase64BodyWithoutItsLineEndIsTaken) {
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL"),
-                                  Send(Lines("1 b64\r\n")),
+  ScriptedPop3Peer peer(
+      loop, OneMessage("b64", {
                                   Expect("TOP 1 0"),
                                   Send(Lines("X-VEXALO: default\r\n"
                                              "Content-Transfer-Encoding: base64\r\n\r\n")),
@@ -322,16 +317,12 @@ TEST_F(ProcessingRunTest, MessageMissingFromTheListingIsAskedForAlone) {
 // Someone else removed the message between the listing and its reading: its
 // refusal is reported, nothing is taken for it and no QUIT commits anything.
 TEST_F(ProcessingRunTest, MessageGoneBeforeItsReadingStopsTheRunWithTheServersText) {
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL"),
-                                  Send(Lines("1 id-1\r\n")),
-                                  Expect("TOP 1 0"),
-                                  Send("-ERR Message is deleted.\r\n"),
-                                  Expect("RETR 1"),
-                                  Send("-ERR Message is deleted.\r\n"),
-                              }));
+  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+                                                     Expect("TOP 1 0"),
+                                                     Send("-ERR Message is deleted.\r\n"),
+                                                     Expect("RETR 1"),
+                                                     Send("-ERR Message is deleted.\r\n"),
+                                                 }));
   FetchFrom(peer);
   WaitForClientClose(peer);
 
@@ -433,18 +424,14 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
 // of those messages cannot be made durable first, no QUIT may go out.
 TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL"),
-                                  Send(Lines("1 id-1\r\n")),
-                                  Expect("TOP 1 0"),
-                                  Send(Lines(kPickedHeader)),
-                                  Expect("RETR 1"),
-                                  Send(Lines(kPickedMessage)),
-                                  Expect("DELE 1"),
-                                  Send("+OK deleted\r\n"),
-                              }));
+  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+                                                     Expect("TOP 1 0"),
+                                                     Send(Lines(kPickedHeader)),
+                                                     Expect("RETR 1"),
+                                                     Send(Lines(kPickedMessage)),
+                                                     Expect("DELE 1"),
+                                                     Send("+OK deleted\r\n"),
+                                                 }));
   // The file goes away between its append and the sync before QUIT.
   client.OnResponse = [&](TCustomPop3Client&, const std::string& line) {
     if (line == "+OK deleted") fs::remove(AllDataPath());
@@ -630,8 +617,8 @@ TEST_F(ProcessingRunTest, ServerClosingDuringARequestIsNamedInTheErrorBox) {
 // reads it: ticks must not start a run (and a box) each, and the session must
 // already be gone, or closing the box would abort a run started meanwhile.
 TEST_F(ProcessingRunTest, WhileTheErrorBoxIsOpenTheSessionIsGoneAndTicksStartNothing) {
-  ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n"), Expect("USER bob"),
-                               Send("-ERR no such user\r\n")});
+  ScriptedPop3Peer peer(loop,
+                        {Send("+OK ready\r\n"), Expect("USER bob"), Send("-ERR no such user\r\n")});
   bool connectedInBox = true;
   bool busyInBox = false;
   reporter.whileNextMessageOpen = [&] {
@@ -687,7 +674,9 @@ TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
   EXPECT_EQ(reporter.tableChanges, 1);
   EXPECT_TRUE(reporter.messages.empty());
   EXPECT_EQ(table.Cell(1, 1), "id-1");
-  EXPECT_EQ(ReadBytes(AllDataPath()), "2024/07/01 9:05:00,id-1,miso,1\x81\x43" "500\r\n");
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-1,miso,1\x81\x43"
+            "500\r\n");
 }
 
 // What Unpicked.txt holds before a run over a mailbox of a taken mail
@@ -759,17 +748,13 @@ INSTANTIATE_TEST_SUITE_P(
 // completes without a word about it.
 TEST_F(ProcessingRunTest, UnreadableUnpickedFileIsNoError) {
   fs::create_directory(UnpickedPath());
-  ScriptedPop3Peer peer(loop, AfterLogin({
-                                  Expect("STAT"),
-                                  Send("+OK 1 300\r\n"),
-                                  Expect("UIDL"),
-                                  Send(Lines("1 id-1\r\n")),
-                                  Expect("TOP 1 0"),
-                                  Send(Lines(kUnpickedHeader)),
-                                  Expect("QUIT"),
-                                  Send("+OK\r\n"),
-                                  Close(),
-                              }));
+  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+                                                     Expect("TOP 1 0"),
+                                                     Send(Lines(kUnpickedHeader)),
+                                                     Expect("QUIT"),
+                                                     Send("+OK\r\n"),
+                                                     Close(),
+                                                 }));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
