@@ -558,10 +558,10 @@ void TCustomPop3Client::EndSession(void (TAsyncSocket::*close)()) {
 // ---- Receiving ----
 
 void TCustomPop3Client::HandleDataAvailable(uint16_t error) {
+  lastHeard_ = std::chrono::steady_clock::now();
   // Left in the kernel until the owner has taken the last reply; the
   // readiness asks again, and ResumeReading picks up what is held.
   if (deliveryPending_) return;
-  lastHeard_ = std::chrono::steady_clock::now();
   if (tls_) {
     HandleTlsData(error);
     return;
