@@ -149,7 +149,12 @@ void DataGrid::ShowTableRow(int tableRow) {
   const int gridRow = model_.Order().GridRow(tableRow);
   // The leftmost column in sight, so that the grid does not scroll sideways.
   const QModelIndex cell = model_.index(DataTableModel::ViewRow(gridRow), std::max(0, columnAt(0)));
-  if (cell.isValid()) scrollTo(cell);
+  if (!cell.isValid()) return;
+  // Rows just inserted are not yet within the scroll bar's range, which the
+  // view would widen only later.
+  executeDelayedItemsLayout();
+  updateGeometries();
+  scrollTo(cell);
 }
 
 void DataGrid::SelectCells(GridRect rect) {

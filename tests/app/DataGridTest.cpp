@@ -131,6 +131,21 @@ TEST_F(DataGridTest, SortingKeepsASelectAllAndNewRowsGoInPlace) {
   EXPECT_EQ(grid_.horizontalHeader()->sortIndicatorSection(), -1);
 }
 
+TEST_F(DataGridTest, ANewRowSortedOutOfSightIsBroughtIntoView) {
+  table_.SetRowCount(40);
+  for (int row = 4; row < 40; ++row) table_.SetCell(0, row, "0," + std::to_string(row));
+  model_.TableChanged();
+  grid_.horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+  grid_.scrollToBottom();
+  table_.SetRow(40, {"0,0"});  // first of all
+  table_.SetRowCount(41);
+  model_.TableChanged();
+  grid_.ShowTableRow(40);
+  const QModelIndex shown = model_.index(0, 0);
+  EXPECT_EQ(shown.data().toString(), "0,0");
+  EXPECT_TRUE(grid_.viewport()->rect().contains(grid_.visualRect(shown)));
+}
+
 TEST_F(DataGridTest, SelectAllTakesInTheTitleRowUntilTheUserSelectsAgain) {
   grid_.SelectCells(SelectAllRect(table_));
   EXPECT_TRUE(grid_.TitleRowSelected());
