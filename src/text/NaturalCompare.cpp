@@ -1,5 +1,6 @@
 #include "text/NaturalCompare.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace vexalo {
@@ -34,8 +35,17 @@ int CompareNatural(std::string_view a, std::string_view b) {
   // byte starts a character of its own: no double-byte character is read as
   // part of a number. A lead byte followed by a digit (a cut character) is a
   // byte of its own and the digit begins a number, on both sides alike.
-  size_t i = 0;
-  size_t j = 0;
+  //
+  // Equal bytes are equal text, so the walk starts where the texts first
+  // differ, or at the start of the number running through that place: most
+  // neighbours in a sorted column share a long beginning (a date, a code).
+  const size_t common = static_cast<size_t>(
+      std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first -
+      a.begin());
+  size_t start = common;
+  while (start > 0 && IsDigit(a[start - 1])) --start;
+  size_t i = start;
+  size_t j = start;
   while (i < a.size() && j < b.size()) {
     if (IsDigit(a[i]) && IsDigit(b[j])) {
       const int order = CompareDigitRuns(a, i, b, j);
