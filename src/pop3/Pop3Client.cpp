@@ -128,6 +128,19 @@ void TCustomPop3Client::CheckReady() const {
   }
 }
 
+// A pipelined command may follow the request being answered while the
+// window has room; never inside a sequence, whose steps each wait for the last.
+bool TCustomPop3Client::RoomBehindRequest() const {
+  const bool answering =
+      request_.phase == Phase::awaitingReply || request_.phase == Phase::readingLines;
+  return state_ == pop3WaitingResponse && answering && !sequence_.running &&
+         1 + following_.size() < kPipelineDepth && HasCapability("PIPELINING");
+}
+
+bool TCustomPop3Client::ReadyForCommand() const {
+  return state_ == pop3Ready || state_ == pop3InternalReady || RoomBehindRequest();
+}
+
 void TCustomPop3Client::CheckConnected() const {
   if (!connected_) throw Pop3Exception("POP3 component not connected");
 }
@@ -259,7 +272,8 @@ void TCustomPop3Client::BeginRequest(TPop3Request request, const Command* comman
 void TCustomPop3Client::SendCommand(TPop3Request request, const std::string* argument) {
   const Command& command = CommandFor(request);
   CheckAllowed(command);
-  CheckReady();
+  const bool pipelined = command.allowedFrom == pop3Transaction && RoomBehindRequest();
+  if (!pipelined) CheckReady();
   CheckConnected();
   if (security_ != secPlain && !Encrypted() && CarriesCredentials(request)) {
     RefuseWithText(std::string("-ERR ") + command.verb +
@@ -269,6 +283,18 @@ void TCustomPop3Client::SendCommand(TPop3Request request, const std::string* arg
   if (argument != nullptr) {
     line += ' ';
     line += *argument;
+  }
+  if (pipelined) {
+    following_.push_back(Request{request, &command, argument != nullptr, Phase::awaitingReply, 0});
+    DisplayWithPrefix("> ", line);
+    line += "\r\n";
+    try {
+      SendBytes(line);
+    } catch (...) {
+      following_.pop_back();
+      throw;
+    }
+    return;
   }
   BeginRequest(request, &command);
   request_.numbered = argument != nullptr;
@@ -445,6 +471,7 @@ bool TCustomPop3Client::HasCapability(std::string_view name) const {
 }
 
 void TCustomPop3Client::Abort() {
+  DropFollowing();
   SetState(pop3Abort);
   try {
     socket_->CancelDnsLookup();
@@ -496,6 +523,7 @@ void TCustomPop3Client::HandleSessionConnected(uint16_t error) {
 }
 
 void TCustomPop3Client::HandleSessionClosed(uint16_t error) {
+  DropFollowing();
   connected_ = false;
   ++sessionGeneration_;
   capabilities_.clear();
@@ -530,6 +558,9 @@ void TCustomPop3Client::EndSession(void (TAsyncSocket::*close)()) {
 // ---- Receiving ----
 
 void TCustomPop3Client::HandleDataAvailable(uint16_t error) {
+  // Left in the kernel until the owner has taken the last reply; the
+  // readiness asks again, and ResumeReading picks up what is held.
+  if (deliveryPending_) return;
   lastHeard_ = std::chrono::steady_clock::now();
   if (tls_) {
     HandleTlsData(error);
@@ -609,13 +640,14 @@ void TCustomPop3Client::HandleTlsData(uint16_t error) {
     // Nested inside our own dispatch, the outer one hands the lines out.
     if (dispatching_) return;
     DispatchLines(error);
-    if (sessionGeneration_ != generation) return;
+    if (sessionGeneration_ != generation || deliveryPending_) return;
   }
 }
 
 // A TLS failure leaves no stream to go on with: the request fails with
 // OpenSSL's reason and the session goes.
 void TCustomPop3Client::FailTls(const std::string& reason) {
+  DropFollowing();
   errorMessage_ = "-ERR " + reason;
   request_.result = kNegativeReply;
   Display(errorMessage_);
@@ -657,6 +689,7 @@ void TCustomPop3Client::CheckSilence() {
 // first, so the close that follows finds the request done; without QUIT the
 // server commits nothing of the session.
 void TCustomPop3Client::TimeOut() {
+  DropFollowing();
   lastResponse_ = SocketErrorResponse(kWsaETimedOut);
   errorMessage_ = lastResponse_;
   request_.result = kWsaETimedOut;
@@ -676,7 +709,9 @@ void TCustomPop3Client::TimeOut() {
 //                        data line
 //   any other            unsolicited              shown on OnDisplay only
 // A handler that ends the session (negative greeting, Abort from an event)
-// ends the dispatch too: what is left belonged to that session.
+// ends the dispatch too: what is left belonged to that session. A completed
+// request with pipelined ones behind it pauses the dispatch until its
+// OnRequestDone has returned (ResumeReading).
 void TCustomPop3Client::DispatchLines(uint16_t error) {
   struct DispatchScope {
     bool& flag;
@@ -684,7 +719,9 @@ void TCustomPop3Client::DispatchLines(uint16_t error) {
     ~DispatchScope() { flag = false; }
   } scope(dispatching_);
   const uint32_t generation = sessionGeneration_;
-  while (const std::optional<std::string_view> line = lineBuffer_.NextLine()) {
+  while (!deliveryPending_) {
+    const std::optional<std::string_view> line = lineBuffer_.NextLine();
+    if (!line) break;
     lastResponse_.assign(*line);
     if (OnResponse) OnResponse(*this, lastResponse_);
     switch (state_) {
@@ -704,7 +741,7 @@ void TCustomPop3Client::DispatchLines(uint16_t error) {
     }
     if (sessionGeneration_ != generation) return;
   }
-  if (lineBuffer_.HoldsOverlongLine()) FailOverlongLine();
+  if (!deliveryPending_ && lineBuffer_.HoldsOverlongLine()) FailOverlongLine();
 }
 
 void TCustomPop3Client::HandleGreeting(uint16_t error) {
@@ -820,6 +857,7 @@ void TCustomPop3Client::ReadValues(const std::string& line) {
 // whole, and the stream cannot be resynchronised after it: the request fails
 // and the session goes.
 void TCustomPop3Client::FailOverlongLine() {
+  DropFollowing();
   errorMessage_ = "-ERR Line too long";
   request_.result = kNegativeReply;
   Display(errorMessage_);
@@ -859,18 +897,46 @@ void TCustomPop3Client::FinishRequest(int error) {
   ReportDone(error);
 }
 
+// With pipelined requests behind it, the next one becomes the request being
+// answered, and its reply waits for this one's OnRequestDone.
 void TCustomPop3Client::ReportDone(int error) {
-  SetState(pop3Ready);
+  const TPop3Request type = request_.type;
+  if (following_.empty()) {
+    SetState(pop3Ready);
+  } else {
+    request_ = following_.front();
+    following_.pop_front();
+    deliveryPending_ = true;
+  }
   std::weak_ptr<TCustomPop3Client*> target = requestDoneTarget_;
-  loop_.Post([target, error] {
+  loop_.Post([target, type, error] {
     if (const std::shared_ptr<TCustomPop3Client*> client = target.lock()) {
-      (*client)->DeliverRequestDone(error);
+      (*client)->DeliverRequestDone(type, error);
     }
   });
 }
 
-void TCustomPop3Client::DeliverRequestDone(int error) {
-  if (OnRequestDone) OnRequestDone(*this, request_.type, static_cast<uint16_t>(error));
+void TCustomPop3Client::DeliverRequestDone(TPop3Request type, int error) {
+  if (OnRequestDone) OnRequestDone(*this, type, static_cast<uint16_t>(error));
+  if (deliveryPending_) {
+    deliveryPending_ = false;
+    ResumeReading();
+  }
+}
+
+// Hands out the lines held back while the owner took the last reply, then
+// what the TLS session decrypted meanwhile; the socket's own readiness
+// brings the rest.
+void TCustomPop3Client::ResumeReading() {
+  const uint32_t generation = sessionGeneration_;
+  DispatchLines(0);
+  if (sessionGeneration_ != generation || deliveryPending_) return;
+  if (tls_ && connected_ && !tlsHandshaking_) HandleTlsData(0);
+}
+
+void TCustomPop3Client::DropFollowing() {
+  following_.clear();
+  deliveryPending_ = false;
 }
 
 // ---- Request sequences ----

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -87,8 +88,21 @@ const char* ToString(TPop3Request request);
 // by the event loop (EventLoop::Post), never inside the operation or inside the
 // socket notification that finished the request. So the owner may start the
 // next request from its OnRequestDone handler, and at most one request is
-// outstanding. Lines of multi-line replies are handed out one at a time
-// (OnMessageLine and friends) as they arrive; a message is never held whole.
+// outstanding, unless the server pipelines (below). Lines of multi-line
+// replies are handed out one at a time (OnMessageLine and friends) as they
+// arrive; a message is never held whole.
+//
+// Pipelining (RFC 2449): once the session's CAPA listed PIPELINING, the
+// commands of the transaction state (STAT, LIST, UIDL, RETR, TOP, DELE, NOOP,
+// LAST, RSET) may be sent while replies are still due, up to kPipelineDepth
+// requests out (a few hundred bytes of commands, so neither side's buffers
+// can fill while the other waits). ReadyForCommand tells whether one may go
+// now. The replies are read in the order the commands went, each request gets
+// its own OnRequestDone, and no line of a reply is handed out before the
+// OnRequestDone of the request before it has returned: an owner sees the
+// replies one after the other, as without pipelining. When the session ends
+// (a failure, a close, Abort) only the request being answered completes;
+// those sent behind it are dropped.
 //
 // OnRequestDone's error: 0 success; 500 a reply that does not begin with "+",
 // or the client's own failure (the connect could not start, a data line left
@@ -112,15 +126,16 @@ const char* ToString(TPop3Request request);
 //
 // Refusals raise Pop3Exception at once and start nothing: "POP3 component not
 // ready" when a request is outstanding (State is neither pop3Ready nor
-// pop3InternalReady), "POP3 component not connected", the protocol-state texts
+// pop3InternalReady) and the command cannot be pipelined behind it, "POP3
+// component not connected", the protocol-state texts
 // ("-ERR STAT command invalid now", ...; these also replace ErrorMessage and go
 // to OnDisplay) and the others named at each operation.
 //
 // An operation that sends a command lets the loop process its pending events
-// once before the command goes out; handlers may run then, and any request
-// they start is refused as not ready (Abort is not). OnRequestDone reports the
-// request code held when it is delivered, so start the next request only from
-// there.
+// once before the command goes out (not one pipelined behind others, which
+// goes at once); handlers may run then, and any request they start is refused
+// as not ready (Abort is not). So start the next request only from
+// OnRequestDone, which names the request that completed.
 //
 // Server text (LastResponse, and ErrorMessage when copied from it) is
 // untrusted: it is any bytes but CR LF, up to kMaxLineLength long.
@@ -198,6 +213,12 @@ class TCustomPop3Client {
   const std::vector<std::string>& Capabilities() const { return capabilities_; }
   // Whether Capabilities names `name` (compared without regard to case).
   bool HasCapability(std::string_view name) const;
+
+  // The most requests out at once while pipelining.
+  static constexpr size_t kPipelineDepth = 128;
+  // Whether a command of the transaction state may be sent now: the client is
+  // ready, or the server pipelines and the window has room.
+  bool ReadyForCommand() const;
 
   // Looks Host up, connects to Port and reads the greeting. Done: 0 with
   // ProtocolState pop3WaitingUser and the greeting in LastResponse; the lookup
@@ -313,6 +334,7 @@ class TCustomPop3Client {
   static const Operation kStartTlsOpenSteps[6];
 
   void CheckReady() const;
+  bool RoomBehindRequest() const;
   void CheckConnected() const;
   void CheckAllowed(const Command& command);
   void RefuseWithText(std::string text);
@@ -357,7 +379,9 @@ class TCustomPop3Client {
   void CompleteRequest(int error);
   void FinishRequest(int error);
   void ReportDone(int error);
-  void DeliverRequestDone(int error);
+  void DeliverRequestDone(TPop3Request type, int error);
+  void ResumeReading();
+  void DropFollowing();
 
   void StartSequence(TPop3Request request, std::span<const Operation> operations);
   void RunNextStep();
@@ -389,6 +413,11 @@ class TCustomPop3Client {
 
   Request request_;
   Sequence sequence_;
+  // Pipelined requests sent behind request_, oldest first.
+  std::deque<Request> following_;
+  // A request that had others behind it was reported, and its OnRequestDone
+  // has not returned yet: the next reply's lines wait until it has.
+  bool deliveryPending_ = false;
 
   Pop3LineBuffer lineBuffer_;
   bool dispatching_ = false;

@@ -135,6 +135,8 @@ const char* ToString(TProcessState state) {
       return "procUidlList";
     case procTop:
       return "procTop";
+    case procCapa:
+      return "procCapa";
   }
   return "?";
 }
@@ -201,23 +203,23 @@ void TProcessingRun::StartRun(bool reportBusy) {
   client_.SetTimeout(TimeoutFromText(fields_.TimeoutText()));
   ResetMessageState();
   reporter_.ShowStatus(kReceivingText);
-  state_.ProcessState = procConnect;
   state_.TakenCount = 0;
   state_.DeletedCount = 0;
   state_.RunStamp = clock_();
   state_.CellPos.X = DataTable::kFirstItemColumn;
-  msgNum_ = 0;
+  sent_.clear();
+  walkNum_ = 0;
   deleteSent_ = false;
   listedIds_.clear();
   topRefused_ = false;
   rememberedUnpicked_ = LoadUnpickedIds(files_.unpicked, fields_.HeaderTokenText());
-  unpickedIds_.clear();
+  progress_.Start(0);
   titlesSaved_ = false;
 
   client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request rqType, uint16_t error) {
     ProcessRequestDone(rqType, error);
   };
-  client_.OnMessageBegin = nullptr;
+  client_.OnMessageBegin = [this](TCustomPop3Client&) { BeginMessage(); };
   client_.OnMessageEnd = nullptr;
   client_.OnMessageLine = [this](TCustomPop3Client& sender) {
     parser_.ProcessMessageLine(sender.LastResponse(), msgUidl_, state_.RunStamp);
@@ -230,7 +232,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
 
   phase_ = runActive;
   try {
-    client_.Connect();
+    Send(procConnect, 0, &TCustomPop3Client::Connect);
   } catch (const std::exception& error) {
     StopWithError(error.what(), 0);
   }
@@ -251,67 +253,80 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
   // A run that stopped has aborted its session; nothing that still comes in
   // for it may start another request or a second error box.
   if (phase_ != runActive) return;
+  if (sent_.empty()) {
+    StopAtInvalidState();
+    return;
+  }
+  // Replies come in the order the requests went. The step is read from
+  // ProcessState, which names the request whose reply was due.
+  const SentRequest answered{state_.ProcessState, sent_.front().number};
+  sent_.pop_front();
   try {
     if (Error == 0) {
-      AdvanceState();
+      AdvanceState(answered);
     } else if (client_.UntrustedCertificate()) {
       AskToTrustCertificate(Error);
-    } else if (!ContinueAfterRefusal(Error)) {
+    } else if (!ContinueAfterRefusal(answered, Error)) {
       StopWithError(client_.ErrorMessage(), Error);
     }
   } catch (const std::exception& error) {
     StopWithError(error.what(), 0);
   }
+  if (phase_ == runActive && !sent_.empty()) state_.ProcessState = sent_.front().step;
 }
 
-// The request that just completed is the one of ProcessState; each step sets
-// the new state before it starts the next request:
+// The request that just completed is `answered`; each step starts the
+// requests that follow from it:
 //
 //   state  completed  next
 //   0      Connect    1; User
 //   1      User       2; Pass
-//   2      Pass       3; Stat
+//   2      Pass       10; Capa
+//   10     Capa       3; Stat (a refused CAPA too: the server does not pipeline)
 //   3      Stat       MsgCount < 1: 7; Quit.  Otherwise 8; Uidl (the listing)
-//   8      Uidl       NextMessage from message 1
+//   8      Uidl       the walk from message 1
 //   4      Uidl n     id judged already: taken and deleting on: 6; Dele.
-//                     Otherwise NextMessage.  A new id: 9; Top
+//                     Otherwise nothing.  A new id: 9; Top
 //   9      Top        the header holds the trigger line: 5; Retr.  Otherwise
-//                     remember the id as not picked, NextMessage
+//                     remember the id as not picked
 //   5      Retr       commit the message if picked; picked and deleting on:
-//                     6; Dele.  Otherwise NextMessage
-//   6      Dele       NextMessage
+//                     6; Dele
+//   6      Dele       -
 //   7      Quit       rewrite FirstRow.csv unless done before the QUIT, and
 //                     Unpicked.txt; show the summary, give up the lock; the
 //                     run is over
 //   other  -          "エラー: 無効な状態です。", the run stops
 //
-// NextMessage skips every message whose listed id is judged already (taken,
-// or remembered as not picked), but sends a DELE for a taken one while
-// deleting is on; for the next new one: its id listed: 9; Top.  Not listed:
-// 4; Uidl n.  After the last one: 7; Quit, with AllData.csv synced and
-// FirstRow.csv written first when a DELE went out.  A step for TOP goes
-// straight to 5; Retr once the server has refused TOP.
+// After each step of a message the walk goes on (NextMessage). It skips every
+// message whose listed id is judged already (taken, or remembered as not
+// picked), but sends a DELE for a taken one while deleting is on; for a new
+// one: its id listed: 9; Top.  Not listed: 4; Uidl n.  A step for TOP goes
+// straight to 5; Retr once the server has refused TOP. While the server
+// pipelines, the walk sends as far ahead as the client's window allows, and
+// the replies are taken in order, so rows are taken in message order as
+// without pipelining. After the last message, once no reply is due: 7; Quit,
+// with AllData.csv synced and FirstRow.csv written first when a DELE went out.
 //
-// A refusal (-ERR) of the listing or of TOP, the session still up, is no
-// failure: the listing's gives 4; Uidl n per message, TOP's a RETR.
-void TProcessingRun::AdvanceState() {
-  switch (state_.ProcessState) {
+// A refusal (-ERR) of CAPA, of the listing or of TOP, the session still up,
+// is no failure: CAPA's gives no pipelining, the listing's 4; Uidl n per
+// message, TOP's a RETR.
+void TProcessingRun::AdvanceState(const SentRequest& answered) {
+  switch (answered.step) {
     case procConnect:
-      state_.ProcessState = procUser;
-      client_.User();
+      Send(procUser, 0, &TCustomPop3Client::User);
       break;
     case procUser:
-      state_.ProcessState = procPass;
-      client_.Pass();
+      Send(procPass, 0, &TCustomPop3Client::Pass);
       break;
     case procPass:
-      state_.ProcessState = procStat;
-      client_.Stat();
+      Send(procCapa, 0, &TCustomPop3Client::Capa);
+      break;
+    case procCapa:
+      Send(procStat, 0, &TCustomPop3Client::Stat);
       break;
     case procStat:
       if (client_.MsgCount() < 1) {
-        state_.ProcessState = procQuit;
-        client_.Quit();
+        Send(procQuit, 0, &TCustomPop3Client::Quit);
       } else {
         StartUidlList();
       }
@@ -320,25 +335,22 @@ void TProcessingRun::AdvanceState() {
       NextMessage();
       break;
     case procUidl:
-      if (!IsJudgedAlready(client_.MsgUidl())) {
-        StartHeaderRead();
-      } else if (IsTakenToDeleteAgain()) {
-        StartDele();
-      } else {
-        NextMessage();
-      }
+      listedIds_[static_cast<size_t>(answered.number)] = client_.MsgUidl();
+      StartMessage(answered.number);
+      NextMessage();
       break;
     case procTop:
       if (state_.Message.TriggerFound) {
-        StartRetr();
+        StartRetr(answered.number);
       } else {
-        ShowProcessedCount();
-        unpickedIds_.push_back(msgUidl_);
-        NextMessage();
+        progress_.NoteUnpicked(answered.number, msgUidl_);
+        FinishMessage(answered.number, true);
       }
+      NextMessage();
       break;
     case procRetr:
-      FinishRetrievedMessage();
+      FinishRetrievedMessage(answered.number);
+      NextMessage();
       break;
     case procDele:
       NextMessage();
@@ -359,47 +371,71 @@ void TProcessingRun::AdvanceState() {
 
 // Only a refusal the server answered, the session still up, is one to go on
 // after; the error text it left is not this run's failure.
-bool TProcessingRun::ContinueAfterRefusal(uint16_t error) {
+bool TProcessingRun::ContinueAfterRefusal(const SentRequest& answered, uint16_t error) {
   constexpr uint16_t kNegativeReply = 500;
   const bool refusal = error == kNegativeReply && client_.Connected();
   if (!refusal) return false;
-  if (state_.ProcessState == procUidlList) {
-    client_.ClearErrorMessage();
-    listedIds_.clear();
-    NextMessage();
-    return true;
+  switch (answered.step) {
+    case procCapa:
+      client_.ClearErrorMessage();
+      Send(procStat, 0, &TCustomPop3Client::Stat);
+      return true;
+    case procUidlList:
+      client_.ClearErrorMessage();
+      std::fill(listedIds_.begin(), listedIds_.end(), std::nullopt);
+      NextMessage();
+      return true;
+    case procTop:
+      client_.ClearErrorMessage();
+      topRefused_ = true;
+      StartRetr(answered.number);
+      NextMessage();
+      return true;
+    default:
+      return false;
   }
-  if (state_.ProcessState == procTop) {
-    client_.ClearErrorMessage();
-    topRefused_ = true;
-    StartRetr();
-    return true;
-  }
-  return false;
 }
 
-void TProcessingRun::ShowProcessedCount() {
-  reporter_.ShowStatus(std::to_string(msgNum_) + "/" + std::to_string(client_.MsgCount()) +
-                       kProcessedText);
+void TProcessingRun::Send(TProcessState step, int32_t number, Pop3Operation operation) {
+  // Nothing else out: this is the request whose reply comes next.
+  if (sent_.empty()) state_.ProcessState = step;
+  client_.SetMsgNum(number);
+  (client_.*operation)();
+  sent_.push_back(SentRequest{step, number});
 }
 
-void TProcessingRun::FinishRetrievedMessage() {
-  ShowProcessedCount();
+// A TOP or RETR reply begins: its lines are those of the message whose
+// request was sent first of those still out.
+void TProcessingRun::BeginMessage() {
+  ResetMessageState();
+  if (sent_.empty()) return;
+  msgUidl_ = listedIds_[static_cast<size_t>(sent_.front().number)].value_or(std::string());
+  storedId_ = StoredId(msgUidl_);
+}
+
+// `counted`: the message was read, and its "n/m" text is shown once every
+// earlier message is through.
+void TProcessingRun::FinishMessage(int32_t number, bool counted) {
+  for (const int32_t due : progress_.Finish(number, counted)) {
+    reporter_.ShowStatus(std::to_string(due) + "/" + std::to_string(client_.MsgCount()) +
+                         kProcessedText);
+  }
+}
+
+void TProcessingRun::FinishRetrievedMessage(int32_t number) {
   parser_.FinishMessage(msgUidl_, state_.RunStamp);
   const bool picked = state_.Message.TriggerFound;
-  if (picked) CommitMessage();
-  if (!picked) unpickedIds_.push_back(msgUidl_);
-  if (picked && fields_.DeleteAfterReading()) {
-    StartDele();
+  if (picked) {
+    CommitMessage();
   } else {
-    NextMessage();
+    progress_.NoteUnpicked(number, msgUidl_);
   }
+  FinishMessage(number, true);
+  if (picked && fields_.DeleteAfterReading()) StartDele(number);
 }
 
-void TProcessingRun::StartDele() {
-  state_.ProcessState = procDele;
-  client_.SetMsgNum(msgNum_);
-  client_.Dele();
+void TProcessingRun::StartDele(int32_t number) {
+  Send(procDele, number, &TCustomPop3Client::Dele);
   deleteSent_ = true;
   ++state_.DeletedCount;
 }
@@ -428,27 +464,18 @@ void TProcessingRun::CommitMessage() {
 }
 
 void TProcessingRun::NextMessage() {
-  ResetMessageState();
   // A loop, not a request per message: a mailbox of ten thousand mails taken
   // long ago costs no command at all.
-  while (msgNum_ < client_.MsgCount()) {
-    ++msgNum_;
-    const bool listed = static_cast<size_t>(msgNum_) < listedIds_.size() &&
-                        listedIds_[static_cast<size_t>(msgNum_)].has_value();
-    if (!listed) {
-      StartUidl();
-      return;
-    }
-    if (!IsJudgedAlready(*listedIds_[static_cast<size_t>(msgNum_)])) {
-      StartHeaderRead();
-      return;
-    }
-    if (IsTakenToDeleteAgain()) {
-      StartDele();
-      return;
+  while (walkNum_ < client_.MsgCount() && client_.ReadyForCommand()) {
+    ++walkNum_;
+    const std::optional<std::string>& listed = listedIds_[static_cast<size_t>(walkNum_)];
+    if (listed) {
+      StartMessage(walkNum_);
+    } else {
+      Send(procUidl, walkNum_, &TCustomPop3Client::Uidl);
     }
   }
-  state_.ProcessState = procQuit;
+  if (walkNum_ < client_.MsgCount() || !sent_.empty()) return;
   // The server removes what this run marked for deletion when QUIT
   // succeeds; the rows of those messages, and their titles, must be on disk
   // by then.
@@ -456,15 +483,26 @@ void TProcessingRun::NextMessage() {
     SyncFile(files_.allData);
     SaveTitles();
   }
-  client_.Quit();
+  Send(procQuit, 0, &TCustomPop3Client::Quit);
+}
+
+// The message's id is known: a new one gets its header read; one judged
+// already is passed over, with its DELE again when it is taken and deleting
+// is on.
+void TProcessingRun::StartMessage(int32_t number) {
+  const std::string& id = *listedIds_[static_cast<size_t>(number)];
+  if (!IsJudgedAlready(number, id)) {
+    StartHeaderRead(number);
+    return;
+  }
+  if (IsTakenToDeleteAgain(id)) StartDele(number);
+  FinishMessage(number, false);
 }
 
 void TProcessingRun::StartUidlList() {
-  state_.ProcessState = procUidlList;
   listedIds_.assign(static_cast<size_t>(client_.MsgCount()) + 1, std::nullopt);
-  msgNum_ = 0;
-  client_.SetMsgNum(0);
-  client_.Uidl();
+  progress_.Start(client_.MsgCount());
+  Send(procUidlList, 0, &TCustomPop3Client::Uidl);
 }
 
 // The listing's numbers are the server's word: one outside the mailbox, or
@@ -475,63 +513,48 @@ void TProcessingRun::RecordListedId(int32_t number, const std::string& msgUidl) 
   if (!entry) entry = msgUidl;
 }
 
-void TProcessingRun::StartUidl() {
-  state_.ProcessState = procUidl;
-  client_.SetMsgNum(msgNum_);
-  client_.Uidl();
-}
-
-// Makes `msgUidl` the id of the message being walked and tells whether it
-// needs no more commands: taken into the table already, or remembered as not
-// picked under the current trigger line (and so kept remembered).
 // A message whose row is on disk already while deleting is on: the DELE of
 // the run that took it may have been lost with that run. An empty id, or one
 // the title row holds, names no row of ours and is never deleted unread.
-bool TProcessingRun::IsTakenToDeleteAgain() const {
-  return fields_.DeleteAfterReading() && !storedId_.empty() &&
-         table_.Cell(DataTable::kIdColumn, 0) != storedId_ && table_.IsUidlTaken(storedId_);
+bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
+  const std::string storedId = StoredId(msgUidl);
+  return fields_.DeleteAfterReading() && !storedId.empty() &&
+         table_.Cell(DataTable::kIdColumn, 0) != storedId && table_.IsUidlTaken(storedId);
 }
 
-bool TProcessingRun::IsJudgedAlready(const std::string& msgUidl) {
-  msgUidl_ = msgUidl;
-  storedId_ = StoredId(msgUidl_);
-  if (table_.IsUidlTaken(storedId_)) return true;
-  if (!rememberedUnpicked_ || !rememberedUnpicked_->contains(msgUidl_)) return false;
-  unpickedIds_.push_back(msgUidl_);
+// Whether the message with `msgUidl` needs no more commands: taken into the
+// table already, or remembered as not picked under the current trigger line
+// (and so kept remembered).
+bool TProcessingRun::IsJudgedAlready(int32_t number, const std::string& msgUidl) {
+  if (table_.IsUidlTaken(StoredId(msgUidl))) return true;
+  if (!rememberedUnpicked_ || !rememberedUnpicked_->contains(msgUidl)) return false;
+  progress_.NoteUnpicked(number, msgUidl);
   return true;
 }
 
-void TProcessingRun::StartHeaderRead() {
+void TProcessingRun::StartHeaderRead(int32_t number) {
   if (topRefused_) {
-    StartRetr();
+    StartRetr(number);
     return;
   }
-  state_.ProcessState = procTop;
-  client_.SetMsgNum(msgNum_);
   client_.SetMsgLines(0);
-  client_.Top();
+  Send(procTop, number, &TCustomPop3Client::Top);
 }
 
-void TProcessingRun::StartRetr() {
-  // The header read must not count twice: the RETR parses it again.
-  ResetMessageState();
-  state_.ProcessState = procRetr;
-  client_.SetMsgNum(msgNum_);
-  client_.Retr();
-}
+void TProcessingRun::StartRetr(int32_t number) { Send(procRetr, number, &TCustomPop3Client::Retr); }
 
 // A file that cannot be written only costs the next run a header read per
 // remembered message; it is no reason to spoil a run that took its mail. An
 // unchanged one is left alone: polls every few minutes would otherwise sync
 // the disk for nothing.
 void TProcessingRun::SaveUnpicked() {
+  const std::vector<std::string> unpicked = progress_.UnpickedIds();
   if (rememberedUnpicked_ &&
-      *rememberedUnpicked_ ==
-          std::unordered_set<std::string>(unpickedIds_.begin(), unpickedIds_.end())) {
+      *rememberedUnpicked_ == std::unordered_set<std::string>(unpicked.begin(), unpicked.end())) {
     return;
   }
   try {
-    SaveUnpickedIds(files_.unpicked, fields_.HeaderTokenText(), unpickedIds_);
+    SaveUnpickedIds(files_.unpicked, fields_.HeaderTokenText(), unpicked);
   } catch (const EInOutError&) {
   }
 }

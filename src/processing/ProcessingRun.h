@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "processing/RunLock.h"
 #include "processing/RunReporter.h"
 #include "processing/RunStamp.h"
+#include "processing/WalkProgress.h"
 
 namespace vexalo {
 
@@ -43,6 +45,7 @@ enum TProcessState : int32_t {
   procQuit = 7,
   procUidlList = 8,  // UIDL without a number: every message's id at once
   procTop = 9,       // TOP n 0: the header of a message not yet judged
+  procCapa = 10,     // CAPA after the login: whether the server pipelines
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -54,7 +57,9 @@ std::ostream& operator<<(std::ostream& out, TProcessState state);
 // AllData.csv sets CellPos.Y and AllDataEnd at start-up; everything else is
 // the run's.
 struct RunState {
-  TProcessState ProcessState = procConnect;  // the step whose POP3 request is outstanding
+  // The step whose reply is due next (while pipelining, the oldest request
+  // out), or the one being handled.
+  TProcessState ProcessState = procConnect;
   int32_t TakenCount = 0;                    // messages committed as rows in this run
   int32_t DeletedCount = 0;                  // DELE requests of this run, committed by its QUIT
   std::string RunStamp;  // date-time text of this run, written into each taken row
@@ -67,7 +72,7 @@ struct RunState {
 };
 
 // One processing run at a time over the POP3 mailbox: connect, USER, PASS,
-// STAT, one UIDL listing of every message's id, then for each message number
+// CAPA, STAT, one UIDL listing of every message's id, then for each message number
 // 1..MsgCount whose id is neither in column 1 of the table nor remembered as
 // not picked: its header (TOP n 0), a RETR when the header holds the trigger
 // line, a DELE for a picked message when deleting is on; finally QUIT, after
@@ -78,9 +83,12 @@ struct RunState {
 // as its RETR completes; a picked message without items gives a line of the
 // run stamp and its id alone.
 //
-// The run drives the client one request at a time from OnRequestDone, which it
-// wires to itself at every start (OnMessageLine to its message parser), so it
-// must be the only user of the client. All handlers run on the event loop's
+// The run drives the client from OnRequestDone, which it wires to itself at
+// every start (OnMessageLine to its message parser), so it must be the only
+// user of the client. When the server's CAPA lists PIPELINING, the TOP, RETR,
+// DELE and UIDL n requests of the walk go out as far ahead as the client's
+// window allows; otherwise one at a time. Either way the replies are taken
+// in order, so the rows, the deletions and the texts shown are the same. All handlers run on the event loop's
 // thread. The table, fields, client, converter and reporter must outlive it.
 //
 // A run holds the RunLock beside AllData.csv from its start to its end, and
@@ -137,14 +145,11 @@ class TProcessingRun {
   // server commits none of its deletions), shows "受信を中止しました。" and
   // leaves the run stopped; the rows it took stay. Does nothing while idle.
   void Cancel();
-  // The client's OnRequestDone: a nonzero Error ends the run with the error
-  // box (detail: the client's ErrorMessage); otherwise the next step of the
-  // state table in the source. Completions while no run is active are ignored.
+  // The client's OnRequestDone, for the oldest request out: a nonzero Error
+  // ends the run with the error box (detail: the client's ErrorMessage);
+  // otherwise the next step of the state table in the source. Completions
+  // while no run is active are ignored.
   void ProcessRequestDone(TPop3Request RqType, uint16_t Error);
-  // Moves on to the next message number whose id is not known yet (UIDL n
-  // when the listing left it out) or not yet judged (TOP), or after the last
-  // one to QUIT (AllData.csv synced to disk first when this run sent a DELE).
-  void NextMessage();
   // Per-message state back to "nothing seen yet".
   void ResetMessageState();
 
@@ -157,25 +162,39 @@ class TProcessingRun {
   const RunState& State() const { return state_; }
 
  private:
-  void AdvanceState();
-  void FinishRetrievedMessage();
+  // A request the run sent: its step and the message it is about (0: none).
+  struct SentRequest {
+    TProcessState step;
+    int32_t number;
+  };
+  using Pop3Operation = void (TCustomPop3Client::*)();
+
+  void AdvanceState(const SentRequest& answered);
+  bool ContinueAfterRefusal(const SentRequest& answered, uint16_t error);
+  void Send(TProcessState step, int32_t number, Pop3Operation operation);
+  // Moves on to the next message numbers whose id is not known yet (UIDL n
+  // when the listing left it out) or not yet judged (TOP), as far as the
+  // client takes requests; after the last one, once no reply is due, to QUIT
+  // (AllData.csv synced to disk first when this run sent a DELE).
+  void NextMessage();
+  void StartMessage(int32_t number);
+  void BeginMessage();
+  void FinishRetrievedMessage(int32_t number);
   void CommitMessage();
   void ShowSummary();
   void AskToTrustCertificate(uint16_t code);
   void StopWithError(const std::string& detail, uint16_t code);
   void StopAtInvalidState();
-  void StartUidl();
   void StartUidlList();
-  void StartHeaderRead();
-  void StartRetr();
-  bool ContinueAfterRefusal(uint16_t error);
-  bool IsJudgedAlready(const std::string& msgUidl);
-  // After IsJudgedAlready: whether that message is taken and gets its DELE again.
-  bool IsTakenToDeleteAgain() const;
+  void StartHeaderRead(int32_t number);
+  void StartRetr(int32_t number);
+  bool IsJudgedAlready(int32_t number, const std::string& msgUidl);
+  // Whether a message judged already is taken and gets its DELE again.
+  bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
   void RecordListedId(int32_t number, const std::string& msgUidl);
-  void ShowProcessedCount();
+  void FinishMessage(int32_t number, bool counted);
   void SaveUnpicked();
-  void StartDele();
+  void StartDele(int32_t number);
   // Starts a run; `reportBusy` says whether a run busy elsewhere gets the
   // busy message or is passed over in silence.
   void StartRun(bool reportBusy);
@@ -195,13 +214,15 @@ class TProcessingRun {
   RunState state_;
   TMessageParser parser_;
   TRunPhase phase_ = runIdle;
-  // The message number being walked. Kept here rather than read back from the
-  // client, whose MsgNum a UIDL reply overwrites with whatever number the
-  // server puts in it; a server that answered every UIDL with "1" would
-  // otherwise keep the run going forever.
-  int32_t msgNum_ = 0;
+  // Requests out, oldest first: the replies come in this order. Message
+  // numbers are kept here rather than read back from the client, whose MsgNum
+  // a UIDL reply overwrites with whatever number the server puts in it; a
+  // server that answered every UIDL with "1" would otherwise keep the run
+  // going forever.
+  std::deque<SentRequest> sent_;
+  int32_t walkNum_ = 0;  // the last message number the walk has looked at
   bool deleteSent_ = false;
-  std::string storedId_;      // the id of the message being walked, as column 1 holds it
+  std::string storedId_;      // the id of the message being read, as column 1 holds it
   bool errorBoxOpen_ = false;
   std::string msgUidl_;   // the same id as the server gave it
   // Ids from the UIDL listing by message number; a number the listing left
@@ -209,10 +230,11 @@ class TProcessingRun {
   std::vector<std::optional<std::string>> listedIds_;
   bool topRefused_ = false;
   // Ids Unpicked.txt held for the current trigger line at the start of the
-  // run (nothing: no usable file), and the ids of this run's mailbox found or
-  // remembered as not picked, which replace them when the run completes.
+  // run (nothing: no usable file). The ids of this run's mailbox found or
+  // remembered as not picked, kept in progress_, replace them when the run
+  // completes.
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
-  std::vector<std::string> unpickedIds_;
+  WalkProgress progress_;
   bool titlesSaved_ = false;  // FirstRow.csv was written before QUIT
   RunLock lock_;
 };

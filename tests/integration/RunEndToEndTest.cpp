@@ -1,6 +1,7 @@
 // Processing runs against a real Dovecot: the run, the client, the parser and
 // the data files together, as the desktop program drives them.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -293,8 +294,9 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
   fields.deleteAfterReading = true;
   auto program = Start();
   bool dropped = false;
-  program->client.OnResponse = [&](TCustomPop3Client& client, const std::string&) {
-    if (!dropped && client.MsgNum() == 2 && program->run.State().ProcessState == procRetr) {
+  program->client.OnResponse = [&](TCustomPop3Client&, const std::string&) {
+    if (!dropped && program->run.State().TakenCount == 1 &&
+        program->run.State().ProcessState == procRetr) {
       dropped = server.DropSessions() > 0;
     }
   };
@@ -302,8 +304,12 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
 
   ASSERT_TRUE(dropped);
   EXPECT_EQ(program->run.Phase(), runStopped);
-  EXPECT_EQ(program->reporter.messages,
-            std::vector<std::string>{RunErrorBox("-ERR Connection closed by server")});
+  // Dovecot pipelines: a DELE it had not read yet when it went turns its
+  // close into a reset.
+  EXPECT_THAT(program->reporter.messages,
+              ::testing::ElementsAre(::testing::AnyOf(
+                  RunErrorBox("-ERR Connection closed by server"),
+                  RunErrorBox("-ERR Connection reset by peer (Winsock error #10054)"))));
   EXPECT_EQ(AllData(), ExpectedAllDataLines(1));
   EXPECT_FALSE(fs::exists(folder.Path(kFirstRowFileName)));
   EXPECT_EQ(server.MessagesOnServer(), (std::vector<std::string>{"order-a", "zz-large"}));

@@ -106,11 +106,19 @@ class ProcessingRunTest : public ::testing::Test {
                      [] { return std::string(kStamp); }};
 };
 
-// A script that begins with the greeting and bob's login, then plays `rest`.
-std::vector<ScriptedPop3Peer::Step> AfterLogin(std::vector<ScriptedPop3Peer::Step> rest) {
+// CAPA replies: a server that answers one command at a time, and one that
+// pipelines.
+constexpr char kLockStepCapa[] = "+OK\r\nTOP\r\nUIDL\r\n.\r\n";
+constexpr char kPipeliningCapa[] = "+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n";
+
+// A script that begins with the greeting, bob's login and CAPA answered with
+// `capa`, then plays `rest`.
+std::vector<ScriptedPop3Peer::Step> AfterLogin(std::vector<ScriptedPop3Peer::Step> rest,
+                                               const std::string& capa = kLockStepCapa) {
   std::vector<ScriptedPop3Peer::Step> steps = {
       Send("+OK ready\r\n"), Expect("USER bob"), Send("+OK\r\n"),
-      Expect("PASS secret"), Send("+OK\r\n"),
+      Expect("PASS secret"), Send("+OK\r\n"),    Expect("CAPA"),
+      Send(capa),
   };
   steps.insert(steps.end(), std::make_move_iterator(rest.begin()),
                std::make_move_iterator(rest.end()));
