@@ -41,8 +41,8 @@ void RowOrder::SortBy(const DataTable& table, int32_t col, bool descending) {
   entries.reserve(rows);
   size_t begin = 0;
   for (size_t i = 0; i < rows; ++i) {
-    entries.push_back({std::string_view(texts).substr(begin, ends[i] - begin),
-                       static_cast<int32_t>(i) + 1});
+    entries.push_back(
+        {std::string_view(texts).substr(begin, ends[i] - begin), static_cast<int32_t>(i) + 1});
     begin = ends[i];
   }
   std::stable_sort(entries.begin(), entries.end(), [descending](const auto& a, const auto& b) {

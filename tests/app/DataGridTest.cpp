@@ -66,11 +66,13 @@ TEST_F(DataGridTest, SelectionIsOneRectangleInTableRows) {
 }
 
 TEST_F(DataGridTest, ClicksOnATitleSortUpThenDownThenBackToTheFileOrder) {
-  for (const auto& [row, text] : {std::pair{1, "10"}, {2, ""}, {3, "9"}}) table_.SetCell(1, row, text);
+  for (const auto& [row, text] : {std::pair{1, "10"}, {2, ""}, {3, "9"}})
+    table_.SetCell(1, row, text);
   model_.TableChanged();
   const auto shownColumn1 = [this] {
     QStringList texts;
-    for (int row = 0; row < model_.rowCount(); ++row) texts << model_.index(row, 1).data().toString();
+    for (int row = 0; row < model_.rowCount(); ++row)
+      texts << model_.index(row, 1).data().toString();
     return texts;
   };
   QHeaderView* titles = grid_.horizontalHeader();

@@ -1,6 +1,7 @@
 // Takes the pictures under docs/screenshots: the main window with a few
-// Japanese orders loaded, in the file's order and sorted, each page of the settings dialog, the save dialog,
-// the error box of a refused connection and the tray notice. Meant to run on
+// Japanese orders loaded, in the file's order and sorted, each page of the
+// settings dialog, the save dialog, the error box of a refused connection and
+// the tray notice. Meant to run on
 // a real X server with real fonts and a system tray, e.g.
 //   xvfb-run -a sh -c 'wmdocker & sleep 1; build/dev/bin/vexalo-screenshots docs/screenshots'
 // Without a tray the notice is left out.

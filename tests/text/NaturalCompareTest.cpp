@@ -11,6 +11,8 @@ struct OrderCase {
 };
 
 TEST(CompareNatural, OrdersAsAnOfficeListDoes) {
+  // A digit after a byte escape needs a string of its own; kept one case a line.
+  // clang-format off
   const OrderCase cases[] = {
       {"9", "10"},
       {"2", "10"},
@@ -42,6 +44,7 @@ TEST(CompareNatural, OrdersAsAnOfficeListDoes) {
       {"\x82" "9", "\x82" "10"},                 // a cut character before a number
       {"\x82\x4f", "\x82\x50"},                  // full-width ０, １: no numbers
   };
+  // clang-format on
   for (const OrderCase& c : cases) {
     EXPECT_LT(CompareNatural(c.first, c.second), 0) << c.first << " / " << c.second;
     EXPECT_GT(CompareNatural(c.second, c.first), 0) << c.second << " / " << c.first;
