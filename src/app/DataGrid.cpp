@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QStyleOptionHeader>
 #include <algorithm>
 
 #include "app/Fonts.h"
@@ -23,7 +24,10 @@ class TitleHeader final : public QHeaderView {
 
  protected:
   void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+    // The style leaves an empty clip behind, which would hide the highlight.
+    painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
     if (!grid_.TitleRowSelected()) return;
     const QPalette& colours = grid_.palette();
     painter->save();
@@ -32,9 +36,23 @@ class TitleHeader final : public QHeaderView {
     painter->drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
                       model()->headerData(logicalIndex, Qt::Horizontal).toString());
     painter->restore();
+    if (sortIndicatorSection() == logicalIndex) DrawSortArrow(painter, rect, logicalIndex);
   }
 
  private:
+  // The sort direction on the highlight, which covered the style's arrow.
+  void DrawSortArrow(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    QStyleOptionHeader arrow;
+    initStyleOption(&arrow);
+    initStyleOptionForIndex(&arrow, logicalIndex);
+    arrow.rect = rect;
+    arrow.rect = style()->subElementRect(QStyle::SE_HeaderArrow, &arrow, this);
+    const QColor text = grid_.palette().color(QPalette::HighlightedText);
+    arrow.palette.setColor(QPalette::ButtonText, text);
+    arrow.palette.setColor(QPalette::WindowText, text);
+    style()->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &arrow, painter, this);
+  }
+
   const DataGrid& grid_;
 };
 

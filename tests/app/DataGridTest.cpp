@@ -154,6 +154,11 @@ TEST_F(DataGridTest, SelectAllTakesInTheTitleRowUntilTheUserSelectsAgain) {
   EXPECT_EQ(grid_.SelectedRect(), (GridRect{0, 0, 2, 3}));
 
   EXPECT_TRUE(grid_.selectionModel()->isSelected(model_.index(2, 2)));
+  // The titles look selected too, away from their text.
+  QHeaderView* titles = grid_.horizontalHeader();
+  const QImage titleRow = titles->grab().toImage();
+  EXPECT_EQ(titleRow.pixelColor(titles->sectionViewportPosition(1) + 90, titles->height() / 2),
+            grid_.palette().color(QPalette::Highlight));
   // Rows a run adds afterwards stay outside, like any selected rectangle.
   table_.SetRowCount(5);
   model_.TableChanged();
