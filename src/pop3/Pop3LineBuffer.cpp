@@ -14,7 +14,10 @@ constexpr size_t kMaxCapacity = Pop3LineBuffer::kMaxLineLength + 2;
 Pop3LineBuffer::Pop3LineBuffer() : storage_(kInitialCapacity) {}
 
 std::span<char> Pop3LineBuffer::FreeSpace() {
-  if (end_ == storage_.size() && begin_ > 0) {
+  // The rest of a line moves to the front once less than half the storage is
+  // left behind it, so every read gets a large piece of room: a stream of
+  // short replies is then read in few calls, never a few bytes at a time.
+  if (begin_ > 0 && storage_.size() - end_ < storage_.size() / 2) {
     std::memmove(storage_.data(), storage_.data() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;

@@ -19,14 +19,15 @@ namespace vexalo {
 // turns true and the owner must give up on the stream.
 class Pop3LineBuffer {
  public:
-  static constexpr size_t kInitialCapacity = 4096;
+  static constexpr size_t kInitialCapacity = 64 * 1024;
   static constexpr size_t kMaxLineLength = 1024 * 1024;
 
   Pop3LineBuffer();
 
   // Room to read into after the bytes held. Moves the held bytes to the front
-  // or grows the storage when that is needed to offer any room at all; empty
-  // only when the storage is at its cap and full.
+  // when less than half the storage is free behind them, and grows the
+  // storage when that is needed to offer any room at all; empty only when the
+  // storage is at its cap and full.
   std::span<char> FreeSpace();
 
   // Takes `count` bytes (at most FreeSpace().size()) written into FreeSpace().

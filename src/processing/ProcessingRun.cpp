@@ -137,6 +137,8 @@ const char* ToString(TProcessState state) {
       return "procTop";
     case procCapa:
       return "procCapa";
+    case procListSizes:
+      return "procListSizes";
   }
   return "?";
 }
@@ -229,6 +231,11 @@ void TProcessingRun::StartRun(bool reportBusy) {
   client_.OnUidlLine = [this](TCustomPop3Client& sender) {
     RecordListedId(sender.MsgNum(), sender.MsgUidl());
   };
+  client_.OnListBegin = nullptr;
+  client_.OnListEnd = nullptr;
+  client_.OnListLine = [this](TCustomPop3Client& sender) {
+    RecordListedSize(sender.MsgNum(), sender.MsgSize());
+  };
 
   phase_ = runActive;
   try {
@@ -284,7 +291,9 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
 //   2      Pass       10; Capa
 //   10     Capa       3; Stat (a refused CAPA too: the server does not pipeline)
 //   3      Stat       MsgCount < 1: 7; Quit.  Otherwise 8; Uidl (the listing)
-//   8      Uidl       the walk from message 1
+//   8      Uidl       a listed message not judged yet: 11; List.  Otherwise
+//                     the walk from message 1
+//   11     List       the walk from message 1
 //   4      Uidl n     id judged already: taken and deleting on: 6; Dele.
 //                     Otherwise nothing.  A new id: 9; Top
 //   9      Top        the header holds the trigger line: 5; Retr.  Otherwise
@@ -301,15 +310,16 @@ void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error)
 // message whose listed id is judged already (taken, or remembered as not
 // picked), but sends a DELE for a taken one while deleting is on; for a new
 // one: its id listed: 9; Top.  Not listed: 4; Uidl n.  A step for TOP goes
-// straight to 5; Retr once the server has refused TOP. While the server
+// straight to 5; Retr once the server has refused TOP, and for a message the
+// LIST listing gave at most kWholeMessageBytes. While the server
 // pipelines, the walk sends as far ahead as the client's window allows, and
 // the replies are taken in order, so rows are taken in message order as
 // without pipelining. After the last message, once no reply is due: 7; Quit,
 // with AllData.csv synced and FirstRow.csv written first when a DELE went out.
 //
-// A refusal (-ERR) of CAPA, of the listing or of TOP, the session still up,
-// is no failure: CAPA's gives no pipelining, the listing's 4; Uidl n per
-// message, TOP's a RETR.
+// A refusal (-ERR) of CAPA, of a listing or of TOP, the session still up,
+// is no failure: CAPA's gives no pipelining, the UIDL listing's 4; Uidl n per
+// message, the LIST listing's a TOP for every message, TOP's a RETR.
 void TProcessingRun::AdvanceState(const SentRequest& answered) {
   switch (answered.step) {
     case procConnect:
@@ -332,6 +342,9 @@ void TProcessingRun::AdvanceState(const SentRequest& answered) {
       }
       break;
     case procUidlList:
+      ListSizesOrWalk();
+      break;
+    case procListSizes:
       NextMessage();
       break;
     case procUidl:
@@ -383,6 +396,11 @@ bool TProcessingRun::ContinueAfterRefusal(const SentRequest& answered, uint16_t 
     case procUidlList:
       client_.ClearErrorMessage();
       std::fill(listedIds_.begin(), listedIds_.end(), std::nullopt);
+      NextMessage();
+      return true;
+    case procListSizes:
+      client_.ClearErrorMessage();
+      std::fill(listedSizes_.begin(), listedSizes_.end(), kSizeUnknown);
       NextMessage();
       return true;
     case procTop:
@@ -501,6 +519,7 @@ void TProcessingRun::StartMessage(int32_t number) {
 
 void TProcessingRun::StartUidlList() {
   listedIds_.assign(static_cast<size_t>(client_.MsgCount()) + 1, std::nullopt);
+  listedSizes_.assign(listedIds_.size(), kSizeUnknown);
   progress_.Start(client_.MsgCount());
   Send(procUidlList, 0, &TCustomPop3Client::Uidl);
 }
@@ -511,6 +530,29 @@ void TProcessingRun::RecordListedId(int32_t number, const std::string& msgUidl) 
   if (number < 1 || static_cast<size_t>(number) >= listedIds_.size()) return;
   std::optional<std::string>& entry = listedIds_[static_cast<size_t>(number)];
   if (!entry) entry = msgUidl;
+}
+
+// As with the ids; a message without a size has its header read first.
+void TProcessingRun::RecordListedSize(int32_t number, int32_t size) {
+  if (number < 1 || static_cast<size_t>(number) >= listedSizes_.size() || size < 0) return;
+  int32_t& entry = listedSizes_[static_cast<size_t>(number)];
+  if (entry == kSizeUnknown) entry = size;
+}
+
+// The sizes tell which messages are small enough to be read whole at once
+// (StartHeaderRead). They are asked for only when the listing holds a
+// message to read, so a poll that finds nothing new costs no more.
+void TProcessingRun::ListSizesOrWalk() {
+  const bool anyToRead =
+      std::any_of(listedIds_.begin() + 1, listedIds_.end(),
+                  [this](const std::optional<std::string>& id) {
+                    return !id || (!IsTaken(*id) && !IsRememberedUnpicked(*id));
+                  });
+  if (anyToRead) {
+    Send(procListSizes, 0, &TCustomPop3Client::List);
+  } else {
+    NextMessage();
+  }
 }
 
 // A message whose row is on disk already while deleting is on: the DELE of
@@ -526,14 +568,26 @@ bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
 // table already, or remembered as not picked under the current trigger line
 // (and so kept remembered).
 bool TProcessingRun::IsJudgedAlready(int32_t number, const std::string& msgUidl) {
-  if (table_.IsUidlTaken(StoredId(msgUidl))) return true;
-  if (!rememberedUnpicked_ || !rememberedUnpicked_->contains(msgUidl)) return false;
+  if (IsTaken(msgUidl)) return true;
+  if (!IsRememberedUnpicked(msgUidl)) return false;
   progress_.NoteUnpicked(number, msgUidl);
   return true;
 }
 
+bool TProcessingRun::IsTaken(const std::string& msgUidl) const {
+  return table_.IsUidlTaken(StoredId(msgUidl));
+}
+
+bool TProcessingRun::IsRememberedUnpicked(const std::string& msgUidl) const {
+  return rememberedUnpicked_ && rememberedUnpicked_->contains(msgUidl);
+}
+
+// A message of a few KB costs about as much as its header and saves the
+// second command, so it is read whole at once; a large one, an ordinary mail
+// with attachments perhaps, has its header read first.
 void TProcessingRun::StartHeaderRead(int32_t number) {
-  if (topRefused_) {
+  const int32_t size = listedSizes_[static_cast<size_t>(number)];
+  if (topRefused_ || (size != kSizeUnknown && size <= kWholeMessageBytes)) {
     StartRetr(number);
     return;
   }

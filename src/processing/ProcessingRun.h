@@ -45,7 +45,8 @@ enum TProcessState : int32_t {
   procQuit = 7,
   procUidlList = 8,  // UIDL without a number: every message's id at once
   procTop = 9,       // TOP n 0: the header of a message not yet judged
-  procCapa = 10,     // CAPA after the login: whether the server pipelines
+  procCapa = 10,       // CAPA after the login: whether the server pipelines
+  procListSizes = 11,  // LIST without a number: every message's size at once
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -72,10 +73,12 @@ struct RunState {
 };
 
 // One processing run at a time over the POP3 mailbox: connect, USER, PASS,
-// CAPA, STAT, one UIDL listing of every message's id, then for each message number
+// CAPA, STAT, one UIDL listing of every message's id (and, when one of them
+// is new, one LIST listing of their sizes), then for each message number
 // 1..MsgCount whose id is neither in column 1 of the table nor remembered as
 // not picked: its header (TOP n 0), a RETR when the header holds the trigger
-// line, a DELE for a picked message when deleting is on; finally QUIT, after
+// line (a message of a few KB is read whole at once instead), a DELE for a
+// picked message when deleting is on; finally QUIT, after
 // which FirstRow.csv and Unpicked.txt are rewritten and a summary shown. A
 // server that refuses the listing is asked UIDL n per message, one that
 // refuses TOP gets RETR for every message not yet judged. Every picked
@@ -189,6 +192,10 @@ class TProcessingRun {
   void StartHeaderRead(int32_t number);
   void StartRetr(int32_t number);
   bool IsJudgedAlready(int32_t number, const std::string& msgUidl);
+  bool IsTaken(const std::string& msgUidl) const;
+  bool IsRememberedUnpicked(const std::string& msgUidl) const;
+  void ListSizesOrWalk();
+  void RecordListedSize(int32_t number, int32_t size);
   // Whether a message judged already is taken and gets its DELE again.
   bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
   void RecordListedId(int32_t number, const std::string& msgUidl);
@@ -228,6 +235,12 @@ class TProcessingRun {
   // Ids from the UIDL listing by message number; a number the listing left
   // out is asked for alone.
   std::vector<std::optional<std::string>> listedIds_;
+  // Sizes from the LIST listing by message number, once the listing holds a
+  // message to read; a message at most kWholeMessageBytes long is read whole
+  // without its header first.
+  static constexpr int32_t kSizeUnknown = -1;
+  static constexpr int32_t kWholeMessageBytes = 4096;
+  std::vector<int32_t> listedSizes_;
   bool topRefused_ = false;
   // Ids Unpicked.txt held for the current trigger line at the start of the
   // run (nothing: no usable file). The ids of this run's mailbox found or

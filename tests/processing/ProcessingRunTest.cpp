@@ -139,6 +139,21 @@ std::vector<ScriptedPop3Peer::Step> OneMessage(const std::string& id,
   return AfterLogin(std::move(steps));
 }
 
+// A LIST reply giving messages 1..count a size too large to be read whole
+// before their header.
+ScriptedPop3Peer::Step LargeSizes(int count) {
+  std::string entries;
+  for (int number = 1; number <= count; ++number) entries += std::to_string(number) + " 50000\r\n";
+  return Send(Lines(entries));
+}
+
+// The same for one new message: the sizes asked for and given.
+std::vector<ScriptedPop3Peer::Step> OneNewMessage(const std::string& id,
+                                                  std::vector<ScriptedPop3Peer::Step> rest) {
+  rest.insert(rest.begin(), {Expect("LIST"), LargeSizes(1)});
+  return OneMessage(id, std::move(rest));
+}
+
 // One row taken in an earlier run, as the loaders leave the table.
 void AddEarlierRow(DataTable& table, TProcessingRun& run, const std::string& id) {
   table.SetRow(1, {"2024/06/30 8:00:00", id, "soy"});
@@ -154,6 +169,8 @@ TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) 
                                   Send("+OK 3 900\r\n"),
                                   Expect("UIDL"),
                                   Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+                                  Expect("LIST"),
+                                  LargeSizes(3),
                                   // taken by an earlier run whose DELE never took effect
                                   Expect("DELE 1"),
                                   Send("+OK deleted\r\n"),
@@ -220,7 +237,7 @@ TEST_F(ProcessingRunTest, EmptyIdCountsAsTakenWhileTheTitleOfColumnOneIsEmpty) {
 TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNoColumn) {
   ScriptedPop3Peer peer(
       loop,
-      OneMessage("id,1", {
+      OneNewMessage("id,1", {
                              Expect("TOP 1 0"),
                              Send(Lines("X-VEXALO: default\r\n\r\n")),
                              Expect("RETR 1"),
@@ -277,7 +294,7 @@ TEST_F(ProcessingRunTest, RefusedListingAndTopFallBackToUidlPerMessageAndRetr) {
 // finishes the message before it commits the row, so that line is an item.
 TEST_F(ProcessingRunTest, LastLineOfABase64BodyWithoutItsLineEndIsTaken) {
   ScriptedPop3Peer peer(
-      loop, OneMessage("b64", {
+      loop, OneNewMessage("b64", {
                                   Expect("TOP 1 0"),
                                   Send(Lines("X-VEXALO: default\r\n"
                                              "Content-Transfer-Encoding: base64\r\n\r\n")),
@@ -305,6 +322,8 @@ TEST_F(ProcessingRunTest, MessageMissingFromTheListingIsAskedForAlone) {
                                   Send("+OK 2 600\r\n"),
                                   Expect("UIDL"),
                                   Send(Lines("2 id-b\r\n9 id-x\r\n0 id-y\r\n")),
+                                  Expect("LIST"),
+                                  Send(Lines("1 50000\r\n2 50000\r\n")),
                                   Expect("UIDL 1"),
                                   Send("+OK 1 id-a\r\n"),
                                   Expect("TOP 1 0"),
@@ -325,7 +344,7 @@ TEST_F(ProcessingRunTest, MessageMissingFromTheListingIsAskedForAlone) {
 // Someone else removed the message between the listing and its reading: its
 // refusal is reported, nothing is taken for it and no QUIT commits anything.
 TEST_F(ProcessingRunTest, MessageGoneBeforeItsReadingStopsTheRunWithTheServersText) {
-  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+  ScriptedPop3Peer peer(loop, OneNewMessage("id-1", {
                                                      Expect("TOP 1 0"),
                                                      Send("-ERR Message is deleted.\r\n"),
                                                      Expect("RETR 1"),
@@ -432,7 +451,7 @@ TEST_F(ProcessingRunTest, UnknownStepShowsTheInvalidStateTextAndDropsTheSession)
 // of those messages cannot be made durable first, no QUIT may go out.
 TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+  ScriptedPop3Peer peer(loop, OneNewMessage("id-1", {
                                                      Expect("TOP 1 0"),
                                                      Send(Lines(kPickedHeader)),
                                                      Expect("RETR 1"),
@@ -458,7 +477,7 @@ TEST_F(ProcessingRunTest, NoQuitAfterDeletionsWhenAllDataCannotBeSynced) {
 // first one appended, so it takes nothing twice.
 TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) {
   ScriptedPop3Peer first(
-      loop, OneMessage("id-1", {
+      loop, OneNewMessage("id-1", {
                                    Expect("TOP 1 0"),
                                    Send(Lines(kPickedHeader)),
                                    Expect("RETR 1"),
@@ -511,7 +530,7 @@ TEST_F(ProcessingRunTest, SecondRunOnTheFolderWaitsItsTurnAndTakesNothingTwice) 
 TEST_F(ProcessingRunTest, TitlesAreOnDiskBeforeTheQuitThatDeletes) {
   fields.deleteAfterReading = true;
   ScriptedPop3Peer peer(
-      loop, OneMessage("id-1", {
+      loop, OneNewMessage("id-1", {
                                    Expect("TOP 1 0"),
                                    Send(Lines(kPickedHeader)),
                                    Expect("RETR 1"),
@@ -552,6 +571,8 @@ TEST_F(ProcessingRunTest, WideMessageIsCappedLikeTheLoaderAndStaysVisible) {
                                   Send("+OK 2 900\r\n"),
                                   Expect("UIDL"),
                                   Send(Lines("1 id-1\r\n2 id-2\r\n")),
+                                  Expect("LIST"),
+                                  LargeSizes(2),
                                   Expect("TOP 1 0"),
                                   Send(Lines(kPickedHeader)),
                                   Expect("RETR 1"),
@@ -660,6 +681,8 @@ TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
                                   Send("+OK 2 600\r\n"),
                                   Expect("UIDL"),
                                   Send(Lines("1 id-1\r\n2 id-2\r\n")),
+                                  Expect("LIST"),
+                                  LargeSizes(2),
                                   Expect("TOP 1 0"),
                                   Send(Lines(kPickedHeader)),
                                   Expect("RETR 1"),
@@ -716,6 +739,8 @@ TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
       Send("+OK 3 900\r\n"),
       Expect("UIDL"),
       Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+      Expect("LIST"),
+      LargeSizes(3),
   };
   if (!GetParam().remembered) {
     steps.insert(steps.end(), {Expect("TOP 2 0"), Send(Lines(kUnpickedHeader))});
@@ -756,7 +781,7 @@ INSTANTIATE_TEST_SUITE_P(
 // completes without a word about it.
 TEST_F(ProcessingRunTest, UnreadableUnpickedFileIsNoError) {
   fs::create_directory(UnpickedPath());
-  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+  ScriptedPop3Peer peer(loop, OneNewMessage("id-1", {
                                                      Expect("TOP 1 0"),
                                                      Send(Lines(kUnpickedHeader)),
                                                      Expect("QUIT"),
