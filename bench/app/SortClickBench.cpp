@@ -11,6 +11,7 @@
 #include <QTest>
 #include <string>
 
+#include "PaintCounter.h"
 #include "app/DataGrid.h"
 #include "app/DataTableModel.h"
 
@@ -33,16 +34,6 @@ void FillOrders(DataTable& table) {
   table.SetRowCount(kRows + 1);
 }
 
-// Counts the paints of a widget.
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
 void BM_TitleClickSortsMillionRows(benchmark::State& state) {
   DataTable table;
   FillOrders(table);
@@ -54,7 +45,7 @@ void BM_TitleClickSortsMillionRows(benchmark::State& state) {
   QHeaderView* titles = grid.horizontalHeader();
   const int col = static_cast<int>(state.range(0));
   const QPoint title(titles->sectionViewportPosition(col) + 20, titles->height() / 2);
-  PaintCounter gridPaints;
+  bench::PaintCounter gridPaints;
   grid.viewport()->installEventFilter(&gridPaints);
   for (auto _ : state) {
     gridPaints.paints = 0;
@@ -83,12 +74,3 @@ BENCHMARK(BM_TitleClickSortsMillionRows)
 
 }  // namespace
 }  // namespace vexalo
-
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
