@@ -4,6 +4,8 @@
 #   first   from an empty table: every message is retrieved and taken
 #   second  the same mailbox again (a re-poll): every message is already
 #           taken, so it should cost a small part of the first
+# and, once, a poll of an empty mailbox on a second server: the floor under
+# any poll, which the re-poll cannot go below
 # against Debian's mpop downloading the same mailbox (USER/PASS, no TLS, into
 # an mbox, keeping the mail) in the same run. Rounds interleave the three, so
 # a busy machine slows them alike; times are medians over the rounds. Peak
@@ -111,3 +113,5 @@ echo "  vexalo-fetch second     $(median <"$work/second.s") s, peak $(maximum <"
 echo "  first pass / mpop       $(median <"$work/ratio")"
 echo "  first pass / mpop without syncs  $(median <"$work/nosync.ratio") (goal: at most 0.7)"
 echo "  re-poll / first pass    $(median <"$work/repoll.ratio") (goal: at most 0.05)"
+measure_empty_poll
+echo "  empty mailbox poll      $floor_seconds s (start-up, greeting, login, QUIT: under any poll)"

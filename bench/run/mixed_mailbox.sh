@@ -5,6 +5,8 @@
 #   first   from an empty data folder: the orders are taken, every other
 #           mail is judged by its header and remembered as not picked
 #   second  the same mailbox again: nothing new, nothing should be read
+# and, once, a poll of an empty mailbox on a second server: the floor under
+# any poll, which the second cannot go below
 # Each round times both polls as whole vexalo-fetch runs, then repeats them
 # through a relay that counts the bytes the server sends. With
 # VEXALO_BASELINE_BIN (the bin folder of another build, e.g. the previous
@@ -120,6 +122,8 @@ echo "  second poll  $(median <"$work/second.s") s, $(median <"$work/second.b") 
 echo "  peak memory  $(maximum <"$work/kb") KB (goal: under 100 MB)"
 echo "  second / first: time $(median <"$work/time.ratio") (goal: at most 0.1)," \
   "bytes $(median <"$work/bytes.ratio") (goal: at most 0.02)"
+measure_empty_poll
+echo "  empty mailbox poll  $floor_seconds s (start-up, greeting, login, QUIT: under any poll)"
 if [ -n "$baseline" ]; then
   echo "  baseline first poll  $(median <"$work/base.s") s, $(median <"$work/base.b") bytes"
   echo "  first / baseline first: bytes $(median <"$work/base.ratio") (goal: at most 0.1)," \

@@ -10,9 +10,13 @@ die() {
 }
 
 server_started=no
+empty_server_started=no
 cleanup() {
   if [ "$server_started" = yes ]; then
     VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$work/maildir" || true
+  fi
+  if [ "$empty_server_started" = yes ]; then
+    VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$work/empty" || true
   fi
   [ -z "${relay_pid:-}" ] || kill "$relay_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -23,6 +27,22 @@ start_server() {
   chmod 755 "$work"  # the server's account must reach the maildir inside
   port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$work/maildir")
   server_started=yes
+}
+
+# Times vexalo-fetch polling an empty mailbox on a second private server:
+# the start-up, the greeting, the login and QUIT that every poll pays,
+# whatever the mailbox holds. Sets $floor_seconds, the median of three.
+measure_empty_poll() {
+  mkdir -p "$work/empty/cur" "$work/empty/new" "$work/empty/tmp"
+  empty_port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$work/empty")
+  empty_server_started=yes
+  make_fetch_dir "$work/empty-fetch" "$empty_port"
+  : >"$work/floor.s"
+  for _ in 1 2 3; do
+    measure "$bin/vexalo-fetch" --dir "$work/empty-fetch"
+    echo "$seconds" >>"$work/floor.s"
+  done
+  floor_seconds=$(median <"$work/floor.s")
 }
 
 # Starts a relay to the server that appends the bytes the server sent in

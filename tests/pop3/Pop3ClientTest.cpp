@@ -601,6 +601,109 @@ TEST_F(Pop3ClientTest, CapaKeepsTheCapabilityLinesForTheSession) {
   ExpectPeerFinished();
 }
 
+// Logs in and asks CAPA, which the peer answers with `capabilities`; then
+// the peer plays `rest`.
+std::vector<ScriptedPop3Peer::Step> WithCapabilities(const std::string& capabilities,
+                                                     std::vector<ScriptedPop3Peer::Step> rest) {
+  std::vector<ScriptedPop3Peer::Step> steps = {
+      Send(kGreeting),    Expect("USER bob"), Send("+OK\r\n"),
+      Expect("PASS secret"), Send("+OK\r\n"),  Expect("CAPA"),
+      Send("+OK\r\n" + capabilities + ".\r\n")};
+  steps.insert(steps.end(), rest.begin(), rest.end());
+  return steps;
+}
+
+// While the server pipelines, commands go out before their replies are in,
+// the replies are read in order, and the owner has taken each request's
+// completion before any line of the next reply reaches it, even when every
+// reply arrives in one piece. An error reply fails its own request only.
+TEST_F(Pop3ClientTest, PipelinedRepliesReachTheOwnerOneRequestAfterTheOther) {
+  StartPeer(WithCapabilities(
+      "TOP\r\nPIPELINING\r\n",
+      {Expect("RETR 1"), Expect("TOP 2 0"), Expect("DELE 1"), Expect("NOOP"),
+       Send("+OK\r\nfirst\r\n.\r\n+OK\r\nsecond\r\n.\r\n-ERR no such message\r\n+OK\r\n"),
+       Expect("QUIT"), Send("+OK bye\r\n"), Close()}));
+  client_.SetUserName("bob");
+  client_.SetPassWord("secret");
+  ASSERT_EQ(Run([&] { client_.Open(); }), 0);
+  ASSERT_EQ(Run([&] { client_.Capa(); }), 0);
+  events_.clear();
+
+  client_.SetMsgNum(1);
+  client_.Retr();
+  ASSERT_TRUE(client_.ReadyForCommand());
+  client_.SetMsgNum(2);
+  client_.SetMsgLines(0);
+  client_.Top();
+  client_.SetMsgNum(1);
+  client_.Dele();
+  client_.Noop();
+  EXPECT_EQ(client_.State(), pop3WaitingResponse);
+  ASSERT_TRUE(loop_.RunUntil([&] { return doneCount_ == 6; }, kTimeoutMs));
+
+  EXPECT_EQ(events_, (Events{"begin +OK", "line first", "end", "done Retr 0", "begin +OK",
+                             "line second", "end", "done Top 0", "done Dele 500", "done Noop 0"}));
+  EXPECT_EQ(client_.State(), pop3Ready);
+  EXPECT_EQ(Run([&] { client_.Quit(); }), 0);
+  ExpectPeerFinished();
+}
+
+// Without PIPELINING in CAPA one request at a time, as before; with it, no
+// more than the window: the next command is refused until a reply is in.
+TEST_F(Pop3ClientTest, RequestsOutAreBoundedByWhatTheServerOffers) {
+  const struct {
+    const char* capabilities;
+    size_t mayBeOut;
+  } cases[] = {{"TOP\r\n", 1}, {"TOP\r\nPIPELINING\r\n", TCustomPop3Client::kPipelineDepth}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.capabilities);
+    std::vector<ScriptedPop3Peer::Step> rest(c.mayBeOut, Expect("NOOP"));
+    rest.push_back(Send([&] {
+      std::string replies;
+      for (size_t i = 0; i < c.mayBeOut; ++i) replies += "+OK\r\n";
+      return replies;
+    }()));
+    StartPeer(WithCapabilities(c.capabilities, rest));
+    client_.SetUserName("bob");
+    client_.SetPassWord("secret");
+    ASSERT_EQ(Run([&] { client_.Open(); }), 0);
+    ASSERT_EQ(Run([&] { client_.Capa(); }), 0);
+    const int before = doneCount_;
+
+    for (size_t i = 0; i < c.mayBeOut; ++i) client_.Noop();
+    EXPECT_FALSE(client_.ReadyForCommand());
+    EXPECT_THROW(client_.Noop(), Pop3Exception);
+    ASSERT_TRUE(loop_.RunUntil(
+        [&] { return doneCount_ == before + static_cast<int>(c.mayBeOut); }, kTimeoutMs));
+    EXPECT_TRUE(client_.ReadyForCommand());
+    ExpectPeerFinished();
+    client_.Abort();
+    ASSERT_TRUE(loop_.RunUntil([&] { return !client_.Connected(); }, kTimeoutMs));
+  }
+}
+
+// A session that ends with requests out completes the one being answered;
+// those behind it went with the session.
+TEST_F(Pop3ClientTest, ServerCloseWithPipelinedRequestsOutReportsOnlyTheOneAnswered) {
+  StartPeer(WithCapabilities("PIPELINING\r\n", {Expect("STAT"), Expect("NOOP"), Expect("NOOP"),
+                                                   Send("+OK 0 0\r\n"), Close()}));
+  client_.SetUserName("bob");
+  client_.SetPassWord("secret");
+  ASSERT_EQ(Run([&] { client_.Open(); }), 0);
+  ASSERT_EQ(Run([&] { client_.Capa(); }), 0);
+  events_.clear();
+
+  client_.Stat();
+  client_.Noop();
+  client_.Noop();
+  ASSERT_TRUE(loop_.RunUntil([&] { return !client_.Connected(); }, kTimeoutMs));
+  loop_.RunUntil([] { return false; }, 50);
+
+  EXPECT_EQ(events_, (Events{"done Stat 0", "closed 0", "done Noop 10004"}));
+  EXPECT_EQ(client_.State(), pop3Ready);
+  EXPECT_TRUE(client_.ReadyForCommand());
+}
+
 TEST_F(Pop3ClientTest, CapaIsRefusedWithoutAGreeting) {
   EXPECT_THROW(client_.Capa(), Pop3Exception);
   EXPECT_EQ(client_.ErrorMessage(), "-ERR CAPA command invalid now");

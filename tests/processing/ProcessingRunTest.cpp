@@ -261,6 +261,88 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNo
             "1");
 }
 
+// A server that pipelines gets the walk's requests before their replies are
+// in: a small message is read whole, large ones by their header first. The
+// rows, deletions, texts and files are those of a run one command at a time.
+TEST_F(ProcessingRunTest, PipeliningServerGetsTheRequestsAheadAndTheRunReadsTheRepliesInOrder) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(
+      loop,
+      AfterLogin(
+          {
+              Expect("STAT"),
+              Send("+OK 3 900\r\n"),
+              Expect("UIDL"),
+              Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+              Expect("LIST"),
+              Send(Lines("1 300\r\n2 50000\r\n3 50000\r\n")),
+              Expect("RETR 1"),
+              Expect("TOP 2 0"),
+              Expect("TOP 3 0"),
+              Send(Lines(kPickedMessage) + Lines(kUnpickedHeader) + Lines(kPickedHeader)),
+              Expect("DELE 1"),
+              Expect("RETR 3"),
+              Send("+OK deleted\r\n" + Lines(kPickedMessage)),
+              Expect("DELE 3"),
+              Send("+OK deleted\r\n"),
+              Expect("QUIT"),
+              Send("+OK bye\r\n"),
+              Close(),
+          },
+          kPipeliningCapa));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(reporter.statuses,
+            (std::vector<std::string>{kReceiving, "1/3通処理しました。", "2/3通処理しました。",
+                                      "3/3通処理しました。", RunSummary(3, 2, 2)}));
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-1,miso,1\x81\x43"
+            "500\r\n"
+            "2024/07/01 9:05:00,id-3,miso,1\x81\x43"
+            "500\r\n");
+  EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-2\r\n");
+  EXPECT_EQ(run.State().DeletedCount, 2);
+}
+
+// An error reply in the middle of a window ends the run as it would one
+// command at a time: the box with the server's words, no QUIT, so the DELE
+// already sent is not committed; the row taken before stays.
+TEST_F(ProcessingRunTest, ErrorInTheMiddleOfAPipelinedWindowStopsTheRunWithoutQuit) {
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, AfterLogin(
+                                  {
+                                      Expect("STAT"),
+                                      Send("+OK 3 900\r\n"),
+                                      Expect("UIDL"),
+                                      Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+                                      Expect("LIST"),
+                                      Send(Lines("1 300\r\n2 300\r\n3 300\r\n")),
+                                      Expect("RETR 1"),
+                                      Expect("RETR 2"),
+                                      Expect("RETR 3"),
+                                      Send(Lines(kPickedMessage) + "-ERR Message is deleted.\r\n" +
+                                           Lines(kPickedMessage)),
+                                      Expect("DELE 1"),
+                                  },
+                                  kPipeliningCapa));
+  FetchFrom(peer);
+  WaitForClientClose(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{RunErrorBox("-ERR Message is deleted.")});
+  ASSERT_EQ(reporter.failures.size(), 1u);
+  EXPECT_EQ(reporter.failures[0].step, procRetr);
+  EXPECT_EQ(reporter.statuses, (std::vector<std::string>{kReceiving, "1/3通処理しました。"}));
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-1,miso,1\x81\x43"
+            "500\r\n");
+  EXPECT_EQ(table.RowCount(), 2);
+}
+
 // A server without the listing is asked message by message, one without TOP
 // gets RETR from its first refusal on; neither refusal is an error. The UIDL
 // reply's number overwrites the client's MsgNum; a server that puts the wrong
@@ -288,6 +370,29 @@ TEST_F(ProcessingRunTest, RefusedListingAndTopFallBackToUidlPerMessageAndRetr) {
                                       "3/3通処理しました。", RunSummary(3, 1, 1)}));
   EXPECT_EQ(table.Cell(1, 1), "id-b");
   EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-a\r\nid-c\r\n");
+}
+
+// Without sizes every new message has its header read first; the refusal is
+// no error, and the box of a later failure would not name it.
+TEST_F(ProcessingRunTest, RefusedSizeListingLeavesEveryNewMessageToItsHeader) {
+  ScriptedPop3Peer peer(loop, OneMessage("id-1", {
+                                                     Expect("LIST"),
+                                                     Send("-ERR no sizes\r\n"),
+                                                     Expect("TOP 1 0"),
+                                                     Send(Lines(kPickedHeader)),
+                                                     Expect("RETR 1"),
+                                                     Send(Lines(kPickedMessage)),
+                                                     Expect("QUIT"),
+                                                     Send("+OK\r\n"),
+                                                     Close(),
+                                                 }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_EQ(client.ErrorMessage(), "");
+  EXPECT_EQ(table.Cell(1, 1), "id-1");
 }
 
 // The last line of a base64 body often has no line end of its own; the run
