@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "PaintCounter.h"
 #include "app/MainForm.h"
 
 namespace vexalo {
@@ -46,16 +47,6 @@ void WriteOrders(const std::string& path) {
   }
 }
 
-// Counts the paints of a widget.
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
 void BM_StartUpWithMillionRows(benchmark::State& state) {
   QTemporaryDir dir;
   const std::string folder = QFile::encodeName(dir.path()).toStdString() + "/";
@@ -68,7 +59,7 @@ void BM_StartUpWithMillionRows(benchmark::State& state) {
     auto owner = std::make_unique<TMainForm>(folder);
     TMainForm& form = *owner;
     QSignalSpy loaded(&form, &TMainForm::StartUpLoaded);
-    PaintCounter gridPaints;
+    bench::PaintCounter gridPaints;
     form.show();
     const QDeadlineTimer deadline(60000);
     while (loaded.isEmpty() && !deadline.hasExpired()) {
@@ -96,12 +87,3 @@ BENCHMARK(BM_StartUpWithMillionRows)->Unit(benchmark::kMillisecond)->UseRealTime
 
 }  // namespace
 }  // namespace vexalo
-
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

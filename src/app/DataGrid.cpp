@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QStyleOptionHeader>
 #include <algorithm>
 
 #include "app/Fonts.h"
@@ -23,7 +24,10 @@ class TitleHeader final : public QHeaderView {
 
  protected:
   void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+    // The style leaves an empty clip behind, which would hide the highlight.
+    painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
     if (!grid_.TitleRowSelected()) return;
     const QPalette& colours = grid_.palette();
     painter->save();
@@ -32,15 +36,29 @@ class TitleHeader final : public QHeaderView {
     painter->drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignVCenter | Qt::AlignLeft,
                       model()->headerData(logicalIndex, Qt::Horizontal).toString());
     painter->restore();
+    if (sortIndicatorSection() == logicalIndex) DrawSortArrow(painter, rect, logicalIndex);
   }
 
  private:
+  // The sort direction on the highlight, which covered the style's arrow.
+  void DrawSortArrow(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    QStyleOptionHeader arrow;
+    initStyleOption(&arrow);
+    initStyleOptionForIndex(&arrow, logicalIndex);
+    arrow.rect = rect;
+    arrow.rect = style()->subElementRect(QStyle::SE_HeaderArrow, &arrow, this);
+    const QColor text = grid_.palette().color(QPalette::HighlightedText);
+    arrow.palette.setColor(QPalette::ButtonText, text);
+    arrow.palette.setColor(QPalette::WindowText, text);
+    style()->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &arrow, painter, this);
+  }
+
   const DataGrid& grid_;
 };
 
 }  // namespace
 
-DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent) {
+DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent), model_(*model) {
   setHorizontalHeader(new TitleHeader(*this));
   setModel(model);
 
@@ -60,7 +78,16 @@ DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent) 
   setCornerButtonEnabled(false);
 
   QHeaderView* titles = horizontalHeader();
-  titles->setSectionsClickable(false);  // a click on a title must not select a column
+  // A click on a title sorts; it must not select the column as a table view
+  // makes it do, nor a drag along the titles select columns.
+  disconnect(titles, SIGNAL(sectionPressed(int)), this, nullptr);
+  disconnect(titles, SIGNAL(sectionEntered(int)), this, nullptr);
+  titles->setSectionsClickable(true);
+  titles->setSortIndicatorShown(true);
+  titles->setSortIndicatorClearable(true);  // the third click: the file's order
+  titles->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(titles, &QHeaderView::sortIndicatorChanged, this, &DataGrid::SortByTitle);
+  connect(model, &QAbstractItemModel::modelReset, this, &DataGrid::ModelWasReset);
   titles->setHighlightSections(false);
   titles->setSectionResizeMode(QHeaderView::Interactive);
   titles->setDefaultSectionSize(kColumnWidth);
@@ -107,6 +134,47 @@ void DataGrid::ApplyWidths(int first, int last) {
   }
 }
 
+void DataGrid::SortByTitle(int column, Qt::SortOrder order) {
+  const QModelIndex current = currentIndex();
+  const int currentRow =
+      current.isValid() ? model_.Order().TableRow(DataTableModel::GridRow(current.row())) : -1;
+  const bool allSelected = titleRowSelected_;
+  model_.sort(column, order);
+  if (allSelected) {
+    SelectCells({0, 0, model_.columnCount() - 1, model_.rowCount()});
+  } else if (currentRow >= 0) {
+    const QModelIndex moved =
+        model_.index(DataTableModel::ViewRow(model_.Order().GridRow(currentRow)), current.column());
+    setCurrentIndex(moved);
+    scrollTo(moved);
+  }
+}
+
+void DataGrid::ModelWasReset() {
+  titleRowSelected_ = false;
+  QHeaderView* titles = horizontalHeader();
+  titles->viewport()->update();
+  const RowOrder& order = model_.Order();
+  const Qt::SortOrder direction = order.Descending() ? Qt::DescendingOrder : Qt::AscendingOrder;
+  if (titles->sortIndicatorSection() == order.Column() &&
+      (!order.IsSorted() || titles->sortIndicatorOrder() == direction)) {
+    return;
+  }
+  titles->setSortIndicator(order.Column(), direction);
+}
+
+void DataGrid::ShowTableRow(int tableRow) {
+  const int gridRow = model_.Order().GridRow(tableRow);
+  // The leftmost column in sight, so that the grid does not scroll sideways.
+  const QModelIndex cell = model_.index(DataTableModel::ViewRow(gridRow), std::max(0, columnAt(0)));
+  if (!cell.isValid()) return;
+  // Rows just inserted are not yet within the scroll bar's range, which the
+  // view would widen only later.
+  executeDelayedItemsLayout();
+  updateGeometries();
+  scrollTo(cell);
+}
+
 void DataGrid::SelectCells(GridRect rect) {
   rect = NormalizedRect(rect);
   const int lastRow = model()->rowCount() - 1;
@@ -129,11 +197,11 @@ void DataGrid::SelectCells(GridRect rect) {
 }
 
 GridRect DataGrid::SelectedRect() const {
-  // Rows a run adds after a select-all stay outside it, as they would stay
-  // outside any rectangle the user dragged.
-  if (titleRowSelected_) return withTitleRow_;
   const QItemSelection selection = selectionModel()->selection();
   if (!selection.isEmpty()) {
+    // Rows a run adds after a select-all stay outside it, as they would stay
+    // outside any rectangle the user dragged: below it in the file's order;
+    // while sorted, a row added inside the highlighted rows is inside.
     GridRect rect{selection.first().left(), selection.first().top(), selection.first().right(),
                   selection.first().bottom()};
     for (const QItemSelectionRange& range : selection) {
@@ -142,17 +210,20 @@ GridRect DataGrid::SelectedRect() const {
       rect.Right = std::max(rect.Right, range.right());
       rect.Bottom = std::max(rect.Bottom, range.bottom());
     }
-    rect.Top = DataTableModel::TableRow(rect.Top);
-    rect.Bottom = DataTableModel::TableRow(rect.Bottom);
+    rect.Top = titleRowSelected_ ? 0 : DataTableModel::GridRow(rect.Top);
+    rect.Bottom = DataTableModel::GridRow(rect.Bottom);
     return rect;
   }
+  if (titleRowSelected_) return withTitleRow_;  // a table of titles alone
   const QModelIndex current = currentIndex();
   // Before the user has touched the grid its current cell is the first one
   // below the titles.
   const int col = current.isValid() ? current.column() : 0;
-  const int row = DataTableModel::TableRow(current.isValid() ? current.row() : 0);
+  const int row = DataTableModel::GridRow(current.isValid() ? current.row() : 0);
   return {col, row, col, row};
 }
+
+CellBlock DataGrid::SelectedCells() const { return ShownCells(SelectedRect(), model_.Order()); }
 
 void DataGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
   QTableView::selectionChanged(selected, deselected);

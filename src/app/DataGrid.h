@@ -14,6 +14,11 @@ namespace vexalo {
 // of cells selectable with mouse and keys, Tab from cell to cell, nothing
 // editable. Columns can be resized by dragging, rows cannot.
 //
+// A click on a title sorts the rows by that column, ascending; a second click
+// sorts them descending and a third shows them in the file's order again.
+// The title shows the direction while sorted. Sorting keeps the current cell
+// on its row and a select-all selects all; any other selection is dropped.
+//
 // The user cannot select the title row; only the program takes it into the
 // selection (select-all), and any selection the user makes afterwards leaves
 // it out again.
@@ -24,13 +29,19 @@ class DataGrid final : public QTableView {
   // `model` must outlive the grid.
   explicit DataGrid(DataTableModel* model, QWidget* parent = nullptr);
 
-  // Selects the cells of `rect` (table coordinates, any direction), the
+  // Selects the cells of `rect` (grid rows as shown, any direction), the
   // title row too when the rectangle reaches row 0.
   void SelectCells(GridRect rect);
 
-  // The selection in table coordinates, left <= right and top <= bottom;
+  // The selection in grid rows as shown, left <= right and top <= bottom;
   // without a dragged range, the current cell alone.
   GridRect SelectedRect() const;
+  // The selected cells of the table, rows in the order shown.
+  CellBlock SelectedCells() const;
+
+  // Scrolls the grid up or down, not sideways, until table row `tableRow`
+  // is in sight.
+  void ShowTableRow(int tableRow);
 
   bool TitleRowSelected() const { return titleRowSelected_; }
 
@@ -47,7 +58,12 @@ class DataGrid final : public QTableView {
 
  private:
   void ApplyWidths(int first, int last);
+  void SortByTitle(int column, Qt::SortOrder order);
+  // A reset model has no selection, and may have dropped its order: the
+  // title row shows neither any longer.
+  void ModelWasReset();
 
+  DataTableModel& model_;
   std::vector<int32_t> wantedWidths_;
   bool titleRowSelected_ = false;
   GridRect withTitleRow_;  // what SelectCells was given while titleRowSelected_

@@ -30,7 +30,7 @@ int DataTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant DataTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
-  return FromCp932(table_.Cell(index.column(), TableRow(index.row())));
+  return FromCp932(table_.Cell(index.column(), order_.TableRow(GridRow(index.row()))));
 }
 
 QVariant DataTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -49,9 +49,48 @@ Qt::ItemFlags DataTableModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
+void DataTableModel::sort(int column, Qt::SortOrder order) {
+  const bool descending = order == Qt::DescendingOrder;
+  if (column < 0 || column >= shownCols_) column = -1;
+  if (column == order_.Column() && (column < 0 || descending == order_.Descending())) return;
+  ResetOrder(column, descending);
+}
+
+void DataTableModel::ResetOrder(int column, bool descending) {
+  beginResetModel();
+  if (column < 0) {
+    order_.Clear();
+  } else {
+    order_.SortBy(table_, column, descending);
+  }
+  // The order covers every row the table has now, rows a pending
+  // TableChanged has not yet reported among them.
+  shownRows_ = ViewRowCount(table_);
+  shownCols_ = table_.ColCount();
+  endResetModel();
+}
+
+void DataTableModel::InsertSortedRows(int rows) {
+  // One at a time, each into its place: a binary search and a move of the
+  // rows below it, where sorting everything afresh would cost a second.
+  while (shownRows_ < rows) {
+    const int tableRow = GridRow(shownRows_);
+    const int place = ViewRow(order_.PlaceFor(table_, tableRow));
+    beginInsertRows({}, place, place);
+    order_.InsertAt(GridRow(place), tableRow);
+    ++shownRows_;
+    endInsertRows();
+  }
+}
+
 void DataTableModel::TableChanged() {
   const int rows = ViewRowCount(table_);
   const int cols = table_.ColCount();
+  if (order_.IsSorted() && order_.Column() >= cols) {
+    ResetOrder(-1, false);
+  } else if (order_.IsSorted() && rows < shownRows_) {
+    ResetOrder(order_.Column(), order_.Descending());
+  }
   if (rows < shownRows_) {
     beginRemoveRows({}, rows, shownRows_ - 1);
     shownRows_ = rows;
@@ -62,6 +101,7 @@ void DataTableModel::TableChanged() {
     shownCols_ = cols;
     endRemoveColumns();
   }
+  if (rows > shownRows_ && order_.IsSorted()) InsertSortedRows(rows);
   if (rows > shownRows_) {
     beginInsertRows({}, shownRows_, rows - 1);
     shownRows_ = rows;

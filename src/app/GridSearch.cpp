@@ -19,8 +19,8 @@ bool CellHolds(std::string_view cell, const std::string& bytes, const QString& n
 
 }  // namespace
 
-std::optional<CellPoint> FindNextCell(const DataTable& table, const QString& needle,
-                                      CellPoint from) {
+std::optional<CellPoint> FindNextCell(const DataTable& table, const RowOrder& order,
+                                      const QString& needle, CellPoint from) {
   const int32_t cols = table.ColCount();
   const int32_t rows = table.RowCount() - 1;  // below the titles
   if (needle.isEmpty() || cols <= 0 || rows <= 0) return std::nullopt;
@@ -35,7 +35,7 @@ std::optional<CellPoint> FindNextCell(const DataTable& table, const QString& nee
     const auto row = static_cast<int32_t>(at / cols) + 1;
     const auto col = static_cast<int32_t>(at % cols);
     if (row != loadedRow) {
-      table.CellsInRange(row, 0, cols - 1, rowCells);
+      table.CellsInRange(order.TableRow(row), 0, cols - 1, rowCells);
       loadedRow = row;
     }
     if (CellHolds(rowCells[static_cast<size_t>(col)], bytes, needle)) return CellPoint{col, row};

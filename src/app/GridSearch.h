@@ -5,14 +5,16 @@
 
 #include "processing/DataTable.h"
 #include "processing/ProcessingState.h"
+#include "processing/RowOrder.h"
 
 namespace vexalo {
 
-// The next cell below the titles, after `from` (table coordinates) in reading
-// order and wrapping round to the top, whose text holds `needle` as typed;
-// `from` itself comes last. Nothing when no cell holds it or the needle is
-// empty.
-std::optional<CellPoint> FindNextCell(const DataTable& table, const QString& needle,
-                                      CellPoint from);
+// The next cell below the titles, after `from` (column and grid row, the rows
+// in `order`) in reading order as shown and wrapping round to the top, whose
+// text holds `needle` as typed; `from` itself comes last. The cell found is
+// given as column and grid row too. Nothing when no cell holds it or the
+// needle is empty.
+std::optional<CellPoint> FindNextCell(const DataTable& table, const RowOrder& order,
+                                      const QString& needle, CellPoint from);
 
 }  // namespace vexalo

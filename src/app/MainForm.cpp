@@ -221,7 +221,7 @@ void TMainForm::MenuCancelClick() { run_.Cancel(); }
 
 void TMainForm::MenuCopyClick() {
   QApplication::clipboard()->setText(
-      FromCp932(SelectionAsTabText(table_, grid_->SelectedRect())));
+      FromCp932(SelectionAsTabText(table_, grid_->SelectedCells())));
 }
 
 void TMainForm::MenuFindClick() { findBar_->Open(); }
@@ -229,7 +229,7 @@ void TMainForm::MenuFindClick() { findBar_->Open(); }
 void TMainForm::FindNext(const QString& text) {
   const GridRect current = grid_->SelectedRect();
   const std::optional<CellPoint> found =
-      FindNextCell(table_, text, CellPoint{current.Left, std::max(current.Top, 1)});
+      FindNextCell(table_, model_.Order(), text, CellPoint{current.Left, std::max(current.Top, 1)});
   findBar_->ShowNotFound(!found);
   if (!found) return;
   grid_->SelectCells({found->X, found->Y, found->X, found->Y});
@@ -253,8 +253,7 @@ void TMainForm::MenuSaveAsCSVClick() {
   const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
   lastSavedFolder_ = QFileInfo(chosen.first()).absolutePath();
-  SaveSelectionAsCsv(table_, grid_->SelectedRect(),
-                     QFile::encodeName(chosen.first()).toStdString());
+  SaveCells(table_, grid_->SelectedCells(), QFile::encodeName(chosen.first()).toStdString());
 }
 
 void TMainForm::MenuConfigClick() {
@@ -358,7 +357,7 @@ void TMainForm::ScheduleTableRefresh() {
         refreshPending_ = false;
         const int shownRows = model_.rowCount();
         model_.TableChanged();
-        if (model_.rowCount() > shownRows) grid_->scrollToBottom();
+        if (model_.rowCount() > shownRows) grid_->ShowTableRow(table_.RowCount() - 1);
       },
       Qt::QueuedConnection);
 }

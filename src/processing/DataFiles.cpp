@@ -165,14 +165,13 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
   return from + LoadLines(table, reader, cellPos, false);
 }
 
-void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path) {
+void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
   PosixFile file(path, PosixFile::Mode::kReplace);
   std::string chunk;
   std::vector<std::string_view> cells;
-  // 64-bit counters: a rectangle reaching the largest index must still end.
-  for (int64_t row = rect.Top; row <= rect.Bottom; ++row) {
+  for (const int32_t row : block.Rows) {
     // The left cell starts the line even when Right lies left of it.
-    table.CellsInRange(static_cast<int>(row), rect.Left, std::max(rect.Left, rect.Right), cells);
+    table.CellsInRange(row, block.Left, std::max(block.Left, block.Right), cells);
     const size_t lineStart = chunk.size();
     chunk.append(cells[0]);
     for (size_t i = 1; i < cells.size(); ++i) {
@@ -193,18 +192,18 @@ void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path
 void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
-  const GridRect titles{0, 0, table.ColCount() - 1, 0};
+  const CellBlock titles{0, table.ColCount() - 1, {0}};
   // A link the user made, or a device, would be replaced by a plain file:
   // those are written through, as they always were.
   struct stat entry {};
   if (::lstat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode)) {
-    SaveGridRect(table, titles, path);
+    SaveCells(table, titles, path);
     SyncExisting(path);
     return;
   }
   const std::string temporary = path + kTemporarySuffix;
   try {
-    SaveGridRect(table, titles, temporary);
+    SaveCells(table, titles, temporary);
     SyncExisting(temporary);
     if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno, path);
   } catch (const EInOutError& error) {
@@ -215,7 +214,7 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
     }
     // A folder the user may not write, holding titles he may: written in
     // place, the only way to write them there at all.
-    SaveGridRect(table, titles, path);
+    SaveCells(table, titles, path);
     SyncExisting(path);
     return;
   }

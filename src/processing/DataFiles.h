@@ -58,15 +58,15 @@ long long LoadAllData(DataTable& table, const std::string& path, CellPoint& cell
 long long LoadAppendedRows(DataTable& table, const std::string& path, long long from,
                            CellPoint& cellPos);
 
-// Writes the cells of `rect` to `path`, replacing any file there: one line per
-// row from Top to Bottom, the cell of column Left and then, for each column up
-// to Right, a comma and its cell; cells never written give empty texts.
+// Writes `cells` to `path`, replacing any file there: one line per row of
+// cells.Rows in that order, the cell of column Left and then, for each column
+// up to Right, a comma and its cell; cells never written give empty texts.
 // Nothing is quoted or escaped; a CR, LF or 0x1A in a cell becomes a blank.
-// `rect` is taken as it is (see NormalizedRect).
-void SaveGridRect(const DataTable& table, GridRect rect, const std::string& path);
+// Even with Right left of Left a line holds the cell of column Left.
+void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path);
 
 // Writes the visible part of the title row to `path` (FirstRow.csv) as
-// SaveGridRect does, but through a temporary file beside it that is synced
+// SaveCells does, but through a temporary file beside it that is synced
 // and renamed over it, the folder synced last: at every moment the file holds
 // either the old titles or the new ones, whole. Only a folder that refuses the
 // temporary file while the file itself may be written has it written in place.

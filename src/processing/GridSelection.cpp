@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <string_view>
-#include <vector>
 
-#include "processing/DataFiles.h"
 #include "processing/DataTable.h"
+#include "processing/RowOrder.h"
 
 namespace vexalo {
 
@@ -16,6 +15,11 @@ GridRect NormalizedRect(GridRect rect) {
 
 GridRect SelectAllRect(const DataTable& table) {
   return {0, 0, table.ColCount() - 1, table.RowCount() - 1};
+}
+
+CellBlock ShownCells(GridRect rect, const RowOrder& order) {
+  rect = NormalizedRect(rect);
+  return {rect.Left, rect.Right, order.TableRows(rect.Top, rect.Bottom)};
 }
 
 namespace {
@@ -35,23 +39,18 @@ void AppendTabCell(std::string& out, std::string_view cell) {
 
 }  // namespace
 
-std::string SelectionAsTabText(const DataTable& table, GridRect selection) {
-  const GridRect rect = NormalizedRect(selection);
+std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells) {
   std::string text;
-  std::vector<std::string_view> cells;
-  for (int32_t row = rect.Top; row <= rect.Bottom; ++row) {
-    table.CellsInRange(row, rect.Left, rect.Right, cells);
-    for (size_t i = 0; i < cells.size(); ++i) {
+  std::vector<std::string_view> rowCells;
+  for (const int32_t row : cells.Rows) {
+    table.CellsInRange(row, cells.Left, cells.Right, rowCells);
+    for (size_t i = 0; i < rowCells.size(); ++i) {
       if (i > 0) text += '\t';
-      AppendTabCell(text, cells[i]);
+      AppendTabCell(text, rowCells[i]);
     }
     text += '\n';
   }
   return text;
-}
-
-void SaveSelectionAsCsv(const DataTable& table, GridRect selection, const std::string& path) {
-  SaveGridRect(table, NormalizedRect(selection), path);
 }
 
 }  // namespace vexalo

@@ -2,14 +2,18 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vexalo {
 
 class DataTable;
+class RowOrder;
 
-// A rectangle of table cells by inclusive column and row indexes, as the
-// grid's selection gives it: the anchor may lie on any side of the current
-// cell, so Left > Right or Top > Bottom is possible until normalised.
+// A rectangle of the grid as it is shown, by inclusive column and grid row
+// indexes (grid row 0 the titles; see RowOrder), as the grid's selection gives
+// it: the anchor may lie on any side of the current cell, so Left > Right or
+// Top > Bottom is possible until normalised. In the file's order grid rows are
+// table rows.
 struct GridRect {
   int32_t Left = 0;
   int32_t Top = 0;
@@ -26,15 +30,23 @@ GridRect NormalizedRect(GridRect rect);
 // title row included (the only way the title row enters a selection).
 GridRect SelectAllRect(const DataTable& table);
 
-// Saves the cells of `selection` (a range in any direction, or one cell as a
-// rectangle of itself) to `path` with SaveGridRect, replacing any file there
-// without asking. Raises EInOutError as SaveGridRect does.
-void SaveSelectionAsCsv(const DataTable& table, GridRect selection, const std::string& path);
+// Cells of the table in the order the user sees them: columns Left .. Right
+// of each table row in `Rows`, row after row in that order.
+struct CellBlock {
+  int32_t Left = 0;
+  int32_t Right = 0;
+  std::vector<int32_t> Rows;
 
-// The cells of `selection` (any direction) as spreadsheets take them from the
-// clipboard: cells joined by tabs, rows ended by LF. A cell that holds a tab,
-// a line break or a double quote is put in double quotes, its quotes doubled.
-// CP932, as the cells are.
-std::string SelectionAsTabText(const DataTable& table, GridRect selection);
+  friend bool operator==(const CellBlock&, const CellBlock&) = default;
+};
+
+// The table cells a rectangle of the grid (any direction) shows in `order`.
+CellBlock ShownCells(GridRect rect, const RowOrder& order);
+
+// The cells of `cells` as spreadsheets take them from the clipboard: cells
+// joined by tabs, rows ended by LF. A cell that holds a tab, a line break or a
+// double quote is put in double quotes, its quotes doubled. CP932, as the
+// cells are.
+std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells);
 
 }  // namespace vexalo

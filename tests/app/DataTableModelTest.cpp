@@ -85,5 +85,42 @@ TEST(DataTableModelTest, BytesThatAreNoCp932StillShowAsSomething) {
   EXPECT_EQ(Shown(model, 0, 0), QString("a") + QChar(0xFFFD));
 }
 
+TEST(DataTableModelTest, SortedRowsTakeNewRowsInPlaceAndASmallerTableIsSortedAfresh) {
+  DataTable table;
+  const auto setRows = [&table](std::initializer_list<const char*> texts) {
+    int row = 1;
+    for (const char* text : texts) table.SetRow(row++, {"s", text});
+    table.SetRowCount(row);
+  };
+  setRows({"b", "c", "a"});
+  DataTableModel model(table);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  const auto shown = [&model] {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) texts << Shown(model, row, 1);
+    return texts;
+  };
+
+  model.sort(1, Qt::DescendingOrder);
+  EXPECT_EQ(shown(), (QStringList{"c", "b", "a"}));
+  // Two rows added before the model hears of them, each into its place.
+  QSignalSpy rowsInserted(&model, &QAbstractItemModel::rowsInserted);
+  setRows({"b", "c", "a", "d", "bb"});
+  model.TableChanged();
+  EXPECT_EQ(shown(), (QStringList{"d", "c", "bb", "b", "a"}));
+  ASSERT_EQ(rowsInserted.size(), 2);
+  EXPECT_EQ(rowsInserted[0][1].toInt(), 0);
+  EXPECT_EQ(rowsInserted[1][1].toInt(), 2);
+
+  // A reloaded, shorter table.
+  table.SetRowCount(1);
+  setRows({"x", "z", "y"});
+  model.TableChanged();
+  EXPECT_EQ(shown(), (QStringList{"z", "y", "x"}));
+
+  model.sort(-1);
+  EXPECT_EQ(shown(), (QStringList{"x", "z", "y"}));
+}
+
 }  // namespace
 }  // namespace vexalo

@@ -3,6 +3,7 @@
 // grid's columns, copying, finding, and the window's place kept.
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QStatusBar>
 #include <QTest>
@@ -68,6 +69,7 @@ class DailyUseTest : public QObject {
   void CopyPutsTheSelectedRangeAsTabbedText();
   void FindMovesToTheNextMatchingCell();
   void PlaceAndColumnWidthsComeBackAndConfirmingSaves();
+  void SortedGridIsWhatSelectionsCopyFindAndFetchGoBy();
 };
 
 void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
@@ -254,6 +256,95 @@ void DailyUseTest::PlaceAndColumnWidthsComeBackAndConfirmingSaves() {
   QVERIFY(again);
   QCOMPARE(again->size(), place.size());
   QCOMPARE(again->Grid().horizontalHeader()->sectionSize(2), 150);
+}
+
+namespace {
+
+QStringList ShownColumn(DataGrid& grid, int col) {
+  QStringList texts;
+  for (int row = 0; row < grid.model()->rowCount(); ++row) {
+    texts << grid.model()->index(row, col).data().toString();
+  }
+  return texts;
+}
+
+void ClickTitle(DataGrid& grid, int col) {
+  QHeaderView* titles = grid.horizontalHeader();
+  QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                    QPoint(titles->sectionViewportPosition(col) + 30, titles->height() / 2));
+}
+
+}  // namespace
+
+void DailyUseTest::SortedGridIsWhatSelectionsCopyFindAndFetchGoBy() {
+  QtEventLoop loop;
+  ProgramFolder folder;
+  ScriptedPop3Peer peer(loop, FetchOfTheOrder());
+  folder.Write("Vexalo.ini", Settings(peer.PortText(), false));
+  folder.Write("FirstRow.csv", kFirstRow);
+  const std::string allData =
+      "2024/05/02 10:30:00,uid-a,miso,3\r\n"
+      "2024/05/02 9:15:00,uid-b,kelp,\r\n"
+      "2024/05/01 9:00:00,uid-c,soy,11\r\n";
+  folder.Write("AllData.csv", allData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  DataGrid& grid = form->Grid();
+
+  // The stamp's hour has no leading zero, and still sorts by time.
+  ClickTitle(grid, 0);
+  QCOMPARE(ShownColumn(grid, 1), (QStringList{"uid-c", "uid-b", "uid-a"}));
+  // Numbers by value; the empty cell last.
+  ClickTitle(grid, 3);
+  QCOMPARE(ShownColumn(grid, 1), (QStringList{"uid-a", "uid-c", "uid-b"}));
+  QCOMPARE(folder.Read("AllData.csv"), allData);
+  QCOMPARE(folder.Read("FirstRow.csv"), kFirstRow);
+
+  // Copy and export take the rows as shown.
+  grid.SelectCells({1, 1, 2, 2});
+  grid.setFocus();
+  QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
+  QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("uid-a\tmiso\nuid-c\tsoy\n"));
+  ModalBoxCatcher dialogs;
+  dialogs.OnFileDialog([&](QFileDialog& dialog) {
+    TypeFileName(dialog, folder.QtPath("sorted.csv"));
+    static_cast<QDialog&>(dialog).accept();  // what the Save button does
+  });
+  QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(&grid, Qt::Key_S, Qt::ControlModifier);
+  QCOMPARE(folder.Read("sorted.csv"),
+           ",,name,count\r\n"
+           "2024/05/02 10:30:00,uid-a,miso,3\r\n"
+           "2024/05/01 9:00:00,uid-c,soy,11\r\n"
+           "2024/05/02 9:15:00,uid-b,kelp,\r\n");
+
+  // Find goes down the rows as shown.
+  grid.SelectCells({1, 1, 1, 1});
+  QTest::keyClick(&grid, Qt::Key_F, Qt::ControlModifier);
+  QTest::keyClicks(form->Find().Edit(), QStringLiteral("uid-"));
+  QTest::keyClick(form->Find().Edit(), Qt::Key_Return);
+  QCOMPARE(grid.SelectedCells(), (CellBlock{1, 1, {3}}));
+  QTest::keyClick(form->Find().Edit(), Qt::Key_Escape);
+
+  // A fetched row goes to its place in the order, in sight; the file gets it
+  // at the end.
+  form->MenuProcessClick();
+  QTRY_VERIFY(peer.Finished());
+  QTRY_VERIFY(!form->Run().IsBusy());
+  QTRY_COMPARE(grid.model()->rowCount(), 4);
+  QCOMPARE(ShownColumn(grid, 1), (QStringList{"new-1", "uid-a", "uid-c", "uid-b"}));
+  QTRY_VERIFY(grid.viewport()->rect().intersects(grid.visualRect(grid.model()->index(0, 1))));
+  QVERIFY(folder.Read("AllData.csv").starts_with(allData));
+  QVERIFY(folder.Read("AllData.csv").ends_with(",new-1,vinegar,2\r\n"));
+
+  // Descending, then the file's order again.
+  ClickTitle(grid, 3);
+  QCOMPARE(ShownColumn(grid, 1), (QStringList{"uid-c", "uid-a", "new-1", "uid-b"}));
+  ClickTitle(grid, 3);
+  QCOMPARE(ShownColumn(grid, 1), (QStringList{"uid-a", "uid-b", "uid-c", "new-1"}));
+  QCOMPARE(grid.horizontalHeader()->sortIndicatorSection(), -1);
+  QCOMPARE(folder.Read("FirstRow.csv"), kFirstRow);
 }
 
 }  // namespace vexalo

@@ -8,6 +8,7 @@
 #include "processing/DataTable.h"
 #include "processing/GridSelection.h"
 #include "processing/LineReader.h"
+#include "processing/RowOrder.h"
 
 namespace vexalo {
 namespace {
@@ -181,13 +182,18 @@ class SavedTable : public ::testing::Test {
 
   std::string Saved(GridRect selection) {
     const std::string path = folder_.Path("out.csv");
-    SaveSelectionAsCsv(table_, selection, path);
+    SaveCells(table_, ShownCells(selection, order_), path);
     return ReadBytes(path);
+  }
+
+  std::string TabText(GridRect selection) {
+    return SelectionAsTabText(table_, ShownCells(selection, order_));
   }
 
   TempFolder folder_;
   DataTable table_;
   CellPoint cellPos_;
+  RowOrder order_;
 };
 
 TEST_F(SavedTable, SelectAllWritesTitlesAndEveryRow) {
@@ -206,17 +212,25 @@ TEST_F(SavedTable, SelectionsInAnyDirectionAndSingleCells) {
 }
 
 TEST_F(SavedTable, TabTextQuotesOnlyWhatASpreadsheetWouldSplit) {
-  EXPECT_EQ(SelectionAsTabText(table_, {3, 2, 1, 1}),
-            "id1\t\x8e\x52\x93\x63\t3\nid2\t\"\"\"A\"\"\"\t10\n");
+  EXPECT_EQ(TabText({3, 2, 1, 1}), "id1\t\x8e\x52\x93\x63\t3\nid2\t\"\"\"A\"\"\"\t10\n");
   table_.SetCell(2, 1, "a\tb");
-  EXPECT_EQ(SelectionAsTabText(table_, {2, 1, 2, 1}), "\"a\tb\"\n");
-  EXPECT_EQ(SelectionAsTabText(table_, {4, 1, 4, 1}), "\n");  // a cell never written
+  EXPECT_EQ(TabText({2, 1, 2, 1}), "\"a\tb\"\n");
+  EXPECT_EQ(TabText({4, 1, 4, 1}), "\n");  // a cell never written
+}
+
+TEST_F(SavedTable, SortedSelectionsComeOutInTheShownOrder) {
+  order_.SortBy(table_, 3, true);  // 10 above 3
+  EXPECT_EQ(Saved(SelectAllRect(table_)),
+            ",,\x96\xbc\x91\x4f,\x90\x94\x97\xca\r\n"
+            "2024/05/02,id2,\"A\",10\r\n"
+            "2024/05/01 9:30:15,id1,\x8e\x52\x93\x63,3\r\n");
+  EXPECT_EQ(TabText({1, 2, 1, 1}), "id2\nid1\n");
 }
 
 TEST_F(SavedTable, SavingReplacesALongerFile) {
   const std::string path = folder_.Path("out.csv");
   WriteBytes(path, std::string(1000, 'o'));
-  SaveGridRect(table_, {1, 1, 1, 1}, path);
+  SaveCells(table_, {1, 1, {1}}, path);
   EXPECT_EQ(ReadBytes(path), "id1\r\n");
 }
 
@@ -226,16 +240,16 @@ TEST_F(SavedTable, FirstRowHoldsTheVisibleTitles) {
   EXPECT_EQ(ReadBytes(folder_.Path(kFirstRowFileName)), ",,\x96\xbc\x91\x4f\r\n");
 }
 
-TEST(SaveGridRect, BeforeAnyDataSelectAllGivesTitlesAndOneEmptyLine) {
+TEST(SaveCells, BeforeAnyDataSelectAllGivesTitlesAndOneEmptyLine) {
   TempFolder folder;
   DataTable table;
   table.SetRow(0, {"t0", "t1", "t2"});
   const std::string path = folder.Path("out.csv");
-  SaveSelectionAsCsv(table, SelectAllRect(table), path);
+  SaveCells(table, ShownCells(SelectAllRect(table), RowOrder()), path);
   EXPECT_EQ(ReadBytes(path), "t0,t1,t2\r\n,,\r\n");
 }
 
-TEST(SaveGridRect, RightLeftOfLeftStillWritesTheLeftCell) {
+TEST(SaveCells, RightLeftOfLeftStillWritesTheLeftCell) {
   TempFolder folder;
   DataTable table;
   table.SetRow(0, {"only"});

@@ -144,7 +144,7 @@ TEST(FileErrors, FullDisk) {
   const DataTable table;
   EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), Naming(kDiskFull, "/dev/full"));
   EXPECT_EQ(RaisedText([&] {
-              SaveGridRect(table, {0, 0, 2, 0}, "/dev/full");
+              SaveCells(table, {0, 2, {0}}, "/dev/full");
             }),
             Naming(kDiskFull, "/dev/full"));
 }
