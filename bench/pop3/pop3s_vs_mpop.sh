@@ -4,7 +4,8 @@
 # (127.0.0.1) in the same run. Both clients check the server certificate
 # against the server's test authority (ours through SSL_CERT_FILE, mpop
 # through tls_trust_file) and the name "localhost".
-#   walk   pop3_walk: USER, PASS, STAT, UIDL n and RETR n for every message, QUIT
+#   walk   pop3_walk: USER, PASS, CAPA, STAT, the UIDL listing, RETR n for every
+#          message (pipelined when offered), QUIT
 #   fetch  vexalo-fetch with SECURITY=1, from an empty table every time
 #   mpop   fetches every message (keep on, only_new off) into an mbox on
 #          /dev/null, so delivery costs it next to nothing
@@ -31,7 +32,7 @@ done
 [ -x /usr/bin/time ] || die "/usr/bin/time is missing (scripts/deps.sh installs it)"
 
 # Runs "$@" under /usr/bin/time; sets $wall and $cpu (user + system seconds).
-measure() {
+measure_cpu() {
   /usr/bin/time -f '%e %U %S' -o "$work/time" "$@" >"$work/out" 2>&1 || {
     cat "$work/out" >&2
     die "failed: $*"
@@ -47,12 +48,12 @@ least() {
 
 run_mpop() {
   rm -f "$work/uidls"
-  measure mpop -C "$work/mpoprc" --half-quiet bench
+  measure_cpu mpop -C "$work/mpoprc" --half-quiet bench
   grep -q "new: $count messages" "$work/out" || die "mpop did not fetch $count messages: $(cat "$work/out")"
 }
 
 run_walk() {
-  measure env SSL_CERT_FILE="$ca" "$VEXALO_BIN/pop3_walk" localhost "$1" "$user" "$password" "$2"
+  measure_cpu env SSL_CERT_FILE="$ca" "$VEXALO_BIN/pop3_walk" localhost "$1" "$user" "$password" "$2"
   case $(cat "$work/out") in
   "$count messages,"*) ;;
   *) die "pop3_walk did not walk $count messages: $(cat "$work/out")" ;;
@@ -61,7 +62,7 @@ run_walk() {
 
 run_fetch() {
   rm -f "$work/fetch/AllData.csv" "$work/fetch/FirstRow.csv"
-  measure env SSL_CERT_FILE="$ca" "$VEXALO_BIN/vexalo-fetch" --dir "$work/fetch"
+  measure_cpu env SSL_CERT_FILE="$ca" "$VEXALO_BIN/vexalo-fetch" --dir "$work/fetch"
   got=$(wc -l <"$work/fetch/AllData.csv")
   [ "$got" -eq "$count" ] || die "vexalo-fetch took $got of $count messages"
 }

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Times our POP3 client against Debian's mpop on the same mailbox of a private
 # Dovecot (127.0.0.1), in the same run:
-#   ours  pop3_walk walks the mailbox as a processing run does: USER, PASS,
-#         STAT, then UIDL n and RETR n for every message, QUIT;
+#   ours  pop3_walk walks the mailbox as a processing run takes new orders:
+#         USER, PASS, CAPA, STAT, the UIDL listing, RETR n for every message
+#         (pipelined when offered), QUIT;
 #   mpop  fetches every message (keep on, only_new off, tls off, USER/PASS)
 #         and delivers it to /dev/null as an mbox (no fsync, no process per
 #         mail, so delivery costs it next to nothing).

@@ -24,17 +24,11 @@
 # "time").
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-bin=${VEXALO_BIN:-$root/build/dev/bin}
-support=$root/bench/support
+script=fetch_vs_mpop.sh
+support=$(cd "$(dirname "$0")/../support" && pwd)
+. "$support/bench_lib.sh"
 count=${1:-10000}
 rounds=${2:-3}
-script=fetch_vs_mpop.sh
-work=$(mktemp -d /tmp/vexalo-bench-run.XXXXXX)
-. "$support/bench_lib.sh"
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 case $count in '' | *[!0-9]*) die "COUNT must be a number" ;; esac
 case $rounds in '' | *[!0-9]* | 0) die "ROUNDS must be a number above 0" ;; esac
@@ -45,7 +39,8 @@ command -v eatmydata >/dev/null || die "eatmydata is missing (scripts/deps.sh in
 
 echo "generating $count order mails ..."
 python3 "$support/make_mailbox.py" "$work/maildir" --count "$count" --size 1024
-start_server
+serve "$work/maildir"
+port=$served_port
 mkdir "$work/mpop"
 make_fetch_dir "$work/fetch" "$port"
 

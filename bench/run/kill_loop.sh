@@ -17,49 +17,21 @@
 # and python3. Exit status 0 when every check holds.
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-bin=${VEXALO_BIN:-$root/build/dev/bin}
-support=$root/bench/support
+script=kill_loop.sh
+support=$(cd "$(dirname "$0")/../support" && pwd)
+. "$support/bench_lib.sh"
 count=${1:-2000}
 rounds=${2:-50}
-password=kamome-2024
-
-die() {
-  echo "kill_loop.sh: $*" >&2
-  exit 1
-}
 
 case $count in '' | *[!0-9]* | 0) die "COUNT must be a number above 0" ;; esac
 case $rounds in '' | *[!0-9]*) die "ROUNDS must be a number" ;; esac
 [ -x "$bin/vexalo-fetch" ] || die "$bin/vexalo-fetch is missing: build the dev preset first"
 
-work=$(mktemp -d /tmp/vexalo-kill-loop.XXXXXX)
-chmod 755 "$work"  # the server's account must reach the maildirs inside
-servers=""
-cleanup() {
-  for maildir in $servers; do
-    VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$maildir" || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
-
 # Serves a fresh mailbox of `count` mails from $1; sets $port.
-serve() {
+serve_orders() {
   python3 "$support/make_mailbox.py" "$1" --count "$count" --size 1024
-  servers="$servers $1"
-  port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$1")
-}
-
-# A data folder for vexalo-fetch against the server on port $2, deleting
-# after reading when $3 is 1.
-data_folder() {
-  mkdir "$1"
-  printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=%s\r\n' \
-    "$2" "$3" >"$1/Vexalo.ini"
-  echo "$password" | "$bin/vexalo-fetch" --dir "$1" --set-password
+  serve "$1"
+  port=$served_port
 }
 
 # Times one vexalo-fetch run on folder $1; prints the seconds.
@@ -74,14 +46,14 @@ now() {
 }
 
 echo "generating $count order mails twice ..."
-serve "$work/probe"
-data_folder "$work/probe-data" "$port" 0
+serve_orders "$work/probe"
+make_fetch_dir "$work/probe-data" "$port" 0
 taking=$(timed_run "$work/probe-data")
 skipping=$(timed_run "$work/probe-data")
 echo "a run taking every mail: $taking s; one skipping every mail: $skipping s"
 
-serve "$work/maildir"
-data_folder "$work/data" "$port" 1
+serve_orders "$work/maildir"
+make_fetch_dir "$work/data" "$port" 1
 
 round=1
 killed=0

@@ -20,19 +20,13 @@
 # vexalo-test-dovecot), python3 and /usr/bin/time (package "time").
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-bin=${VEXALO_BIN:-$root/build/dev/bin}
+script=mixed_mailbox.sh
+support=$(cd "$(dirname "$0")/../support" && pwd)
+. "$support/bench_lib.sh"
 baseline=${VEXALO_BASELINE_BIN:-}
-support=$root/bench/support
 ordinary=${1:-5000}
 orders=${2:-100}
 rounds=${3:-3}
-script=mixed_mailbox.sh
-work=$(mktemp -d /tmp/vexalo-bench-mixed.XXXXXX)
-. "$support/bench_lib.sh"
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 case $ordinary in '' | *[!0-9]*) die "ORDINARY must be a number" ;; esac
 case $orders in '' | *[!0-9]*) die "ORDERS must be a number" ;; esac
@@ -44,12 +38,13 @@ case $rounds in '' | *[!0-9]* | 0) die "ROUNDS must be a number above 0" ;; esac
 echo "generating $ordinary ordinary mails and $orders orders ..."
 python3 "$support/make_mailbox.py" "$work/maildir" --count "$ordinary" --size 20480 --ordinary
 python3 "$support/make_mailbox.py" "$work/maildir" --count "$orders" --size 1024
-start_server
-start_relay
+serve "$work/maildir"
+port=$served_port
+start_relay "$port"
 make_fetch_dir "$work/timed" "$port"
 make_fetch_dir "$work/counted" "$relay_port"
-[ -z "$baseline" ] || make_fetch_dir "$work/baseline" "$port" "$baseline"
-[ -z "$baseline" ] || make_fetch_dir "$work/baseline-counted" "$relay_port" "$baseline"
+[ -z "$baseline" ] || make_fetch_dir "$work/baseline" "$port" 0 "$baseline"
+[ -z "$baseline" ] || make_fetch_dir "$work/baseline-counted" "$relay_port" 0 "$baseline"
 connections=0
 
 # One poll of vexalo-fetch from "$2" (default $bin) on data folder $1; checks

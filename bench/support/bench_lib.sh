@@ -1,32 +1,46 @@
-# Shell routines the whole-run benchmark scripts share; sourced after they
-# set `bin` (the build's bin folder), `support` (bench/support), `work` (a
-# fresh folder that is removed at exit) and `script` (their name).
-
-password=kamome-2024
+# Shell routines the benchmark scripts share. A script sets `script` (its
+# name, for messages) and `support` (bench/support) and sources this file. It
+# then has: die; $bin, the build's bin folder (VEXALO_BIN, default
+# build/dev/bin of this checkout, exported for dovecot.sh); $password of the
+# mailbox account "vexalo"; $work, a fresh folder removed at exit together
+# with every server still running; and the routines below.
 
 die() {
   echo "$script: $*" >&2
   exit 1
 }
 
-server_started=no
-empty_server_started=no
+bin=${VEXALO_BIN:-$support/../../build/dev/bin}
+VEXALO_BIN=$bin
+export VEXALO_BIN
+password=kamome-2024
+work=$(mktemp -d "/tmp/vexalo-${script%.sh}.XXXXXX")
+# As root the server runs as its own account, which must reach the maildirs
+# inside.
+chmod 755 "$work"
+
+served=""
 cleanup() {
-  if [ "$server_started" = yes ]; then
-    VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$work/maildir" || true
-  fi
-  if [ "$empty_server_started" = yes ]; then
-    VEXALO_BIN=$bin sh "$support/dovecot.sh" stop "$work/empty" || true
-  fi
+  for maildir in $served; do sh "$support/dovecot.sh" stop "$maildir" || true; done
   [ -z "${relay_pid:-}" ] || kill "$relay_pid" 2>/dev/null || true
   rm -rf "$work"
 }
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
-# Serves $work/maildir with a private Dovecot; sets $port.
-start_server() {
-  chmod 755 "$work"  # the server's account must reach the maildir inside
-  port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$work/maildir")
-  server_started=yes
+# Serves MAILDIR with a private Dovecot on 127.0.0.1; sets $served_port.
+serve() {
+  served_port=$(VEXALO_DOVECOT_LIFETIME=${VEXALO_DOVECOT_LIFETIME:-3600} \
+    sh "$support/dovecot.sh" start "$1")
+  served="$served $1"
+}
+
+# Stops the server of MAILDIR.
+unserve() {
+  sh "$support/dovecot.sh" stop "$1"
+  rest=""
+  for maildir in $served; do [ "$maildir" = "$1" ] || rest="$rest $maildir"; done
+  served=$rest
 }
 
 # Times vexalo-fetch polling an empty mailbox on a second private server:
@@ -34,9 +48,8 @@ start_server() {
 # whatever the mailbox holds. Sets $floor_seconds, the median of three.
 measure_empty_poll() {
   mkdir -p "$work/empty/cur" "$work/empty/new" "$work/empty/tmp"
-  empty_port=$(VEXALO_BIN=$bin VEXALO_DOVECOT_LIFETIME=3600 sh "$support/dovecot.sh" start "$work/empty")
-  empty_server_started=yes
-  make_fetch_dir "$work/empty-fetch" "$empty_port"
+  serve "$work/empty"
+  make_fetch_dir "$work/empty-fetch" "$served_port"
   : >"$work/floor.s"
   for _ in 1 2 3; do
     measure "$bin/vexalo-fetch" --dir "$work/empty-fetch"
@@ -45,23 +58,24 @@ measure_empty_poll() {
   floor_seconds=$(median <"$work/floor.s")
 }
 
-# Starts a relay to the server that appends the bytes the server sent in
-# each connection to $work/relay.bytes; sets $relay_port.
+# Starts a relay to the server on port $1 that appends the bytes the server
+# sent in each connection to $work/relay.bytes; sets $relay_port.
 start_relay() {
   : >"$work/relay.bytes"
-  python3 "$support/count_relay.py" "$port" "$work/relay.bytes" 3600 >"$work/relay.port" &
+  python3 "$support/count_relay.py" "$1" "$work/relay.bytes" 3600 >"$work/relay.port" &
   relay_pid=$!
   while [ ! -s "$work/relay.port" ]; do sleep 0.1; done
   read -r relay_port <"$work/relay.port"
 }
 
-# Makes folder $1 a vexalo-fetch data folder for the server on port $2,
-# mail kept on the server.
+# Makes folder $1 a vexalo-fetch data folder for the server on port $2:
+# deleting after reading when $3 is 1 (default 0, mail kept on the server),
+# the password stored by the vexalo-fetch of bin folder $4 (default $bin).
 make_fetch_dir() {
   mkdir -p "$1"
-  printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=0\r\n' \
-    "$2" >"$1/Vexalo.ini"
-  echo "$password" | "${3:-$bin}/vexalo-fetch" --dir "$1" --set-password
+  printf '[POP3]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nUSERNAME=vexalo\r\n[MAIL]\r\nDELETE=%s\r\n' \
+    "$2" "${3:-0}" >"$1/Vexalo.ini"
+  echo "$password" | "${4:-$bin}/vexalo-fetch" --dir "$1" --set-password
 }
 
 # Runs a command under /usr/bin/time; sets $seconds and $kilobytes.
