@@ -10,8 +10,8 @@
 #   bench/run/kill_loop.sh [COUNT [ROUNDS]]    (default 2000 messages, 50 rounds)
 #
 # Each kill falls at a random moment before the run would end: a run costs
-# about one RETR per mail not yet taken and a UIDL and a DELE per mail taken
-# earlier, both timed first on a copy of the mailbox, and the kill comes within
+# about one RETR per mail not yet taken and a DELE per mail taken earlier,
+# both timed first on a copy of the mailbox, and the kill comes within
 # 95 % of that estimate. Needs the dev build
 # (VEXALO_BIN, default build/dev/bin: vexalo-fetch and vexalo-test-dovecot)
 # and python3. Exit status 0 when every check holds.

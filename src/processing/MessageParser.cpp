@@ -105,19 +105,21 @@ void TMessageParser::AddItem(std::string_view text, std::string_view msgUidl,
   ++cellPos_.X;
 }
 
-void TMessageParser::WriteItems() {
-  if (names_.empty()) return;
+bool TMessageParser::WriteItems() {
+  if (names_.empty()) return false;
   std::vector<std::string_view> cells(names_.begin(), names_.end());
   // Orders of one form give every row the same titles: rewriting equal
   // titles would rebuild row 0 for every message.
   std::vector<std::string_view> titles;
   table_.CellsInRange(0, firstGathered_, firstGathered_ + static_cast<int>(cells.size()) - 1,
                       titles);
-  if (titles != cells) table_.SetCellsFrom(0, firstGathered_, cells);
+  const bool titlesChanged = titles != cells;
+  if (titlesChanged) table_.SetCellsFrom(0, firstGathered_, cells);
   cells.assign(values_.begin(), values_.end());
   table_.SetCellsFrom(cellPos_.Y, firstGathered_, cells);
   names_.clear();
   values_.clear();
+  return titlesChanged;
 }
 
 }  // namespace vexalo

@@ -81,7 +81,8 @@ class TMessageParser {
 
   // Writes the items gathered since the last call: their names into row 0 and
   // their values into the working row, from column 2 on; other cells stay.
-  void WriteItems();
+  // Returns whether a title in row 0 changed.
+  bool WriteItems();
 
   // The CharsetMode for a Content-Type header (its name, the colon and the
   // value, continuation lines appended as they stand), by the value of its

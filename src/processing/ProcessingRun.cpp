@@ -463,19 +463,23 @@ void TProcessingRun::CommitMessage() {
   ++state_.TakenCount;
   table_.SetCell(DataTable::kStampColumn, row, state_.RunStamp);
   table_.SetCell(DataTable::kIdColumn, row, storedId_);
-  parser_.WriteItems();
+  const bool titlesChanged = parser_.WriteItems();
   // A message without items has started no line; it still gets the stamp and
   // id its row holds, or after a restart its id would be unknown and every
   // later run would take it again.
   std::string& line = state_.Message.RowText;
   if (line.empty()) BeginRowText(line, state_.RunStamp, storedId_);
+  // A narrower message must not hide the titles and cells of wider rows
+  // from FirstRow.csv and from a select-all export.
+  table_.SetColCount(std::max(table_.ColCount(), state_.CellPos.X));
+  // The titles of a row reach the disk before the row: a mail once taken is
+  // never read again, so a run that stops after this row (a failure, a kill)
+  // would otherwise leave its columns without titles for good.
+  if (titlesChanged) SaveTitles();
   // The row becomes visible, and so counts as taken, only once its line is in
   // AllData.csv: if the append raises, the message is neither kept nor
   // deleted, and the next run takes it again.
   state_.AllDataEnd = AppendLine(files_.allData, line);
-  // A narrower message must not hide the titles and cells of wider rows
-  // from FirstRow.csv and from a select-all export.
-  table_.SetColCount(std::max(table_.ColCount(), state_.CellPos.X));
   state_.CellPos = CellPoint{DataTable::kFirstItemColumn, row + 1};
   table_.SetRowCount(state_.CellPos.Y);
   reporter_.TableChanged();

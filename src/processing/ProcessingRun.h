@@ -248,7 +248,7 @@ class TProcessingRun {
   // completes.
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
   WalkProgress progress_;
-  bool titlesSaved_ = false;  // FirstRow.csv was written before QUIT
+  bool titlesSaved_ = false;  // FirstRow.csv holds the table's titles of this run already
   RunLock lock_;
 };
 
