@@ -414,12 +414,19 @@ bool TProcessingRun::ContinueAfterRefusal(const SentRequest& answered, uint16_t 
   }
 }
 
+// Noted before the client sends it: the client lets the loop run before a
+// command goes out, and whatever comes back must find it out already.
 void TProcessingRun::Send(TProcessState step, int32_t number, Pop3Operation operation) {
   // Nothing else out: this is the request whose reply comes next.
   if (sent_.empty()) state_.ProcessState = step;
-  client_.SetMsgNum(number);
-  (client_.*operation)();
   sent_.push_back(SentRequest{step, number});
+  client_.SetMsgNum(number);
+  try {
+    (client_.*operation)();
+  } catch (...) {
+    sent_.pop_back();
+    throw;
+  }
 }
 
 // A TOP or RETR reply begins: its lines are those of the message whose
