@@ -89,7 +89,8 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
 
   const WindowLayout stored = LoadWindowLayout(FilePath(kSettingsFileName));
   if (stored.HasPlace()) {
-    placeRestored_ = RestorePlace(this, QRect(stored.left, stored.top, stored.width, stored.height));
+    placeRestored_ =
+        RestorePlace(this, QRect(stored.left, stored.top, stored.width, stored.height));
   }
   grid_->SetColumnWidths(stored.columnWidths);
   connect(&tray_, &TrayNotifier::Activated, this, [this] {
@@ -98,9 +99,6 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
     raise();
     activateWindow();
   });
-
-  // Until a run sets its own.
-  pop3Client_.SetHost("localhost");
 
   timer_.setSingleShot(false);
   connect(&timer_, &QTimer::timeout, this, [this] { Command(&TMainForm::TimerTimer); });
@@ -220,8 +218,7 @@ void TMainForm::MenuProcessClick() {
 void TMainForm::MenuCancelClick() { run_.Cancel(); }
 
 void TMainForm::MenuCopyClick() {
-  QApplication::clipboard()->setText(
-      FromCp932(SelectionAsTabText(table_, grid_->SelectedCells())));
+  QApplication::clipboard()->setText(FromCp932(SelectionAsTabText(table_, grid_->SelectedCells())));
 }
 
 void TMainForm::MenuFindClick() { findBar_->Open(); }
@@ -247,8 +244,8 @@ void TMainForm::MenuSaveAsCSVClick() {
   // The dialog asks before it replaces a file: an export chosen by mistake
   // must not silently cut another one to a few lines.
   saveDialog.setDirectory(lastSavedFolder_.isEmpty() ? DocumentsFolder() : lastSavedFolder_);
-  saveDialog.selectFile(
-      QStringLiteral("Vexalo_%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+  saveDialog.selectFile(QStringLiteral("Vexalo_%1.csv")
+                            .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
   if (saveDialog.exec() != QDialog::Accepted) return;
   const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
@@ -270,7 +267,7 @@ void TMainForm::MenuInfoClick() {
                 .arg(QFile::decodeName(QByteArray::fromStdString(programDir_)),
                      QString::fromUtf8(kSettingsFileName.data(),
                                        static_cast<qsizetype>(kSettingsFileName.size())),
-                     QString::fromLatin1(kAllDataFileName), QString::number(run_.State().CellPos.Y - 1),
+                     QString::fromLatin1(kAllDataFileName), QString::number(run_.StoredRowCount()),
                      QString::fromLatin1(kFirstRowFileName)));
 }
 
@@ -337,7 +334,7 @@ void TMainForm::RunEnded(RunOutcome outcome) {
   cancelAction_->setEnabled(false);
   if (outcome == RunOutcome::failed) status_->ShowFailure(QDateTime::currentDateTime());
   if (outcome == RunOutcome::completed && automaticFetch_) {
-    tray_.NotifyTaken(run_.State().TakenCount);
+    tray_.NotifyTaken(run_.Counts().taken);
   }
 }
 
@@ -381,13 +378,7 @@ void TMainForm::LoadAtStartUp() {
   // with the timer off: the data files must be loaded all the same, or the
   // next run would take every message again.
   Command(&TMainForm::ApplyPollingInterval);
-  // Each file on its own: titles that cannot be read must not keep the rows,
-  // and with them the record of taken messages, out of the table.
-  CallShowingErrors(this, [this] { LoadFirstRow(table_, FilePath(kFirstRowFileName)); });
-  CallShowingErrors(this, [this] {
-    RunState& state = run_.State();
-    state.AllDataEnd = LoadAllData(table_, FilePath(kAllDataFileName), state.CellPos);
-  });
+  run_.LoadTable([this](const std::exception& error) { ShowErrorBox(this, error.what()); });
   model_.TableChanged();
   emit StartUpLoaded();
 }

@@ -54,18 +54,17 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
   PollEventLoop loop;
   TPop3Client client(loop);
   TJisConv jisConv;
-  TProcessingRun run(table, fields, client, jisConv,
-                     TProcessingRun::DataFilePaths{dir + kAllDataFileName, dir + kFirstRowFileName,
-                                                   dir + kUnpickedFileName},
-                     reporter);
-  try {
-    LoadFirstRow(table, dir + kFirstRowFileName);
-    run.State().AllDataEnd = LoadAllData(table, dir + kAllDataFileName, run.State().CellPos);
-  } catch (const std::exception& error) {
+  TProcessingRun run(
+      table, fields, client, jisConv,
+      DataFilePaths{dir + kAllDataFileName, dir + kFirstRowFileName, dir + kUnpickedFileName},
+      reporter);
+  bool loaded = true;
+  run.LoadTable([&](const std::exception& error) {
     // What the desktop program would show in its error box at start-up.
     reporter.ShowMessage(error.what());
-    return kExitFailed;
-  }
+    loaded = false;
+  });
+  if (!loaded) return kExitFailed;
 
   run.MenuProcessClick();
   // Every wait on the server is bounded by the TIMEOUT setting, so the run
@@ -75,8 +74,8 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
     reporter.ShowRunFailed();
     return kExitFailed;
   }
-  reporter.ShowRunSummary(std::time(nullptr), client.MsgCount(), run.State().TakenCount,
-                          run.State().DeletedCount);
+  const RunCounts& counts = run.Counts();
+  reporter.ShowRunSummary(std::time(nullptr), counts.messages, counts.taken, counts.deleted);
   return kExitDone;
 }
 

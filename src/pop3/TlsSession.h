@@ -74,6 +74,7 @@ class TlsSession {
   // After kEstablished: whether the certificate passed the test TlsTrust
   // describes; FailureText says why not.
   bool Trusted() const;
+  bool Established() const { return progress_ == Progress::kEstablished; }
   // The server's certificate, after kEstablished (empty facts without one).
   const TlsCertificateFacts& PeerCertificate() const { return peer_; }
   const std::string& FailureText() const { return failureText_; }

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <exception>
-#include <optional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "pop3/Pop3ReplyParsers.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/InOutError.h"
@@ -36,12 +37,9 @@ constexpr char kNoHostText[] =
     "\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
 // メール受信中
 constexpr char kReceivingText[] = "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x92\x86";
-// エラー: 無効な状態です。
 // 受信を中止しました。
 constexpr char kCancelledText[] =
     "\x8E\xF3\x90M\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-constexpr char kInvalidStateText[] =
-    "\x83G\x83\x89\x81[: \x96\xB3\x8C\xF8\x82\xC8\x8F\xF3\x91\xD4\x82\xC5\x82\xB7\x81\x42";
 // 通処理しました。
 constexpr char kProcessedText[] =
     "\x92\xCA\x8F\x88\x97\x9D\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
@@ -74,6 +72,11 @@ constexpr char kErrorCheckText[] =
     "\xE3\x81\x41\x8D\xC4\x8E\x8E\x8Ds\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81\x42";
 
 constexpr int32_t kDefaultTimeoutSeconds = 60;
+constexpr uint16_t kNegativeReply = 500;
+
+// A message of a few KB costs about as much as its header and saves the
+// second command, so it is read whole at once.
+constexpr int32_t kWholeMessageBytes = 4096;
 
 // "1" and "2" ask for encryption; anything else, an absent key included,
 // is the plain connection every file before them meant.
@@ -147,23 +150,33 @@ std::ostream& operator<<(std::ostream& out, TProcessState state) {
   return out << ToString(state) << " (" << static_cast<int32_t>(state) << ")";
 }
 
+RunSettings RunSettings::From(const SettingsFields& fields) {
+  RunSettings settings;
+  settings.endpoint.host = fields.HostText();
+  settings.endpoint.port = fields.PortText();
+  settings.endpoint.security = SecurityFromText(fields.SecurityText());
+  settings.endpoint.tlsFingerprint = fields.TlsFingerprintText();
+  settings.endpoint.timeoutSeconds = TimeoutFromText(fields.TimeoutText());
+  settings.userName = fields.UserNameText();
+  settings.passWord = fields.PassWordText();
+  settings.rules = MessageRules{fields.HeaderTokenText(), fields.SplitTokenText()};
+  settings.deleteAfterReading = fields.DeleteAfterReading();
+  return settings;
+}
+
 TProcessingRun::TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                                const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                                StampClock clock)
     : table_(table),
       fields_(fields),
       client_(client),
-      files_(std::move(files)),
       reporter_(reporter),
       clock_(std::move(clock)),
-      parser_(table, fields, jisConv, state_.CellPos, state_.Message) {}
+      tableFiles_(table, std::move(files)),
+      parser_(jisConv) {}
 
-TProcessingRun::~TProcessingRun() {
-  if (phase_ != runIdle) {
-    client_.OnRequestDone = nullptr;
-    client_.OnMessageLine = nullptr;
-    client_.OnUidlLine = nullptr;
-  }
+void TProcessingRun::LoadTable(const std::function<void(const std::exception&)>& failed) {
+  tableFiles_.Load(failed);
 }
 
 bool TProcessingRun::IsBusy() const {
@@ -186,6 +199,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
     reporter_.OpenSettings();
     return;
   }
+  ++generation_;
   try {
     if (!EnterRun()) {
       if (reportBusy) reporter_.ShowMessage(kBusyText);
@@ -193,57 +207,42 @@ void TProcessingRun::StartRun(bool reportBusy) {
     }
   } catch (const std::exception& error) {
     phase_ = runActive;  // so that the stop is reported like any other
-    StopWithError(error.what(), 0);
+    StopWithError(error.what(), 0, procConnect);
     return;
   }
-  client_.SetHost(fields_.HostText());
-  client_.SetPort(fields_.PortText());
-  client_.SetUserName(fields_.UserNameText());
-  client_.SetPassWord(fields_.PassWordText());
-  client_.SetSecurity(SecurityFromText(fields_.SecurityText()));
-  client_.SetTlsFingerprint(fields_.TlsFingerprintText());
-  client_.SetTimeout(TimeoutFromText(fields_.TimeoutText()));
-  ResetMessageState();
+  settings_ = RunSettings::From(fields_);
+  parser_.SetRules(settings_.rules);
+  parser_.Finish();
   reporter_.ShowStatus(kReceivingText);
-  state_.TakenCount = 0;
-  state_.DeletedCount = 0;
-  state_.RunStamp = clock_();
-  state_.CellPos.X = DataTable::kFirstItemColumn;
-  sent_.clear();
-  walkNum_ = 0;
-  deleteSent_ = false;
-  listedIds_.clear();
+  counts_ = RunCounts();
+  runStamp_ = clock_();
+  walk_.Start(0);
+  deletesDue_.clear();
   topRefused_ = false;
-  rememberedUnpicked_ = LoadUnpickedIds(files_.unpicked, fields_.HeaderTokenText());
-  progress_.Start(0);
   titlesSaved_ = false;
-
-  client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request rqType, uint16_t error) {
-    ProcessRequestDone(rqType, error);
-  };
-  client_.OnMessageBegin = [this](TCustomPop3Client&) { BeginMessage(); };
-  client_.OnMessageEnd = nullptr;
-  client_.OnMessageLine = [this](TCustomPop3Client& sender) {
-    parser_.ProcessMessageLine(sender.LastResponse(), msgUidl_, state_.RunStamp);
-  };
-  client_.OnUidlBegin = nullptr;
-  client_.OnUidlEnd = nullptr;
-  client_.OnUidlLine = [this](TCustomPop3Client& sender) {
-    RecordListedId(sender.MsgNum(), sender.MsgUidl());
-  };
-  client_.OnListBegin = nullptr;
-  client_.OnListEnd = nullptr;
-  client_.OnListLine = [this](TCustomPop3Client& sender) {
-    RecordListedSize(sender.MsgNum(), sender.MsgSize());
-  };
+  rememberedUnpicked_ = LoadUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine);
 
   phase_ = runActive;
   try {
-    Send(procConnect, 0, &TCustomPop3Client::Connect);
+    client_.Connect(settings_.endpoint, ReplyTo(procConnect));
   } catch (const std::exception& error) {
-    StopWithError(error.what(), 0);
+    StopWithError(error.what(), 0, procConnect);
   }
 }
+
+bool TProcessingRun::EnterRun() {
+  const std::string& allData = tableFiles_.Paths().allData;
+  if (!lock_.TryAcquire(allData + kRunLockSuffix, allData)) return false;
+  try {
+    tableFiles_.LoadAppended();
+  } catch (...) {
+    lock_.Release();
+    throw;
+  }
+  return true;
+}
+
+void TProcessingRun::LeaveRun() { lock_.Release(); }
 
 void TProcessingRun::Cancel() {
   if (phase_ != runActive && !client_.Connected()) return;
@@ -256,322 +255,323 @@ void TProcessingRun::Cancel() {
   reporter_.RunEnded(RunOutcome::cancelled);
 }
 
-void TProcessingRun::ProcessRequestDone(TPop3Request /*RqType*/, uint16_t Error) {
+// ---- Replies ----
+
+// Every request names its step and message; the reply comes back with them.
+TPop3Client::Completion TProcessingRun::ReplyTo(TProcessState step, int32_t number) {
+  return [this, generation = generation_, step, number](Pop3Reply& reply) {
+    if (generation == generation_) HandleReply(step, number, reply);
+  };
+}
+
+void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& reply) {
   // A run that stopped has aborted its session; nothing that still comes in
   // for it may start another request or a second error box.
   if (phase_ != runActive) return;
-  if (sent_.empty()) {
-    StopAtInvalidState();
-    return;
-  }
-  // Replies come in the order the requests went. The step is read from
-  // ProcessState, which names the request whose reply was due.
-  const SentRequest answered{state_.ProcessState, sent_.front().number};
-  sent_.pop_front();
   try {
-    if (Error == 0) {
-      AdvanceState(answered);
+    if (reply.Ok()) {
+      Advance(step, number, reply);
     } else if (client_.UntrustedCertificate()) {
-      AskToTrustCertificate(Error);
-    } else if (!ContinueAfterRefusal(answered, Error)) {
-      StopWithError(client_.ErrorMessage(), Error);
+      AskToTrustCertificate(step, reply);
+    } else if (!ContinueAfterRefusal(step, number, reply)) {
+      StopWithError(reply.text, reply.error, step);
     }
   } catch (const std::exception& error) {
-    StopWithError(error.what(), 0);
+    StopWithError(error.what(), 0, step);
   }
-  if (phase_ == runActive && !sent_.empty()) state_.ProcessState = sent_.front().step;
 }
 
-// The request that just completed is `answered`; each step starts the
-// requests that follow from it:
+// The step whose reply came in, and what follows from it:
 //
-//   state  completed  next
-//   0      Connect    1; User
-//   1      User       2; Pass
-//   2      Pass       10; Capa
-//   10     Capa       3; Stat (a refused CAPA too: the server does not pipeline)
-//   3      Stat       MsgCount < 1: 7; Quit.  Otherwise 8; Uidl (the listing)
-//   8      Uidl       a listed message not judged yet: 11; List.  Otherwise
-//                     the walk from message 1
-//   11     List       the walk from message 1
-//   4      Uidl n     id judged already: taken and deleting on: 6; Dele.
-//                     Otherwise nothing.  A new id: 9; Top
-//   9      Top        the header holds the trigger line: 5; Retr.  Otherwise
-//                     remember the id as not picked
-//   5      Retr       commit the message if picked; picked and deleting on:
-//                     6; Dele
-//   6      Dele       -
-//   7      Quit       rewrite FirstRow.csv unless done before the QUIT, and
-//                     Unpicked.txt; show the summary, give up the lock; the
-//                     run is over
-//   other  -          "エラー: 無効な状態です。", the run stops
+//   step          next
+//   Connect       User
+//   User          Pass
+//   Pass          Capa
+//   Capa          Stat (a refused CAPA too: the server does not pipeline)
+//   Stat          no message: Quit.  Otherwise UidlList
+//   UidlList      a listed message not judged yet: ListSizes.  Otherwise
+//                 the walk from message 1
+//   ListSizes     the walk from message 1
+//   Uidl n        the message's id is known: as in the walk
+//   Top           the header holds the trigger line: Retr.  Otherwise the
+//                 message is finished, remembered as not picked
+//   Retr          the message is finished, its row waiting its turn if picked
+//   Dele          -
+//   Quit          rewrite FirstRow.csv unless done before the QUIT, and
+//                 Unpicked.txt; show the summary, give up the lock; the run
+//                 is over
 //
-// After each step of a message the walk goes on (NextMessage). It skips every
-// message whose listed id is judged already (taken, or remembered as not
-// picked), but sends a DELE for a taken one while deleting is on; for a new
-// one: its id listed: 9; Top.  Not listed: 4; Uidl n.  A step for TOP goes
-// straight to 5; Retr once the server has refused TOP, and for a message the
-// LIST listing gave at most kWholeMessageBytes. While the server
-// pipelines, the walk sends as far ahead as the client's window allows, and
-// the replies are taken in order, so rows are taken in message order as
-// without pipelining. After the last message, once no reply is due: 7; Quit,
-// with AllData.csv synced and FirstRow.csv written first when a DELE went out.
+// After each step the walk goes on (Walk): the DELEs due first, then the next
+// message. It skips every message whose listed id is judged already (taken,
+// or remembered as not picked), but sends a DELE for a taken one while
+// deleting is on; for a new one: its id listed: Top (Retr when the server
+// refused TOP, or when the size listing gave at most kWholeMessageBytes).
+// Not listed: Uidl n. Finished messages are handed back in message order: a
+// picked one's row is taken then, its DELE due when deleting is on. After
+// the last message, once no reply is due: Quit, with AllData.csv synced and
+// FirstRow.csv written first when a DELE went out.
 //
 // A refusal (-ERR) of CAPA, of a listing or of TOP, the session still up,
-// is no failure: CAPA's gives no pipelining, the UIDL listing's 4; Uidl n per
-// message, the LIST listing's a TOP for every message, TOP's a RETR.
-void TProcessingRun::AdvanceState(const SentRequest& answered) {
-  switch (answered.step) {
+// is no failure: CAPA's gives no pipelining, the UIDL listing's Uidl n per
+// message, the LIST listing's a Top for every message, TOP's a Retr.
+void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply& reply) {
+  switch (step) {
     case procConnect:
-      Send(procUser, 0, &TCustomPop3Client::User);
+      client_.User(settings_.userName, ReplyTo(procUser));
       break;
     case procUser:
-      Send(procPass, 0, &TCustomPop3Client::Pass);
+      client_.Pass(settings_.passWord, ReplyTo(procPass));
       break;
     case procPass:
-      Send(procCapa, 0, &TCustomPop3Client::Capa);
+      client_.Capa(ReplyTo(procCapa));
       break;
     case procCapa:
-      Send(procStat, 0, &TCustomPop3Client::Stat);
+      client_.Stat(ReplyTo(procStat));
       break;
     case procStat:
-      if (client_.MsgCount() < 1) {
-        Send(procQuit, 0, &TCustomPop3Client::Quit);
-      } else {
-        StartUidlList();
-      }
+      TakeMailboxSize(reply);
       break;
     case procUidlList:
-      ListSizesOrWalk();
+      if (ListingFits(step)) ListSizesOrWalk();
       break;
     case procListSizes:
-      NextMessage();
+      if (ListingFits(step)) Walk();
       break;
     case procUidl:
-      listedIds_[static_cast<size_t>(answered.number)] = client_.MsgUidl();
-      StartMessage(answered.number);
-      NextMessage();
+      walk_.SetId(number, ParseUidlLine(reply.text).id);
+      StartMessage(number);
+      Walk();
       break;
     case procTop:
-      if (state_.Message.TriggerFound) {
-        StartRetr(answered.number);
+      if (parser_.Picked()) {
+        parser_.Finish();
+        StartRetr(number);
       } else {
-        progress_.NoteUnpicked(answered.number, msgUidl_);
-        FinishMessage(answered.number, true);
+        FinishMessage(number, false);
       }
-      NextMessage();
+      Walk();
       break;
     case procRetr:
-      FinishRetrievedMessage(answered.number);
-      NextMessage();
+      FinishMessage(number, true);
+      Walk();
       break;
     case procDele:
-      NextMessage();
+      Walk();
       break;
     case procQuit:
-      if (!titlesSaved_) SaveTitles();
-      SaveUnpicked();
-      ShowSummary();
-      phase_ = runCompleted;
-      LeaveRun();
-      reporter_.RunEnded(RunOutcome::completed);
-      break;
-    default:
-      StopAtInvalidState();
+      Complete();
       break;
   }
 }
 
 // Only a refusal the server answered, the session still up, is one to go on
-// after; the error text it left is not this run's failure.
-bool TProcessingRun::ContinueAfterRefusal(const SentRequest& answered, uint16_t error) {
-  constexpr uint16_t kNegativeReply = 500;
-  const bool refusal = error == kNegativeReply && client_.Connected();
-  if (!refusal) return false;
-  switch (answered.step) {
+// after.
+bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
+                                          const Pop3Reply& reply) {
+  if (reply.error != kNegativeReply || !client_.Connected()) return false;
+  switch (step) {
     case procCapa:
-      client_.ClearErrorMessage();
-      Send(procStat, 0, &TCustomPop3Client::Stat);
+      client_.Stat(ReplyTo(procStat));
       return true;
     case procUidlList:
-      client_.ClearErrorMessage();
-      std::fill(listedIds_.begin(), listedIds_.end(), std::nullopt);
-      NextMessage();
+      walk_.ForgetIds();
+      Walk();
       return true;
     case procListSizes:
-      client_.ClearErrorMessage();
-      std::fill(listedSizes_.begin(), listedSizes_.end(), kSizeUnknown);
-      NextMessage();
+      walk_.ForgetSizes();
+      Walk();
       return true;
     case procTop:
-      client_.ClearErrorMessage();
+      parser_.Finish();
       topRefused_ = true;
-      StartRetr(answered.number);
-      NextMessage();
+      StartRetr(number);
+      Walk();
       return true;
     default:
       return false;
   }
 }
 
-// Noted before the client sends it: the client lets the loop run before a
-// command goes out, and whatever comes back must find it out already.
-void TProcessingRun::Send(TProcessState step, int32_t number, Pop3Operation operation) {
-  // Nothing else out: this is the request whose reply comes next.
-  if (sent_.empty()) state_.ProcessState = step;
-  sent_.push_back(SentRequest{step, number});
-  client_.SetMsgNum(number);
-  try {
-    (client_.*operation)();
-  } catch (...) {
-    sent_.pop_back();
-    throw;
-  }
-}
+// ---- The mailbox ----
 
-// A TOP or RETR reply begins: its lines are those of the message whose
-// request was sent first of those still out.
-void TProcessingRun::BeginMessage() {
-  ResetMessageState();
-  if (sent_.empty()) return;
-  msgUidl_ = listedIds_[static_cast<size_t>(sent_.front().number)].value_or(std::string());
-  storedId_ = StoredId(msgUidl_);
-}
-
-// `counted`: the message was read, and its "n/m" text is shown once every
-// earlier message is through.
-void TProcessingRun::FinishMessage(int32_t number, bool counted) {
-  for (const int32_t due : progress_.Finish(number, counted)) {
-    reporter_.ShowStatus(std::to_string(due) + "/" + std::to_string(client_.MsgCount()) +
-                         kProcessedText);
-  }
-}
-
-void TProcessingRun::FinishRetrievedMessage(int32_t number) {
-  parser_.FinishMessage(msgUidl_, state_.RunStamp);
-  const bool picked = state_.Message.TriggerFound;
-  if (picked) {
-    CommitMessage();
-  } else {
-    progress_.NoteUnpicked(number, msgUidl_);
-  }
-  FinishMessage(number, true);
-  if (picked && fields_.DeleteAfterReading()) StartDele(number);
-}
-
-void TProcessingRun::StartDele(int32_t number) {
-  Send(procDele, number, &TCustomPop3Client::Dele);
-  deleteSent_ = true;
-  ++state_.DeletedCount;
-}
-
-void TProcessingRun::CommitMessage() {
-  const int32_t row = state_.CellPos.Y;
-  ++state_.TakenCount;
-  table_.SetCell(DataTable::kStampColumn, row, state_.RunStamp);
-  table_.SetCell(DataTable::kIdColumn, row, storedId_);
-  const bool titlesChanged = parser_.WriteItems();
-  // A message without items has started no line; it still gets the stamp and
-  // id its row holds, or after a restart its id would be unknown and every
-  // later run would take it again.
-  std::string& line = state_.Message.RowText;
-  if (line.empty()) BeginRowText(line, state_.RunStamp, storedId_);
-  // A narrower message must not hide the titles and cells of wider rows
-  // from FirstRow.csv and from a select-all export.
-  table_.SetColCount(std::max(table_.ColCount(), state_.CellPos.X));
-  // The titles of a row reach the disk before the row: a mail once taken is
-  // never read again, so a run that stops after this row (a failure, a kill)
-  // would otherwise leave its columns without titles for good.
-  if (titlesChanged) SaveTitles();
-  // The row becomes visible, and so counts as taken, only once its line is in
-  // AllData.csv: if the append raises, the message is neither kept nor
-  // deleted, and the next run takes it again.
-  state_.AllDataEnd = AppendLine(files_.allData, line);
-  state_.CellPos = CellPoint{DataTable::kFirstItemColumn, row + 1};
-  table_.SetRowCount(state_.CellPos.Y);
-  reporter_.TableChanged();
-}
-
-void TProcessingRun::NextMessage() {
-  // A loop, not a request per message: a mailbox of ten thousand mails taken
-  // long ago costs no command at all.
-  while (walkNum_ < client_.MsgCount() && client_.ReadyForCommand()) {
-    ++walkNum_;
-    const std::optional<std::string>& listed = listedIds_[static_cast<size_t>(walkNum_)];
-    if (listed) {
-      StartMessage(walkNum_);
-    } else {
-      Send(procUidl, walkNum_, &TCustomPop3Client::Uidl);
-    }
-  }
-  if (walkNum_ < client_.MsgCount() || !sent_.empty()) return;
-  // The server removes what this run marked for deletion when QUIT
-  // succeeds; the rows of those messages, and their titles, must be on disk
-  // by then.
-  if (deleteSent_) {
-    SyncFile(files_.allData);
-    SaveTitles();
-  }
-  Send(procQuit, 0, &TCustomPop3Client::Quit);
-}
-
-// The message's id is known: a new one gets its header read; one judged
-// already is passed over, with its DELE again when it is taken and deleting
-// is on.
-void TProcessingRun::StartMessage(int32_t number) {
-  const std::string& id = *listedIds_[static_cast<size_t>(number)];
-  if (!IsJudgedAlready(number, id)) {
-    StartHeaderRead(number);
+// The count is the server's word, and everything the walk keeps grows with
+// it: a count past what any mailbox holds is refused rather than believed.
+void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
+  const int32_t count = ParseTwoNumbers(stat.text).first;
+  counts_.messages = count;
+  if (count > MailboxWalk::kMaxMessages) {
+    StopWithError("-ERR The server reports " + std::to_string(count) + " messages, more than the " +
+                      std::to_string(MailboxWalk::kMaxMessages) + " one run can read",
+                  kNegativeReply, procStat);
     return;
   }
-  if (IsTakenToDeleteAgain(id)) StartDele(number);
-  FinishMessage(number, false);
+  if (count < 1) {
+    Quit();
+    return;
+  }
+  walk_.Start(count);
+  listingLines_ = 0;
+  client_.Uidl(ReplyTo(procUidlList), [this](std::string_view line) { ListIdsLine(line); });
 }
 
-void TProcessingRun::StartUidlList() {
-  listedIds_.assign(static_cast<size_t>(client_.MsgCount()) + 1, std::nullopt);
-  listedSizes_.assign(listedIds_.size(), kSizeUnknown);
-  progress_.Start(client_.MsgCount());
-  Send(procUidlList, 0, &TCustomPop3Client::Uidl);
+void TProcessingRun::ListIdsLine(std::string_view line) {
+  if (++listingLines_ > walk_.Count()) return;
+  const UidlEntry entry = ParseUidlLine(line);
+  walk_.ListId(entry.number, entry.id);
 }
 
-// The listing's numbers are the server's word: one outside the mailbox, or
-// given twice, is not taken; the message is then asked for alone.
-void TProcessingRun::RecordListedId(int32_t number, const std::string& msgUidl) {
-  if (number < 1 || static_cast<size_t>(number) >= listedIds_.size()) return;
-  std::optional<std::string>& entry = listedIds_[static_cast<size_t>(number)];
-  if (!entry) entry = msgUidl;
+void TProcessingRun::ListSizesLine(std::string_view line) {
+  if (++listingLines_ > walk_.Count()) return;
+  const TwoNumbers entry = ParseTwoNumbers(line);
+  walk_.ListSize(entry.first, entry.second);
 }
 
-// As with the ids; a message without a size has its header read first.
-void TProcessingRun::RecordListedSize(int32_t number, int32_t size) {
-  if (number < 1 || static_cast<size_t>(number) >= listedSizes_.size() || size < 0) return;
-  int32_t& entry = listedSizes_[static_cast<size_t>(number)];
-  if (entry == kSizeUnknown) entry = size;
+// A listing has one line per message; one that goes on past the mailbox's
+// count is not a listing of this mailbox.
+bool TProcessingRun::ListingFits(TProcessState step) {
+  if (listingLines_ <= walk_.Count()) return true;
+  StopWithError("-ERR The server listed more messages than the " + std::to_string(walk_.Count()) +
+                    " it reported",
+                kNegativeReply, step);
+  return false;
 }
 
 // The sizes tell which messages are small enough to be read whole at once
 // (StartHeaderRead). They are asked for only when the listing holds a
 // message to read, so a poll that finds nothing new costs no more.
 void TProcessingRun::ListSizesOrWalk() {
-  const bool anyToRead =
-      std::any_of(listedIds_.begin() + 1, listedIds_.end(),
-                  [this](const std::optional<std::string>& id) {
-                    return !id || (!IsTaken(*id) && !IsRememberedUnpicked(*id));
-                  });
-  if (anyToRead) {
-    Send(procListSizes, 0, &TCustomPop3Client::List);
+  bool anyToRead = false;
+  for (int32_t number = 1; number <= walk_.Count() && !anyToRead; ++number) {
+    const std::optional<std::string>& id = walk_.Id(number);
+    anyToRead = !id || (!IsTaken(*id) && !IsRememberedUnpicked(*id));
+  }
+  if (!anyToRead) {
+    Walk();
+    return;
+  }
+  listingLines_ = 0;
+  client_.List(ReplyTo(procListSizes), [this](std::string_view line) { ListSizesLine(line); });
+}
+
+// A loop, not a request per message: a mailbox of ten thousand mails taken
+// long ago costs no command at all.
+void TProcessingRun::Walk() {
+  while (phase_ == runActive && client_.ReadyForCommand()) {
+    if (!deletesDue_.empty()) {
+      SendDele(deletesDue_.front());
+      deletesDue_.pop_front();
+      continue;
+    }
+    if (walk_.AllLookedAt()) break;
+    const int32_t number = walk_.NextToLookAt();
+    if (walk_.Id(number)) {
+      StartMessage(number);
+    } else {
+      client_.Uidl(number, ReplyTo(procUidl, number));
+    }
+  }
+  if (phase_ != runActive || !deletesDue_.empty() || !walk_.AllLookedAt() ||
+      client_.RequestsOut() > 0) {
+    return;
+  }
+  // The server removes what this run marked for deletion when QUIT
+  // succeeds; the rows of those messages, and their titles, must be on disk
+  // by then.
+  if (counts_.deleted > 0) {
+    tableFiles_.SyncRows();
+    SaveTitles();
+  }
+  Quit();
+}
+
+// The message's id is known: a new one gets its header read; one judged
+// already is passed over, with its DELE again when it is taken and deleting
+// is on.
+void TProcessingRun::StartMessage(int32_t number) {
+  const std::string& id = *walk_.Id(number);
+  if (!IsJudgedAlready(number, id)) {
+    StartHeaderRead(number);
+    return;
+  }
+  if (IsTakenToDeleteAgain(id)) deletesDue_.push_back(number);
+  walk_.Finish(number, false);
+  ReleaseFinished();
+}
+
+// A large message, an ordinary mail with attachments perhaps, has its header
+// read first.
+void TProcessingRun::StartHeaderRead(int32_t number) {
+  const int32_t size = walk_.Size(number);
+  if (topRefused_ || (size != MailboxWalk::kSizeUnknown && size <= kWholeMessageBytes)) {
+    StartRetr(number);
+    return;
+  }
+  client_.Top(
+      number, 0, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procTop, number));
+}
+
+void TProcessingRun::StartRetr(int32_t number) {
+  client_.Retr(
+      number, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procRetr, number));
+}
+
+// The reply of message `number` is in (`readWhole`: its RETR, otherwise a
+// header that did not pick it); what it gave waits for the messages before it.
+void TProcessingRun::FinishMessage(int32_t number, bool readWhole) {
+  ParsedMessage message = parser_.Finish();
+  if (readWhole && message.picked) {
+    walk_.Finish(number, true, std::make_unique<ParsedMessage>(std::move(message)));
   } else {
-    NextMessage();
+    walk_.NoteUnpicked(number);
+    walk_.Finish(number, true);
+  }
+  ReleaseFinished();
+}
+
+void TProcessingRun::ReleaseFinished() {
+  while (std::optional<MailboxWalk::Released> done = walk_.NextReleased()) {
+    if (done->row) TakeRow(done->number, *done->row);
+    if (done->counted) {
+      reporter_.ShowStatus(std::to_string(done->number) + "/" + std::to_string(counts_.messages) +
+                           kProcessedText);
+    }
+    if (done->row && settings_.deleteAfterReading) deletesDue_.push_back(done->number);
   }
 }
+
+void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
+  ++counts_.taken;
+  const std::optional<std::string>& id = walk_.Id(number);
+  if (tableFiles_.TakeRow(runStamp_, StoredId(id ? *id : std::string()), row)) {
+    titlesSaved_ = true;
+  }
+  reporter_.TableChanged();
+}
+
+void TProcessingRun::SendDele(int32_t number) {
+  client_.Dele(number, ReplyTo(procDele, number));
+  ++counts_.deleted;
+}
+
+void TProcessingRun::Quit() { client_.Quit(ReplyTo(procQuit)); }
+
+void TProcessingRun::Complete() {
+  if (!titlesSaved_) SaveTitles();
+  SaveUnpicked();
+  ShowSummary();
+  phase_ = runCompleted;
+  LeaveRun();
+  reporter_.RunEnded(RunOutcome::completed);
+}
+
+// ---- What is known of a message ----
 
 // A message whose row is on disk already while deleting is on: the DELE of
 // the run that took it may have been lost with that run. An empty id, or one
 // the title row holds, names no row of ours and is never deleted unread.
 bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
   const std::string storedId = StoredId(msgUidl);
-  return fields_.DeleteAfterReading() && !storedId.empty() &&
+  return settings_.deleteAfterReading && !storedId.empty() &&
          table_.Cell(DataTable::kIdColumn, 0) != storedId && table_.IsUidlTaken(storedId);
 }
 
@@ -581,7 +581,7 @@ bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
 bool TProcessingRun::IsJudgedAlready(int32_t number, const std::string& msgUidl) {
   if (IsTaken(msgUidl)) return true;
   if (!IsRememberedUnpicked(msgUidl)) return false;
-  progress_.NoteUnpicked(number, msgUidl);
+  walk_.NoteUnpicked(number);
   return true;
 }
 
@@ -593,80 +593,53 @@ bool TProcessingRun::IsRememberedUnpicked(const std::string& msgUidl) const {
   return rememberedUnpicked_ && rememberedUnpicked_->contains(msgUidl);
 }
 
-// A message of a few KB costs about as much as its header and saves the
-// second command, so it is read whole at once; a large one, an ordinary mail
-// with attachments perhaps, has its header read first.
-void TProcessingRun::StartHeaderRead(int32_t number) {
-  const int32_t size = listedSizes_[static_cast<size_t>(number)];
-  if (topRefused_ || (size != kSizeUnknown && size <= kWholeMessageBytes)) {
-    StartRetr(number);
-    return;
-  }
-  client_.SetMsgLines(0);
-  Send(procTop, number, &TCustomPop3Client::Top);
-}
+// ---- Files and texts ----
 
-void TProcessingRun::StartRetr(int32_t number) { Send(procRetr, number, &TCustomPop3Client::Retr); }
+void TProcessingRun::SaveTitles() {
+  tableFiles_.SaveTitles();
+  titlesSaved_ = true;
+}
 
 // A file that cannot be written only costs the next run a header read per
 // remembered message; it is no reason to spoil a run that took its mail. An
 // unchanged one is left alone: polls every few minutes would otherwise sync
 // the disk for nothing.
 void TProcessingRun::SaveUnpicked() {
-  const std::vector<std::string> unpicked = progress_.UnpickedIds();
+  const std::vector<std::string> unpicked = walk_.UnpickedIds();
   if (rememberedUnpicked_ &&
       *rememberedUnpicked_ == std::unordered_set<std::string>(unpicked.begin(), unpicked.end())) {
     return;
   }
   try {
-    SaveUnpickedIds(files_.unpicked, fields_.HeaderTokenText(), unpicked);
+    SaveUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine, unpicked);
   } catch (const EInOutError&) {
   }
 }
 
-void TProcessingRun::ResetMessageState() { parser_.ResetMessageState(); }
-
 void TProcessingRun::ShowSummary() {
-  reporter_.ShowStatus(kSummaryCountText + std::to_string(client_.MsgCount()) + kSummaryTakenText +
-                       std::to_string(state_.TakenCount) + kSummaryRowsText +
+  reporter_.ShowStatus(kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
+                       std::to_string(counts_.taken) + kSummaryRowsText +
                        std::to_string(table_.RowCount() - 1));
-}
-
-bool TProcessingRun::EnterRun() {
-  if (!lock_.TryAcquire(files_.allData + kRunLockSuffix, files_.allData)) return false;
-  try {
-    state_.AllDataEnd = LoadAppendedRows(table_, files_.allData, state_.AllDataEnd, state_.CellPos);
-  } catch (...) {
-    lock_.Release();
-    throw;
-  }
-  return true;
-}
-
-void TProcessingRun::LeaveRun() { lock_.Release(); }
-
-void TProcessingRun::SaveTitles() {
-  SaveFirstRow(table_, files_.firstRow);
-  titlesSaved_ = true;
 }
 
 // The run stays busy while the user decides, so no timer tick starts another
 // one behind the question. Trusted: the fingerprint is kept in the settings
 // (saved with them) and the run starts over with it.
-void TProcessingRun::AskToTrustCertificate(uint16_t code) {
-  const CertificateQuestion question{fields_.HostText(), WithoutErrMark(client_.ErrorMessage()),
+void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& reply) {
+  const CertificateQuestion question{settings_.endpoint.host, WithoutErrMark(reply.text),
                                      *client_.UntrustedCertificate()};
   if (!reporter_.TrustCertificate(question)) {
-    StopWithError(client_.ErrorMessage(), code);
+    StopWithError(reply.text, reply.error, step);
     return;
   }
   fields_.SetTlsFingerprintText(question.facts.fingerprint);
   phase_ = runStopped;
   client_.Abort();
+  LeaveRun();
   MenuProcessClick();
 }
 
-void TProcessingRun::StopWithError(const std::string& detail, uint16_t code) {
+void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TProcessState step) {
   phase_ = runStopped;
   // Aborted before the box is shown: without QUIT the server commits none of
   // this run's deletions, and an abort that waited for the user would kill a
@@ -680,19 +653,9 @@ void TProcessingRun::StopWithError(const std::string& detail, uint16_t code) {
     bool& open;
     ~BoxClosed() { open = false; }
   } boxClosed{errorBoxOpen_};
-  reporter_.ShowRunError(std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" +
-                             kErrorCheckText,
-                         RunFailure{state_.ProcessState, code, detail});
-  reporter_.RunEnded(RunOutcome::failed);
-}
-
-void TProcessingRun::StopAtInvalidState() {
-  reporter_.ShowStatus(kInvalidStateText);
-  // No request can follow from an unknown step; left connected, the session
-  // would refuse every later fetch with the busy message.
-  phase_ = runStopped;
-  client_.Abort();
-  LeaveRun();
+  reporter_.ShowRunError(
+      std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" + kErrorCheckText,
+      RunFailure{step, code, detail});
   reporter_.RunEnded(RunOutcome::failed);
 }
 

@@ -7,15 +7,14 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
-#include <vector>
 
 #include "pop3/Pop3Client.h"
+#include "processing/MailboxWalk.h"
 #include "processing/MessageParser.h"
-#include "processing/ProcessingState.h"
 #include "processing/RunLock.h"
 #include "processing/RunReporter.h"
 #include "processing/RunStamp.h"
-#include "processing/WalkProgress.h"
+#include "processing/TableFiles.h"
 
 namespace vexalo {
 
@@ -23,28 +22,29 @@ class DataTable;
 class SettingsFields;
 class TJisConv;
 
-// Where a run stands as a whole; ProcessState says which request of it is out.
+// Where a run stands as a whole.
 enum TRunPhase : uint8_t {
   runIdle = 0,       // no run started yet
   runActive = 1,     // from the start of Connect until QUIT completes or the run stops
   runCompleted = 2,  // the last run reached its summary
-  runStopped = 3,    // the last run stopped: error box, or an invalid state
+  runStopped = 3,    // the last run stopped: error box, or cancelled
 };
 
 const char* ToString(TRunPhase phase);
 
-// ProcessState: the step of a run whose POP3 request is outstanding.
+// ProcessState: the step of a run a POP3 request was sent for; a failure
+// names the step whose reply failed.
 enum TProcessState : int32_t {
   procConnect = 0,
   procUser = 1,
   procPass = 2,
   procStat = 3,
-  procUidl = 4,
+  procUidl = 4,  // UIDL n: the id of one message the listing left out
   procRetr = 5,
   procDele = 6,
   procQuit = 7,
-  procUidlList = 8,  // UIDL without a number: every message's id at once
-  procTop = 9,       // TOP n 0: the header of a message not yet judged
+  procUidlList = 8,    // UIDL without a number: every message's id at once
+  procTop = 9,         // TOP n 0: the header of a message not yet judged
   procCapa = 10,       // CAPA after the login: whether the server pipelines
   procListSizes = 11,  // LIST without a number: every message's size at once
 };
@@ -54,45 +54,47 @@ const char* ToString(TProcessState state);
 // So that a failed check names the state rather than a number.
 std::ostream& operator<<(std::ostream& out, TProcessState state);
 
-// The fields the run keeps between its handlers. The main window's loader of
-// AllData.csv sets CellPos.Y and AllDataEnd at start-up; everything else is
-// the run's.
-struct RunState {
-  // The step whose reply is due next (while pipelining, the oldest request
-  // out), or the one being handled.
-  TProcessState ProcessState = procConnect;
-  int32_t TakenCount = 0;                    // messages committed as rows in this run
-  int32_t DeletedCount = 0;                  // DELE requests of this run, committed by its QUIT
-  std::string RunStamp;  // date-time text of this run, written into each taken row
-  MessageState Message;  // what the parser found in the message being read
-  CellPoint CellPos;     // X next column to fill, Y the working row
-  // How many bytes of AllData.csv the table holds: what the loader returned
-  // at start-up, then the file's length after each line this program wrote.
-  // What lies beyond was appended by another program.
-  int64_t AllDataEnd = 0;
+// What the last run counted.
+struct RunCounts {
+  int32_t messages = 0;  // in the mailbox, as STAT gave it
+  int32_t taken = 0;     // committed as rows
+  int32_t deleted = 0;   // DELE requests sent, committed by the run's QUIT
+};
+
+// What a run takes from the settings when it starts: a change in the
+// settings dialog while it runs reaches the next run, never this one.
+struct RunSettings {
+  Pop3Endpoint endpoint;
+  std::string userName;
+  std::string passWord;
+  MessageRules rules;
+  bool deleteAfterReading = false;
+
+  // SECURITY "1" TLS, "2" STARTTLS, anything else plain; a TIMEOUT that is
+  // no positive number means 60 s.
+  static RunSettings From(const SettingsFields& fields);
 };
 
 // One processing run at a time over the POP3 mailbox: connect, USER, PASS,
 // CAPA, STAT, one UIDL listing of every message's id (and, when one of them
 // is new, one LIST listing of their sizes), then for each message number
-// 1..MsgCount whose id is neither in column 1 of the table nor remembered as
+// 1..count whose id is neither in column 1 of the table nor remembered as
 // not picked: its header (TOP n 0), a RETR when the header holds the trigger
 // line (a message of a few KB is read whole at once instead), a DELE for a
-// picked message when deleting is on; finally QUIT, after
-// which FirstRow.csv and Unpicked.txt are rewritten and a summary shown. A
-// server that refuses the listing is asked UIDL n per message, one that
-// refuses TOP gets RETR for every message not yet judged. Every picked
-// message becomes one row of the table and one line of AllData.csv as soon
-// as its RETR completes; a picked message without items gives a line of the
-// run stamp and its id alone.
+// picked message when deleting is on; finally QUIT, after which FirstRow.csv
+// and Unpicked.txt are rewritten and a summary shown. A server that refuses
+// the listing is asked UIDL n per message, one that refuses TOP gets RETR for
+// every message not yet judged. Every picked message becomes one row of the
+// table and one line of AllData.csv, in message order; a picked message
+// without items gives a line of the run stamp and its id alone.
 //
-// The run drives the client from OnRequestDone, which it wires to itself at
-// every start (OnMessageLine to its message parser), so it must be the only
-// user of the client. When the server's CAPA lists PIPELINING, the TOP, RETR,
-// DELE and UIDL n requests of the walk go out as far ahead as the client's
-// window allows; otherwise one at a time. Either way the replies are taken
-// in order, so the rows, the deletions and the texts shown are the same. All handlers run on the event loop's
-// thread. The table, fields, client, converter and reporter must outlive it.
+// When the server's CAPA lists PIPELINING, the requests of the walk go out as
+// far ahead as the client's window allows; otherwise one at a time. Either
+// way the rows, the deletions and the texts shown come in message order: a
+// row waits (in the MailboxWalk) until every earlier message is finished, so
+// at most about TPop3Client::kPipelineDepth rows wait at once, those whose
+// requests went out before the RETR of the large message they wait for.
+// A DELE goes out only once its message's row is in AllData.csv.
 //
 // A run holds the RunLock beside AllData.csv from its start to its end, and
 // first loads the rows another program appended to AllData.csv meanwhile, so
@@ -111,28 +113,23 @@ struct RunState {
 // the user trusts it, its fingerprint goes into the settings and the run
 // starts over.
 //
-// The connection's protection (SECURITY), pinned certificate and time-out
-// come from the settings at every start: SECURITY "1" TLS, "2" STARTTLS,
-// anything else plain; a TIMEOUT that is no positive number means 60 s.
+// The run must be the only user of the client. All handlers run on the event
+// loop's thread. The table, fields, client, converter and reporter must
+// outlive it.
 class TProcessingRun {
  public:
-  // Gives the RunStamp text at the start of each run.
+  // Gives the run stamp text at the start of each run.
   using StampClock = std::function<std::string()>;
-
-  struct DataFilePaths {
-    std::string allData;   // full path of AllData.csv
-    std::string firstRow;  // full path of FirstRow.csv
-    std::string unpicked;  // full path of Unpicked.txt
-  };
 
   TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
                  const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
                  StampClock clock = RunStampNow);
-  // Clears the client's OnRequestDone and OnMessageLine once a run has set
-  // them; a run in progress is not waited for.
-  ~TProcessingRun();
   TProcessingRun(const TProcessingRun&) = delete;
   TProcessingRun& operator=(const TProcessingRun&) = delete;
+
+  // Loads FirstRow.csv and then AllData.csv into the table, each on its own;
+  // a file that cannot be read goes to `failed`, and loading goes on.
+  void LoadTable(const std::function<void(const std::exception&)>& failed);
 
   // The fetch command. While a run is busy, here or in another program on
   // the same folder: shows the busy message and changes nothing. With an
@@ -148,108 +145,83 @@ class TProcessingRun {
   // server commits none of its deletions), shows "受信を中止しました。" and
   // leaves the run stopped; the rows it took stay. Does nothing while idle.
   void Cancel();
-  // The client's OnRequestDone, for the oldest request out: a nonzero Error
-  // ends the run with the error box (detail: the client's ErrorMessage);
-  // otherwise the next step of the state table in the source. Completions
-  // while no run is active are ignored.
-  void ProcessRequestDone(TPop3Request RqType, uint16_t Error);
-  // Per-message state back to "nothing seen yet".
-  void ResetMessageState();
 
   // True from the start of a run until its QUIT completes or it stops, while
   // its error box is open, and whenever the client still holds a connection.
   bool IsBusy() const;
   TRunPhase Phase() const { return phase_; }
-
-  RunState& State() { return state_; }
-  const RunState& State() const { return state_; }
+  const RunCounts& Counts() const { return counts_; }
+  // The rows AllData.csv holds, as the table has them.
+  int32_t StoredRowCount() const { return tableFiles_.WorkingRow() - 1; }
 
  private:
-  // A request the run sent: its step and the message it is about (0: none).
-  struct SentRequest {
-    TProcessState step;
-    int32_t number;
-  };
-  using Pop3Operation = void (TCustomPop3Client::*)();
-
-  void AdvanceState(const SentRequest& answered);
-  bool ContinueAfterRefusal(const SentRequest& answered, uint16_t error);
-  void Send(TProcessState step, int32_t number, Pop3Operation operation);
-  // Moves on to the next message numbers whose id is not known yet (UIDL n
-  // when the listing left it out) or not yet judged (TOP), as far as the
-  // client takes requests; after the last one, once no reply is due, to QUIT
-  // (AllData.csv synced to disk first when this run sent a DELE).
-  void NextMessage();
-  void StartMessage(int32_t number);
-  void BeginMessage();
-  void FinishRetrievedMessage(int32_t number);
-  void CommitMessage();
-  void ShowSummary();
-  void AskToTrustCertificate(uint16_t code);
-  void StopWithError(const std::string& detail, uint16_t code);
-  void StopAtInvalidState();
-  void StartUidlList();
-  void StartHeaderRead(int32_t number);
-  void StartRetr(int32_t number);
-  bool IsJudgedAlready(int32_t number, const std::string& msgUidl);
-  bool IsTaken(const std::string& msgUidl) const;
-  bool IsRememberedUnpicked(const std::string& msgUidl) const;
-  void ListSizesOrWalk();
-  void RecordListedSize(int32_t number, int32_t size);
-  // Whether a message judged already is taken and gets its DELE again.
-  bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
-  void RecordListedId(int32_t number, const std::string& msgUidl);
-  void FinishMessage(int32_t number, bool counted);
-  void SaveUnpicked();
-  void StartDele(int32_t number);
   // Starts a run; `reportBusy` says whether a run busy elsewhere gets the
   // busy message or is passed over in silence.
   void StartRun(bool reportBusy);
-  // Takes the lock and the rows other programs appended; false when another
-  // run holds the lock.
   bool EnterRun();
   void LeaveRun();
+
+  TPop3Client::Completion ReplyTo(TProcessState step, int32_t number = 0);
+  void HandleReply(TProcessState step, int32_t number, Pop3Reply& reply);
+  void Advance(TProcessState step, int32_t number, const Pop3Reply& reply);
+  bool ContinueAfterRefusal(TProcessState step, int32_t number, const Pop3Reply& reply);
+
+  void TakeMailboxSize(const Pop3Reply& stat);
+  void ListIdsLine(std::string_view line);
+  void ListSizesLine(std::string_view line);
+  bool ListingFits(TProcessState step);
+  void ListSizesOrWalk();
+  void Walk();
+  void StartMessage(int32_t number);
+  void StartHeaderRead(int32_t number);
+  void StartRetr(int32_t number);
+  void FinishMessage(int32_t number, bool readWhole);
+  void ReleaseFinished();
+  void TakeRow(int32_t number, const ParsedMessage& row);
+  void SendDele(int32_t number);
+  void Quit();
+  void Complete();
+
+  bool IsJudgedAlready(int32_t number, const std::string& msgUidl);
+  bool IsTaken(const std::string& msgUidl) const;
+  bool IsRememberedUnpicked(const std::string& msgUidl) const;
+  bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
   void SaveTitles();
+  void SaveUnpicked();
+  void ShowSummary();
+  void AskToTrustCertificate(TProcessState step, const Pop3Reply& reply);
+  void StopWithError(const std::string& detail, uint16_t code, TProcessState step);
 
   DataTable& table_;
   SettingsFields& fields_;
   TPop3Client& client_;
-  DataFilePaths files_;
   RunReporter& reporter_;
   StampClock clock_;
-
-  RunState state_;
+  TableFiles tableFiles_;
   TMessageParser parser_;
+  RunLock lock_;
+
   TRunPhase phase_ = runIdle;
-  // Requests out, oldest first: the replies come in this order. Message
-  // numbers are kept here rather than read back from the client, whose MsgNum
-  // a UIDL reply overwrites with whatever number the server puts in it; a
-  // server that answered every UIDL with "1" would otherwise keep the run
-  // going forever.
-  std::deque<SentRequest> sent_;
-  int32_t walkNum_ = 0;  // the last message number the walk has looked at
-  bool deleteSent_ = false;
-  std::string storedId_;      // the id of the message being read, as column 1 holds it
+  // Counts the runs: a completion posted for a run that has stopped since is
+  // not taken for one of the run started after it.
+  uint32_t generation_ = 0;
   bool errorBoxOpen_ = false;
-  std::string msgUidl_;   // the same id as the server gave it
-  // Ids from the UIDL listing by message number; a number the listing left
-  // out is asked for alone.
-  std::vector<std::optional<std::string>> listedIds_;
-  // Sizes from the LIST listing by message number, once the listing holds a
-  // message to read; a message at most kWholeMessageBytes long is read whole
-  // without its header first.
-  static constexpr int32_t kSizeUnknown = -1;
-  static constexpr int32_t kWholeMessageBytes = 4096;
-  std::vector<int32_t> listedSizes_;
+
+  // The state of the run in progress, set afresh when it starts.
+  RunSettings settings_;
+  std::string runStamp_;  // date-time text of this run, written into each taken row
+  RunCounts counts_;
+  MailboxWalk walk_;
+  int32_t listingLines_ = 0;  // lines of the listing being read
+  // Picked messages whose rows are in AllData.csv, in order, waiting for room
+  // in the client's window for their DELE.
+  std::deque<int32_t> deletesDue_;
   bool topRefused_ = false;
+  bool titlesSaved_ = false;  // FirstRow.csv holds the table's titles of this run already
   // Ids Unpicked.txt held for the current trigger line at the start of the
   // run (nothing: no usable file). The ids of this run's mailbox found or
-  // remembered as not picked, kept in progress_, replace them when the run
-  // completes.
+  // remembered as not picked replace them when the run completes.
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
-  WalkProgress progress_;
-  bool titlesSaved_ = false;  // FirstRow.csv holds the table's titles of this run already
-  RunLock lock_;
 };
 
 }  // namespace vexalo
