@@ -260,11 +260,12 @@ void TPop3Client::CheckMayStart(const Command& command) const {
   if (!connected_) throw Pop3Exception("POP3 component not connected");
 }
 
-// Sends `request`'s verb, with the argument after a space when there is one.
+// Sends `request`'s verb, with the argument after a space when there is one
+// (an empty one too: "PASS " for an empty password).
 // Nothing is run meanwhile: the request is out, and its reply read from the
 // socket's notifications, once this returns.
-void TPop3Client::Send(TPop3Request request, std::string argument, Completion done, int32_t number,
-                       LineSink sink) {
+void TPop3Client::Send(TPop3Request request, std::optional<std::string> argument, Completion done,
+                       int32_t number, LineSink sink) {
   const Command& command = CommandFor(request);
   CheckAllowed(command);
   CheckMayStart(command);
@@ -272,7 +273,7 @@ void TPop3Client::Send(TPop3Request request, std::string argument, Completion do
     Refuse(std::string("-ERR ") + command.verb + " refused: the connection is not encrypted");
   }
   std::string line = command.verb;
-  if (!argument.empty()) line.append(" ").append(argument);
+  if (argument) line.append(" ").append(*argument);
   TraceText("> ", line);
   line += "\r\n";
   SendBytes(line);
@@ -280,7 +281,7 @@ void TPop3Client::Send(TPop3Request request, std::string argument, Completion do
   Request& sent = requests_.emplace_back();
   sent.command = &command;
   sent.multiLine = command.reply == Command::Reply::lines ||
-                   (command.reply == Command::Reply::linesUnlessNumbered && argument.empty());
+                   (command.reply == Command::Reply::linesUnlessNumbered && !argument);
   sent.sink = std::move(sink);
   sent.done = std::move(done);
   sent.reply.request = request;

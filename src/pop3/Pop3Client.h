@@ -242,8 +242,8 @@ class TPop3Client {
 
   static const Command& CommandFor(TPop3Request request);
 
-  void Send(TPop3Request request, std::string argument, Completion done, int32_t number = 0,
-            LineSink sink = {});
+  void Send(TPop3Request request, std::optional<std::string> argument, Completion done,
+            int32_t number = 0, LineSink sink = {});
   void CheckAllowed(const Command& command);
   void CheckMayStart(const Command& command) const;
   [[noreturn]] void Refuse(std::string text);

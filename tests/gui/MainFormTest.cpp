@@ -139,7 +139,7 @@ void MainFormTest::StartsWithoutAnyFileOnTheBuiltInValues() {
   QVERIFY(form);
   QCOMPARE(form->Grid().model()->columnCount(), 3);
   QCOMPARE(form->Grid().model()->rowCount(), 1);
-  QCOMPARE(form->Run().State().CellPos.Y, 1);
+  QCOMPARE(form->Run().StoredRowCount(), 0);
   QCOMPARE(form->StatusText(), QString());
   TConfigForm& settings = form->ConfigForm();
   QCOMPARE(settings.HostText(), "");
@@ -173,7 +173,7 @@ void MainFormTest::StartsWithSettingsAndDataFilesLoadedOnce() {
   QCOMPARE(Title(*form, 2), QStringLiteral("品名"));
   QCOMPARE(Shown(*form, 0, 2), QStringLiteral("薄口"));
   QCOMPARE(Shown(*form, 1, 1), QStringLiteral("uid-2"));
-  QCOMPARE(form->Run().State().CellPos.Y, 3);
+  QCOMPARE(form->Run().StoredRowCount(), 2);
 
   // Covering and uncovering repaints without reloading anything.
   folder.Write("AllData.csv", "");
@@ -198,7 +198,7 @@ void MainFormTest::StoredIntervalThatIsNoIntegerIsReportedAndStartUpGoesOn() {
   QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
   QVERIFY(!form->PollingTimer().isActive());
   QCOMPARE(form->Grid().model()->rowCount(), 2);
-  QCOMPARE(form->Run().State().CellPos.Y, 3);
+  QCOMPARE(form->Run().StoredRowCount(), 2);
 }
 
 void MainFormTest::UnreadableTitlesDoNotKeepTheRowsOut() {
@@ -212,7 +212,7 @@ void MainFormTest::UnreadableTitlesDoNotKeepTheRowsOut() {
   QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
   // The rows, and with them the ids of the messages already taken, are there.
   QCOMPARE(form->Grid().model()->rowCount(), 2);
-  QCOMPARE(form->Run().State().CellPos.Y, 3);
+  QCOMPARE(form->Run().StoredRowCount(), 2);
 }
 
 void MainFormTest::FetchWithoutAServerOpensTheSettings() {
@@ -253,7 +253,7 @@ void MainFormTest::SelectAllThenSaveWritesTitlesAndRows() {
     proposed = dialog.selectedFiles();
     startFolder = dialog.directory().absolutePath();
     TypeFileName(dialog, folder.QtPath("export"));
-    static_cast<QDialog&>(dialog).accept();  // what the Save button does
+    static_cast<QDialog&>(dialog).accept();   // what the Save button does
     if (dialog.isVisible()) dialog.reject();  // not replaced: the user gives up
   });
   folder.Write("export.csv", "to be replaced");

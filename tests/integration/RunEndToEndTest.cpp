@@ -4,9 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <algorithm>
 #include <memory>
 #include <regex>
 #include <set>
@@ -59,12 +59,10 @@ std::string ExpectedAllDataLines(int count) {
 struct Program {
   Program(SettingsFields& fields, const TempFolder& folder)
       : run(table, fields, client, jisConv,
-            TProcessingRun::DataFilePaths{folder.Path(kAllDataFileName),
-                                          folder.Path(kFirstRowFileName),
-                                          folder.Path(kUnpickedFileName)},
+            DataFilePaths{folder.Path(kAllDataFileName), folder.Path(kFirstRowFileName),
+                          folder.Path(kUnpickedFileName)},
             reporter, [] { return std::string(kStamp); }) {
-    LoadFirstRow(table, folder.Path(kFirstRowFileName));
-    run.State().AllDataEnd = LoadAllData(table, folder.Path(kAllDataFileName), run.State().CellPos);
+    run.LoadTable([](const std::exception& error) { ADD_FAILURE() << error.what(); });
   }
 
   // One fetch command, run to its end.
@@ -294,9 +292,10 @@ TEST_F(RunEndToEndTest, ServerGoneInTheMiddleOfRetrKeepsTheTakenRowAndDeletesNot
   fields.deleteAfterReading = true;
   auto program = Start();
   bool dropped = false;
-  program->client.OnResponse = [&](TCustomPop3Client&, const std::string&) {
-    if (!dropped && program->run.State().TakenCount == 1 &&
-        program->run.State().ProcessState == procRetr) {
+  bool largeAskedFor = false;
+  program->client.OnTrace = [&](std::string_view line) {
+    if (line == "> RETR 2") largeAskedFor = true;
+    if (!dropped && largeAskedFor && program->run.Counts().taken == 1 && line.starts_with("< ")) {
       dropped = server.DropSessions() > 0;
     }
   };
