@@ -11,13 +11,13 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 work=build/fuzz/work
 rm -rf "$work"
-for target in pop3_reply message_parser string_cipher ini_reader load_alldata; do
+for target in pop3_reply pop3_run message_parser string_cipher ini_reader load_alldata; do
   corpus="$work/$target/corpus"
   mkdir -p "$corpus" "$work/$target/crashes"
   cp fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
   dict=""
   case "$target" in
-    pop3_reply) dict=fuzz/dict/pop3.dict ;;
+    pop3_reply | pop3_run) dict=fuzz/dict/pop3.dict ;;
     message_parser)
       dict=fuzz/dict/mime.dict
       # The target reads the separator and a trigger switch first, then the
