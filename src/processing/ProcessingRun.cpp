@@ -4,10 +4,12 @@
 #include <exception>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "jconv/Cp932Codec.h"
 #include "pop3/Pop3ReplyParsers.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
@@ -78,13 +80,20 @@ constexpr uint16_t kNegativeReply = 500;
 // second command, so it is read whole at once.
 constexpr int32_t kWholeMessageBytes = 4096;
 
-// "1" and "2" ask for encryption; anything else, an absent key included,
-// is the plain connection every file before them meant.
-TPop3Security SecurityFromText(std::string_view text) {
-  const std::string_view value = TrimText(text);
+// "0" (or nothing) plain, "1" TLS, "2" STARTTLS, typed with full-width digits
+// too. Anything else is refused rather than read as plain: a hand-edited
+// "SSL" or "true" must never send the password in the clear.
+std::optional<TPop3Security> SecurityFromText(std::string_view text) {
+  std::string_view value = TrimText(text);
+  // The full-width digits ０-２ of CP932.
+  if (value.size() == 2 && value[0] == '\x82' && value[1] >= '\x4F' && value[1] <= '\x51') {
+    static constexpr char kDigits[] = "012";
+    value = std::string_view(&kDigits[value[1] - '\x4F'], 1);
+  }
+  if (value.empty() || value == "0") return secPlain;
   if (value == "1") return secTls;
   if (value == "2") return secStartTls;
-  return secPlain;
+  return std::nullopt;
 }
 
 // A time-out that is no positive number would mean waiting for ever, which
@@ -154,7 +163,13 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
   RunSettings settings;
   settings.endpoint.host = fields.HostText();
   settings.endpoint.port = fields.PortText();
-  settings.endpoint.security = SecurityFromText(fields.SecurityText());
+  const std::optional<TPop3Security> security = SecurityFromText(fields.SecurityText());
+  if (!security) {
+    throw std::runtime_error(
+        Utf8ToCp932("Vexalo.ini の SECURITY の値「") + fields.SecurityText() +
+        Utf8ToCp932("」は 0（暗号化なし）、1（SSL/TLS）、2（STARTTLS）のどれでもありません"));
+  }
+  settings.endpoint.security = *security;
   settings.endpoint.tlsFingerprint = fields.TlsFingerprintText();
   settings.endpoint.timeoutSeconds = TimeoutFromText(fields.TimeoutText());
   settings.userName = fields.UserNameText();
@@ -201,6 +216,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
   }
   ++generation_;
   try {
+    settings_ = RunSettings::From(fields_);
     if (!EnterRun()) {
       if (reportBusy) reporter_.ShowMessage(kBusyText);
       return;
@@ -210,7 +226,6 @@ void TProcessingRun::StartRun(bool reportBusy) {
     StopWithError(error.what(), 0, procConnect);
     return;
   }
-  settings_ = RunSettings::From(fields_);
   parser_.SetRules(settings_.rules);
   parser_.Finish();
   reporter_.ShowStatus(kReceivingText);

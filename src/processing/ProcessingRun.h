@@ -70,8 +70,9 @@ struct RunSettings {
   MessageRules rules;
   bool deleteAfterReading = false;
 
-  // SECURITY "1" TLS, "2" STARTTLS, anything else plain; a TIMEOUT that is
-  // no positive number means 60 s.
+  // SECURITY "0" or absent plain, "1" TLS, "2" STARTTLS (full-width digits
+  // too); any other value raises, naming the key. A TIMEOUT that is no
+  // positive number means 60 s.
   static RunSettings From(const SettingsFields& fields);
 };
 

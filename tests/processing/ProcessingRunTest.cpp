@@ -1005,18 +1005,26 @@ TEST_F(ProcessingRunTest, SettingsChangedDuringARunReachOnlyTheNextOne) {
   EXPECT_EQ(ReadBytes(UnpickedPath()).find("X-OTHER"), std::string::npos);
 }
 
-// The connection settings are taken when a run starts; what is no valid
-// choice falls back to the plain connection and the 60 s time-out.
-TEST(RunSettingsTest, ConnectionSettingsFallBackToPlainAndSixtySeconds) {
+// The connection settings are taken when a run starts: a time-out that is no
+// positive number falls back to 60 s, and a SECURITY that is none of the
+// three choices is refused, never read as the plain connection.
+TEST(RunSettingsTest, SecurityFailsClosedAndTheTimeOutFallsBackToSixtySeconds) {
   const struct {
     const char* security;
     const char* timeout;
-    TPop3Security expectedSecurity;
+    std::optional<TPop3Security> expectedSecurity;  // nothing: refused
     int32_t expectedTimeout;
   } cases[] = {
-      {"0", "60", secPlain, 60}, {"1", "5", secTls, 5},      {" 2 ", "30", secStartTls, 30},
-      {"", "", secPlain, 60},    {"ssl", "0", secPlain, 60}, {"3", "-5", secPlain, 60},
+      {"0", "60", secPlain, 60},
+      {"1", "5", secTls, 5},
+      {" 2 ", "30", secStartTls, 30},
+      {"", "", secPlain, 60},
+      {"\x82\x50", "0", secTls, 60},  // full-width 1
       {"1", "abc", secTls, 60},
+      {"ssl", "60", std::nullopt, 0},
+      {"3", "60", std::nullopt, 0},
+      {"true", "60", std::nullopt, 0},
+      {"STARTTLS", "60", std::nullopt, 0},
   };
   PlainSettingsFields fields;
   fields.tlsFingerprint = "AB:CD";
@@ -1024,11 +1032,31 @@ TEST(RunSettingsTest, ConnectionSettingsFallBackToPlainAndSixtySeconds) {
     SCOPED_TRACE(std::string(c.security) + "/" + c.timeout);
     fields.security = c.security;
     fields.timeout = c.timeout;
+    if (!c.expectedSecurity) {
+      EXPECT_THROW(RunSettings::From(fields), std::runtime_error);
+      continue;
+    }
     const RunSettings settings = RunSettings::From(fields);
-    EXPECT_EQ(settings.endpoint.security, c.expectedSecurity);
+    EXPECT_EQ(settings.endpoint.security, *c.expectedSecurity);
     EXPECT_EQ(settings.endpoint.timeoutSeconds, c.expectedTimeout);
     EXPECT_EQ(settings.endpoint.tlsFingerprint, "AB:CD");
   }
+}
+
+// A hand-edited SECURITY the program does not know stops the run before any
+// byte goes to the server, with the key named in the box.
+TEST_F(ProcessingRunTest, UnknownSecurityValueStopsBeforeConnecting) {
+  ScriptedPop3Peer peer(loop, {});
+  fields.port = peer.PortText();
+  fields.security = "SSL";
+  run.MenuProcessClick();
+
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(client.RequestsOut(), 0u);
+  EXPECT_EQ(reporter.messages, std::vector<std::string>{RunErrorBox(
+                                   "Vexalo.ini の SECURITY の値「SSL」は 0（暗号化なし）、"
+                                   "1（SSL/TLS）、2（STARTTLS）のどれでもありません")});
+  EXPECT_FALSE(run.IsBusy());
 }
 
 }  // namespace
