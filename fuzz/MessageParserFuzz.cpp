@@ -1,7 +1,8 @@
 // A whole mail through the message parser as a run feeds it: header, trigger
-// line, charset, and the body lines decoded and split into items, then
-// written into the table. The separator and the trigger come from the input's
-// first bytes, so both odd settings and odd mail are tried.
+// line, charset, and the body lines decoded and split into items. The
+// separator and the trigger come from the input's first bytes, so both odd
+// settings and odd mail are tried. What comes out must make one whole
+// AllData.csv line: no line end and no comma in any item, within the cap.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,33 +11,41 @@
 
 #include "jconv/Cp932Codec.h"
 #include "jconv/JisConv.h"
-#include "processing/DataTable.h"
 #include "processing/MessageParser.h"
-#include "settings/SettingsFields.h"
+
+namespace {
+
+bool BreaksTheLine(const std::string& item) {
+  return item.find_first_of(",\r\n") != std::string::npos;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  vexalo::PlainSettingsFields fields;
-  fields.splitToken = std::string(1, static_cast<char>(data[0]));
-  fields.headerToken = data[1] % 2 == 0 ? "X-VEXALO: default" : "";
-  std::string_view mail(reinterpret_cast<const char*>(data) + 2, size - 2);
-
-  vexalo::DataTable table;
   const vexalo::TJisConv jisConv;
-  vexalo::CellPoint cellPos;
-  vexalo::MessageState state;
-  vexalo::TMessageParser parser(table, fields, jisConv, cellPos, state);
-  parser.ResetMessageState();
+  vexalo::TMessageParser parser(jisConv);
+  parser.SetRules(
+      {data[1] % 2 == 0 ? "X-VEXALO: default" : "", std::string(1, static_cast<char>(data[0]))});
+  std::string_view mail(reinterpret_cast<const char*>(data) + 2, size - 2);
   while (!mail.empty()) {
     const size_t end = mail.find("\r\n");
     const std::string_view line = mail.substr(0, end);
-    parser.ProcessMessageLine(line, "UID,1", "2024/06/04 10:20:00");
+    parser.Line(line);
     // The conversions on their own, as the display and the settings use them.
     vexalo::Cp932ToUtf8(vexalo::Utf8ToCp932(line));
     if (end == std::string_view::npos) break;
     mail.remove_prefix(end + 2);
   }
-  parser.FinishMessage("UID,1", "2024/06/04 10:20:00");
-  parser.WriteItems();
+  const vexalo::ParsedMessage message = parser.Finish();
+  if (message.names.size() != message.values.size() ||
+      message.values.size() > static_cast<size_t>(vexalo::kMaxItemsPerMessage)) {
+    __builtin_trap();
+  }
+  for (const auto* items : {&message.names, &message.values}) {
+    for (const std::string& item : *items) {
+      if (BreaksTheLine(item)) __builtin_trap();
+    }
+  }
   return 0;
 }

@@ -1,9 +1,9 @@
 // Walks a POP3 mailbox the way a processing run takes a mailbox of new
 // orders, for timing the client against other clients: USER, PASS, CAPA,
-// STAT, the UIDL listing, RETR n for every message, and QUIT. Requests start
-// from OnRequestDone, on a PollEventLoop, as the program chains them; the
-// RETRs go out as far ahead as the client allows (pipelining when CAPA
-// offers it).
+// STAT, the UIDL listing, RETR n for every message, and QUIT. Each request
+// starts from the completion of the one before, on a PollEventLoop, as the
+// program chains them; the RETRs go out as far ahead as the client allows
+// (pipelining when CAPA offers it).
 //
 //   pop3_walk HOST PORT USER PASSWORD [SECURITY]
 //
@@ -12,14 +12,16 @@
 // store (SSL_CERT_FILE).
 //
 // Prints the number of messages and the octets received; exits 1 with the
-// client's error text when a request fails.
+// reply's text when a request fails.
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "pop3/PollEventLoop.h"
 #include "pop3/Pop3Client.h"
+#include "pop3/Pop3ReplyParsers.h"
 
 namespace vexalo {
 namespace {
@@ -28,77 +30,80 @@ constexpr int kTimeoutMs = 30 * 60 * 1000;
 
 class MailboxWalk {
  public:
-  MailboxWalk(EventLoop& loop, const char* host, const char* port, const char* user,
-              const char* password, TPop3Security security)
-      : client_(loop) {
-    client_.SetSecurity(security);
-    client_.SetHost(host);
-    client_.SetPort(port);
-    client_.SetUserName(user);
-    client_.SetPassWord(password);
-    client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request request, uint16_t error) {
-      Next(request, error);
-    };
-    client_.OnMessageLine = [this](TCustomPop3Client& c) {
-      octets_ += c.LastResponse().size() + 2;
+  MailboxWalk(EventLoop& loop, Pop3Endpoint endpoint, std::string user, std::string password)
+      : client_(loop),
+        endpoint_(std::move(endpoint)),
+        user_(std::move(user)),
+        password_(std::move(password)) {}
+
+  void Start() {
+    client_.Connect(endpoint_, Then([this] {
+                      client_.User(user_, Then([this] {
+                                     client_.Pass(password_, Then([this] { AskCapabilities(); }));
+                                   }));
+                    }));
+  }
+  bool Finished() const { return finished_; }
+  bool Failed() const { return !errorText_.empty(); }
+  int32_t Messages() const { return count_; }
+  uint64_t Octets() const { return octets_; }
+  const std::string& ErrorText() const { return errorText_; }
+
+ private:
+  // A completion that goes on with `next` on success and ends the walk
+  // otherwise.
+  TPop3Client::Completion Then(std::function<void()> next) {
+    return [this, next = std::move(next)](Pop3Reply& reply) {
+      if (reply.Ok()) {
+        next();
+      } else {
+        Fail(reply);
+      }
     };
   }
 
-  void Start() { client_.Connect(); }
-  bool Finished() const { return finished_; }
-  bool Failed() const { return failed_; }
-  int32_t Messages() const { return client_.MsgCount(); }
-  uint64_t Octets() const { return octets_; }
-  const std::string& ErrorText() const { return client_.ErrorMessage(); }
+  void Fail(const Pop3Reply& reply) {
+    errorText_ = reply.text.empty() ? "failed" : reply.text;
+    finished_ = true;
+    client_.Abort();
+  }
 
- private:
-  // Connect -> User -> Pass -> Capa -> Stat -> Uidl (the listing) -> Retr
-  // 1..count, as many out at once as the client takes -> Quit.
-  void Next(TPop3Request request, uint16_t error) {
-    // A server without CAPA is one that does not pipeline.
-    if (error != 0 && request != pop3Capa) {
-      failed_ = finished_ = true;
-      return;
+  // A server without CAPA is one that does not pipeline.
+  void AskCapabilities() {
+    client_.Capa([this](Pop3Reply&) {
+      client_.Stat([this](Pop3Reply& stat) {
+        if (!stat.Ok()) return Fail(stat);
+        count_ = ParseTwoNumbers(stat.text).first;
+        client_.Uidl(Then([this] { RetrieveMore(); }));
+      });
+    });
+  }
+
+  // As many RETRs out at once as the client takes; QUIT after the last reply.
+  void RetrieveMore() {
+    while (requested_ < count_ && client_.ReadyForCommand()) {
+      client_.Retr(
+          ++requested_, [this](std::string_view line) { octets_ += line.size() + 2; }, Then([this] {
+            if (++retrieved_ == count_) {
+              client_.Quit([this](Pop3Reply&) { finished_ = true; });
+            } else {
+              RetrieveMore();
+            }
+          }));
     }
-    switch (request) {
-      case pop3Connect:
-        client_.User();
-        return;
-      case pop3User:
-        client_.Pass();
-        return;
-      case pop3Pass:
-        client_.Capa();
-        return;
-      case pop3Capa:
-        client_.Stat();
-        return;
-      case pop3Stat:
-        client_.SetMsgNum(0);
-        client_.Uidl();
-        return;
-      case pop3Retr:
-        ++retrieved_;
-        [[fallthrough]];
-      case pop3Uidl:
-        while (requested_ < client_.MsgCount() && client_.ReadyForCommand()) {
-          client_.SetMsgNum(++requested_);
-          client_.Retr();
-        }
-        if (retrieved_ == client_.MsgCount()) client_.Quit();
-        return;
-      default:
-        finished_ = true;
-        return;
-    }
+    if (count_ == 0) client_.Quit([this](Pop3Reply&) { finished_ = true; });
   }
 
   TPop3Client client_;
+  const Pop3Endpoint endpoint_;
+  const std::string user_;
+  const std::string password_;
+  int32_t count_ = 0;
   int32_t requested_ = 0;
   int32_t retrieved_ = 0;
   uint64_t octets_ = 0;
   bool finished_ = false;
-  bool failed_ = false;
+  std::string errorText_;
 };
 
 }  // namespace
@@ -111,8 +116,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   vexalo::PollEventLoop loop;
-  vexalo::MailboxWalk walk(loop, argv[1], argv[2], argv[3], argv[4],
-                           static_cast<vexalo::TPop3Security>(security[0] - '0'));
+  vexalo::Pop3Endpoint endpoint;
+  endpoint.host = argv[1];
+  endpoint.port = argv[2];
+  endpoint.security = static_cast<vexalo::TPop3Security>(security[0] - '0');
+  endpoint.timeoutSeconds = vexalo::Pop3Endpoint::kMaxTimeoutSeconds;
+  vexalo::MailboxWalk walk(loop, endpoint, argv[3], argv[4]);
   walk.Start();
   if (!loop.RunUntil([&] { return walk.Finished(); }, vexalo::kTimeoutMs)) {
     std::fprintf(stderr, "pop3_walk: timed out\n");

@@ -27,24 +27,20 @@ size_t FindFirstDigit(std::string_view text) {
   return std::string_view::npos;
 }
 
-// The two-number readers differ only in what a line with one number gives.
-TwoNumbers ReadTwoNumbers(std::string_view line, bool keepLoneFirst) {
+}  // namespace
+
+TwoNumbers ParseTwoNumbers(std::string_view line) {
   TwoNumbers numbers;
   const size_t firstDigit = FindFirstDigit(line);
   if (firstDigit == std::string_view::npos) return numbers;
   const std::string_view rest = line.substr(firstDigit);
   const int32_t first = ReadDecimal(rest);
   const size_t next = SkipLineBlanks(rest, SkipDigits(rest, 0));
-  if (next == rest.size()) {
-    if (keepLoneFirst) numbers.first = first;
-    return numbers;
-  }
+  if (next == rest.size()) return numbers;
   numbers.first = first;
   numbers.second = ReadDecimal(rest.substr(next));
   return numbers;
 }
-
-}  // namespace
 
 int32_t ReadDecimal(std::string_view text) {
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
@@ -55,10 +51,6 @@ int32_t ReadDecimal(std::string_view text) {
   }
   return value;
 }
-
-TwoNumbers ParseTwoNumbers(std::string_view line) { return ReadTwoNumbers(line, false); }
-
-TwoNumbers ParseLastReply(std::string_view line) { return ReadTwoNumbers(line, true); }
 
 UidlEntry ParseUidlLine(std::string_view line) {
   UidlEntry entry;

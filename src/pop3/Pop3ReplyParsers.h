@@ -23,10 +23,6 @@ struct TwoNumbers {
 // A line with fewer than two numbers gives both as 0 ("+OK 2" gives 0 and 0).
 TwoNumbers ParseTwoNumbers(std::string_view line);
 
-// LAST: like ParseTwoNumbers, but a missing second number leaves the first
-// one standing ("+OK 5" gives 5 and 0).
-TwoNumbers ParseLastReply(std::string_view line);
-
 struct UidlEntry {
   int32_t number = 0;
   std::string id;

@@ -347,10 +347,10 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
       TakeMailboxSize(reply);
       break;
     case procUidlList:
-      if (ListingFits(step)) ListSizesOrWalk();
+      ListSizesOrWalk();
       break;
     case procListSizes:
-      if (ListingFits(step)) Walk();
+      Walk();
       break;
     case procUidl:
       walk_.SetId(number, ParseUidlLine(reply.text).id);
@@ -425,30 +425,17 @@ void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
     return;
   }
   walk_.Start(count);
-  listingLines_ = 0;
   client_.Uidl(ReplyTo(procUidlList), [this](std::string_view line) { ListIdsLine(line); });
 }
 
 void TProcessingRun::ListIdsLine(std::string_view line) {
-  if (++listingLines_ > walk_.Count()) return;
   const UidlEntry entry = ParseUidlLine(line);
   walk_.ListId(entry.number, entry.id);
 }
 
 void TProcessingRun::ListSizesLine(std::string_view line) {
-  if (++listingLines_ > walk_.Count()) return;
   const TwoNumbers entry = ParseTwoNumbers(line);
   walk_.ListSize(entry.first, entry.second);
-}
-
-// A listing has one line per message; one that goes on past the mailbox's
-// count is not a listing of this mailbox.
-bool TProcessingRun::ListingFits(TProcessState step) {
-  if (listingLines_ <= walk_.Count()) return true;
-  StopWithError("-ERR The server listed more messages than the " + std::to_string(walk_.Count()) +
-                    " it reported",
-                kNegativeReply, step);
-  return false;
 }
 
 // The sizes tell which messages are small enough to be read whole at once
@@ -464,7 +451,6 @@ void TProcessingRun::ListSizesOrWalk() {
     Walk();
     return;
   }
-  listingLines_ = 0;
   client_.List(ReplyTo(procListSizes), [this](std::string_view line) { ListSizesLine(line); });
 }
 

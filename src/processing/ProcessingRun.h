@@ -170,7 +170,6 @@ class TProcessingRun {
   void TakeMailboxSize(const Pop3Reply& stat);
   void ListIdsLine(std::string_view line);
   void ListSizesLine(std::string_view line);
-  bool ListingFits(TProcessState step);
   void ListSizesOrWalk();
   void Walk();
   void StartMessage(int32_t number);
@@ -213,7 +212,6 @@ class TProcessingRun {
   std::string runStamp_;  // date-time text of this run, written into each taken row
   RunCounts counts_;
   MailboxWalk walk_;
-  int32_t listingLines_ = 0;  // lines of the listing being read
   // Picked messages whose rows are in AllData.csv, in order, waiting for room
   // in the client's window for their DELE.
   std::deque<int32_t> deletesDue_;

@@ -1,8 +1,8 @@
-#include "processing/DataTable.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "processing/DataTable.h"
 
 namespace vexalo {
 namespace {

@@ -19,8 +19,7 @@ TEST(EncodedWords, DecodedToCp932InAHeaderLine) {
   const Case cases[] = {
       {"Subject: =?UTF-8?B?44GU5rOo5paH?=", Sjis("Subject: ご注文"), "B"},
       {"Subject: =?utf-8?q?=E3=81=94_x?=", Sjis("Subject: ご x"), "Q, underscore"},
-      {"Subject: =?UTF-8?B?44GU?= \t =?UTF-8?B?5rOo5paH?= end",
-       Sjis("Subject: ご注文 end"),
+      {"Subject: =?UTF-8?B?44GU?= \t =?UTF-8?B?5rOo5paH?= end", Sjis("Subject: ご注文 end"),
        "blanks between words dropped"},
       {"Subject: =?UTF-8*ja?B?44GU?=", Sjis("Subject: ご"), "language suffix"},
       {"Subject: =?=?UTF-8?B?44GU?=", Sjis("Subject: =?ご"), "a false start before a word"},

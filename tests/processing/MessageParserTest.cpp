@@ -15,35 +15,31 @@ namespace {
 
 using testing::ReadMailLines;
 
-constexpr std::string_view kStamp = "2024/06/04 10:20:00";
-constexpr std::string_view kUidl = "UID-0001";
 constexpr std::string_view kTrigger = "X-VEXALO: default";
 
 class MessageParserTest : public ::testing::Test, protected testing::ParserUnderTest {
  protected:
   void Feed(std::initializer_list<std::string_view> lines) {
-    for (const std::string_view line : lines) parser.ProcessMessageLine(line, kUidl, kStamp);
-    parser.WriteItems();
+    for (const std::string_view line : lines) parser.Line(line);
   }
 
-  void FeedPickedHeader() { Feed({"Subject: order", kTrigger, ""}); }
-
-  std::string Prefix() const { return std::string(kStamp) + "," + std::string(kUidl); }
+  // The items of a picked message whose body is `body`.
+  ParsedMessage ReadBody(std::initializer_list<std::string_view> body) {
+    Feed({"Subject: order", kTrigger, ""});
+    Feed(body);
+    return parser.Finish();
+  }
 };
 
-TEST_F(MessageParserTest, ResetStartsAMessage) {
-  state.TriggerFound = true;
-  state.InHeader = false;
-  state.Charset = csEucJp;
-  state.RowText = "x";
-  cellPos = {5, 7};
-  parser.ResetMessageState();
-  EXPECT_FALSE(state.TriggerFound);
-  EXPECT_TRUE(state.InHeader);
-  EXPECT_EQ(state.Charset, csOther);
-  EXPECT_EQ(state.RowText, "");
-  EXPECT_EQ(cellPos.X, 5);
-  EXPECT_EQ(cellPos.Y, 7);
+TEST_F(MessageParserTest, FinishStartsTheNextMessage) {
+  Feed({"Content-Type: text/plain; charset=euc-jp", kTrigger, "", "a:1"});
+  EXPECT_EQ(parser.Finish().values, std::vector<std::string>{"1"});
+  EXPECT_TRUE(parser.InHeader());
+  EXPECT_FALSE(parser.Picked());
+  EXPECT_EQ(parser.Charset(), csOther);
+  const ParsedMessage next = Read({"Subject: next", "", "b:2"});
+  EXPECT_FALSE(next.picked);
+  EXPECT_TRUE(next.names.empty());
 }
 
 TEST_F(MessageParserTest, TriggerLineIsComparedWholeWithoutCase) {
@@ -63,42 +59,51 @@ TEST_F(MessageParserTest, TriggerLineIsComparedWholeWithoutCase) {
       {"", {"Subject: any"}, true, "empty setting matches the blank line"},
   };
   for (const auto& c : cases) {
-    fields.headerToken = c.setting;
-    parser.ResetMessageState();
-    for (const auto& line : c.header) Feed({line});
-    Feed({""});
-    EXPECT_EQ(state.TriggerFound, c.found) << c.what;
-    EXPECT_FALSE(state.InHeader) << c.what;
+    SetRules(c.setting, ":");
+    for (const auto& line : c.header) parser.Line(line);
+    parser.Line("");
+    EXPECT_EQ(parser.Picked(), c.found) << c.what;
+    EXPECT_FALSE(parser.InHeader()) << c.what;
+    EXPECT_EQ(parser.Finish().picked, c.found) << c.what;
   }
 }
 
-TEST_F(MessageParserTest, HeaderEndsAtTheFirstLineThatIsBlankWhenTrimmed) {
-  Feed({kTrigger, "Subject: a:b"});
-  EXPECT_TRUE(state.InHeader);
-  EXPECT_EQ(table.Cell(2, 0), "");  // header lines are no items
-  Feed({" \t", kTrigger, "a:b"});
-  EXPECT_FALSE(state.InHeader);
-  EXPECT_EQ(table.Cell(2, 0), kTrigger.substr(0, 8));  // body lines are items, trigger or not
-  EXPECT_EQ(table.Cell(3, 0), "a");
+// A line of blanks only is folding inside a field; only an empty line ends the
+// header, so a folded Subject never turns the rest of the header into items.
+TEST_F(MessageParserTest, HeaderEndsOnlyAtAnEmptyLine) {
+  Feed({kTrigger, "Subject: a:b", " \t", "X-Mailer: m:1"});
+  EXPECT_TRUE(parser.InHeader());
+  Feed({"", kTrigger, "a:b"});
+  EXPECT_FALSE(parser.InHeader());
+  const ParsedMessage message = parser.Finish();
+  // Body lines are items, the trigger line among them.
+  EXPECT_EQ(message.names, (std::vector<std::string>{"X-VEXALO", "a"}));
+  EXPECT_EQ(message.values, (std::vector<std::string>{"default", "b"}));
+
+  // As a mailer sent it: the Subject folded over a line holding one blank.
+  const ParsedMessage folded =
+      Read({"From: shop@example.com", "Subject: =?UTF-8?B?5rOo5paH?=", " ",
+            " =?UTF-8?B?44OV44Kp44O844Og?=", kTrigger, "Content-Type: text/plain; charset=utf-8",
+            "", "\xE5\x93\x81\xE5\x90\x8D:1"});
+  EXPECT_TRUE(folded.picked);
+  EXPECT_EQ(folded.names, std::vector<std::string>{"\x95\x69\x96\xBC"});  // 品名
+  EXPECT_EQ(folded.values, std::vector<std::string>{"1"});
 }
 
-TEST_F(MessageParserTest, BodyOfAMessageWithoutTriggerLeavesNoTrace) {
-  Feed({"Subject: no trigger", "", "a:b", "X-VEXALO: default", ""});
-  EXPECT_EQ(cellPos.X, 2);
-  EXPECT_EQ(state.RowText, "");
-  EXPECT_EQ(table.Cell(2, 0), "");
-  EXPECT_EQ(table.Cell(2, 1), "");
+TEST_F(MessageParserTest, BodyOfAMessageWithoutTriggerGivesNothing) {
+  const ParsedMessage message = Read({"Subject: no trigger", "", "a:b", kTrigger, ""});
+  EXPECT_FALSE(message.picked);
+  EXPECT_TRUE(message.names.empty());
+  EXPECT_TRUE(message.values.empty());
 }
 
-TEST_F(MessageParserTest, MessageEndingInItsHeaderTakesNoItems) {
-  Feed({kTrigger, "a:b", "c:d"});
-  EXPECT_TRUE(state.InHeader);
-  EXPECT_EQ(cellPos.X, 2);
-  EXPECT_EQ(state.RowText, "");
+TEST_F(MessageParserTest, MessageEndingInItsHeaderGivesNoItems) {
+  const ParsedMessage message = Read({kTrigger, "a:b", "c:d"});
+  EXPECT_TRUE(message.picked);
+  EXPECT_TRUE(message.names.empty());
 }
 
-// One body line after a picked header: what lands in the title cell, the
-// working cell and RowText.
+// One body line after a picked header: the item's name and value.
 TEST_F(MessageParserTest, BodyLineBecomesOneItem) {
   struct Case {
     std::string separator;
@@ -132,62 +137,31 @@ TEST_F(MessageParserTest, BodyLineBecomesOneItem) {
       {"=", "a=b", "a", "b", "other one-byte separator"},
   };
   for (const auto& c : cases) {
-    table = DataTable();
-    cellPos = CellPoint();
-    fields.splitToken = c.separator;
-    parser.ResetMessageState();
-    FeedPickedHeader();
-    Feed({c.line});
-    EXPECT_EQ(table.Cell(2, 0), c.name) << c.what;
-    EXPECT_EQ(table.Cell(2, 1), c.value) << c.what;
-    EXPECT_EQ(state.RowText, Prefix() + "," + c.value) << c.what;
-    EXPECT_EQ(cellPos.X, 3) << c.what;
+    SetRules(std::string(kTrigger), c.separator);
+    const ParsedMessage message = ReadBody({c.line});
+    EXPECT_EQ(message.names, std::vector<std::string>{c.name}) << c.what;
+    EXPECT_EQ(message.values, std::vector<std::string>{c.value}) << c.what;
   }
 }
 
 TEST_F(MessageParserTest, CommentLinesLeaveNoTrace) {
-  const char* comments[] = {"%:\x83\x52\x83\x81\x83\x93\x83\x67", "%", " % :more text", "%:"};
-  FeedPickedHeader();
-  for (const char* line : comments) Feed({line});
-  EXPECT_EQ(cellPos.X, 2);
-  EXPECT_EQ(state.RowText, "");  // a body of comments only gives no row text
-  EXPECT_EQ(table.Cell(2, 0), "");
-  EXPECT_EQ(table.Cell(2, 1), "");
+  const ParsedMessage message =
+      ReadBody({"%:\x83\x52\x83\x81\x83\x93\x83\x67", "%", " % :more text", "%:"});
+  EXPECT_TRUE(message.picked);
+  EXPECT_TRUE(message.names.empty());
+  EXPECT_TRUE(message.values.empty());
 }
 
-TEST_F(MessageParserTest, ItemsFillColumnsByPositionAndBuildRowText) {
-  table.SetCell(2, 0, "old title");
-  table.SetCell(3, 0, "kept?");
-  cellPos = {2, 4};
-  FeedPickedHeader();
-  Feed({"a:1", "%:comment", ":2", "", "signature"});
-  EXPECT_EQ(cellPos.X, 6);
-  const char* titles[] = {"a", "", "", "signature"};
-  const char* values[] = {"1", "2", "", ""};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(table.Cell(2 + i, 0), titles[i]) << i;  // titles are replaced, never looked up
-    EXPECT_EQ(table.Cell(2 + i, 4), values[i]) << i;
-  }
-  EXPECT_EQ(state.RowText, Prefix() + ",1,2,,");
-  EXPECT_EQ(table.ColCount(), DataTable::kInitialColCount);  // the run sets it on commit
-}
+TEST_F(MessageParserTest, ItemsComeInBodyOrderUpToTheCap) {
+  const ParsedMessage message = ReadBody({"a:1", "%:comment", ":2", "", "signature"});
+  EXPECT_EQ(message.names, (std::vector<std::string>{"a", "", "", "signature"}));
+  EXPECT_EQ(message.values, (std::vector<std::string>{"1", "2", "", ""}));
 
-TEST_F(MessageParserTest, UniqueIdCommasAreEscapedInRowText) {
-  FeedPickedHeader();
-  parser.ProcessMessageLine("a:1", "id,with,commas", kStamp);
-  EXPECT_EQ(state.RowText, std::string(kStamp) +
-                               ",id\x81\x43with\x81\x43"
-                               "commas,1");
-}
-
-TEST_F(MessageParserTest, SeparatorIsReadForEveryLine) {
-  FeedPickedHeader();
-  Feed({"a:1=2"});
-  fields.splitToken = "=";
-  Feed({"a:1=2"});
-  EXPECT_EQ(table.Cell(2, 1), "1=2");
-  EXPECT_EQ(table.Cell(3, 1), "2");
-  EXPECT_EQ(table.Cell(3, 0), "a:1");
+  Feed({kTrigger, ""});
+  for (int i = 0; i < kMaxItemsPerMessage + 2; ++i) parser.Line("n:" + std::to_string(i));
+  const ParsedMessage longest = parser.Finish();
+  ASSERT_EQ(longest.values.size(), static_cast<size_t>(kMaxItemsPerMessage));
+  EXPECT_EQ(longest.values.back(), std::to_string(kMaxItemsPerMessage - 1));
 }
 
 TEST(DetectCharset, TakesTheCharsetParameterWhereverItStands) {
@@ -271,20 +245,20 @@ TEST_F(MessageParserTest, ContentTypeHeaderWithItsContinuationLines) {
   };
   for (const auto& c : cases) {
     for (const bool upper : {false, true}) {
-      parser.ResetMessageState();
-      for (const auto& line : c.header) Feed({upper ? UpperAscii(line) : line});
-      EXPECT_EQ(state.Charset, c.mode) << c.what << (upper ? " (upper case)" : "");
-      Feed({""});
-      EXPECT_EQ(state.Charset, c.mode) << c.what;
+      for (const auto& line : c.header) parser.Line(upper ? UpperAscii(line) : line);
+      EXPECT_EQ(parser.Charset(), c.mode) << c.what << (upper ? " (upper case)" : "");
+      parser.Line("");
+      EXPECT_EQ(parser.Charset(), c.mode) << c.what;
+      parser.Finish();
     }
   }
 }
 
 TEST_F(MessageParserTest, ContinuationNeverReachesIntoTheNextMessage) {
   Feed({"Content-Type: text/plain;"});  // the message ends inside its header
-  parser.ResetMessageState();
+  parser.Finish();
   Feed({" charset=euc-jp"});
-  EXPECT_EQ(state.Charset, csOther);
+  EXPECT_EQ(parser.Charset(), csOther);
 }
 
 TEST_F(MessageParserTest, ContentTypeIsReadUpToItsCap) {
@@ -292,12 +266,12 @@ TEST_F(MessageParserTest, ContentTypeIsReadUpToItsCap) {
   const std::string filler = " x-filler=" + std::string(1000, 'a') + ";";
   for (int i = 0; i < 20; ++i) Feed({filler});
   Feed({" charset=iso-2022-jp"});
-  EXPECT_EQ(state.Charset, csOther);  // 20 KB into the header: past the cap
+  EXPECT_EQ(parser.Charset(), csOther);  // 20 KB into the header: past the cap
   Feed({"Content-Type: text/plain;"});
   for (int i = 0; i < 10; ++i) Feed({filler});
   Feed({" charset=iso-2022-jp", ""});
-  EXPECT_EQ(state.Charset, csIso2022Jp);
-  EXPECT_FALSE(state.InHeader);
+  EXPECT_EQ(parser.Charset(), csIso2022Jp);
+  EXPECT_FALSE(parser.InHeader());
 }
 
 TEST_F(MessageParserTest, BodyIsDecodedByTheDeclaredCharset) {
@@ -314,19 +288,15 @@ TEST_F(MessageParserTest, BodyIsDecodedByTheDeclaredCharset) {
       {"Subject: no content type", "a:\x1B$B$\"\x1B(B", "\x82\xA0"},  // has a designation
   };
   for (const auto& c : cases) {
-    cellPos = CellPoint();
-    parser.ResetMessageState();
     Feed({c.contentType});
-    FeedPickedHeader();
-    Feed({c.line});
-    EXPECT_EQ(table.Cell(2, 1), c.value) << c.contentType;
+    EXPECT_EQ(ReadBody({c.line}).values, std::vector<std::string>{c.value}) << c.contentType;
   }
 }
 
 TEST_F(MessageParserTest, HeaderLinesAreNeverDecoded) {
-  fields.headerToken = "X-\xA4\xA2";  // compared as it stands, not as EUC-JP
+  SetRules("X-\xA4\xA2", ":");  // compared as it stands, not as EUC-JP
   Feed({"Content-Type: text/plain; charset=euc-jp", "X-\xA4\xA2", ""});
-  EXPECT_TRUE(state.TriggerFound);
+  EXPECT_TRUE(parser.Picked());
 }
 
 // Whole mails from disk, fed line by line as the POP3 client hands them over.
@@ -391,24 +361,15 @@ TEST_F(MessageParserTest, WholeMails) {
       {"order-undeclared-charset.eml",
        csOther,
        {"\x95\x69\x96\xBC", "No"},  // 品名: read as ISO-2022-JP by its designations
-       {"\x8F\xDD\x96\xFB", "5"}},   // 醤油
+       {"\x8F\xDD\x96\xFB", "5"}},  // 醤油
   };
   for (const auto& c : cases) {
-    table = DataTable();
-    cellPos = CellPoint();
-    parser.ResetMessageState();
-    for (const auto& line : ReadMailLines(c.file)) Feed({line});
-    EXPECT_EQ(state.Charset, c.mode) << c.file;
-    EXPECT_TRUE(state.TriggerFound) << c.file;
-    std::string rowText = Prefix();
-    for (size_t i = 0; i < c.titles.size(); ++i) {
-      const int col = 2 + static_cast<int>(i);
-      EXPECT_EQ(table.Cell(col, 0), c.titles[i]) << c.file << " column " << col;
-      EXPECT_EQ(table.Cell(col, 1), c.values[i]) << c.file << " column " << col;
-      rowText += "," + c.values[i];
-    }
-    EXPECT_EQ(cellPos.X, 2 + static_cast<int>(c.titles.size())) << c.file;
-    EXPECT_EQ(state.RowText, rowText) << c.file;
+    for (const auto& line : ReadMailLines(c.file)) parser.Line(line);
+    EXPECT_EQ(parser.Charset(), c.mode) << c.file;
+    const ParsedMessage message = parser.Finish();
+    EXPECT_TRUE(message.picked) << c.file;
+    EXPECT_EQ(message.names, c.titles) << c.file;
+    EXPECT_EQ(message.values, c.values) << c.file;
   }
 }
 

@@ -18,8 +18,6 @@ namespace {
 using testing::ReadMailLines;
 using testing::Sjis;
 
-constexpr std::string_view kStamp = "2024/06/04 10:20:00";
-constexpr std::string_view kUidl = "UID-0001";
 constexpr std::string_view kGeta = "\x81\xAC";
 
 // A fixture of this test's own folder.
@@ -40,28 +38,21 @@ std::vector<Item> OrderItems() {
 
 class MimeMailTest : public ::testing::Test, protected testing::ParserUnderTest {
  protected:
-  // One whole message through a fresh row, as the run drives it.
-  void Parse(const std::vector<std::string>& lines) {
-    table = DataTable();
-    cellPos = CellPoint();
-    parser.ResetMessageState();
-    for (const auto& line : lines) parser.ProcessMessageLine(line, kUidl, kStamp);
-    parser.FinishMessage(kUidl, kStamp);
-    parser.WriteItems();
-  }
+  void Parse(const std::vector<std::string>& lines) { message = Read(lines); }
 
   void ExpectRow(const std::vector<Item>& items, const std::string& what) {
-    EXPECT_TRUE(state.TriggerFound) << what;
-    std::string rowText = std::string(kStamp) + "," + std::string(kUidl);
-    for (size_t i = 0; i < items.size(); ++i) {
-      const int col = 2 + static_cast<int>(i);
-      EXPECT_EQ(table.Cell(col, 0), items[i].name) << what << " column " << col;
-      EXPECT_EQ(table.Cell(col, 1), items[i].value) << what << " column " << col;
-      rowText += "," + items[i].value;
+    EXPECT_TRUE(message.picked) << what;
+    std::vector<std::string> names;
+    std::vector<std::string> values;
+    for (const Item& item : items) {
+      names.push_back(item.name);
+      values.push_back(item.value);
     }
-    EXPECT_EQ(cellPos.X, 2 + static_cast<int>(items.size())) << what;
-    EXPECT_EQ(state.RowText, items.empty() ? "" : rowText) << what;
+    EXPECT_EQ(message.names, names) << what;
+    EXPECT_EQ(message.values, values) << what;
   }
+
+  ParsedMessage message;
 };
 
 TEST_F(MimeMailTest, EveryFormOfTheSameOrderGivesTheSameRow) {
@@ -83,8 +74,8 @@ TEST_F(MimeMailTest, EveryFormOfTheSameOrderGivesTheSameRow) {
 TEST_F(MimeMailTest, QuotedPrintableJoinsSoftBreaksAndKeepsBrokenEscapes) {
   Parse(MimeMail("utf8-quoted-printable.eml"));
   std::vector<Item> items = OrderItems();
-  items.back().value = Sjis(
-      "～午前中に配達希望、玄関前に置いてください。不在の場合は宅配ボックスへお願いします");
+  items.back().value =
+      Sjis("～午前中に配達希望、玄関前に置いてください。不在の場合は宅配ボックスへお願いします");
   items.push_back({Sjis("式"), "a=b =ZZ =4"});
   ExpectRow(items, "quoted-printable");
 }
@@ -107,19 +98,19 @@ TEST_F(MimeMailTest, CharactersCp932LacksBecomeGetaMarksAndLookAlikesTheirCodes)
 }
 
 TEST_F(MimeMailTest, EncodedSubjectServesAsTheTriggerLine) {
-  fields.headerToken = Sjis("Subject: ご注文フォーム");
+  SetRules(Sjis("Subject: ご注文フォーム"), ":");
   Parse(MimeMail("encoded-word-subject-trigger.eml"));
   ExpectRow(OrderItems(), "UTF-8 base64 word");
-  fields.headerToken = Sjis("SUBJECT: ご注文フォーム");
+  SetRules(Sjis("SUBJECT: ご注文フォーム"), ":");
   Parse(MimeMail("encoded-word-subject-jis-trigger.eml"));
   ExpectRow({OrderItems().front()}, "ISO-2022-JP B and Q words, blank between them dropped");
 
-  fields.headerToken = "Subject: =?UTF-8?B?44GU5rOo5paH44OV44Kp44O844Og?=";
+  SetRules("Subject: =?UTF-8?B?44GU5rOo5paH44OV44Kp44O844Og?=", ":");
   Parse(MimeMail("encoded-word-subject-trigger.eml"));
-  EXPECT_TRUE(state.TriggerFound) << "matching undecoded still matches";
-  fields.headerToken = Sjis("Subject: ご注文");
+  EXPECT_TRUE(message.picked) << "matching undecoded still matches";
+  SetRules(Sjis("Subject: ご注文"), ":");
   Parse(MimeMail("encoded-word-subject-trigger.eml"));
-  EXPECT_FALSE(state.TriggerFound) << "still compared whole";
+  EXPECT_FALSE(message.picked) << "still compared whole";
 }
 
 // Bodies built here, where the shape of the message is the point.
@@ -132,8 +123,8 @@ TEST_F(MimeMailTest, MessageStructures) {
   const std::string trigger = "X-VEXALO: default";
   const Case cases[] = {
       {{trigger, "Content-Type: multipart/mixed; boundary=b", "", "--b",
-        "Content-Type: application/pdf", "Content-Transfer-Encoding: base64", "", "JVBERi0=",
-        "--b--"},
+        "Content-Type: application/pdf", "Content-Transfer-Encoding: base64", "",
+        "JVBERi0=", "--b--"},
        {},
        "no text part: no items"},
       {{trigger, "Content-Type: multipart/mixed", "", "a:1", "--b", "", "c:2"},
@@ -144,22 +135,20 @@ TEST_F(MimeMailTest, MessageStructures) {
        {{"a", "1"}},
        "part without a header is text/plain; padded delimiter"},
       {{trigger, "Content-Type: multipart/mixed; boundary=o", "", "--o",
-        "Content-Type: multipart/alternative; boundary=i", "", "--i",
-        "Content-Type: text/html", "", "<p>h:1</p>", "--o", "Content-Type: text/plain", "",
-        "p:2", "--o--"},
+        "Content-Type: multipart/alternative; boundary=i", "", "--i", "Content-Type: text/html", "",
+        "<p>h:1</p>", "--o", "Content-Type: text/plain", "", "p:2", "--o--"},
        {{"p", "2"}},
        "the outer delimiter closes the inner part; plain after HTML wins"},
-      {{trigger, "Content-Type: multipart/mixed; boundary=o", "", "--o",
-        "Content-Type: text/html", "", "<p>h:1</p>", "--o", "Content-Type: image/gif", "",
-        "p:2", "--o--", "after:3"},
+      {{trigger, "Content-Type: multipart/mixed; boundary=o", "", "--o", "Content-Type: text/html",
+        "", "<p>h:1</p>", "--o", "Content-Type: image/gif", "", "p:2", "--o--", "after:3"},
        {{"h", "1"}},
        "HTML held until the outermost multipart closes"},
       {{trigger, "Content-Type: text/html; charset=utf-8", "", "<b>a</b>:1<br>b:&#x1F385;"},
        {{"a", "1"}, {"b", std::string(kGeta)}},
        "single-part HTML; its last line taken at the end"},
       {{trigger, "Content-Type: multipart/alternative; boundary=\"x\"", "", "--x",
-        "Content-Type: text/plain; charset=ISO-8859-1", "Content-Transfer-Encoding: QUOTED-PRINTABLE",
-        "", "prix:5=A3 caf=E9", "--x--"},
+        "Content-Type: text/plain; charset=ISO-8859-1",
+        "Content-Transfer-Encoding: QUOTED-PRINTABLE", "", "prix:5=A3 caf=E9", "--x--"},
        {{"prix", "5\x81\x92 caf" + std::string(kGeta)}},
        "charset through iconv, upper-case encoding name"},
   };

@@ -1,25 +1,34 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "processing/MessageParser.h"
 
 namespace vexalo::testing {
 
-// A message parser over its own table, settings and state, set up as a run
-// leaves it before a message: the default trigger line, ":" as the
-// separator, column 2 of row 1.
+// A message parser over its own converter, reading by the rules a run starts
+// with by default: the default trigger line and ":" as the separator.
 struct ParserUnderTest {
-  ParserUnderTest() {
-    fields.headerToken = "X-VEXALO: default";
-    fields.splitToken = ":";
-    parser.ResetMessageState();
+  ParserUnderTest() { SetRules("X-VEXALO: default", ":"); }
+
+  void SetRules(std::string triggerLine, std::string separator) {
+    parser.SetRules({std::move(triggerLine), std::move(separator)});
   }
 
-  DataTable table;
-  PlainSettingsFields fields;
+  // One whole message, line by line as the POP3 client hands them over.
+  template <typename Lines>
+  ParsedMessage Read(const Lines& lines) {
+    for (const auto& line : lines) parser.Line(line);
+    return parser.Finish();
+  }
+  ParsedMessage Read(std::initializer_list<std::string_view> lines) {
+    return Read<std::initializer_list<std::string_view>>(lines);
+  }
+
   TJisConv jisConv;
-  CellPoint cellPos;
-  MessageState state;
-  TMessageParser parser{table, fields, jisConv, cellPos, state};
+  TMessageParser parser{jisConv};
 };
 
 }  // namespace vexalo::testing
