@@ -6,6 +6,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,60 +85,67 @@ class TrustedAuthority {
   TrustedAuthority& operator=(const TrustedAuthority&) = delete;
 };
 
+using Start = std::function<void(TPop3Client::Completion)>;
+
 class Pop3DovecotTest : public ::testing::Test {
  protected:
   Pop3DovecotTest() {
-    client_.SetHost(server_.Host());
-    client_.SetPort(std::to_string(server_.Port()));
-    client_.SetUserName(server_.User());
-    client_.SetPassWord(server_.Password());
-    client_.OnRequestDone = [this](TCustomPop3Client&, TPop3Request, uint16_t error) {
-      ++doneCount_;
-      lastError_ = error;
-    };
-    client_.OnMessageLine = [this](TCustomPop3Client& c) { lines_.push_back(c.LastResponse()); };
+    endpoint_.host = server_.Host();
+    endpoint_.port = std::to_string(server_.Port());
   }
 
-  // Starts a request, runs the loop until it is done and returns its error.
-  uint16_t Run(const std::function<void()>& start) {
-    const int before = doneCount_;
-    start();
-    EXPECT_TRUE(loop_.RunUntil([&] { return doneCount_ > before; }, kTimeoutMs))
-        << server_.LogText();
-    return lastError_;
+  // Starts a request, runs the loop until its completion and returns the
+  // reply.
+  Pop3Reply Run(const Start& start) {
+    std::optional<Pop3Reply> reply;
+    start([&](Pop3Reply& done) { reply = done; });
+    EXPECT_TRUE(loop_.RunUntil([&] { return reply.has_value(); }, kTimeoutMs)) << server_.LogText();
+    return reply.value_or(Pop3Reply{});
+  }
+  Pop3Reply Connect() {
+    return Run([&](auto done) { client_.Connect(endpoint_, std::move(done)); });
   }
 
   // The POP3S port with TLS from the first byte, or the plain one with STLS.
   void UseSecurity(TPop3Security security) {
-    client_.SetSecurity(security);
-    client_.SetHost("localhost");
-    client_.SetPort(std::to_string(security == secTls ? server_.TlsPort() : server_.Port()));
+    endpoint_.security = security;
+    endpoint_.host = "localhost";
+    endpoint_.port = std::to_string(security == secTls ? server_.TlsPort() : server_.Port());
   }
 
   void LogIn() {
-    ASSERT_EQ(Run([&] { client_.Connect(); }), 0) << client_.ErrorMessage();
-    ASSERT_EQ(Run([&] { client_.User(); }), 0) << client_.ErrorMessage();
-    ASSERT_EQ(Run([&] { client_.Pass(); }), 0) << client_.ErrorMessage();
+    const Pop3Reply reply = Connect();
+    ASSERT_TRUE(reply.Ok()) << reply.text;
+    UserAndPass();
+  }
+
+  void UserAndPass() {
+    Pop3Reply reply = Run([&](auto done) { client_.User(server_.User(), std::move(done)); });
+    ASSERT_TRUE(reply.Ok()) << reply.text;
+    reply = Run([&](auto done) { client_.Pass(server_.Password(), std::move(done)); });
+    ASSERT_TRUE(reply.Ok()) << reply.text;
   }
 
   std::vector<std::string> Retrieve(int32_t number) {
-    lines_.clear();
-    client_.SetMsgNum(number);
-    EXPECT_EQ(Run([&] { client_.Retr(); }), 0) << client_.ErrorMessage();
-    return std::move(lines_);
+    std::vector<std::string> lines;
+    const Pop3Reply reply = Run([&](auto done) {
+      client_.Retr(
+          number, [&](std::string_view line) { lines.emplace_back(line); }, std::move(done));
+    });
+    EXPECT_TRUE(reply.Ok()) << reply.text;
+    return lines;
   }
 
   void QuitSession() {
-    EXPECT_EQ(Run([&] { client_.Quit(); }), 0) << client_.ErrorMessage();
+    const Pop3Reply reply = Run([&](auto done) { client_.Quit(std::move(done)); });
+    EXPECT_TRUE(reply.Ok()) << reply.text;
     EXPECT_FALSE(client_.Connected());
   }
 
   DovecotServer server_;
   PollEventLoop loop_;
   TPop3Client client_{loop_};
-  std::vector<std::string> lines_;
-  int doneCount_ = 0;
-  uint16_t lastError_ = 0;
+  Pop3Endpoint endpoint_;
 };
 
 TEST_F(Pop3DovecotTest, WalksAMailboxOfJapaneseMailsLikeARun) {
@@ -153,15 +161,13 @@ TEST_F(Pop3DovecotTest, WalksAMailboxOfJapaneseMailsLikeARun) {
   }
 
   LogIn();
-  EXPECT_EQ(Run([&] { client_.Stat(); }), 0);
-  EXPECT_EQ(client_.MsgCount(), 3);
-  EXPECT_EQ(client_.MsgSize(), totalSize);
+  EXPECT_EQ(Run([&](auto done) { client_.Stat(std::move(done)); }).text,
+            "+OK 3 " + std::to_string(totalSize));
   for (int32_t number = 1; number <= 3; ++number) {
     SCOPED_TRACE(names[number - 1]);
-    client_.SetMsgNum(number);
-    EXPECT_EQ(Run([&] { client_.Uidl(); }), 0);
-    EXPECT_EQ(client_.MsgNum(), number);
-    EXPECT_EQ(client_.MsgUidl(), "uid" + std::to_string(number));
+    const Pop3Reply uidl = Run([&](auto done) { client_.Uidl(number, std::move(done)); });
+    EXPECT_EQ(uidl.number, number);
+    EXPECT_EQ(uidl.text, "+OK " + std::to_string(number) + " uid" + std::to_string(number));
     EXPECT_EQ(Retrieve(number), LinesOf(raws[number - 1]));
   }
   QuitSession();
@@ -170,20 +176,21 @@ TEST_F(Pop3DovecotTest, WalksAMailboxOfJapaneseMailsLikeARun) {
 
 TEST_F(Pop3DovecotTest, ApopLogin) {
   server_.AddMessage("only", "Subject: x\n\nbody\n");
-  ASSERT_EQ(Run([&] { client_.Connect(); }), 0);
-  ASSERT_EQ(Run([&] { client_.APop(); }), 0) << client_.ErrorMessage();
+  ASSERT_TRUE(Connect().Ok());
+  const Pop3Reply apop =
+      Run([&](auto done) { client_.APop(server_.User(), server_.Password(), std::move(done)); });
+  ASSERT_TRUE(apop.Ok()) << apop.text;
   EXPECT_EQ(client_.ProtocolState(), pop3Transaction);
-  EXPECT_EQ(Run([&] { client_.Stat(); }), 0);
-  EXPECT_EQ(client_.MsgCount(), 1);
+  EXPECT_EQ(Run([&](auto done) { client_.Stat(std::move(done)); }).text.rfind("+OK 1 ", 0), 0u);
   QuitSession();
 }
 
 TEST_F(Pop3DovecotTest, WrongPasswordIsANegativeReply) {
-  client_.SetPassWord("wrong");
-  ASSERT_EQ(Run([&] { client_.Connect(); }), 0);
-  ASSERT_EQ(Run([&] { client_.User(); }), 0);
-  EXPECT_EQ(Run([&] { client_.Pass(); }), 500);
-  EXPECT_EQ(client_.ErrorMessage().rfind("-ERR", 0), 0u) << client_.ErrorMessage();
+  ASSERT_TRUE(Connect().Ok());
+  ASSERT_TRUE(Run([&](auto done) { client_.User(server_.User(), std::move(done)); }).Ok());
+  const Pop3Reply pass = Run([&](auto done) { client_.Pass("wrong", std::move(done)); });
+  EXPECT_EQ(pass.error, 500);
+  EXPECT_EQ(pass.text.rfind("-ERR", 0), 0u) << pass.text;
   EXPECT_EQ(client_.ProtocolState(), pop3WaitingPass);
   QuitSession();
 }
@@ -192,8 +199,8 @@ TEST_F(Pop3DovecotTest, RetrievesA5MegabyteMessageWhole) {
   const std::string raw = BigMessage();
   server_.AddMessage("big", raw);
   LogIn();
-  EXPECT_EQ(Run([&] { client_.Stat(); }), 0);
-  EXPECT_EQ(client_.MsgSize(), OctetsOf(raw));
+  EXPECT_EQ(Run([&](auto done) { client_.Stat(std::move(done)); }).text,
+            "+OK 1 " + std::to_string(OctetsOf(raw)));
   const std::vector<std::string> lines = Retrieve(1);
   EXPECT_EQ(lines.size(), LinesOf(raw).size());
   EXPECT_TRUE(lines == LinesOf(raw)) << "the message's lines differ";
@@ -207,15 +214,18 @@ TEST_F(Pop3DovecotTest, TlsAndStartTlsCarryTheSameSessionAsPlain) {
   for (const TPop3Security security : {secTls, secStartTls}) {
     SCOPED_TRACE(security);
     UseSecurity(security);
-    ASSERT_EQ(Run([&] { client_.Connect(); }), 0) << client_.ErrorMessage();
+    const Pop3Reply connect = Connect();
+    ASSERT_TRUE(connect.Ok()) << connect.text;
     EXPECT_TRUE(client_.Encrypted());
     // After STLS the capabilities are asked again, over TLS: STLS is gone.
     EXPECT_EQ(client_.HasCapability("USER"), security == secStartTls);
     EXPECT_FALSE(client_.HasCapability("STLS"));
-    const auto login = security == secTls ? &TCustomPop3Client::User : &TCustomPop3Client::APop;
-    ASSERT_EQ(Run([&] { (client_.*login)(); }), 0) << client_.ErrorMessage();
     if (security == secTls) {
-      ASSERT_EQ(Run([&] { client_.Pass(); }), 0);
+      UserAndPass();
+    } else {
+      const Pop3Reply apop = Run(
+          [&](auto done) { client_.APop(server_.User(), server_.Password(), std::move(done)); });
+      ASSERT_TRUE(apop.Ok()) << apop.text;
     }
     EXPECT_TRUE(Retrieve(1) == LinesOf(raw)) << "the message's lines differ";
     QuitSession();
@@ -251,17 +261,17 @@ TEST_F(Pop3DovecotTest, CertificateTrust) {
     std::unique_ptr<TrustedAuthority> authority;
     if (c.authorityTrusted) authority = std::make_unique<TrustedAuthority>(server_);
     UseSecurity(secTls);
-    client_.SetHost(c.host);
-    client_.SetTlsFingerprint(c.pin);
-    const uint16_t error = Run([&] { client_.Connect(); });
+    endpoint_.host = c.host;
+    endpoint_.tlsFingerprint = c.pin;
+    const Pop3Reply connect = Connect();
     if (std::string(c.reason).empty()) {
-      EXPECT_EQ(error, 0) << client_.ErrorMessage();
+      EXPECT_TRUE(connect.Ok()) << connect.text;
       EXPECT_FALSE(client_.UntrustedCertificate());
       QuitSession();
       continue;
     }
-    EXPECT_EQ(error, 500);
-    EXPECT_EQ(client_.ErrorMessage(), std::string("-ERR TLS certificate not trusted: ") + c.reason);
+    EXPECT_EQ(connect.error, 500);
+    EXPECT_EQ(connect.text, std::string("-ERR TLS certificate not trusted: ") + c.reason);
     EXPECT_FALSE(client_.Connected());
     ASSERT_TRUE(client_.UntrustedCertificate());
     EXPECT_EQ(client_.UntrustedCertificate()->fingerprint, server_.ServerFingerprint());
@@ -273,40 +283,46 @@ TEST_F(Pop3DovecotTest, CertificateTrust) {
 TEST_F(Pop3DovecotTest, CertificateForAnotherNameIsRefused) {
   const DovecotServer other({}, "DNS:mail.example.jp");
   const TrustedAuthority authority(other);
-  client_.SetSecurity(secTls);
-  client_.SetPort(std::to_string(other.TlsPort()));
+  endpoint_.security = secTls;
+  endpoint_.port = std::to_string(other.TlsPort());
   for (const auto& [host, reason] : {std::pair{"localhost", "hostname mismatch"},
                                      std::pair{"127.0.0.1", "IP address mismatch"}}) {
-    client_.SetHost(host);
-    EXPECT_EQ(Run([&] { client_.Connect(); }), 500);
-    EXPECT_EQ(client_.ErrorMessage(), std::string("-ERR TLS certificate not trusted: ") + reason);
+    endpoint_.host = host;
+    const Pop3Reply connect = Connect();
+    EXPECT_EQ(connect.error, 500);
+    EXPECT_EQ(connect.text, std::string("-ERR TLS certificate not trusted: ") + reason);
   }
 }
 
 TEST_F(Pop3DovecotTest, PlainAgainstTheTlsPortTimesOut) {
-  client_.SetPort(std::to_string(server_.TlsPort()));
-  client_.SetTimeout(1);
-  EXPECT_EQ(Run([&] { client_.Connect(); }), 10060);
-  EXPECT_EQ(client_.ErrorMessage(), "-ERR Connection timed out (Winsock error #10060)");
+  endpoint_.port = std::to_string(server_.TlsPort());
+  endpoint_.timeoutSeconds = 1;
+  const Pop3Reply connect = Connect();
+  EXPECT_EQ(connect.error, 10060);
+  EXPECT_EQ(connect.text, "-ERR Connection timed out (Winsock error #10060)");
   EXPECT_FALSE(client_.Connected());
   // The next session is free to start.
-  client_.SetPort(std::to_string(server_.Port()));
+  endpoint_.port = std::to_string(server_.Port());
   LogIn();
   QuitSession();
 }
 
-TEST_F(Pop3DovecotTest, DeleteTakesEffectAtQuitAndRsetUndoesIt) {
+// The server commits a session's deletions at its QUIT only: a session that
+// ends any other way deletes nothing.
+TEST_F(Pop3DovecotTest, DeletionsTakeEffectOnlyAtQuit) {
   server_.AddMessage("a", "Subject: a\n\none\n");
   server_.AddMessage("b", "Subject: b\n\ntwo\n");
   server_.AddMessage("c", "Subject: c\n\nthree\n");
 
   LogIn();
-  client_.SetMsgNum(1);
-  EXPECT_EQ(Run([&] { client_.Dele(); }), 0);
-  EXPECT_EQ(Run([&] { client_.RSet(); }), 0);
-  client_.SetMsgNum(2);
-  EXPECT_EQ(Run([&] { client_.Dele(); }), 0);
-  EXPECT_EQ(Run([&] { client_.Retr(); }), 500);  // deleted in this session
+  EXPECT_TRUE(Run([&](auto done) { client_.Dele(2, std::move(done)); }).Ok());
+  const Pop3Reply deleted = Run([&](auto done) { client_.Retr(2, {}, std::move(done)); });
+  EXPECT_EQ(deleted.error, 500);  // deleted in this session
+  client_.Abort();
+  ASSERT_TRUE(loop_.RunUntil([&] { return server_.MessagesOnServer().size() == 3; }, kTimeoutMs));
+
+  LogIn();
+  EXPECT_TRUE(Run([&](auto done) { client_.Dele(2, std::move(done)); }).Ok());
   EXPECT_EQ(server_.MessagesOnServer(), (std::vector<std::string>{"a", "b", "c"}));
   QuitSession();
   EXPECT_EQ(server_.MessagesOnServer(), (std::vector<std::string>{"a", "c"}));
@@ -319,25 +335,21 @@ TEST_F(Pop3DovecotTest, TopAndList) {
   server_.AddMessage("b", second);
   LogIn();
 
-  client_.SetMsgNum(1);
-  client_.SetMsgLines(2);
-  lines_.clear();
-  EXPECT_EQ(Run([&] { client_.Top(); }), 0);
-  EXPECT_EQ(lines_, (std::vector<std::string>{"Subject: a", "", "body 1", "body 2"}));
+  std::vector<std::string> lines;
+  EXPECT_TRUE(Run([&](auto done) {
+                client_.Top(
+                    1, 2, [&](std::string_view line) { lines.emplace_back(line); },
+                    std::move(done));
+              }).Ok());
+  EXPECT_EQ(lines, (std::vector<std::string>{"Subject: a", "", "body 1", "body 2"}));
 
-  client_.SetMsgNum(2);
-  EXPECT_EQ(Run([&] { client_.List(); }), 0);
-  EXPECT_EQ(client_.MsgNum(), 2);
-  EXPECT_EQ(client_.MsgSize(), OctetsOf(second));
+  const Pop3Reply entry = Run([&](auto done) { client_.List(2, std::move(done)); });
+  EXPECT_EQ(entry.number, 2);
+  EXPECT_EQ(entry.text, "+OK 2 " + std::to_string(OctetsOf(second)));
 
-  std::vector<std::string> listing;
-  client_.OnListLine = [&](TCustomPop3Client& c) {
-    listing.push_back(std::to_string(c.MsgNum()) + " " + std::to_string(c.MsgSize()));
-  };
-  client_.SetMsgNum(0);
-  EXPECT_EQ(Run([&] { client_.List(); }), 0);
-  EXPECT_EQ(listing, (std::vector<std::string>{"1 " + std::to_string(OctetsOf(first)),
-                                               "2 " + std::to_string(OctetsOf(second))}));
+  EXPECT_EQ(Run([&](auto done) { client_.List(std::move(done)); }).lines,
+            (std::vector<std::string>{"1 " + std::to_string(OctetsOf(first)),
+                                      "2 " + std::to_string(OctetsOf(second))}));
   QuitSession();
 }
 
