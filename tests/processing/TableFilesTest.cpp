@@ -39,8 +39,8 @@ TEST_F(TableFilesTest, TakenRowsFillColumnsByPosition) {
   Load();
   ASSERT_EQ(files.WorkingRow(), 2);
 
-  EXPECT_TRUE(
-      files.TakeRow("2024/06/04 10:20:00", StoredId("id,1"), {true, {"a", "", "sig"}, {"1", "2", ""}}));
+  EXPECT_TRUE(files.TakeRow("2024/06/04 10:20:00", StoredId("id,1"),
+                            {true, {"a", "", "sig"}, {"1", "2", ""}}));
   EXPECT_EQ(table.Cell(2, 0), "a");
   EXPECT_EQ(table.Cell(3, 0), "");
   EXPECT_EQ(table.Cell(4, 0), "sig");
