@@ -55,6 +55,11 @@ constexpr char kSummaryTakenText[] =
 // 　合計累積データ数：
 constexpr char kSummaryRowsText[] =
     "\x81@\x8D\x87\x8Cv\x97\xDD\x90\xCF\x83\x66\x81[\x83^\x90\x94\x81\x46";
+// 　値のない注文：
+constexpr char kSummaryValuelessText[] =
+    "\x81\x40\x92\x6C\x82\xCC\x82\xC8\x82\xA2\x92\x8D\x95\xB6\x81\x46";
+// 件
+constexpr char kSummaryCountUnitText[] = "\x8C\x8F";
 // メール受信処理中にエラーが発生しました。(内容：
 constexpr char kErrorHeadText[] =
     "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x8F\x88\x97\x9D\x92\x86\x82\xC9\x83G\x83\x89\x81["
@@ -542,6 +547,11 @@ void TProcessingRun::ReleaseFinished() {
 
 void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
   ++counts_.taken;
+  // Kept as a row all the same, but named in the summary: an order whose
+  // lines none split (another separator typed) must not pass unseen.
+  if (std::ranges::all_of(row.values, [](const std::string& value) { return value.empty(); })) {
+    ++counts_.valueless;
+  }
   const std::optional<std::string>& id = walk_.Id(number);
   if (tableFiles_.TakeRow(runStamp_, StoredId(id ? *id : std::string()), row)) {
     titlesSaved_ = true;
@@ -618,9 +628,12 @@ void TProcessingRun::SaveUnpicked() {
 }
 
 void TProcessingRun::ShowSummary() {
-  reporter_.ShowStatus(kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
-                       std::to_string(counts_.taken) + kSummaryRowsText +
-                       std::to_string(table_.RowCount() - 1));
+  reporter_.ShowStatus(
+      kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
+      std::to_string(counts_.taken) + kSummaryRowsText + std::to_string(table_.RowCount() - 1) +
+      (counts_.valueless > 0
+           ? kSummaryValuelessText + std::to_string(counts_.valueless) + kSummaryCountUnitText
+           : std::string()));
 }
 
 // The run stays busy while the user decides, so no timer tick starts another

@@ -56,9 +56,10 @@ std::ostream& operator<<(std::ostream& out, TProcessState state);
 
 // What the last run counted.
 struct RunCounts {
-  int32_t messages = 0;  // in the mailbox, as STAT gave it
-  int32_t taken = 0;     // committed as rows
-  int32_t deleted = 0;   // DELE requests sent, committed by the run's QUIT
+  int32_t messages = 0;   // in the mailbox, as STAT gave it
+  int32_t taken = 0;      // committed as rows
+  int32_t deleted = 0;    // DELE requests sent, committed by the run's QUIT
+  int32_t valueless = 0;  // taken although their body gave no value at all
 };
 
 // What a run takes from the settings when it starts: a change in the
