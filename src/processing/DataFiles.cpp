@@ -165,7 +165,14 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
   return from + LoadLines(table, reader, cellPos, false);
 }
 
-void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
+namespace {
+
+// How a line of cells is written: FirstRow.csv is read back by our own loader,
+// which knows no quotes; a user's export is read by spreadsheets, which do.
+enum class CellQuoting { kPlain, kWhereNeeded };
+
+void WriteCells(const DataTable& table, const CellBlock& block, const std::string& path,
+                CellQuoting quoting) {
   PosixFile file(path, PosixFile::Mode::kReplace);
   std::string chunk;
   std::vector<std::string_view> cells;
@@ -173,12 +180,20 @@ void SaveCells(const DataTable& table, const CellBlock& block, const std::string
     // The left cell starts the line even when Right lies left of it.
     table.CellsInRange(row, block.Left, std::max(block.Left, block.Right), cells);
     const size_t lineStart = chunk.size();
-    chunk.append(cells[0]);
-    for (size_t i = 1; i < cells.size(); ++i) {
-      chunk.push_back(',');
-      chunk.append(cells[i]);
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (i > 0) chunk.push_back(',');
+      if (quoting == CellQuoting::kWhereNeeded) {
+        AppendQuotedCell(chunk, cells[i], ",\r\n\"");
+      } else {
+        chunk.append(cells[i]);
+      }
     }
-    BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
+    if (quoting == CellQuoting::kWhereNeeded) {
+      // Line breaks are safe inside quotes; an end-of-file mark is not.
+      ReplaceEvery(chunk.data() + lineStart, chunk.data() + chunk.size(), kEndOfFileMark, ' ');
+    } else {
+      BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
+    }
     chunk.append("\r\n");
     if (chunk.size() >= kWriteChunk) {
       file.Write(chunk);
@@ -189,6 +204,12 @@ void SaveCells(const DataTable& table, const CellBlock& block, const std::string
   file.Close();
 }
 
+}  // namespace
+
+void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
+  WriteCells(table, block, path, CellQuoting::kWhereNeeded);
+}
+
 void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
@@ -197,13 +218,13 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   // those are written through, as they always were.
   struct stat entry {};
   if (::lstat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode)) {
-    SaveCells(table, titles, path);
+    WriteCells(table, titles, path, CellQuoting::kPlain);
     SyncExisting(path);
     return;
   }
   const std::string temporary = path + kTemporarySuffix;
   try {
-    SaveCells(table, titles, temporary);
+    WriteCells(table, titles, temporary, CellQuoting::kPlain);
     SyncExisting(temporary);
     if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno, path);
   } catch (const EInOutError& error) {
@@ -214,7 +235,7 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
     }
     // A folder the user may not write, holding titles he may: written in
     // place, the only way to write them there at all.
-    SaveCells(table, titles, path);
+    WriteCells(table, titles, path, CellQuoting::kPlain);
     SyncExisting(path);
     return;
   }
