@@ -38,6 +38,11 @@ void ConsoleReporter::ShowRunSummary(std::time_t when, int32_t mails, int32_t ta
                       " deleted");
 }
 
+void ConsoleReporter::MessageRefused(int32_t number, const std::string& serverText) {
+  PrintLine(errors_, "message " + std::to_string(number) +
+                         " not taken, the server refused it: " + serverText);
+}
+
 void ConsoleReporter::ShowRunFailed() {
   if (!messageShown_ && !lastStatus_.empty()) PrintLine(errors_, lastStatus_);
 }

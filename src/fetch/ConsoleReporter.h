@@ -31,6 +31,8 @@ class ConsoleReporter final : public RunReporter {
   // Nothing to redraw, and the exit code tells how the run ended.
   void TableChanged() override {}
   void RunEnded(RunOutcome /*outcome*/) override {}
+  // To `errors`: a mail left behind is something to look into.
+  void MessageRefused(int32_t number, const std::string& serverText) override;
   bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The line of a completed run: its end time `when`, the mails on the

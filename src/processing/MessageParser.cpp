@@ -38,7 +38,10 @@ void TMessageParser::Line(std::string_view line) {
 }
 
 ParsedMessage TMessageParser::Finish() {
-  if (!inHeader_ && message_.picked) walker_.Finish(takeTextLine_);
+  if (!inHeader_ && message_.picked) {
+    walker_.Finish(takeTextLine_);
+    if (!walker_.FoundText()) message_.readable = false;
+  }
   ParsedMessage finished = std::exchange(message_, ParsedMessage());
   inHeader_ = true;
   charset_ = csOther;
@@ -78,7 +81,10 @@ void TMessageParser::TakeTextLine(std::string_view text) {
 void TMessageParser::AddItem(std::string_view text) {
   const SplitText item = SplitAtToken(text, rules_.separator);
   if (item.name == "%") return;
-  if (message_.names.size() >= static_cast<size_t>(kMaxItemsPerMessage)) return;
+  if (message_.names.size() >= static_cast<size_t>(kMaxItemsPerMessage)) {
+    message_.readable = false;
+    return;
+  }
   message_.names.emplace_back(item.name);
   message_.values.emplace_back(item.value);
 }

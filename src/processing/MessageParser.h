@@ -31,6 +31,10 @@ struct ParsedMessage {
   bool picked = false;
   std::vector<std::string> names;
   std::vector<std::string> values;
+  // False for a picked message whose body held no text to read (a multipart
+  // without a text part, or with it nested past what is walked), or whose
+  // items went past kMaxItemsPerMessage: its row would not be what it said.
+  bool readable = true;
 };
 
 // Turns the lines of one message into its items.

@@ -25,6 +25,7 @@ void TMimeWalker::Start(const MimePartInfo& message) {
   htmlFound_ = false;
   held_.clear();
   heldBytes_ = 0;
+  singlePart_ = !message.IsMultipart();
   if (message.IsMultipart()) {
     step_ = stepPassOver;  // the preamble, or the whole body without a boundary
     if (!message.boundary.empty()) delimiters_.push_back("--" + message.boundary);

@@ -38,6 +38,9 @@ class TMimeWalker {
   void Line(std::string_view line, const TextLineSink& sink);
   // The end of the message.
   void Finish(const TextLineSink& sink);
+  // Whether the body had a text to read: it is one itself, or a part of it
+  // is.
+  bool FoundText() const { return singlePart_ || plainFound_ || htmlFound_; }
 
  private:
   enum Step : uint8_t { stepPassOver, stepPartHeader, stepText, stepHeldText };
@@ -56,6 +59,7 @@ class TMimeWalker {
   TMimeHeaderReader partHeader_;
   Step step_ = stepPassOver;
   std::vector<std::string> delimiters_;  // "--" and the boundary, outermost first
+  bool singlePart_ = false;
   bool plainFound_ = false;
   bool htmlFound_ = false;
   size_t emptyLinesHeld_ = 0;  // empty lines of the part not yet handed on

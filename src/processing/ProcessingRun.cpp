@@ -176,6 +176,11 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
   settings.passWord = fields.PassWordText();
   settings.rules = MessageRules{fields.HeaderTokenText(), fields.SplitTokenText()};
   settings.deleteAfterReading = fields.DeleteAfterReading();
+  if (settings.deleteAfterReading && settings.rules.triggerLine.empty()) {
+    throw std::runtime_error(Utf8ToCp932(
+        "反応させたいヘッダが空のまま「読みこんだメールはサーバから削除する」が選ばれて"
+        "います。このままではすべてのメールを取り込んで削除してしまうため、受信しません"));
+  }
   return settings;
 }
 
@@ -352,11 +357,14 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
     case procListSizes:
       Walk();
       break;
-    case procUidl:
-      walk_.SetId(number, ParseUidlLine(reply.text).id);
+    case procUidl: {
+      // An entry for another message is no id of this one.
+      const UidlEntry entry = ParseUidlLine(reply.text);
+      walk_.SetId(number, entry.number == number ? entry.id : std::string());
       StartMessage(number);
       Walk();
       break;
+    }
     case procTop:
       if (parser_.Picked()) {
         parser_.Finish();
@@ -402,6 +410,16 @@ bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
       StartRetr(number);
       Walk();
       return true;
+    case procRetr:
+      // One mail the server cannot hand out must not keep the rest of the
+      // mailbox from being taken, run after run.
+      parser_.Finish();
+      counts_.undelivered.push_back({number, reply.text});
+      reporter_.MessageRefused(number, reply.text);
+      walk_.Finish(number, true);
+      ReleaseFinished();
+      Walk();
+      return true;
     default:
       return false;
   }
@@ -445,7 +463,7 @@ void TProcessingRun::ListSizesOrWalk() {
   bool anyToRead = false;
   for (int32_t number = 1; number <= walk_.Count() && !anyToRead; ++number) {
     const std::optional<std::string>& id = walk_.Id(number);
-    anyToRead = !id || (!IsTaken(*id) && !IsRememberedUnpicked(*id));
+    anyToRead = !id || (walk_.IdTrusted(number) && !IsTaken(*id) && !IsRememberedUnpicked(*id));
   }
   if (!anyToRead) {
     Walk();
@@ -489,6 +507,12 @@ void TProcessingRun::Walk() {
 // already is passed over, with its DELE again when it is taken and deleting
 // is on.
 void TProcessingRun::StartMessage(int32_t number) {
+  if (!walk_.IdTrusted(number)) {
+    ++counts_.untrustedIds;
+    walk_.Finish(number, false);
+    ReleaseFinished();
+    return;
+  }
   const std::string& id = *walk_.Id(number);
   if (!IsJudgedAlready(number, id)) {
     StartHeaderRead(number);
@@ -507,8 +531,13 @@ void TProcessingRun::StartHeaderRead(int32_t number) {
     StartRetr(number);
     return;
   }
+  // Body lines a server sends anyway are no items: only the header is read.
   client_.Top(
-      number, 0, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procTop, number));
+      number, 0,
+      [this](std::string_view line) {
+        if (parser_.InHeader()) parser_.Line(line);
+      },
+      ReplyTo(procTop, number));
 }
 
 void TProcessingRun::StartRetr(int32_t number) {
@@ -520,7 +549,13 @@ void TProcessingRun::StartRetr(int32_t number) {
 // header that did not pick it); what it gave waits for the messages before it.
 void TProcessingRun::FinishMessage(int32_t number, bool readWhole) {
   ParsedMessage message = parser_.Finish();
-  if (readWhole && message.picked) {
+  if (readWhole && message.picked && !message.readable) {
+    // Stored, its row would not say what the mail says, and deleted, the
+    // order would be lost: it stays on the server, remembered as judged.
+    ++counts_.unreadable;
+    walk_.NoteUnpicked(number);
+    walk_.Finish(number, true);
+  } else if (readWhole && message.picked) {
     walk_.Finish(number, true, std::make_unique<ParsedMessage>(std::move(message)));
   } else {
     walk_.NoteUnpicked(number);
@@ -617,10 +652,33 @@ void TProcessingRun::SaveUnpicked() {
   }
 }
 
+// The counts of mails left on the server follow only when there are any, so
+// an ordinary run's summary reads as it always has.
 void TProcessingRun::ShowSummary() {
-  reporter_.ShowStatus(kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
-                       std::to_string(counts_.taken) + kSummaryRowsText +
-                       std::to_string(table_.RowCount() - 1));
+  std::string text = kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
+                     std::to_string(counts_.taken) + kSummaryRowsText +
+                     std::to_string(table_.RowCount() - 1);
+  if (counts_.untrustedIds > 0) {
+    text += Utf8ToCp932("　IDが不正で未処理のメール：") + std::to_string(counts_.untrustedIds) +
+            Utf8ToCp932("件");
+  }
+  if (counts_.unreadable > 0) {
+    text += Utf8ToCp932("　本文を読めず未処理の注文：") + std::to_string(counts_.unreadable) +
+            Utf8ToCp932("件");
+  }
+  if (!counts_.undelivered.empty()) {
+    text += Utf8ToCp932("　サーバから受信できなかったメール：") +
+            std::to_string(counts_.undelivered.size()) + Utf8ToCp932("件（");
+    constexpr size_t kNamedAtMost = 3;  // a status line, not a log
+    for (size_t i = 0; i < std::min(counts_.undelivered.size(), kNamedAtMost); ++i) {
+      if (i > 0) text += Utf8ToCp932("、");
+      text += std::to_string(counts_.undelivered[i].number) + Utf8ToCp932("番：") +
+              counts_.undelivered[i].text;
+    }
+    if (counts_.undelivered.size() > kNamedAtMost) text += Utf8ToCp932("、…");
+    text += Utf8ToCp932("）");
+  }
+  reporter_.ShowStatus(text);
 }
 
 // The run stays busy while the user decides, so no timer tick starts another

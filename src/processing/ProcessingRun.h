@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "pop3/Pop3Client.h"
 #include "processing/MailboxWalk.h"
@@ -59,6 +60,19 @@ struct RunCounts {
   int32_t messages = 0;  // in the mailbox, as STAT gave it
   int32_t taken = 0;     // committed as rows
   int32_t deleted = 0;   // DELE requests sent, committed by the run's QUIT
+  // Left on the server untouched: their id cannot stand for them (not
+  // valid, or shared with another message), so they could be neither told
+  // apart from a taken one nor deleted safely.
+  int32_t untrustedIds = 0;
+  // Picked, but without a text to read whole: no row, no DELE, remembered.
+  int32_t unreadable = 0;
+  // Messages the server refused to hand out (-ERR to their RETR), with its
+  // text; tried again by the next run.
+  struct Refused {
+    int32_t number = 0;
+    std::string text;
+  };
+  std::vector<Refused> undelivered;
 };
 
 // What a run takes from the settings when it starts: a change in the
@@ -72,7 +86,8 @@ struct RunSettings {
 
   // SECURITY "0" or absent plain, "1" TLS, "2" STARTTLS (full-width digits
   // too); any other value raises, naming the key. A TIMEOUT that is no
-  // positive number means 60 s.
+  // positive number means 60 s. An empty trigger line picks every message:
+  // with deleting on it raises, since the run would empty the mailbox.
   static RunSettings From(const SettingsFields& fields);
 };
 

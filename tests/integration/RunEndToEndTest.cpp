@@ -377,8 +377,9 @@ std::vector<std::string> Boundaries(const std::string& raw) {
 }
 
 // Real Japanese mail from phones, mail programs and form services, each with
-// the trigger line put first: every mail is taken, and what it leaves in the
-// data files is text, never MIME's machinery.
+// the trigger line put first: every mail with a text is taken, and what it
+// leaves in the data files is text, never MIME's machinery. Two of them carry
+// nothing but an attachment: they are left on the server and counted.
 TEST_F(RunEndToEndTest, RealMailLeavesOnlyTextInTheRows) {
   const fs::path corpus = fs::path(VEXALO_CORPUS_DIR);
   if (!fs::is_directory(corpus)) GTEST_SKIP() << "no mail corpus at " << corpus;
@@ -401,7 +402,10 @@ TEST_F(RunEndToEndTest, RealMailLeavesOnlyTextInTheRows) {
   program->Fetch();
   EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
   const int count = static_cast<int>(files.size());
-  EXPECT_EQ(program->reporter.statuses.back(), RunSummary(count, count, count));
+  constexpr int kWithoutText = 2;  // 047 and 051
+  EXPECT_EQ(program->reporter.statuses.back(),
+            RunSummary(count, count - kWithoutText, count - kWithoutText) +
+                "　本文を読めず未処理の注文：2件");
 
   static const std::regex kQuotedPrintable("(=[0-9A-F]{2}){2}");
   const std::string allData = AllData();
@@ -423,7 +427,7 @@ TEST_F(RunEndToEndTest, RealMailLeavesOnlyTextInTheRows) {
       }
     }
   }
-  EXPECT_EQ(rows, files.size() + 1);
+  EXPECT_EQ(rows, files.size() - kWithoutText + 1);
 }
 
 }  // namespace
