@@ -151,6 +151,8 @@ const char* ToString(TProcessState state) {
       return "procCapa";
     case procListSizes:
       return "procListSizes";
+    case procCheck:
+      return "procCheck";
   }
   return "?";
 }
@@ -238,6 +240,9 @@ void TProcessingRun::StartRun(bool reportBusy) {
   runStamp_ = clock_();
   walk_.Start(0);
   deletesDue_.clear();
+  checkReplies_ = false;
+  unchecked_.clear();
+  checkCovers_ = 0;
   topRefused_ = false;
   titlesSaved_ = false;
   rememberedUnpicked_ = LoadUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine);
@@ -346,6 +351,7 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
       client_.Capa(ReplyTo(procCapa));
       break;
     case procCapa:
+      checkReplies_ = client_.HasCapability("PIPELINING");
       client_.Stat(ReplyTo(procStat));
       break;
     case procStat:
@@ -366,16 +372,12 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
       break;
     }
     case procTop:
-      if (parser_.Picked()) {
-        parser_.Finish();
-        StartRetr(number);
-      } else {
-        FinishMessage(number, false);
-      }
+    case procRetr:
+      MessageRead(step, number, parser_.Finish());
       Walk();
       break;
-    case procRetr:
-      FinishMessage(number, true);
+    case procCheck:
+      TakeCheck(number, reply);
       Walk();
       break;
     case procDele:
@@ -410,6 +412,8 @@ bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
       StartRetr(number);
       Walk();
       return true;
+    case procCheck:
+      return false;
     case procRetr:
       // One mail the server cannot hand out must not keep the rest of the
       // mailbox from being taken, run after run.
@@ -476,6 +480,10 @@ void TProcessingRun::ListSizesOrWalk() {
 // long ago costs no command at all.
 void TProcessingRun::Walk() {
   while (phase_ == runActive && client_.ReadyForCommand()) {
+    if (checkCovers_ == 0 && !unchecked_.empty()) {
+      SendCheck();
+      continue;
+    }
     if (!deletesDue_.empty()) {
       SendDele(deletesDue_.front());
       deletesDue_.pop_front();
@@ -489,7 +497,7 @@ void TProcessingRun::Walk() {
       client_.Uidl(number, ReplyTo(procUidl, number));
     }
   }
-  if (phase_ != runActive || !deletesDue_.empty() || !walk_.AllLookedAt() ||
+  if (phase_ != runActive || !deletesDue_.empty() || !unchecked_.empty() || !walk_.AllLookedAt() ||
       client_.RequestsOut() > 0) {
     return;
   }
@@ -545,10 +553,51 @@ void TProcessingRun::StartRetr(int32_t number) {
       number, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procRetr, number));
 }
 
+// A header that picks its message has the message read at once: that
+// judgement commits nothing, and a RETR read out of step is caught like any
+// other reply. What a message finally gave waits, while pipelining, for the
+// check behind it.
+void TProcessingRun::MessageRead(TProcessState step, int32_t number, ParsedMessage message) {
+  if (step == procTop && message.picked) {
+    StartRetr(number);
+    return;
+  }
+  if (checkReplies_) {
+    unchecked_.push_back({step, number, std::move(message)});
+    return;
+  }
+  FinishMessage(number, step == procRetr, std::move(message));
+}
+
+// The check asks for the id of the last message read: its reply comes behind
+// every reply before it.
+void TProcessingRun::SendCheck() {
+  const int32_t number = unchecked_.back().number;
+  checkCovers_ = unchecked_.size();
+  client_.Uidl(number, ReplyTo(procCheck, number));
+}
+
+// "+OK n id" for the message asked, its id as listed, or the replies are not
+// the ones their requests think: nothing of the session is committed.
+void TProcessingRun::TakeCheck(int32_t number, const Pop3Reply& reply) {
+  const UidlEntry entry = ParseUidlLine(reply.text);
+  const std::optional<std::string>& id = walk_.Id(number);
+  if (entry.number != number || !id || entry.id != *id) {
+    StopWithError("-ERR The server's replies went out of step (found at the check of message " +
+                      std::to_string(number) + "); nothing of this session was committed",
+                  kNegativeReply, procCheck);
+    return;
+  }
+  for (; checkCovers_ > 0; --checkCovers_) {
+    ReadResult read = std::move(unchecked_.front());
+    unchecked_.pop_front();
+    FinishMessage(read.number, read.step == procRetr, std::move(read.message));
+  }
+}
+
 // The reply of message `number` is in (`readWhole`: its RETR, otherwise a
 // header that did not pick it); what it gave waits for the messages before it.
-void TProcessingRun::FinishMessage(int32_t number, bool readWhole) {
-  ParsedMessage message = parser_.Finish();
+void TProcessingRun::FinishMessage(int32_t number, bool readWhole, ParsedMessage message) {
   if (readWhole && message.picked && !message.readable) {
     // Stored, its row would not say what the mail says, and deleted, the
     // order would be lost: it stays on the server, remembered as judged.

@@ -48,6 +48,7 @@ enum TProcessState : int32_t {
   procTop = 9,         // TOP n 0: the header of a message not yet judged
   procCapa = 10,       // CAPA after the login: whether the server pipelines
   procListSizes = 11,  // LIST without a number: every message's size at once
+  procCheck = 12,      // UIDL n behind pipelined replies: whether they kept in step
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -190,7 +191,10 @@ class TProcessingRun {
   void StartMessage(int32_t number);
   void StartHeaderRead(int32_t number);
   void StartRetr(int32_t number);
-  void FinishMessage(int32_t number, bool readWhole);
+  void MessageRead(TProcessState step, int32_t number, ParsedMessage message);
+  void SendCheck();
+  void TakeCheck(int32_t number, const Pop3Reply& reply);
+  void FinishMessage(int32_t number, bool readWhole, ParsedMessage message);
   void ReleaseFinished();
   void TakeRow(int32_t number, const ParsedMessage& row);
   void SendDele(int32_t number);
@@ -230,6 +234,18 @@ class TProcessingRun {
   // Picked messages whose rows are in AllData.csv, in order, waiting for room
   // in the client's window for their DELE.
   std::deque<int32_t> deletesDue_;
+  // While pipelining: what the replies of TOP and RETR gave, waiting for a
+  // check (UIDL n) sent after them to show the replies kept in step. A reply
+  // doubled, dropped or left unterminated by the server shifts every reply
+  // behind it, so the check's reply would be another's.
+  struct ReadResult {
+    TProcessState step;
+    int32_t number;
+    ParsedMessage message;
+  };
+  bool checkReplies_ = false;
+  std::deque<ReadResult> unchecked_;
+  size_t checkCovers_ = 0;  // how many of unchecked_ the check out covers; 0: none out
   bool topRefused_ = false;
   bool titlesSaved_ = false;  // FirstRow.csv holds the table's titles of this run already
   // Ids Unpicked.txt held for the current trigger line at the start of the

@@ -299,9 +299,16 @@ TEST_F(ProcessingRunTest, PipeliningServerGetsTheRequestsAheadAndTheRunReadsTheR
                     Expect("TOP 2 0"),
                     Expect("TOP 3 0"),
                     Send(Lines(kPickedMessage) + Lines(kUnpickedHeader) + Lines(kPickedHeader)),
-                    Expect("DELE 1"),
+                    // what the replies gave is used once a check behind them
+                    // shows they kept in step
+                    Expect("UIDL 1"),
                     Expect("RETR 3"),
-                    Send("+OK deleted\r\n" + Lines(kPickedMessage)),
+                    Send("+OK 1 id-1\r\n"),
+                    Expect("UIDL 2"),
+                    Expect("DELE 1"),
+                    Send(Lines(kPickedMessage) + "+OK 2 id-2\r\n+OK deleted\r\n"),
+                    Expect("UIDL 3"),
+                    Send("+OK 3 id-3\r\n"),
                     Expect("DELE 3"),
                     Send("+OK deleted\r\n"),
                     Expect("QUIT"),
@@ -345,9 +352,13 @@ TEST_F(ProcessingRunTest, RefusedMessageInAPipelinedWindowIsSkippedAndTheRestTak
               Expect("RETR 2"),
               Expect("RETR 3"),
               Send(Lines(kPickedMessage) + "-ERR Message is deleted.\r\n" + Lines(kPickedMessage)),
+              Expect("UIDL 1"),
+              Send("+OK 1 id-1\r\n"),
+              Expect("UIDL 3"),
               Expect("DELE 1"),
+              Send("+OK 3 id-3\r\n+OK\r\n"),
               Expect("DELE 3"),
-              Send("+OK\r\n+OK\r\n"),
+              Send("+OK\r\n"),
               Expect("QUIT"),
               Send("+OK\r\n"),
               Close(),
@@ -944,9 +955,10 @@ TEST_F(ProcessingRunTest, RowsAreTakenInMessageOrderWhateverTheirSizes) {
        kPipeliningCapa,
        "pipe",
        {Expect("RETR 1"), Expect("TOP 2 0"), Expect("RETR 3"),
-        Send(Lines(order("a")) + Lines(kPickedHeader) + Lines(order("c"))), Expect("DELE 1"),
-        Expect("RETR 2"), Send("+OK\r\n" + Lines(order("b"))), Expect("DELE 2"), Expect("DELE 3"),
-        Send("+OK\r\n+OK\r\n")}},
+        Send(Lines(order("a")) + Lines(kPickedHeader) + Lines(order("c"))), Expect("UIDL 1"),
+        Expect("RETR 2"), Send("+OK 1 pipe1\r\n"), Expect("UIDL 3"), Expect("DELE 1"),
+        Send(Lines(order("b")) + "+OK 3 pipe3\r\n+OK\r\n"), Expect("UIDL 2"),
+        Send("+OK 2 pipe2\r\n"), Expect("DELE 2"), Expect("DELE 3"), Send("+OK\r\n+OK\r\n")}},
   };
   fields.deleteAfterReading = true;
   for (const auto& c : cases) {
@@ -973,6 +985,63 @@ TEST_F(ProcessingRunTest, RowsAreTakenInMessageOrderWhateverTheirSizes) {
         reporter.statuses,
         (std::vector<std::string>{kReceiving, "1/3通処理しました。", "2/3通処理しました。",
                                   "3/3通処理しました。", RunSummary(3, 3, table.RowCount() - 1)}));
+  }
+}
+
+// A pipelining server whose replies slip out of step (one doubled, one
+// dropped, one left without its final ".") must not get a row stored under
+// another mail's id, nor a QUIT that would commit its DELEs: what the
+// replies gave is used only once a check sent behind them ("UIDL n") is
+// answered for its own message.
+TEST_F(ProcessingRunTest, RepliesOutOfStepCommitNothing) {
+  const auto mail = [](const std::string& name) {
+    return "+OK\r\nSubject: order\r\nX-VEXALO: default\r\n\r\nname:" + name + "\r\n.\r\n";
+  };
+  const auto unterminated = [&](const std::string& name) {
+    std::string reply = mail(name);
+    return reply.substr(0, reply.size() - 3);
+  };
+  const struct {
+    const char* fault;
+    std::string replies;  // to RETR 1, 2 and 3
+    const char* detail;
+  } cases[] = {
+      {"doubled", mail("a") + mail("a") + mail("b") + mail("c"),
+       "-ERR The server's replies went out of step (found at the check of message 1); nothing "
+       "of this session was committed"},
+      {"dropped", mail("a") + mail("c"), "-ERR Connection timed out (Winsock error #10060)"},
+      {"unterminated", unterminated("a") + mail("b") + mail("c"),
+       "-ERR Connection timed out (Winsock error #10060)"},
+  };
+  fields.deleteAfterReading = true;
+  fields.timeout = "1";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    reporter.messages.clear();
+    ScriptedPop3Peer peer(loop, AfterLogin(
+                                    {
+                                        Expect("STAT"),
+                                        Send("+OK 3 900\r\n"),
+                                        Expect("UIDL"),
+                                        Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+                                        Expect("LIST"),
+                                        Send(Lines("1 300\r\n2 300\r\n3 300\r\n")),
+                                        Expect("RETR 1"),
+                                        Expect("RETR 2"),
+                                        Expect("RETR 3"),
+                                        Send(c.replies),
+                                        Expect("UIDL 1"),
+                                        Send("+OK 1 id-1\r\n"),
+                                    },
+                                    kPipeliningCapa));
+    FetchFrom(peer);
+    WaitForClientClose(peer);
+
+    EXPECT_EQ(peer.Problems(), "");
+    EXPECT_EQ(run.Phase(), runStopped);
+    EXPECT_EQ(reporter.messages, std::vector<std::string>{RunErrorBox(c.detail)});
+    EXPECT_FALSE(fs::exists(AllDataPath()) && !ReadBytes(AllDataPath()).empty());
+    EXPECT_EQ(run.Counts().deleted, 0);
   }
 }
 
