@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "cipher/Md5.h"
 #include "processing/EncodedWords.h"
 #include "text/CommFuncs.h"
 
@@ -42,6 +43,8 @@ ParsedMessage TMessageParser::Finish() {
     walker_.Finish(takeTextLine_);
     if (!walker_.FoundText()) message_.readable = false;
   }
+  message_.headerDigest = Md5Hex(headerBytes_);
+  headerBytes_.clear();
   ParsedMessage finished = std::exchange(message_, ParsedMessage());
   inHeader_ = true;
   charset_ = csOther;
@@ -50,6 +53,7 @@ ParsedMessage TMessageParser::Finish() {
 }
 
 void TMessageParser::HeaderLine(std::string_view line) {
+  if (headerBytes_.size() < kMostDigestedHeaderBytes) headerBytes_.append(line).append("\r\n");
   // Both tests run on every header line, the empty one that ends the header
   // included: an empty trigger setting thus matches every message.
   if (header_.AddLine(line)) charset_ = DetectCharset(header_.ContentType());

@@ -153,6 +153,8 @@ const char* ToString(TProcessState state) {
       return "procListSizes";
     case procCheck:
       return "procCheck";
+    case procProve:
+      return "procProve";
   }
   return "?";
 }
@@ -246,6 +248,9 @@ void TProcessingRun::StartRun(bool reportBusy) {
   topRefused_ = false;
   titlesSaved_ = false;
   rememberedUnpicked_ = LoadUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine);
+  takenHeaders_ = LoadTakenHeaders(TakenHeadersPath(tableFiles_.Paths()));
+  takenHeadersChanged_ = false;
+  deletedIds_.clear();
 
   phase_ = runActive;
   try {
@@ -273,8 +278,9 @@ void TProcessingRun::Cancel() {
   if (phase_ != runActive && !client_.Connected()) return;
   phase_ = runStopped;
   // Without QUIT the server commits none of this run's deletions; the rows
-  // already taken stay, as they would after an error.
+  // already taken stay, as they would after an error, with their proof.
   client_.Abort();
+  SaveTakenHeaders(false);
   LeaveRun();
   reporter_.ShowStatus(kCancelledText);
   reporter_.RunEnded(RunOutcome::cancelled);
@@ -380,6 +386,10 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
       TakeCheck(number, reply);
       Walk();
       break;
+    case procProve:
+      ProveTaken(number, parser_.Finish());
+      Walk();
+      break;
     case procDele:
       Walk();
       break;
@@ -414,6 +424,13 @@ bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
       return true;
     case procCheck:
       return false;
+    case procProve:
+      // Without its header nothing proves it: it is not deleted.
+      parser_.Finish();
+      walk_.Finish(number, false);
+      ReleaseFinished();
+      Walk();
+      return true;
     case procRetr:
       // One mail the server cannot hand out must not keep the rest of the
       // mailbox from being taken, run after run.
@@ -526,9 +543,37 @@ void TProcessingRun::StartMessage(int32_t number) {
     StartHeaderRead(number);
     return;
   }
-  if (IsTakenToDeleteAgain(id)) deletesDue_.push_back(number);
+  if (IsTakenToDeleteAgain(id)) {
+    client_.Top(
+        number, 0,
+        [this](std::string_view line) {
+          if (parser_.InHeader()) parser_.Line(line);
+        },
+        ReplyTo(procProve, number));
+    return;
+  }
   walk_.Finish(number, false);
   ReleaseFinished();
+}
+
+// The header of a mail listed under a taken id: the one taken is deleted
+// again; another is new mail, read as such, and its id no longer proves
+// anything of the old one.
+void TProcessingRun::ProveTaken(int32_t number, ParsedMessage header) {
+  const std::string& id = *walk_.Id(number);
+  const auto taken = takenHeaders_.find(id);
+  if (taken != takenHeaders_.end() && taken->second == header.headerDigest) {
+    deletesDue_.push_back(number);
+    walk_.Finish(number, false);
+    ReleaseFinished();
+    return;
+  }
+  ++counts_.reusedIds;
+  if (taken != takenHeaders_.end()) {
+    takenHeaders_.erase(taken);
+    takenHeadersChanged_ = true;
+  }
+  MessageRead(procTop, number, std::move(header));
 }
 
 // A large message, an ordinary mail with attachments perhaps, has its header
@@ -630,11 +675,16 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
   if (tableFiles_.TakeRow(runStamp_, StoredId(id ? *id : std::string()), row)) {
     titlesSaved_ = true;
   }
+  if (id) {
+    takenHeaders_[*id] = row.headerDigest;
+    takenHeadersChanged_ = true;
+  }
   reporter_.TableChanged();
 }
 
 void TProcessingRun::SendDele(int32_t number) {
   client_.Dele(number, ReplyTo(procDele, number));
+  deletedIds_.insert(*walk_.Id(number));
   ++counts_.deleted;
 }
 
@@ -643,6 +693,7 @@ void TProcessingRun::Quit() { client_.Quit(ReplyTo(procQuit)); }
 void TProcessingRun::Complete() {
   if (!titlesSaved_) SaveTitles();
   SaveUnpicked();
+  SaveTakenHeaders(true);
   ShowSummary();
   phase_ = runCompleted;
   LeaveRun();
@@ -652,11 +703,13 @@ void TProcessingRun::Complete() {
 // ---- What is known of a message ----
 
 // A message whose row is on disk already while deleting is on: the DELE of
-// the run that took it may have been lost with that run. An empty id, or one
-// the title row holds, names no row of ours and is never deleted unread.
+// the run that took it may have been lost with that run. Only one whose
+// header digest was kept can prove it is that mail (ProveTaken); without it
+// the mail stays on the server. An id the title row holds names no row of
+// ours.
 bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
   const std::string storedId = StoredId(msgUidl);
-  return settings_.deleteAfterReading && !storedId.empty() &&
+  return settings_.deleteAfterReading && takenHeaders_.contains(msgUidl) &&
          table_.Cell(DataTable::kIdColumn, 0) != storedId && table_.IsUidlTaken(storedId);
 }
 
@@ -703,6 +756,30 @@ void TProcessingRun::SaveUnpicked() {
 
 // The counts of mails left on the server follow only when there are any, so
 // an ordinary run's summary reads as it always has.
+// After a completed run only the mails still on the server need their proof
+// (`keepOnlyThisMailbox`); a stopped run keeps every digest it had. A file
+// that cannot be written costs only a later DELE (nothing is deleted without
+// proof), so it spoils no run.
+void TProcessingRun::SaveTakenHeaders(bool keepOnlyThisMailbox) {
+  if (keepOnlyThisMailbox) {
+    TakenHeaders onServer;
+    for (int32_t number = 1; number <= walk_.Count(); ++number) {
+      const std::optional<std::string>& id = walk_.Id(number);
+      if (!id || !walk_.IdTrusted(number) || deletedIds_.contains(*id)) continue;
+      const auto taken = takenHeaders_.find(*id);
+      if (taken != takenHeaders_.end()) onServer.insert(*taken);
+    }
+    if (onServer.size() != takenHeaders_.size()) takenHeadersChanged_ = true;
+    takenHeaders_ = std::move(onServer);
+  }
+  if (!takenHeadersChanged_) return;
+  try {
+    vexalo::SaveTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), takenHeaders_);
+    takenHeadersChanged_ = false;
+  } catch (const EInOutError&) {
+  }
+}
+
 void TProcessingRun::ShowSummary() {
   std::string text = kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
                      std::to_string(counts_.taken) + kSummaryRowsText +
@@ -710,6 +787,10 @@ void TProcessingRun::ShowSummary() {
   if (counts_.untrustedIds > 0) {
     text += Utf8ToCp932("　IDが不正で未処理のメール：") + std::to_string(counts_.untrustedIds) +
             Utf8ToCp932("件");
+  }
+  if (counts_.reusedIds > 0) {
+    text += Utf8ToCp932("　取り込み済みと同じIDの別のメール：") +
+            std::to_string(counts_.reusedIds) + Utf8ToCp932("件");
   }
   if (counts_.unreadable > 0) {
     text += Utf8ToCp932("　本文を読めず未処理の注文：") + std::to_string(counts_.unreadable) +
@@ -749,6 +830,7 @@ void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& 
 
 void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TProcessState step) {
   phase_ = runStopped;
+  SaveTakenHeaders(false);
   // Aborted before the box is shown: without QUIT the server commits none of
   // this run's deletions, and an abort that waited for the user would kill a
   // run started meanwhile. While the box is open the run still counts as

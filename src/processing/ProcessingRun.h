@@ -16,6 +16,7 @@
 #include "processing/RunReporter.h"
 #include "processing/RunStamp.h"
 #include "processing/TableFiles.h"
+#include "processing/TakenHeaders.h"
 
 namespace vexalo {
 
@@ -49,6 +50,7 @@ enum TProcessState : int32_t {
   procCapa = 10,       // CAPA after the login: whether the server pipelines
   procListSizes = 11,  // LIST without a number: every message's size at once
   procCheck = 12,      // UIDL n behind pipelined replies: whether they kept in step
+  procProve = 13,      // TOP n 0 of a mail taken before: whether it is the one taken
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -67,6 +69,9 @@ struct RunCounts {
   int32_t untrustedIds = 0;
   // Picked, but without a text to read whole: no row, no DELE, remembered.
   int32_t unreadable = 0;
+  // Listed under the id of a mail taken before, but with another header:
+  // read as new mail, never deleted as the one taken.
+  int32_t reusedIds = 0;
   // Messages the server refused to hand out (-ERR to their RETR), with its
   // text; tried again by the next run.
   struct Refused {
@@ -191,6 +196,7 @@ class TProcessingRun {
   void StartMessage(int32_t number);
   void StartHeaderRead(int32_t number);
   void StartRetr(int32_t number);
+  void ProveTaken(int32_t number, ParsedMessage header);
   void MessageRead(TProcessState step, int32_t number, ParsedMessage message);
   void SendCheck();
   void TakeCheck(int32_t number, const Pop3Reply& reply);
@@ -207,6 +213,7 @@ class TProcessingRun {
   bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
   void SaveTitles();
   void SaveUnpicked();
+  void SaveTakenHeaders(bool keepOnlyThisMailbox);
   void ShowSummary();
   void AskToTrustCertificate(TProcessState step, const Pop3Reply& reply);
   void StopWithError(const std::string& detail, uint16_t code, TProcessState step);
@@ -252,6 +259,11 @@ class TProcessingRun {
   // run (nothing: no usable file). The ids of this run's mailbox found or
   // remembered as not picked replace them when the run completes.
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
+  // The header digests of the mails taken, by id (TakenHeaders.txt), and the
+  // ids this run sent a DELE for.
+  TakenHeaders takenHeaders_;
+  bool takenHeadersChanged_ = false;
+  std::unordered_set<std::string> deletedIds_;
 };
 
 }  // namespace vexalo

@@ -10,12 +10,14 @@
 #include "RunRecording.h"
 #include "ScriptedPop3Peer.h"
 #include "TempFolder.h"
+#include "cipher/Md5.h"
 #include "jconv/JisConv.h"
 #include "pop3/PollEventLoop.h"
 #include "pop3/Pop3Client.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
 #include "processing/ProcessingRun.h"
+#include "processing/TakenHeaders.h"
 #include "settings/SettingsFields.h"
 
 namespace vexalo {
@@ -162,8 +164,51 @@ void AddEarlierRow(const std::string& allDataPath, TProcessingRun& run, const st
   run.LoadTable([](const std::exception& error) { FAIL() << error.what(); });
 }
 
+// A mail whose id was taken is deleted again only when its header is the
+// one taken: the same id on another mail (a reused id, another mailbox with
+// equal ids) is new mail and read as such; an id taken without a kept header
+// proves nothing and its mail stays.
+TEST_F(ProcessingRunTest, TakenIdsAreDeletedAgainOnlyWithProof) {
+  WriteBytes(AllDataPath(), EarlierLine("id-a") + EarlierLine("id-b") + EarlierLine("id-c"));
+  run.LoadTable([](const std::exception& error) { FAIL() << error.what(); });
+  WriteBytes(folder.Path(kTakenHeadersFileName),
+             "id-a " + Md5Hex(kPickedHeader) + "\r\nid-b " + Md5Hex(kUnpickedHeader) + "\r\n");
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, AfterLogin({
+                                  Expect("STAT"),
+                                  Send("+OK 3 900\r\n"),
+                                  Expect("UIDL"),
+                                  Send(Lines("1 id-a\r\n2 id-b\r\n3 id-c\r\n")),
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kPickedHeader)),
+                                  Expect("DELE 1"),
+                                  Send("+OK\r\n"),
+                                  Expect("TOP 2 0"),
+                                  Send(Lines(kPickedHeader)),  // not the header taken
+                                  Expect("RETR 2"),
+                                  Send(Lines(kPickedMessage)),
+                                  Expect("DELE 2"),
+                                  Send("+OK\r\n"),
+                                  Expect("QUIT"),
+                                  Send("+OK\r\n"),
+                                  Close(),
+                              }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(reporter.statuses.back(),
+            RunSummary(3, 1, 4) + "　取り込み済みと同じIDの別のメール：1件");
+  EXPECT_EQ(ReadBytes(AllDataPath()), EarlierLine("id-a") + EarlierLine("id-b") +
+                                          EarlierLine("id-c") +
+                                          "2024/07/01 9:05:00,id-b,miso,1\x81\x43"
+                                          "500\r\n");
+  EXPECT_EQ(run.Counts().deleted, 2);
+  EXPECT_EQ(ReadBytes(folder.Path(kTakenHeadersFileName)), "");  // both deleted, id-c unproven
+}
+
 TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) {
   AddEarlierRow(AllDataPath(), run, "id-1");
+  WriteBytes(folder.Path(kTakenHeadersFileName), "id-1 " + Md5Hex(kPickedHeader) + "\r\n");
   fields.deleteAfterReading = true;
   ScriptedPop3Peer peer(loop, AfterLogin({
                                   Expect("STAT"),
@@ -172,7 +217,10 @@ TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) 
                                   Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
                                   Expect("LIST"),
                                   LargeSizes(3),
-                                  // taken by an earlier run whose DELE never took effect
+                                  // taken by an earlier run whose DELE never took
+                                  // effect: its header proves it is that mail
+                                  Expect("TOP 1 0"),
+                                  Send(Lines(kPickedHeader)),
                                   Expect("DELE 1"),
                                   Send("+OK deleted\r\n"),
                                   Expect("TOP 2 0"),
@@ -890,8 +938,9 @@ TEST_P(UnpickedMemoryTest, SkipsOnlyTrustedIdsAndLeavesTheMailboxsUnpickedIds) {
   EXPECT_EQ(table.Cell(1, 2), "id-3");
   EXPECT_EQ(ReadBytes(UnpickedPath()), "X-VEXALO: default\r\nid-2\r\n");
   EXPECT_EQ(FileNumber(UnpickedPath()) != fileBefore, GetParam().rewritten);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path("")), fs::directory_iterator()), 4)
-      << "only AllData.csv, its lock file, FirstRow.csv and Unpicked.txt: no temp file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path("")), fs::directory_iterator()), 5)
+      << "only AllData.csv, its lock file, FirstRow.csv, Unpicked.txt and TakenHeaders.txt: no "
+         "temp file left";
 }
 
 INSTANTIATE_TEST_SUITE_P(
