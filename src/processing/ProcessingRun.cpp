@@ -248,7 +248,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
   topRefused_ = false;
   titlesSaved_ = false;
   rememberedUnpicked_ = LoadUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine);
-  takenHeaders_ = LoadTakenHeaders(TakenHeadersPath(tableFiles_.Paths()));
+  takenHeaders_.reset();
   takenHeadersChanged_ = false;
   deletedIds_.clear();
 
@@ -561,16 +561,17 @@ void TProcessingRun::StartMessage(int32_t number) {
 // anything of the old one.
 void TProcessingRun::ProveTaken(int32_t number, ParsedMessage header) {
   const std::string& id = *walk_.Id(number);
-  const auto taken = takenHeaders_.find(id);
-  if (taken != takenHeaders_.end() && taken->second == header.headerDigest) {
+  TakenHeaders& digests = Digests();
+  const auto taken = digests.find(id);
+  if (taken != digests.end() && taken->second == header.headerDigest) {
     deletesDue_.push_back(number);
     walk_.Finish(number, false);
     ReleaseFinished();
     return;
   }
   ++counts_.reusedIds;
-  if (taken != takenHeaders_.end()) {
-    takenHeaders_.erase(taken);
+  if (taken != digests.end()) {
+    digests.erase(taken);
     takenHeadersChanged_ = true;
   }
   MessageRead(procTop, number, std::move(header));
@@ -676,7 +677,7 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
     titlesSaved_ = true;
   }
   if (id) {
-    takenHeaders_[*id] = row.headerDigest;
+    Digests()[*id] = row.headerDigest;
     takenHeadersChanged_ = true;
   }
   reporter_.TableChanged();
@@ -707,9 +708,9 @@ void TProcessingRun::Complete() {
 // header digest was kept can prove it is that mail (ProveTaken); without it
 // the mail stays on the server. An id the title row holds names no row of
 // ours.
-bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
+bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) {
   const std::string storedId = StoredId(msgUidl);
-  return settings_.deleteAfterReading && takenHeaders_.contains(msgUidl) &&
+  return settings_.deleteAfterReading && Digests().contains(msgUidl) &&
          table_.Cell(DataTable::kIdColumn, 0) != storedId && table_.IsUidlTaken(storedId);
 }
 
@@ -760,21 +761,29 @@ void TProcessingRun::SaveUnpicked() {
 // (`keepOnlyThisMailbox`); a stopped run keeps every digest it had. A file
 // that cannot be written costs only a later DELE (nothing is deleted without
 // proof), so it spoils no run.
+// Loaded when first needed: a poll that finds nothing new with deleting off
+// never reads or writes the file.
+TakenHeaders& TProcessingRun::Digests() {
+  if (!takenHeaders_) takenHeaders_ = LoadTakenHeaders(TakenHeadersPath(tableFiles_.Paths()));
+  return *takenHeaders_;
+}
+
 void TProcessingRun::SaveTakenHeaders(bool keepOnlyThisMailbox) {
+  if (!takenHeaders_) return;
   if (keepOnlyThisMailbox) {
     TakenHeaders onServer;
     for (int32_t number = 1; number <= walk_.Count(); ++number) {
       const std::optional<std::string>& id = walk_.Id(number);
       if (!id || !walk_.IdTrusted(number) || deletedIds_.contains(*id)) continue;
-      const auto taken = takenHeaders_.find(*id);
-      if (taken != takenHeaders_.end()) onServer.insert(*taken);
+      const auto taken = takenHeaders_->find(*id);
+      if (taken != takenHeaders_->end()) onServer.insert(*taken);
     }
-    if (onServer.size() != takenHeaders_.size()) takenHeadersChanged_ = true;
+    if (onServer.size() != takenHeaders_->size()) takenHeadersChanged_ = true;
     takenHeaders_ = std::move(onServer);
   }
   if (!takenHeadersChanged_) return;
   try {
-    vexalo::SaveTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), takenHeaders_);
+    vexalo::SaveTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), *takenHeaders_);
     takenHeadersChanged_ = false;
   } catch (const EInOutError&) {
   }

@@ -210,7 +210,8 @@ class TProcessingRun {
   bool IsJudgedAlready(int32_t number, const std::string& msgUidl);
   bool IsTaken(const std::string& msgUidl) const;
   bool IsRememberedUnpicked(const std::string& msgUidl) const;
-  bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
+  bool IsTakenToDeleteAgain(const std::string& msgUidl);
+  TakenHeaders& Digests();
   void SaveTitles();
   void SaveUnpicked();
   void SaveTakenHeaders(bool keepOnlyThisMailbox);
@@ -261,7 +262,7 @@ class TProcessingRun {
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
   // The header digests of the mails taken, by id (TakenHeaders.txt), and the
   // ids this run sent a DELE for.
-  TakenHeaders takenHeaders_;
+  std::optional<TakenHeaders> takenHeaders_;  // nothing: not loaded yet
   bool takenHeadersChanged_ = false;
   std::unordered_set<std::string> deletedIds_;
 };
