@@ -40,15 +40,15 @@ std::optional<std::string> ReadSideFile(const std::string& path) {
   }
 }
 
-void ReplaceSideFile(const std::string& path, std::string_view text) {
+void ReplaceSideFile(const std::string& path, std::string_view text, bool durable) {
   const std::string temporary = path + ".tmp";
   PosixFile file(temporary, PosixFile::Mode::kReplace);
   file.Write(text);
-  file.Sync();
+  if (durable) file.Sync();
   file.Close();
   if (std::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno);
   // The rename reaches the disk with the folder's entries.
-  SyncFile(path);
+  if (durable) SyncFile(path);
 }
 
 }  // namespace vexalo

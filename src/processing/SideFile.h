@@ -15,9 +15,10 @@ namespace vexalo {
 std::optional<std::string> ReadSideFile(const std::string& path);
 
 // Replaces the file at `path` with `text`: a temporary file beside it is
-// written and synced, then renamed over it, and the folder synced. Raises
-// EInOutError.
-void ReplaceSideFile(const std::string& path, std::string_view text);
+// written, then renamed over it. `durable`: the temporary file is synced
+// before the rename and the folder after it, for a file whose loss after a
+// crash would cost more than a little work. Raises EInOutError.
+void ReplaceSideFile(const std::string& path, std::string_view text, bool durable = true);
 
 // Whether `id` can stand on a line of a side file: printable ASCII, as the
 // client takes ids, and of a plausible length.
