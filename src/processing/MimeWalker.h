@@ -39,8 +39,9 @@ class TMimeWalker {
   // The end of the message.
   void Finish(const TextLineSink& sink);
   // Whether the body had a text to read: it is one itself, or a part of it
-  // is.
-  bool FoundText() const { return singlePart_ || plainFound_ || htmlFound_; }
+  // is, and not in a charset of two- or four-byte units (UTF-16, UTF-32),
+  // whose lines cannot be cut at the message's line ends.
+  bool FoundText() const { return (singlePart_ || plainFound_ || htmlFound_) && !wideText_; }
 
  private:
   enum Step : uint8_t { stepPassOver, stepPartHeader, stepText, stepHeldText };
@@ -60,6 +61,7 @@ class TMimeWalker {
   Step step_ = stepPassOver;
   std::vector<std::string> delimiters_;  // "--" and the boundary, outermost first
   bool singlePart_ = false;
+  bool wideText_ = false;  // the text found is UTF-16 or UTF-32
   bool plainFound_ = false;
   bool htmlFound_ = false;
   size_t emptyLinesHeld_ = 0;  // empty lines of the part not yet handed on
