@@ -33,8 +33,8 @@ struct ParsedMessage {
   std::vector<std::string> values;
   // False for a picked message whose body held no text to read (a multipart
   // without a text part, or with it nested past what is walked, or a text in
-  // UTF-16 or UTF-32), or whose
-  // items went past kMaxItemsPerMessage: its row would not be what it said.
+  // UTF-16 or UTF-32), or whose items went past kMaxItemsPerMessage: its row
+  // would not be what it said.
   bool readable = true;
   // The MD5 (hex) of the header lines as read, each with CR LF, up to
   // kMostDigestedHeaderBytes: what tells this mail from another with its id.
