@@ -1,13 +1,11 @@
 #include "processing/UnpickedIds.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <optional>
 
-#include "processing/DataFiles.h"
 #include "processing/InOutError.h"
 #include "processing/PosixFile.h"
+#include "processing/ReplacementFile.h"
 
 namespace vexalo {
 namespace {
@@ -77,14 +75,9 @@ void SaveUnpickedIds(const std::string& path, std::string_view triggerLine,
     text += id;
     text += kLineEnd;
   }
-  const std::string temporary = path + ".tmp";
-  PosixFile file(temporary, PosixFile::Mode::kReplace);
-  file.Write(text);
-  file.Sync();
-  file.Close();
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno);
-  // The rename reaches the disk with the folder's entries.
-  SyncFile(path);
+  ReplacementFile replacement(path);
+  replacement.File().Write(text);
+  replacement.Commit();
 }
 
 }  // namespace vexalo
