@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -121,9 +122,12 @@ std::uint32_t SocketResolveHost(std::string_view text) {
 std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto) {
   if (port.empty() || port.size() >= 32) Raise("SocketResolvePort: Invalid Port.");
   if (IsDigit(port.front())) {
-    const long number = ReadLeadingDecimal(port, 65535);
     // A larger number would silently become some other port once cut to 16
-    // bits.
+    // bits, and "110abc" is a typing error, not port 110.
+    const std::string_view digits = TrimText(port);
+    if (!std::all_of(digits.begin(), digits.end(), IsDigit))
+      Raise("SocketResolvePort: Invalid Port.");
+    const long number = ReadLeadingDecimal(digits, 65535);
     if (number > 65535) Raise("SocketResolvePort: Invalid Port.");
     return static_cast<std::uint16_t>(number);
   }

@@ -28,8 +28,9 @@ std::uint32_t SocketResolveHost(std::string_view text);
 // read as a decimal number and never looked up; anything else is a service
 // name looked up for the (trimmed) protocol, "pop3" with "tcp" giving 110.
 // Raises:
-//   "SocketResolvePort: Invalid Port."    (empty, 32 bytes or more, or a
-//                                           number above 65535)
+//   "SocketResolvePort: Invalid Port."    (empty, 32 bytes or more, a number
+//                                           above 65535, or one followed by
+//                                           anything but blanks: "110abc")
 //   "SocketResolvePort: Cannot convert port '<text>', Error #<n>"
 std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto);
 

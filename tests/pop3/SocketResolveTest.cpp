@@ -46,7 +46,7 @@ TEST(IsDottedAddress, AcceptsFourGroupsUpTo255WithBlanksAround) {
 
 TEST(SocketResolvePort, ReadsNumbersAndLooksUpServiceNames) {
   EXPECT_EQ(SocketResolvePort("110", "tcp"), 110);
-  EXPECT_EQ(SocketResolvePort("995x", "tcp"), 995);  // digits up to the first other byte
+  EXPECT_EQ(SocketResolvePort("995 ", "tcp"), 995);
   EXPECT_EQ(SocketResolvePort("pop3", "tcp"), 110);
   EXPECT_EQ(SocketResolvePort(" pop3 ", " tcp "), 110);
   EXPECT_EQ(SocketResolvePort("pop3", ""), 110);
@@ -57,6 +57,12 @@ TEST(SocketResolvePort, ReadsNumbersAndLooksUpServiceNames) {
   // Past 16 bits a port would wrap round to some other port.
   EXPECT_EQ(RaisedText([] { SocketResolvePort("65536", "tcp"); }),
             "SocketResolvePort: Invalid Port.");
+  // A number with anything after it is a typing error, not the number before it.
+  for (const char* typo : {"110abc", "995x", "1 10", "110.5", "110\t1", "0x6e"}) {
+    EXPECT_EQ(RaisedText([&] { SocketResolvePort(typo, "tcp"); }),
+              "SocketResolvePort: Invalid Port.")
+        << typo;
+  }
   EXPECT_EQ(RaisedText([] { SocketResolvePort("no-such-service", "tcp"); }),
             "SocketResolvePort: Cannot convert port 'no-such-service', Error #11004");
 }
