@@ -10,8 +10,9 @@
 
 namespace vexalo {
 
-// Prints what a run reports, one text per line, as UTF-8, so that a log kept
-// by cron or the journal tells what each run did: the message box texts
+// Prints what a run reports, one text per line, as UTF-8 with its control
+// characters escaped (EscapeControls), so that a log kept by cron or the
+// journal tells what each run did: the message box texts
 // (their CR LF line breaks as plain line feeds) on `errors`, and as `output`
 // asks, the status texts in the order they are set and the run's summary on
 // `out`. Headless, there is no settings dialog to open: the message printed

@@ -1,12 +1,10 @@
 #include "processing/SideFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 
-#include "processing/DataFiles.h"
 #include "processing/InOutError.h"
 #include "processing/PosixFile.h"
+#include "processing/ReplacementFile.h"
 
 namespace vexalo {
 namespace {
@@ -40,15 +38,10 @@ std::optional<std::string> ReadSideFile(const std::string& path) {
   }
 }
 
-void ReplaceSideFile(const std::string& path, std::string_view text, bool durable) {
-  const std::string temporary = path + ".tmp";
-  PosixFile file(temporary, PosixFile::Mode::kReplace);
-  file.Write(text);
-  if (durable) file.Sync();
-  file.Close();
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno);
-  // The rename reaches the disk with the folder's entries.
-  if (durable) SyncFile(path);
+void ReplaceSideFile(const std::string& path, std::string_view text) {
+  ReplacementFile replacement(path);
+  replacement.File().Write(text);
+  replacement.Commit();
 }
 
 }  // namespace vexalo

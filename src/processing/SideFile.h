@@ -14,11 +14,9 @@ namespace vexalo {
 // any file this program writes.
 std::optional<std::string> ReadSideFile(const std::string& path);
 
-// Replaces the file at `path` with `text`: a temporary file beside it is
-// written, then renamed over it. `durable`: the temporary file is synced
-// before the rename and the folder after it, for a file whose loss after a
-// crash would cost more than a little work. Raises EInOutError.
-void ReplaceSideFile(const std::string& path, std::string_view text, bool durable = true);
+// Replaces the file at `path` with `text` through a ReplacementFile (written
+// beside it, synced, renamed over it). Raises EInOutError.
+void ReplaceSideFile(const std::string& path, std::string_view text);
 
 // Whether `id` can stand on a line of a side file: printable ASCII, as the
 // client takes ids, and of a plausible length.

@@ -59,9 +59,7 @@ void SaveTakenHeaders(const std::string& path, const TakenHeaders& digests) {
   for (const auto* entry : entries) {
     text.append(entry->first).append(" ").append(entry->second).append(kLineEnd);
   }
-  // Lost in a crash, the file costs only proof: a taken mail is then not
-  // deleted again. Not worth a sync on every poll that takes mail.
-  ReplaceSideFile(path, text, false);
+  ReplaceSideFile(path, text);
 }
 
 }  // namespace vexalo
