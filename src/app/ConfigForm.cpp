@@ -129,12 +129,19 @@ TConfigForm::TConfigForm(QWidget* parent)
 }
 
 void TConfigForm::NameControls() {
-  const std::pair<const char*, QWidget*> controls[] = {
-      {"PageControl", PageControl},   {"Pop3Tab", Pop3Tab},         {"MailTab", MailTab},
-      {"HostEdit", HostEdit},         {"PortEdit", PortEdit},       {"UserNameEdit", UserNameEdit},
-      {"PassWordEdit", PassWordEdit}, {"HeaderTokenEdit", HeaderTokenEdit},
-      {"SplitTokenEdit", SplitTokenEdit}, {"IntervalEdit", IntervalEdit},
-      {"DelMailChk", DelMailChk},     {"Ex2Btn", Ex2Btn},           {"OkBtn", OkBtn}};
+  const std::pair<const char*, QWidget*> controls[] = {{"PageControl", PageControl},
+                                                       {"Pop3Tab", Pop3Tab},
+                                                       {"MailTab", MailTab},
+                                                       {"HostEdit", HostEdit},
+                                                       {"PortEdit", PortEdit},
+                                                       {"UserNameEdit", UserNameEdit},
+                                                       {"PassWordEdit", PassWordEdit},
+                                                       {"HeaderTokenEdit", HeaderTokenEdit},
+                                                       {"SplitTokenEdit", SplitTokenEdit},
+                                                       {"IntervalEdit", IntervalEdit},
+                                                       {"DelMailChk", DelMailChk},
+                                                       {"Ex2Btn", Ex2Btn},
+                                                       {"OkBtn", OkBtn}};
   for (const auto& [name, control] : controls) control->setObjectName(QString::fromLatin1(name));
 }
 
@@ -189,9 +196,8 @@ void TConfigForm::BuildMailTab() {
                            QStringLiteral("項目名とデータを区切る文字を１文字入れてください。"));
   LimitTyping(SplitTokenEdit, 1);
   TypeHalfWidth(SplitTokenEdit);
-  connect(SplitTokenEdit, &QLineEdit::textEdited, this, [this] {
-    CallShowingErrors(this, [this] { RefuseUnusableSeparator(); });
-  });
+  connect(SplitTokenEdit, &QLineEdit::textEdited, this,
+          [this] { CallShowingErrors(this, [this] { RefuseUnusableSeparator(); }); });
   AddLabel(MailTab, QStringLiteral("データ内容"), 216, 152);
   Ex2Btn = new QPushButton(QStringLiteral("例"), MailTab);
   Ex2Btn->setGeometry(320, 160, 75, 25);
@@ -284,9 +290,23 @@ bool TConfigForm::RefuseUnusableSeparator() {
   acceptedSeparator_ = SplitTokenEdit->text();
   PageControl->setCurrentWidget(MailTab);
   SplitTokenEdit->setFocus();
-  ShowErrorBox(this, ToCp932(QStringLiteral(
-                         "区切り文字「%1」は使えません。半角の記号を1文字入れてください（例：: や =）")
-                                 .arg(typed)));
+  ShowErrorBox(
+      this,
+      ToCp932(QStringLiteral(
+                  "区切り文字「%1」は使えません。半角の記号を1文字入れてください（例：: や =）")
+                  .arg(typed)));
+  return true;
+}
+
+bool TConfigForm::RefuseDeletingEveryMail() {
+  if (!DelMailChk->isChecked() || !HeaderTokenEdit->text().isEmpty()) return false;
+  PageControl->setCurrentWidget(MailTab);
+  HeaderTokenEdit->setFocus();
+  ShowErrorBox(this,
+               ToCp932(QStringLiteral(
+                   "反応させたいヘッダが空のまま「読みこんだメールはサーバから削除する」を選ぶと、"
+                   "すべてのメールを取り込んで削除してしまいます。ヘッダを入れるか、チェック"
+                   "を外してください")));
   return true;
 }
 
@@ -294,7 +314,7 @@ void TConfigForm::OkBtnClick() {
   for (QLineEdit* edit : {PortEdit, SplitTokenEdit, IntervalEdit}) {
     edit->setText(HalfWidthAscii(edit->text()));
   }
-  if (RefuseUnusableSeparator()) return;
+  if (RefuseUnusableSeparator() || RefuseDeletingEveryMail()) return;
   hide();
   emit Confirmed();
 }

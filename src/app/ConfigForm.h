@@ -101,6 +101,10 @@ class TConfigForm final : public QWidget, public SettingsFields {
   // A separator the parser cannot use is replaced by the last usable one and
   // reported; true when that happened.
   bool RefuseUnusableSeparator();
+  // An empty trigger line picks every mail: with deleting on, a run would
+  // take and delete the whole mailbox, so the pair is reported and not
+  // confirmed; true when that happened.
+  bool RefuseDeletingEveryMail();
 
   bool shownBefore_ = false;
   QString acceptedSeparator_;  // the last separator found usable

@@ -1,5 +1,6 @@
 #include "fetch/ConsoleReporter.h"
 
+#include "fetch/TerminalText.h"
 #include "jconv/Cp932Codec.h"
 #include "pop3/SocketErrors.h"
 
@@ -38,6 +39,11 @@ void ConsoleReporter::ShowRunSummary(std::time_t when, int32_t mails, int32_t ta
                       " deleted");
 }
 
+void ConsoleReporter::MessageRefused(int32_t number, const std::string& serverText) {
+  PrintLine(errors_, "message " + std::to_string(number) +
+                         " not taken, the server refused it: " + serverText);
+}
+
 void ConsoleReporter::ShowRunFailed() {
   if (!messageShown_ && !lastStatus_.empty()) PrintLine(errors_, lastStatus_);
 }
@@ -52,7 +58,8 @@ bool ConsoleReporter::TrustCertificate(const CertificateQuestion& question) {
 }
 
 void ConsoleReporter::PrintLine(std::FILE* to, const std::string& cp932) {
-  const std::string utf8 = Cp932ToUtf8(cp932);
+  // Status texts and message boxes carry what the server said.
+  const std::string utf8 = EscapeControls(Cp932ToUtf8(cp932));
   std::fwrite(utf8.data(), 1, utf8.size(), to);
   std::fputc('\n', to);
   // Each line goes out at once, so a log collected by cron or a timer shows

@@ -10,8 +10,9 @@
 
 namespace vexalo {
 
-// Prints what a run reports, one text per line, as UTF-8, so that a log kept
-// by cron or the journal tells what each run did: the message box texts
+// Prints what a run reports, one text per line, as UTF-8 with its control
+// characters escaped (EscapeControls), so that a log kept by cron or the
+// journal tells what each run did: the message box texts
 // (their CR LF line breaks as plain line feeds) on `errors`, and as `output`
 // asks, the status texts in the order they are set and the run's summary on
 // `out`. Headless, there is no settings dialog to open: the message printed
@@ -31,6 +32,8 @@ class ConsoleReporter final : public RunReporter {
   // Nothing to redraw, and the exit code tells how the run ended.
   void TableChanged() override {}
   void RunEnded(RunOutcome /*outcome*/) override {}
+  // To `errors`: a mail left behind is something to look into.
+  void MessageRefused(int32_t number, const std::string& serverText) override;
   bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The line of a completed run: its end time `when`, the mails on the

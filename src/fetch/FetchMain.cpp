@@ -13,6 +13,7 @@
 #include "fetch/ConsoleReporter.h"
 #include "fetch/FetchOptions.h"
 #include "fetch/PasswordInput.h"
+#include "fetch/TerminalText.h"
 #include "jconv/Cp932Codec.h"
 #include "jconv/JisConv.h"
 #include "pop3/PollEventLoop.h"
@@ -35,9 +36,10 @@ constexpr int kExitUsage = 2;
 // How long one round of the loop sleeps in poll() when nothing is due.
 constexpr int kLoopWaitMs = 60 * 1000;
 
-// An error of our own (not a text of the run), UTF-8, on standard error.
+// An error of our own (not a text of the run), UTF-8, on standard error. It
+// may quote a file's text or path: control characters are shown escaped.
 void PrintError(const std::string& utf8) {
-  std::fprintf(stderr, "vexalo-fetch: %s\n", utf8.c_str());
+  std::fprintf(stderr, "vexalo-fetch: %s\n", EscapeControls(utf8).c_str());
 }
 
 std::string FolderWithSlash(std::string dir) {

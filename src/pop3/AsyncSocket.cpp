@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -120,7 +121,12 @@ void TAsyncSocket::DnsLookup(const std::string& host) {
 
   const in_addr_t numeric = inet_addr(host.c_str());
   if (numeric != INADDR_NONE) {
-    dnsResult_ = DottedText(numeric);
+    dnsResult_ = AddressText(Ipv4Address(numeric));
+    FireError(OnDnsLookupDone, 0);
+    return;
+  }
+  if (const std::optional<HostAddress> v6 = ParseIpv6Literal(host)) {
+    dnsResult_ = AddressText(*v6);
     FireError(OnDnsLookupDone, 0);
     return;
   }
@@ -184,7 +190,8 @@ void TAsyncSocket::Connect() {
 
   // Stream sockets only: this transport reads a byte stream and takes an
   // empty read for the peer's close.
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
+  const int fd =
+      socket(resolvedAddr_.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol_);
   if (fd < 0) RaiseSocketError(LastWinSockError(), "Connect (socket)");
   handle_ = fd;
   ++session_;
@@ -197,11 +204,9 @@ void TAsyncSocket::Connect() {
   SetOption(SO_KEEPALIVE, "setsockopt(SO_KEEPALIVE)");
   SetOption(SO_REUSEADDR, "setsockopt(SO_REUSEADDR)");
 
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(resolvedPort_);
-  peer.sin_addr.s_addr = resolvedAddr_;
-  if (connect(handle_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0 ||
+  HostAddress peer = resolvedAddr_;
+  peer.SetPort(resolvedPort_);
+  if (connect(handle_, reinterpret_cast<const sockaddr*>(&peer.storage), peer.length) == 0 ||
       errno == EINPROGRESS) {
     // Even an immediate success is reported from the loop, like every other
     // outcome, when the descriptor turns writable.

@@ -31,7 +31,7 @@ enum TSocketState : std::uint8_t {
 // "wsConnected" and so on, for test failure messages.
 const char* ToString(TSocketState state);
 
-// An asynchronous IPv4 TCP client socket on an EventLoop. Every operation
+// An asynchronous TCP client socket (IPv4 or IPv6) on an EventLoop. Every operation
 // returns at once; its outcome arrives later as a notification run by the
 // loop, except where a contract below says a notification fires inside the
 // call. All operations and notifications belong to the loop's thread.
@@ -126,12 +126,14 @@ class TAsyncSocket {
   // with its CR LF per call.
   std::int32_t SendText(std::string_view text);
 
-  // Looks up the IPv4 addresses of `host`. A dotted address (inet_addr form)
-  // completes inside the call: DnsResult is its dotted text, DnsResultList
-  // stays empty, OnDnsLookupDone(0) fires before DnsLookup returns, and an
-  // exception from that handler passes out of DnsLookup. A name is resolved
-  // off the loop's thread and reported later from the loop: DnsResultList
-  // gets every address, DnsResult the first; a name that does not exist
+  // Looks up the addresses of `host`. A dotted address (inet_addr form) or an
+  // IPv6 one, bare or in brackets ("::1", "[::1]"), completes inside the
+  // call: DnsResult is its numeric text ("::1" without brackets),
+  // DnsResultList stays empty, OnDnsLookupDone(0) fires before DnsLookup
+  // returns, and an exception from that handler passes out of DnsLookup. A
+  // name is resolved off the loop's thread and reported later from the loop:
+  // DnsResultList gets every address (IPv4 ones first, see
+  // LookupHostAddresses), DnsResult the first; a name that does not exist
   // (names under ".invalid" never do) reports 11001 with both empty. A lookup
   // still pending is dropped silently first. Raises ESocketException with
   // "DNS lookup: invalid host name." for an empty host (nothing fires), and
@@ -157,8 +159,8 @@ class TAsyncSocket {
   const std::string& Proto() const { return proto_.text; }
   void SetProto(std::string_view text);
 
-  // Results of the last lookup as dotted text; both are cleared when a lookup
-  // starts.
+  // Results of the last lookup as numeric text; both are cleared when a
+  // lookup starts.
   const std::string& DnsResult() const { return dnsResult_; }
   const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
 
@@ -187,7 +189,8 @@ class TAsyncSocket {
   // further, also when a handler raised.
   class SessionWatch {
    public:
-    explicit SessionWatch(const TAsyncSocket& socket) : socket_(socket), session_(socket.session_) {}
+    explicit SessionWatch(const TAsyncSocket& socket)
+        : socket_(socket), session_(socket.session_) {}
     bool Kept() const { return socket_.session_ == session_; }
 
    private:
@@ -227,7 +230,7 @@ class TAsyncSocket {
   TextProperty addr_;
   TextProperty port_;
   TextProperty proto_{"tcp", true, false};
-  std::uint32_t resolvedAddr_ = 0;  // network byte order
+  HostAddress resolvedAddr_;
   std::uint16_t resolvedPort_ = 0;  // host byte order
   int protocol_ = 0;
   std::string dnsResult_;

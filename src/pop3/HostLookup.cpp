@@ -17,11 +17,11 @@ std::shared_ptr<HostLookup> HostLookup::Start(EventLoop& loop, std::string host,
 }
 
 void HostLookup::Resolve(const std::string& host) {
-  std::vector<std::uint32_t> found;
+  std::vector<HostAddress> found;
   const int error = LookupHostAddresses(host, found);
   std::vector<std::string> addresses;
   addresses.reserve(found.size());
-  for (const std::uint32_t address : found) addresses.push_back(DottedText(address));
+  for (const HostAddress& address : found) addresses.push_back(AddressText(address));
 
   const std::lock_guard lock(mutex_);
   if (cancelled_) return;

@@ -17,7 +17,8 @@ namespace vexalo {
 // asker again.
 class HostLookup : public std::enable_shared_from_this<HostLookup> {
  public:
-  // error: 0 or a Windows Sockets number; addresses: dotted texts.
+  // error: 0 or a Windows Sockets number; addresses: numeric texts ("10.0.0.1",
+  // "::1"), IPv4 first.
   using Answer = std::function<void(int error, std::vector<std::string> addresses)>;
 
   // Starts resolving `host`; `answer` later runs on the loop's thread unless

@@ -1,5 +1,6 @@
 #include "pop3/Pop3ReplyParsers.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace vexalo {
@@ -52,16 +53,22 @@ int32_t ReadDecimal(std::string_view text) {
   return value;
 }
 
+bool IsValidUniqueId(std::string_view id) {
+  if (id.empty() || id.size() > kMaxUniqueIdLength) return false;
+  return std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7E; });
+}
+
 UidlEntry ParseUidlLine(std::string_view line) {
   UidlEntry entry;
   const size_t firstDigit = FindFirstDigit(line);
   if (firstDigit == std::string_view::npos) return entry;
   entry.number = ReadDecimal(line.substr(firstDigit));
   size_t at = SkipDigits(line, firstDigit);
-  while (at < line.size() && line[at] == ' ') ++at;
-  const size_t idStart = at;
-  while (at < line.size() && line[at] >= 0x21 && line[at] <= 0x7E) ++at;
-  entry.id.assign(line.substr(idStart, at - idStart));
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  std::string_view id = line.substr(at);
+  while (!id.empty() && (id.back() == ' ' || id.back() == '\t')) id.remove_suffix(1);
+  entry.id.assign(id);
+  entry.valid = entry.number > 0 && IsValidUniqueId(entry.id);
   return entry;
 }
 

@@ -23,14 +23,23 @@ struct TwoNumbers {
 // A line with fewer than two numbers gives both as 0 ("+OK 2" gives 0 and 0).
 TwoNumbers ParseTwoNumbers(std::string_view line);
 
+// The longest unique id a server may give (RFC 1939).
+inline constexpr size_t kMaxUniqueIdLength = 70;
+
+// Whether `id` is a unique id as RFC 1939 defines it: 1 to 70 bytes, each in
+// 0x21-0x7E.
+bool IsValidUniqueId(std::string_view id);
+
 struct UidlEntry {
   int32_t number = 0;
   std::string id;
+  bool valid = false;  // a message number and an id that IsValidUniqueId
 };
 
-// UIDL: the message number and, after blanks, the run of printable ASCII that
-// follows it (0x21-0x7E); the id ends at the first other byte, so an id with a
-// blank in it yields the part before the blank.
+// UIDL: the message number and, after blanks, the rest of the line, trailing
+// blanks dropped. The id is taken whole: a cut one could name another
+// message ("1 abc def" and "2 abc xyz" are not both "abc"), so one that is
+// not valid is kept as it came and marked so.
 UidlEntry ParseUidlLine(std::string_view line);
 
 }  // namespace vexalo

@@ -1,10 +1,13 @@
 #include "pop3/SocketResolve.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "pop3/SocketErrors.h"
@@ -69,20 +72,76 @@ bool IsDottedAddress(std::string_view text) {
   return i == text.size();
 }
 
-std::string DottedText(std::uint32_t address) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr addr{};
-  addr.s_addr = address;
-  inet_ntop(AF_INET, &addr, text, sizeof text);
+void HostAddress::SetPort(std::uint16_t port) {
+  if (Family() == AF_INET6) {
+    reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port = htons(port);
+  } else {
+    reinterpret_cast<sockaddr_in*>(&storage)->sin_port = htons(port);
+  }
+}
+
+HostAddress Ipv4Address(std::uint32_t address) {
+  HostAddress host;
+  sockaddr_in v4{};
+  v4.sin_family = AF_INET;
+  v4.sin_addr.s_addr = address;
+  std::memcpy(&host.storage, &v4, sizeof v4);
+  host.length = sizeof v4;
+  return host;
+}
+
+namespace {
+
+HostAddress FromAddrInfo(const addrinfo& entry) {
+  HostAddress host;
+  std::memcpy(&host.storage, entry.ai_addr, entry.ai_addrlen);
+  host.length = entry.ai_addrlen;
+  return host;
+}
+
+bool IsAddressEntry(const addrinfo& entry) {
+  return (entry.ai_family == AF_INET && entry.ai_addrlen == sizeof(sockaddr_in)) ||
+         (entry.ai_family == AF_INET6 && entry.ai_addrlen == sizeof(sockaddr_in6));
+}
+
+}  // namespace
+
+std::optional<HostAddress> ParseIpv6Literal(std::string_view text) {
+  text = TrimText(text);
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
+  }
+  // Only a text with a colon can be one; this keeps names away from the
+  // resolver's numeric parser altogether.
+  if (text.find(':') == std::string_view::npos || text.size() > INET6_ADDRSTRLEN + IF_NAMESIZE) {
+    return std::nullopt;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &found) != 0) return std::nullopt;
+  const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
+  if (found == nullptr || !IsAddressEntry(*found)) return std::nullopt;
+  return FromAddrInfo(*found);
+}
+
+std::string AddressText(const HostAddress& address) {
+  char text[NI_MAXHOST] = {};
+  if (getnameinfo(reinterpret_cast<const sockaddr*>(&address.storage), address.length, text,
+                  sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) {
+    return {};
+  }
   return text;
 }
 
-int LookupHostAddresses(const std::string& host, std::vector<std::uint32_t>& addresses) {
+int LookupHostAddresses(const std::string& host, std::vector<HostAddress>& addresses) {
   addresses.clear();
   // Reserved names must fail at once (RFC 6761), whatever the network says.
   if (IsReservedInvalidName(host)) return kWsaHostNotFound;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
@@ -90,13 +149,14 @@ int LookupHostAddresses(const std::string& host, std::vector<std::uint32_t>& add
   const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, &freeaddrinfo);
   for (const addrinfo* entry = found; entry && addresses.size() < kMaxHostAddresses;
        entry = entry->ai_next) {
-    if (entry->ai_family != AF_INET || entry->ai_addrlen < sizeof(sockaddr_in)) continue;
-    addresses.push_back(reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
+    if (IsAddressEntry(*entry)) addresses.push_back(FromAddrInfo(*entry));
   }
+  std::stable_partition(addresses.begin(), addresses.end(),
+                        [](const HostAddress& address) { return address.Family() == AF_INET; });
   return addresses.empty() ? kWsaNoData : 0;
 }
 
-std::uint32_t SocketResolveHost(std::string_view text) {
+HostAddress SocketResolveHost(std::string_view text) {
   const std::string quoted = "'" + std::string(text) + "'";
   if (text.empty() || text.size() > 256)
     Raise("SocketResolveHost: " + quoted + " Invalid Hostname.");
@@ -107,9 +167,10 @@ std::uint32_t SocketResolveHost(std::string_view text) {
     if (address == INADDR_NONE && trimmed != "255.255.255.255") {
       Raise("SocketResolveHost: " + quoted + " Invalid IP address.");
     }
-    return address;
+    return Ipv4Address(address);
   }
-  std::vector<std::uint32_t> addresses;
+  if (const std::optional<HostAddress> v6 = ParseIpv6Literal(trimmed)) return *v6;
+  std::vector<HostAddress> addresses;
   const int error = LookupHostAddresses(trimmed, addresses);
   if (error != 0) {
     Raise("SocketResolveHost: Cannot convert host address " + quoted + ", Error #" +
@@ -121,9 +182,12 @@ std::uint32_t SocketResolveHost(std::string_view text) {
 std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto) {
   if (port.empty() || port.size() >= 32) Raise("SocketResolvePort: Invalid Port.");
   if (IsDigit(port.front())) {
-    const long number = ReadLeadingDecimal(port, 65535);
     // A larger number would silently become some other port once cut to 16
-    // bits.
+    // bits, and "110abc" is a typing error, not port 110.
+    const std::string_view digits = TrimText(port);
+    if (!std::all_of(digits.begin(), digits.end(), IsDigit))
+      Raise("SocketResolvePort: Invalid Port.");
+    const long number = ReadLeadingDecimal(digits, 65535);
     if (number > 65535) Raise("SocketResolvePort: Invalid Port.");
     return static_cast<std::uint16_t>(number);
   }

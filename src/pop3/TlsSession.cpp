@@ -6,8 +6,10 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "pop3/AsyncSocket.h"
+#include "pop3/SocketResolve.h"
 
 namespace vexalo {
 namespace {
@@ -16,9 +18,13 @@ namespace {
 // at a time keeps the socket's passes few on a fast link.
 constexpr std::int32_t kPullSize = 64 * 1024;
 
-bool IsIpv4Literal(const std::string& host) {
+// The address a host given as one is ("10.0.0.1", "::1" for "[::1]"), or
+// nothing for a name.
+std::optional<std::string> AddressOfLiteral(const std::string& host) {
   in_addr address{};
-  return inet_pton(AF_INET, host.c_str(), &address) == 1;
+  if (inet_pton(AF_INET, host.c_str(), &address) == 1) return host;
+  if (const std::optional<HostAddress> v6 = ParseIpv6Literal(host)) return AddressText(*v6);
+  return std::nullopt;
 }
 
 // OpenSSL's reason for the last failure, e.g. "wrong version number".
@@ -60,8 +66,10 @@ TlsSession::TlsSession(const TlsTrust& trust, TAsyncSocket& socket)
   BIO_set_mem_eof_return(fromNetwork_, -1);
   SSL_set_bio(ssl_, fromNetwork_, toNetwork_);
   SSL_set_app_data(ssl_, this);
-  if (IsIpv4Literal(trust.hostName)) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), trust.hostName.c_str());
+  if (const std::optional<std::string> address = AddressOfLiteral(trust.hostName)) {
+    // An address is checked against the certificate's IP entries, and is
+    // never sent as a server name.
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), address->c_str());
   } else {
     SSL_set_tlsext_host_name(ssl_, trust.hostName.c_str());
     SSL_set1_host(ssl_, trust.hostName.c_str());

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
@@ -22,6 +21,7 @@
 #include "processing/InOutError.h"
 #include "processing/LineReader.h"
 #include "processing/PosixFile.h"
+#include "processing/ReplacementFile.h"
 #include "text/ByteScan.h"
 
 namespace vexalo {
@@ -34,19 +34,12 @@ void BlankLineBreakers(char* begin, char* end) {
   for (const char breaker : {'\r', '\n', kEndOfFileMark}) ReplaceEvery(begin, end, breaker, ' ');
 }
 
-// A file or folder that must be made durable: being gone is a failure here.
+// A data file that must be made durable: being gone is a failure here.
 void SyncExisting(const std::string& path) {
   std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
   if (!file) throw EInOutError(ENOENT, path);
   file->Sync();
   file->Close();
-}
-
-// A file created or renamed since the last sync is only found again after a
-// crash if its name is on disk too.
-void SyncFolderOf(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  SyncExisting(slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1));
 }
 
 // Takes `length` back after a failed append. A failure here leaves nothing
@@ -93,8 +86,6 @@ constexpr long long kBytesPerLineHint = 100;
 constexpr long long kMostRowsHinted = 2000000;
 // Bytes gathered before they go to the file in one write.
 constexpr size_t kWriteChunk = size_t{1} << 20;
-// Beside FirstRow.csv while its new text is written.
-constexpr char kTemporarySuffix[] = ".tmp";
 
 }  // namespace
 
@@ -167,33 +158,20 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 
 namespace {
 
-// How a line of cells is written: FirstRow.csv is read back by our own loader,
-// which knows no quotes; a user's export is read by spreadsheets, which do.
-enum class CellQuoting { kPlain, kWhereNeeded };
-
-void WriteCells(const DataTable& table, const CellBlock& block, const std::string& path,
-                CellQuoting quoting) {
-  PosixFile file(path, PosixFile::Mode::kReplace);
+// Writes the lines of SaveCells to `file`.
+void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file) {
   std::string chunk;
   std::vector<std::string_view> cells;
   for (const int32_t row : block.Rows) {
     // The left cell starts the line even when Right lies left of it.
     table.CellsInRange(row, block.Left, std::max(block.Left, block.Right), cells);
     const size_t lineStart = chunk.size();
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (i > 0) chunk.push_back(',');
-      if (quoting == CellQuoting::kWhereNeeded) {
-        AppendQuotedCell(chunk, cells[i], ",\r\n\"");
-      } else {
-        chunk.append(cells[i]);
-      }
+    chunk.append(cells[0]);
+    for (size_t i = 1; i < cells.size(); ++i) {
+      chunk.push_back(',');
+      chunk.append(cells[i]);
     }
-    if (quoting == CellQuoting::kWhereNeeded) {
-      // Line breaks are safe inside quotes; an end-of-file mark is not.
-      ReplaceEvery(chunk.data() + lineStart, chunk.data() + chunk.size(), kEndOfFileMark, ' ');
-    } else {
-      BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
-    }
+    BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
     chunk.append("\r\n");
     if (chunk.size() >= kWriteChunk) {
       file.Write(chunk);
@@ -201,49 +179,54 @@ void WriteCells(const DataTable& table, const CellBlock& block, const std::strin
     }
   }
   file.Write(chunk);
+}
+
+// FirstRow.csv written where it is: not proof against a crash in the middle.
+void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const std::string& path) {
+  PosixFile file(path, PosixFile::Mode::kReplaceDataFile);
+  WriteCells(table, titles, file);
+  file.Sync();
   file.Close();
 }
 
 }  // namespace
 
 void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
-  WriteCells(table, block, path, CellQuoting::kWhereNeeded);
+  PosixFile file(path, PosixFile::Mode::kReplace);
+  WriteCells(table, block, file);
+  file.Close();
 }
 
 void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
   const CellBlock titles{0, table.ColCount() - 1, {0}};
-  // A link the user made, or a device, would be replaced by a plain file:
-  // those are written through, as they always were.
+  // A link the user made would be replaced by a plain file: it is written
+  // through, as it always was. Anything else that is no file is refused there.
   struct stat entry {};
   if (::lstat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode)) {
-    WriteCells(table, titles, path, CellQuoting::kPlain);
-    SyncExisting(path);
+    WriteTitlesInPlace(table, titles, path);
     return;
   }
-  const std::string temporary = path + kTemporarySuffix;
   try {
-    WriteCells(table, titles, temporary, CellQuoting::kPlain);
-    SyncExisting(temporary);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno, path);
-  } catch (const EInOutError& error) {
-    ::unlink(temporary.c_str());
-    const bool folderRefuses = error.ErrorCode() == EACCES || error.ErrorCode() == EPERM;
-    if (!folderRefuses || ::access(path.c_str(), W_OK) != 0) {
+    ReplacementFile replacement(path);
+    try {
+      WriteCells(table, titles, replacement.File());
+    } catch (const EInOutError& error) {
       throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
     }
+    replacement.Commit();
+  } catch (const EInOutError& error) {
+    const bool folderRefuses = error.ErrorCode() == EACCES || error.ErrorCode() == EPERM;
+    if (!folderRefuses || ::access(path.c_str(), W_OK) != 0) throw;
     // A folder the user may not write, holding titles he may: written in
     // place, the only way to write them there at all.
-    WriteCells(table, titles, path, CellQuoting::kPlain);
-    SyncExisting(path);
-    return;
+    WriteTitlesInPlace(table, titles, path);
   }
-  SyncFolderOf(path);
 }
 
 long long AppendLine(const std::string& path, std::string_view text) {
-  PosixFile file(path, PosixFile::Mode::kAppend);
+  PosixFile file(path, PosixFile::Mode::kAppendDataFile);
   long long length = file.Size();
   std::optional<char> lastByte = file.LastByte();
   if (lastByte == kEndOfFileMark) {
@@ -277,7 +260,7 @@ long long AppendLine(const std::string& path, std::string_view text) {
 
 void SyncFile(const std::string& path) {
   SyncExisting(path);
-  SyncFolderOf(path);
+  PosixFile::SyncFolderOf(path);
 }
 
 }  // namespace vexalo

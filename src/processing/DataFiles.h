@@ -31,7 +31,9 @@ inline constexpr int kMaxFieldsPerLine = 65536;
 
 // Every routine opens its file for the one operation and closes it again, and
 // raises EInOutError at once when the system refuses an open, read, write or
-// close; a file being written stays as far as it got.
+// close; a file being written stays as far as it got. Each data file must be a
+// regular file (PosixFile.h): anything else is an error naming it, and never
+// waited for. Files they create get mode 0600.
 
 // Fills row 0 from the first line of the file at `path` and sets the visible
 // counts to 3 columns and 2 rows, whatever the number of titles. Titles past
@@ -68,10 +70,17 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path);
 
 // Writes the visible part of the title row to `path` (FirstRow.csv) as
+<<<<<<< HEAD
 // SaveCells does, nothing quoted (a CR, LF or 0x1A becomes a blank), but through a temporary file
 // beside it that is synced and renamed over it, the folder synced last: at every moment the file
 // holds either the old titles or the new ones, whole. Only a folder that refuses the temporary file
 // while the file itself may be written has it written in place.
+=======
+// SaveCells does, but as a ReplacementFile: at every moment the file holds
+// either the old titles or the new ones, whole. Only a folder that refuses the
+// new file while the file itself may be written, and a link the user made in
+// its place, have it written in place (a link to a regular file only).
+>>>>>>> main
 void SaveFirstRow(const DataTable& table, const std::string& path);
 
 // Appends `text` as one line to the file at `path`, creating the file when it

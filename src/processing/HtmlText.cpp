@@ -13,11 +13,10 @@ constexpr size_t kMaxTagBytes = 64;     // enough for a name; attributes are nev
 constexpr size_t kMaxEntityBytes = 10;  // "#x10FFFF" and the names we know fit
 
 constexpr std::string_view kBlockNames[] = {
-    "P",     "DIV",    "TR",     "LI",      "TABLE",   "UL",     "OL",     "DL",
-    "DT",    "DD",     "H1",     "H2",      "H3",      "H4",     "H5",     "H6",
-    "PRE",   "HR",     "FORM",   "CENTER",  "ADDRESS", "BLOCKQUOTE",      "SECTION",
-    "ARTICLE",         "HEADER", "FOOTER",  "NAV",     "BODY",   "HTML",   "TBODY",
-    "THEAD", "TFOOT",  "CAPTION",
+    "P",    "DIV",    "TR",      "LI",         "TABLE",   "UL",      "OL",     "DL",     "DT",
+    "DD",   "H1",     "H2",      "H3",         "H4",      "H5",      "H6",     "PRE",    "HR",
+    "FORM", "CENTER", "ADDRESS", "BLOCKQUOTE", "SECTION", "ARTICLE", "HEADER", "FOOTER", "NAV",
+    "BODY", "HTML",   "TBODY",   "THEAD",      "TFOOT",   "CAPTION",
 };
 
 struct HiddenElement {
@@ -31,8 +30,8 @@ struct NamedEntity {
   std::string_view name;
   std::string_view text;
 };
-constexpr NamedEntity kNamedEntities[] = {
-    {"AMP", "&"}, {"LT", "<"}, {"GT", ">"}, {"QUOT", "\""}, {"APOS", "'"}, {"NBSP", " "}};
+constexpr NamedEntity kNamedEntities[] = {{"AMP", "&"},   {"LT", "<"},   {"GT", ">"},
+                                          {"QUOT", "\""}, {"APOS", "'"}, {"NBSP", " "}};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -170,8 +169,7 @@ void THtmlToText::TagEnd(const TextLineSink& sink) {
   std::string_view tag = tag_;
   const bool isEnd = tag.starts_with('/');
   if (isEnd) tag.remove_prefix(1);
-  const size_t nameEnd =
-      std::find_if_not(tag.begin(), tag.end(), IsAsciiAlnum) - tag.begin();
+  const size_t nameEnd = std::find_if_not(tag.begin(), tag.end(), IsAsciiAlnum) - tag.begin();
   const std::string name = UpperAscii(tag.substr(0, nameEnd));
   if (name == "BR") {
     EndLine(true, sink);

@@ -42,11 +42,11 @@ class THtmlToText {
 
   Where where_ = inText;
   std::string line_;
-  bool overlong_ = false;  // line_ reached its cap; the rest of it is dropped
-  bool afterLead_ = false; // line_ ends in the first byte of a double-byte character
-  std::string tag_;        // after "<", up to kMaxTagBytes
-  char quote_ = 0;         // the quote an attribute value in the tag is open with
-  std::string entity_;     // after "&" while it can still be an entity
+  bool overlong_ = false;   // line_ reached its cap; the rest of it is dropped
+  bool afterLead_ = false;  // line_ ends in the first byte of a double-byte character
+  std::string tag_;         // after "<", up to kMaxTagBytes
+  char quote_ = 0;          // the quote an attribute value in the tag is open with
+  std::string entity_;      // after "&" while it can still be an entity
   bool inEntity_ = false;
   // In hidden text: the end tag awaited ("</STYLE") and how much of it is in.
   std::string_view hiddenEnd_;

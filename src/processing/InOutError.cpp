@@ -35,6 +35,10 @@ std::string InOutErrorText(int errorCode) {
       // ディスクがいっぱいです
       return "\x83\x66\x83\x42\x83\x58\x83\x4e\x82\xaa\x82\xa2\x82\xc1\x82\xcf\x82\xa2\x82\xc5"
              "\x82\xb7";
+    case ENXIO:  // a FIFO, a device: what PosixFile refuses as a data file
+      // 通常のファイルではありません
+      return "\x92\xca\x8f\xed\x82\xcc\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc5\x82\xcd\x82\xa0"
+             "\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
     default:
       // I/O エラー (n)
       return "I/O \x83\x47\x83\x89\x81\x5b (" + std::to_string(errorCode) + ")";
@@ -51,6 +55,7 @@ bool NamesTheFile(int errorCode) {
     case EISDIR:
     case ENOSPC:
     case EDQUOT:
+    case ENXIO:
       return true;
     default:
       return false;

@@ -12,7 +12,8 @@ class EInOutError : public std::runtime_error {
  public:
   explicit EInOutError(int errorCode);
   // The same, naming the file (`path`, as the system spells it) where the
-  // user has something to do about it: refused access and a full disk.
+  // user has something to do about it: refused access, a full disk, and a
+  // data file that is no regular file.
   EInOutError(int errorCode, const std::string& path);
 
   int ErrorCode() const { return errorCode_; }
@@ -22,8 +23,9 @@ class EInOutError : public std::runtime_error {
 };
 
 // The user-facing CP932 text for an errno value: a fixed text for a missing
-// file, a bad name, too many open files, refused access and a full disk, and
-// "I/O エラー (n)" with the number for everything else.
+// file, a bad name, too many open files, refused access, a full disk and
+// something that is no regular file (ENXIO), and "I/O エラー (n)" with the
+// number for everything else.
 std::string InOutErrorText(int errorCode);
 
 }  // namespace vexalo

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "pop3/Pop3ReplyParsers.h"
+
 namespace vexalo {
 
 void MailboxWalk::Start(int32_t count) {
   slots_.clear();
+  numberWithId_.clear();
   slots_.resize(static_cast<size_t>(std::clamp(count, 0, kMaxMessages)) + 1);
   next_ = 0;
   released_ = 0;
@@ -18,11 +21,23 @@ const MailboxWalk::MessageSlot& MailboxWalk::Slot(int32_t number) const {
 }
 
 bool MailboxWalk::ListId(int32_t number, std::string_view id) {
-  if (!InRange(slots_, number)) return false;
-  std::optional<std::string>& entry = slots_[static_cast<size_t>(number)].id;
-  if (entry) return false;
-  entry.emplace(id);
+  if (!InRange(slots_, number) || slots_[static_cast<size_t>(number)].id) return false;
+  TakeId(number, std::string(id));
   return true;
+}
+
+// Two messages with one id could be taken for each other: neither is trusted.
+void MailboxWalk::TakeId(int32_t number, std::string id) {
+  MessageSlot& slot = slots_[static_cast<size_t>(number)];
+  slot.idUntrusted = !IsValidUniqueId(id);
+  if (!slot.idUntrusted) {
+    const auto [first, added] = numberWithId_.try_emplace(id, number);
+    if (!added && first->second != number) {
+      slot.idUntrusted = true;
+      slots_[static_cast<size_t>(first->second)].idUntrusted = true;
+    }
+  }
+  slot.id = std::move(id);
 }
 
 void MailboxWalk::ListSize(int32_t number, int32_t size) {
@@ -32,7 +47,11 @@ void MailboxWalk::ListSize(int32_t number, int32_t size) {
 }
 
 void MailboxWalk::ForgetIds() {
-  for (MessageSlot& slot : slots_) slot.id.reset();
+  for (MessageSlot& slot : slots_) {
+    slot.id.reset();
+    slot.idUntrusted = false;
+  }
+  numberWithId_.clear();
 }
 
 void MailboxWalk::ForgetSizes() {
@@ -40,7 +59,7 @@ void MailboxWalk::ForgetSizes() {
 }
 
 void MailboxWalk::SetId(int32_t number, std::string id) {
-  if (InRange(slots_, number)) slots_[static_cast<size_t>(number)].id = std::move(id);
+  if (InRange(slots_, number)) TakeId(number, std::move(id));
 }
 
 int32_t MailboxWalk::NextToLookAt() {
@@ -75,7 +94,7 @@ void MailboxWalk::NoteUnpicked(int32_t number) {
 std::vector<std::string> MailboxWalk::UnpickedIds() const {
   std::vector<std::string> ids;
   for (const MessageSlot& slot : slots_) {
-    if (slot.unpicked && slot.id && !slot.id->empty()) ids.push_back(*slot.id);
+    if (slot.unpicked && slot.id && !slot.idUntrusted) ids.push_back(*slot.id);
   }
   return ids;
 }

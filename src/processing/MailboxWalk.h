@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "processing/MessageParser.h"
@@ -33,13 +34,18 @@ class MailboxWalk {
   // What a listing gives for message `number`. The listing is the server's
   // word: a number outside the mailbox, or given twice, is not taken, and
   // the message is then asked for alone. False: the entry was not taken.
+  // An id that is not valid (IsValidUniqueId), or that another message of
+  // the mailbox has too, is kept but not trusted.
   bool ListId(int32_t number, std::string_view id);
   void ListSize(int32_t number, int32_t size);
   void ForgetIds();
   void ForgetSizes();
-  // The id of message `number` asked for alone.
+  // The id of message `number` asked for alone; trusted as ListId's.
   void SetId(int32_t number, std::string id);
   const std::optional<std::string>& Id(int32_t number) const { return Slot(number).id; }
+  // Whether message `number`'s id may stand for it: whether the message may
+  // be passed over as taken, deleted as taken, or remembered by it.
+  bool IdTrusted(int32_t number) const { return Slot(number).id && !Slot(number).idUntrusted; }
   int32_t Size(int32_t number) const { return Slot(number).size; }
 
   // The next message to look at (1, 2, ...); 0 once every one was.
@@ -72,6 +78,7 @@ class MailboxWalk {
   enum class State : uint8_t { open, passedOver, counted, released };
   struct MessageSlot {
     std::optional<std::string> id;
+    bool idUntrusted = false;
     int32_t size = kSizeUnknown;
     State state = State::open;
     bool unpicked = false;
@@ -81,8 +88,10 @@ class MailboxWalk {
     return number >= 1 && static_cast<size_t>(number) < messages.size();
   }
   const MessageSlot& Slot(int32_t number) const;
+  void TakeId(int32_t number, std::string id);
 
   std::vector<MessageSlot> slots_ = std::vector<MessageSlot>(1);  // by message number; [0] unused
+  std::unordered_map<std::string, int32_t> numberWithId_;         // the first message of each id
   int32_t next_ = 0;                                              // the last message looked at
   int32_t released_ = 0;  // every message up to this one was handed back
   size_t rowsWaiting_ = 0;

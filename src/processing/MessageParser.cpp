@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "cipher/Md5.h"
 #include "processing/EncodedWords.h"
 #include "text/CommFuncs.h"
 
@@ -38,7 +39,12 @@ void TMessageParser::Line(std::string_view line) {
 }
 
 ParsedMessage TMessageParser::Finish() {
-  if (!inHeader_ && message_.picked) walker_.Finish(takeTextLine_);
+  if (!inHeader_ && message_.picked) {
+    walker_.Finish(takeTextLine_);
+    if (!walker_.FoundText()) message_.readable = false;
+  }
+  message_.headerDigest = Md5Hex(headerBytes_);
+  headerBytes_.clear();
   ParsedMessage finished = std::exchange(message_, ParsedMessage());
   inHeader_ = true;
   charset_ = csOther;
@@ -47,6 +53,7 @@ ParsedMessage TMessageParser::Finish() {
 }
 
 void TMessageParser::HeaderLine(std::string_view line) {
+  if (headerBytes_.size() < kMostDigestedHeaderBytes) headerBytes_.append(line).append("\r\n");
   // Both tests run on every header line, the empty one that ends the header
   // included: an empty trigger setting thus matches every message.
   if (header_.AddLine(line)) charset_ = DetectCharset(header_.ContentType());
@@ -78,7 +85,10 @@ void TMessageParser::TakeTextLine(std::string_view text) {
 void TMessageParser::AddItem(std::string_view text) {
   const SplitText item = SplitAtToken(text, rules_.separator);
   if (item.name == "%") return;
-  if (message_.names.size() >= static_cast<size_t>(kMaxItemsPerMessage)) return;
+  if (message_.names.size() >= static_cast<size_t>(kMaxItemsPerMessage)) {
+    message_.readable = false;
+    return;
+  }
   message_.names.emplace_back(item.name);
   message_.values.emplace_back(item.value);
 }

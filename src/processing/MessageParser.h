@@ -31,7 +31,17 @@ struct ParsedMessage {
   bool picked = false;
   std::vector<std::string> names;
   std::vector<std::string> values;
+  // False for a picked message whose body held no text to read (a multipart
+  // without a text part, or with it nested past what is walked, or a text in
+  // UTF-16 or UTF-32), or whose items went past kMaxItemsPerMessage: its row
+  // would not be what it said.
+  bool readable = true;
+  // The MD5 (hex) of the header lines as read, each with CR LF, up to
+  // kMostDigestedHeaderBytes: what tells this mail from another with its id.
+  std::string headerDigest;
 };
+
+inline constexpr size_t kMostDigestedHeaderBytes = 64 * 1024;
 
 // Turns the lines of one message into its items.
 //
@@ -102,6 +112,7 @@ class TMessageParser {
   TMimeHeaderReader header_;
   TMimeWalker walker_;
   TMailTextDecoder headerText_;  // for encoded words in header lines
+  std::string headerBytes_;      // what the digest is made of
   const TextLineSink takeTextLine_;
 };
 

@@ -79,8 +79,7 @@ bool NamesAFile(std::string_view field) {
 
 }  // namespace
 
-std::optional<std::string_view> ParameterValue(std::string_view field,
-                                               std::string_view upperName) {
+std::optional<std::string_view> ParameterValue(std::string_view field, std::string_view upperName) {
   std::optional<std::string_view> result;
   ForEachParameter(field, [&](std::string_view parameter) {
     const size_t equals = parameter.find('=');

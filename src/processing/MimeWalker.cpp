@@ -6,6 +6,18 @@ namespace vexalo {
 
 namespace {
 
+// UTF-16 and UTF-32 text in any of their names: their bytes hold CR and LF
+// inside characters, so the lines POP3 hands over are no lines of the text.
+bool IsWideCharset(std::string_view charset) {
+  for (const std::string_view family : {"UTF-16", "UTF16", "UTF-32", "UTF32", "UCS-2", "UCS-4"}) {
+    if (charset.size() >= family.size() &&
+        EqualIgnoringAsciiCase(charset.substr(0, family.size()), family)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // A delimiter line may carry blanks after it ("transport padding").
 std::string_view WithoutTrailingBlanks(std::string_view line) {
   size_t end = line.size();
@@ -25,6 +37,8 @@ void TMimeWalker::Start(const MimePartInfo& message) {
   htmlFound_ = false;
   held_.clear();
   heldBytes_ = 0;
+  singlePart_ = !message.IsMultipart();
+  wideText_ = singlePart_ && IsWideCharset(message.charset);
   if (message.IsMultipart()) {
     step_ = stepPassOver;  // the preamble, or the whole body without a boundary
     if (!message.boundary.empty()) delimiters_.push_back("--" + message.boundary);
@@ -104,12 +118,14 @@ void TMimeWalker::StartPart(const MimePartInfo& part) {
     // the text is found; the rest is passed over
   } else if (IsTextOfType(part, "TEXT/PLAIN") || IsTextOfType(part, "")) {
     plainFound_ = true;
+    wideText_ = IsWideCharset(part.charset);
     held_.clear();
     heldBytes_ = 0;
     text_.Start(part, false);
     step_ = stepText;
   } else if (!htmlFound_ && IsTextOfType(part, "TEXT/HTML")) {
     htmlFound_ = true;
+    wideText_ = IsWideCharset(part.charset);
     text_.Start(part, true);
     step_ = stepHeldText;
   }

@@ -38,6 +38,10 @@ class TMimeWalker {
   void Line(std::string_view line, const TextLineSink& sink);
   // The end of the message.
   void Finish(const TextLineSink& sink);
+  // Whether the body had a text to read: it is one itself, or a part of it
+  // is, and not in a charset of two- or four-byte units (UTF-16, UTF-32),
+  // whose lines cannot be cut at the message's line ends.
+  bool FoundText() const { return (singlePart_ || plainFound_ || htmlFound_) && !wideText_; }
 
  private:
   enum Step : uint8_t { stepPassOver, stepPartHeader, stepText, stepHeldText };
@@ -56,6 +60,8 @@ class TMimeWalker {
   TMimeHeaderReader partHeader_;
   Step step_ = stepPassOver;
   std::vector<std::string> delimiters_;  // "--" and the boundary, outermost first
+  bool singlePart_ = false;
+  bool wideText_ = false;  // the text found is UTF-16 or UTF-32
   bool plainFound_ = false;
   bool htmlFound_ = false;
   size_t emptyLinesHeld_ = 0;  // empty lines of the part not yet handed on

@@ -9,25 +9,42 @@
 namespace vexalo {
 
 // open(2) of `path` with `flags` (close-on-exec added; a file it creates
-// gets 0666 less the umask), retried after EINTR; the descriptor or -1 with
-// errno set.
+// gets 0600: orders hold names, addresses and phone numbers), retried after
+// EINTR; the descriptor or -1 with errno set.
 int OpenRetrying(const std::string& path, int flags);
 
 // One open file descriptor, closed when the object goes. Every failure of the
 // system raises EInOutError with the errno it reported and the file's path;
 // EINTR is retried.
+//
+// A data file must be a regular file: a FIFO would hold the run in open()
+// until someone writes to it, a device such as /dev/zero would feed it without
+// end. Opens of a data file never wait (O_NONBLOCK until the file is known to
+// be a regular one) and raise EInOutError naming the file, with EISDIR for a
+// folder and ENXIO for anything else that is no regular file. A link to a
+// regular file is followed: the user may keep his data elsewhere.
 class PosixFile {
  public:
   enum class Mode {
-    kReplace,  // created or emptied, write only
-    kAppend,   // created when missing; every write goes to the end
+    kReplace,          // created or emptied, write only; any kind of file (one the user names)
+    kReplaceDataFile,  // the same for a data file
+    kAppendDataFile,   // a data file, created when missing; every write goes to the end
   };
 
   // Opens `path` for writing; raises EInOutError when the system refuses.
   PosixFile(const std::string& path, Mode mode);
-  // Opens `path` for reading, or gives nothing when no file has that name;
-  // raises EInOutError for every other refusal.
+  // Opens the data file `path` for reading, or gives nothing when no file has
+  // that name; raises EInOutError for every other refusal.
   static std::optional<PosixFile> OpenIfPresent(const std::string& path);
+  // Creates a new file, write only, mode 0600, named `prefix` and six random
+  // letters and digits, with O_EXCL and O_NOFOLLOW: a file or link someone
+  // else put under any name is neither followed nor touched. Path() gives the
+  // name made. Raises EInOutError naming `prefix`.
+  static PosixFile CreateUnique(const std::string& prefix);
+  // Flushes the entries of the folder holding `path` to stable storage: a
+  // file created or renamed since the last sync is only found again after a
+  // crash if its name is on disk too.
+  static void SyncFolderOf(const std::string& path);
 
   ~PosixFile();
   PosixFile(PosixFile&& other) noexcept;
@@ -66,6 +83,11 @@ class PosixFile {
   // Closes now, so that a failure the system reports only at close is raised
   // rather than lost in the destructor.
   void Close();
+
+  // Sets the file's permission bits.
+  void SetPermissions(unsigned mode);
+
+  const std::string& Path() const { return path_; }
 
  private:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

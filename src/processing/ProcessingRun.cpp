@@ -55,11 +55,6 @@ constexpr char kSummaryTakenText[] =
 // 　合計累積データ数：
 constexpr char kSummaryRowsText[] =
     "\x81@\x8D\x87\x8Cv\x97\xDD\x90\xCF\x83\x66\x81[\x83^\x90\x94\x81\x46";
-// 　値のない注文：
-constexpr char kSummaryValuelessText[] =
-    "\x81\x40\x92\x6C\x82\xCC\x82\xC8\x82\xA2\x92\x8D\x95\xB6\x81\x46";
-// 件
-constexpr char kSummaryCountUnitText[] = "\x8C\x8F";
 // メール受信処理中にエラーが発生しました。(内容：
 constexpr char kErrorHeadText[] =
     "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x8F\x88\x97\x9D\x92\x86\x82\xC9\x83G\x83\x89\x81["
@@ -156,6 +151,10 @@ const char* ToString(TProcessState state) {
       return "procCapa";
     case procListSizes:
       return "procListSizes";
+    case procCheck:
+      return "procCheck";
+    case procProve:
+      return "procProve";
   }
   return "?";
 }
@@ -181,6 +180,11 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
   settings.passWord = fields.PassWordText();
   settings.rules = MessageRules{fields.HeaderTokenText(), fields.SplitTokenText()};
   settings.deleteAfterReading = fields.DeleteAfterReading();
+  if (settings.deleteAfterReading && settings.rules.triggerLine.empty()) {
+    throw std::runtime_error(Utf8ToCp932(
+        "反応させたいヘッダが空のまま「読みこんだメールはサーバから削除する」が選ばれて"
+        "います。このままではすべてのメールを取り込んで削除してしまうため、受信しません"));
+  }
   return settings;
 }
 
@@ -238,9 +242,15 @@ void TProcessingRun::StartRun(bool reportBusy) {
   runStamp_ = clock_();
   walk_.Start(0);
   deletesDue_.clear();
+  checkReplies_ = false;
+  unchecked_.clear();
+  checkCovers_ = 0;
   topRefused_ = false;
   titlesSaved_ = false;
   rememberedUnpicked_ = LoadUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine);
+  takenHeaders_.reset();
+  takenHeadersChanged_ = false;
+  deletedIds_.clear();
 
   phase_ = runActive;
   try {
@@ -268,8 +278,9 @@ void TProcessingRun::Cancel() {
   if (phase_ != runActive && !client_.Connected()) return;
   phase_ = runStopped;
   // Without QUIT the server commits none of this run's deletions; the rows
-  // already taken stay, as they would after an error.
+  // already taken stay, as they would after an error, with their proof.
   client_.Abort();
+  SaveTakenHeaders(false);
   LeaveRun();
   reporter_.ShowStatus(kCancelledText);
   reporter_.RunEnded(RunOutcome::cancelled);
@@ -346,6 +357,7 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
       client_.Capa(ReplyTo(procCapa));
       break;
     case procCapa:
+      checkReplies_ = client_.HasCapability("PIPELINING");
       client_.Stat(ReplyTo(procStat));
       break;
     case procStat:
@@ -357,22 +369,25 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
     case procListSizes:
       Walk();
       break;
-    case procUidl:
-      walk_.SetId(number, ParseUidlLine(reply.text).id);
+    case procUidl: {
+      // An entry for another message is no id of this one.
+      const UidlEntry entry = ParseUidlLine(reply.text);
+      walk_.SetId(number, entry.number == number ? entry.id : std::string());
       StartMessage(number);
       Walk();
       break;
+    }
     case procTop:
-      if (parser_.Picked()) {
-        parser_.Finish();
-        StartRetr(number);
-      } else {
-        FinishMessage(number, false);
-      }
+    case procRetr:
+      MessageRead(step, number, parser_.Finish());
       Walk();
       break;
-    case procRetr:
-      FinishMessage(number, true);
+    case procCheck:
+      TakeCheck(number, reply);
+      Walk();
+      break;
+    case procProve:
+      ProveTaken(number, parser_.Finish());
       Walk();
       break;
     case procDele:
@@ -405,6 +420,25 @@ bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
       parser_.Finish();
       topRefused_ = true;
       StartRetr(number);
+      Walk();
+      return true;
+    case procCheck:
+      return false;
+    case procProve:
+      // Without its header nothing proves it: it is not deleted.
+      parser_.Finish();
+      walk_.Finish(number, false);
+      ReleaseFinished();
+      Walk();
+      return true;
+    case procRetr:
+      // One mail the server cannot hand out must not keep the rest of the
+      // mailbox from being taken, run after run.
+      parser_.Finish();
+      counts_.undelivered.push_back({number, reply.text});
+      reporter_.MessageRefused(number, reply.text);
+      walk_.Finish(number, true);
+      ReleaseFinished();
       Walk();
       return true;
     default:
@@ -450,7 +484,7 @@ void TProcessingRun::ListSizesOrWalk() {
   bool anyToRead = false;
   for (int32_t number = 1; number <= walk_.Count() && !anyToRead; ++number) {
     const std::optional<std::string>& id = walk_.Id(number);
-    anyToRead = !id || (!IsTaken(*id) && !IsRememberedUnpicked(*id));
+    anyToRead = !id || (walk_.IdTrusted(number) && !IsTaken(*id) && !IsRememberedUnpicked(*id));
   }
   if (!anyToRead) {
     Walk();
@@ -463,6 +497,10 @@ void TProcessingRun::ListSizesOrWalk() {
 // long ago costs no command at all.
 void TProcessingRun::Walk() {
   while (phase_ == runActive && client_.ReadyForCommand()) {
+    if (checkCovers_ == 0 && !unchecked_.empty()) {
+      SendCheck();
+      continue;
+    }
     if (!deletesDue_.empty()) {
       SendDele(deletesDue_.front());
       deletesDue_.pop_front();
@@ -476,7 +514,7 @@ void TProcessingRun::Walk() {
       client_.Uidl(number, ReplyTo(procUidl, number));
     }
   }
-  if (phase_ != runActive || !deletesDue_.empty() || !walk_.AllLookedAt() ||
+  if (phase_ != runActive || !deletesDue_.empty() || !unchecked_.empty() || !walk_.AllLookedAt() ||
       client_.RequestsOut() > 0) {
     return;
   }
@@ -494,14 +532,49 @@ void TProcessingRun::Walk() {
 // already is passed over, with its DELE again when it is taken and deleting
 // is on.
 void TProcessingRun::StartMessage(int32_t number) {
+  if (!walk_.IdTrusted(number)) {
+    ++counts_.untrustedIds;
+    walk_.Finish(number, false);
+    ReleaseFinished();
+    return;
+  }
   const std::string& id = *walk_.Id(number);
   if (!IsJudgedAlready(number, id)) {
     StartHeaderRead(number);
     return;
   }
-  if (IsTakenToDeleteAgain(id)) deletesDue_.push_back(number);
+  if (IsTakenToDeleteAgain(id)) {
+    client_.Top(
+        number, 0,
+        [this](std::string_view line) {
+          if (parser_.InHeader()) parser_.Line(line);
+        },
+        ReplyTo(procProve, number));
+    return;
+  }
   walk_.Finish(number, false);
   ReleaseFinished();
+}
+
+// The header of a mail listed under a taken id: the one taken is deleted
+// again; another is new mail, read as such, and its id no longer proves
+// anything of the old one.
+void TProcessingRun::ProveTaken(int32_t number, ParsedMessage header) {
+  const std::string& id = *walk_.Id(number);
+  TakenHeaders& digests = Digests();
+  const auto taken = digests.find(id);
+  if (taken != digests.end() && taken->second == header.headerDigest) {
+    deletesDue_.push_back(number);
+    walk_.Finish(number, false);
+    ReleaseFinished();
+    return;
+  }
+  ++counts_.reusedIds;
+  if (taken != digests.end()) {
+    digests.erase(taken);
+    takenHeadersChanged_ = true;
+  }
+  MessageRead(procTop, number, std::move(header));
 }
 
 // A large message, an ordinary mail with attachments perhaps, has its header
@@ -512,8 +585,13 @@ void TProcessingRun::StartHeaderRead(int32_t number) {
     StartRetr(number);
     return;
   }
+  // Body lines a server sends anyway are no items: only the header is read.
   client_.Top(
-      number, 0, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procTop, number));
+      number, 0,
+      [this](std::string_view line) {
+        if (parser_.InHeader()) parser_.Line(line);
+      },
+      ReplyTo(procTop, number));
 }
 
 void TProcessingRun::StartRetr(int32_t number) {
@@ -521,11 +599,58 @@ void TProcessingRun::StartRetr(int32_t number) {
       number, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procRetr, number));
 }
 
+// A header that picks its message has the message read at once: that
+// judgement commits nothing, and a RETR read out of step is caught like any
+// other reply. What a message finally gave waits, while pipelining, for the
+// check behind it.
+void TProcessingRun::MessageRead(TProcessState step, int32_t number, ParsedMessage message) {
+  if (step == procTop && message.picked) {
+    StartRetr(number);
+    return;
+  }
+  if (checkReplies_) {
+    unchecked_.push_back({step, number, std::move(message)});
+    return;
+  }
+  FinishMessage(number, step == procRetr, std::move(message));
+}
+
+// The check asks for the id of the last message read: its reply comes behind
+// every reply before it.
+void TProcessingRun::SendCheck() {
+  const int32_t number = unchecked_.back().number;
+  checkCovers_ = unchecked_.size();
+  client_.Uidl(number, ReplyTo(procCheck, number));
+}
+
+// "+OK n id" for the message asked, its id as listed, or the replies are not
+// the ones their requests think: nothing of the session is committed.
+void TProcessingRun::TakeCheck(int32_t number, const Pop3Reply& reply) {
+  const UidlEntry entry = ParseUidlLine(reply.text);
+  const std::optional<std::string>& id = walk_.Id(number);
+  if (entry.number != number || !id || entry.id != *id) {
+    StopWithError("-ERR The server's replies went out of step (found at the check of message " +
+                      std::to_string(number) + "); nothing of this session was committed",
+                  kNegativeReply, procCheck);
+    return;
+  }
+  for (; checkCovers_ > 0; --checkCovers_) {
+    ReadResult read = std::move(unchecked_.front());
+    unchecked_.pop_front();
+    FinishMessage(read.number, read.step == procRetr, std::move(read.message));
+  }
+}
+
 // The reply of message `number` is in (`readWhole`: its RETR, otherwise a
 // header that did not pick it); what it gave waits for the messages before it.
-void TProcessingRun::FinishMessage(int32_t number, bool readWhole) {
-  ParsedMessage message = parser_.Finish();
-  if (readWhole && message.picked) {
+void TProcessingRun::FinishMessage(int32_t number, bool readWhole, ParsedMessage message) {
+  if (readWhole && message.picked && !message.readable) {
+    // Stored, its row would not say what the mail says, and deleted, the
+    // order would be lost: it stays on the server, remembered as judged.
+    ++counts_.unreadable;
+    walk_.NoteUnpicked(number);
+    walk_.Finish(number, true);
+  } else if (readWhole && message.picked) {
     walk_.Finish(number, true, std::make_unique<ParsedMessage>(std::move(message)));
   } else {
     walk_.NoteUnpicked(number);
@@ -556,11 +681,16 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
   if (tableFiles_.TakeRow(runStamp_, StoredId(id ? *id : std::string()), row)) {
     titlesSaved_ = true;
   }
+  if (id) {
+    Digests()[*id] = row.headerDigest;
+    takenHeadersChanged_ = true;
+  }
   reporter_.TableChanged();
 }
 
 void TProcessingRun::SendDele(int32_t number) {
   client_.Dele(number, ReplyTo(procDele, number));
+  deletedIds_.insert(*walk_.Id(number));
   ++counts_.deleted;
 }
 
@@ -569,6 +699,7 @@ void TProcessingRun::Quit() { client_.Quit(ReplyTo(procQuit)); }
 void TProcessingRun::Complete() {
   if (!titlesSaved_) SaveTitles();
   SaveUnpicked();
+  SaveTakenHeaders(true);
   ShowSummary();
   phase_ = runCompleted;
   LeaveRun();
@@ -578,11 +709,13 @@ void TProcessingRun::Complete() {
 // ---- What is known of a message ----
 
 // A message whose row is on disk already while deleting is on: the DELE of
-// the run that took it may have been lost with that run. An empty id, or one
-// the title row holds, names no row of ours and is never deleted unread.
-bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) const {
+// the run that took it may have been lost with that run. Only one whose
+// header digest was kept can prove it is that mail (ProveTaken); without it
+// the mail stays on the server. An id the title row holds names no row of
+// ours.
+bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) {
   const std::string storedId = StoredId(msgUidl);
-  return settings_.deleteAfterReading && !storedId.empty() &&
+  return settings_.deleteAfterReading && Digests().contains(msgUidl) &&
          table_.Cell(DataTable::kIdColumn, 0) != storedId && table_.IsUidlTaken(storedId);
 }
 
@@ -627,13 +760,72 @@ void TProcessingRun::SaveUnpicked() {
   }
 }
 
+// The counts of mails left on the server follow only when there are any, so
+// an ordinary run's summary reads as it always has.
+// After a completed run only the mails still on the server need their proof
+// (`keepOnlyThisMailbox`); a stopped run keeps every digest it had. A file
+// that cannot be written costs only a later DELE (nothing is deleted without
+// proof), so it spoils no run.
+// Loaded when first needed: a poll that finds nothing new with deleting off
+// never reads or writes the file.
+TakenHeaders& TProcessingRun::Digests() {
+  if (!takenHeaders_) takenHeaders_ = LoadTakenHeaders(TakenHeadersPath(tableFiles_.Paths()));
+  return *takenHeaders_;
+}
+
+void TProcessingRun::SaveTakenHeaders(bool keepOnlyThisMailbox) {
+  if (!takenHeaders_) return;
+  if (keepOnlyThisMailbox) {
+    TakenHeaders onServer;
+    for (int32_t number = 1; number <= walk_.Count(); ++number) {
+      const std::optional<std::string>& id = walk_.Id(number);
+      if (!id || !walk_.IdTrusted(number) || deletedIds_.contains(*id)) continue;
+      const auto taken = takenHeaders_->find(*id);
+      if (taken != takenHeaders_->end()) onServer.insert(*taken);
+    }
+    if (onServer.size() != takenHeaders_->size()) takenHeadersChanged_ = true;
+    takenHeaders_ = std::move(onServer);
+  }
+  if (!takenHeadersChanged_) return;
+  try {
+    vexalo::SaveTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), *takenHeaders_);
+    takenHeadersChanged_ = false;
+  } catch (const EInOutError&) {
+  }
+}
+
 void TProcessingRun::ShowSummary() {
-  reporter_.ShowStatus(
-      kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
-      std::to_string(counts_.taken) + kSummaryRowsText + std::to_string(table_.RowCount() - 1) +
-      (counts_.valueless > 0
-           ? kSummaryValuelessText + std::to_string(counts_.valueless) + kSummaryCountUnitText
-           : std::string()));
+  std::string text = kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
+                     std::to_string(counts_.taken) + kSummaryRowsText +
+                     std::to_string(table_.RowCount() - 1);
+  if (counts_.untrustedIds > 0) {
+    text += Utf8ToCp932("　IDが不正で未処理のメール：") + std::to_string(counts_.untrustedIds) +
+            Utf8ToCp932("件");
+  }
+  if (counts_.reusedIds > 0) {
+    text += Utf8ToCp932("　取り込み済みと同じIDの別のメール：") +
+            std::to_string(counts_.reusedIds) + Utf8ToCp932("件");
+  }
+  if (counts_.unreadable > 0) {
+    text += Utf8ToCp932("　本文を読めず未処理の注文：") + std::to_string(counts_.unreadable) +
+            Utf8ToCp932("件");
+  }
+  if (!counts_.undelivered.empty()) {
+    text += Utf8ToCp932("　サーバから受信できなかったメール：") +
+            std::to_string(counts_.undelivered.size()) + Utf8ToCp932("件（");
+    constexpr size_t kNamedAtMost = 3;  // a status line, not a log
+    for (size_t i = 0; i < std::min(counts_.undelivered.size(), kNamedAtMost); ++i) {
+      if (i > 0) text += Utf8ToCp932("、");
+      text += std::to_string(counts_.undelivered[i].number) + Utf8ToCp932("番：") +
+              counts_.undelivered[i].text;
+    }
+    if (counts_.undelivered.size() > kNamedAtMost) text += Utf8ToCp932("、…");
+    text += Utf8ToCp932("）");
+  }
+  if (counts_.valueless > 0) {
+    text += Utf8ToCp932("　値のない注文：") + std::to_string(counts_.valueless) + Utf8ToCp932("件");
+  }
+  reporter_.ShowStatus(text);
 }
 
 // The run stays busy while the user decides, so no timer tick starts another
@@ -655,6 +847,7 @@ void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& 
 
 void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TProcessState step) {
   phase_ = runStopped;
+  SaveTakenHeaders(false);
   // Aborted before the box is shown: without QUIT the server commits none of
   // this run's deletions, and an abort that waited for the user would kill a
   // run started meanwhile. While the box is open the run still counts as

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "pop3/Pop3Client.h"
 #include "processing/MailboxWalk.h"
@@ -15,6 +16,7 @@
 #include "processing/RunReporter.h"
 #include "processing/RunStamp.h"
 #include "processing/TableFiles.h"
+#include "processing/TakenHeaders.h"
 
 namespace vexalo {
 
@@ -47,6 +49,8 @@ enum TProcessState : int32_t {
   procTop = 9,         // TOP n 0: the header of a message not yet judged
   procCapa = 10,       // CAPA after the login: whether the server pipelines
   procListSizes = 11,  // LIST without a number: every message's size at once
+  procCheck = 12,      // UIDL n behind pipelined replies: whether they kept in step
+  procProve = 13,      // TOP n 0 of a mail taken before: whether it is the one taken
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -56,10 +60,27 @@ std::ostream& operator<<(std::ostream& out, TProcessState state);
 
 // What the last run counted.
 struct RunCounts {
-  int32_t messages = 0;   // in the mailbox, as STAT gave it
-  int32_t taken = 0;      // committed as rows
-  int32_t deleted = 0;    // DELE requests sent, committed by the run's QUIT
-  int32_t valueless = 0;  // taken although their body gave no value at all
+  int32_t messages = 0;  // in the mailbox, as STAT gave it
+  int32_t taken = 0;     // committed as rows
+  int32_t deleted = 0;   // DELE requests sent, committed by the run's QUIT
+  // Left on the server untouched: their id cannot stand for them (not
+  // valid, or shared with another message), so they could be neither told
+  // apart from a taken one nor deleted safely.
+  int32_t untrustedIds = 0;
+  // Picked, but without a text to read whole: no row, no DELE, remembered.
+  int32_t unreadable = 0;
+  // Listed under the id of a mail taken before, but with another header:
+  // read as new mail, never deleted as the one taken.
+  int32_t reusedIds = 0;
+  // Messages the server refused to hand out (-ERR to their RETR), with its
+  // text; tried again by the next run.
+  struct Refused {
+    int32_t number = 0;
+    std::string text;
+  };
+  std::vector<Refused> undelivered;
+  // Taken as rows although their body gave no value at all.
+  int32_t valueless = 0;
 };
 
 // What a run takes from the settings when it starts: a change in the
@@ -73,7 +94,8 @@ struct RunSettings {
 
   // SECURITY "0" or absent plain, "1" TLS, "2" STARTTLS (full-width digits
   // too); any other value raises, naming the key. A TIMEOUT that is no
-  // positive number means 60 s.
+  // positive number means 60 s. An empty trigger line picks every message:
+  // with deleting on it raises, since the run would empty the mailbox.
   static RunSettings From(const SettingsFields& fields);
 };
 
@@ -176,7 +198,11 @@ class TProcessingRun {
   void StartMessage(int32_t number);
   void StartHeaderRead(int32_t number);
   void StartRetr(int32_t number);
-  void FinishMessage(int32_t number, bool readWhole);
+  void ProveTaken(int32_t number, ParsedMessage header);
+  void MessageRead(TProcessState step, int32_t number, ParsedMessage message);
+  void SendCheck();
+  void TakeCheck(int32_t number, const Pop3Reply& reply);
+  void FinishMessage(int32_t number, bool readWhole, ParsedMessage message);
   void ReleaseFinished();
   void TakeRow(int32_t number, const ParsedMessage& row);
   void SendDele(int32_t number);
@@ -186,9 +212,11 @@ class TProcessingRun {
   bool IsJudgedAlready(int32_t number, const std::string& msgUidl);
   bool IsTaken(const std::string& msgUidl) const;
   bool IsRememberedUnpicked(const std::string& msgUidl) const;
-  bool IsTakenToDeleteAgain(const std::string& msgUidl) const;
+  bool IsTakenToDeleteAgain(const std::string& msgUidl);
+  TakenHeaders& Digests();
   void SaveTitles();
   void SaveUnpicked();
+  void SaveTakenHeaders(bool keepOnlyThisMailbox);
   void ShowSummary();
   void AskToTrustCertificate(TProcessState step, const Pop3Reply& reply);
   void StopWithError(const std::string& detail, uint16_t code, TProcessState step);
@@ -216,12 +244,29 @@ class TProcessingRun {
   // Picked messages whose rows are in AllData.csv, in order, waiting for room
   // in the client's window for their DELE.
   std::deque<int32_t> deletesDue_;
+  // While pipelining: what the replies of TOP and RETR gave, waiting for a
+  // check (UIDL n) sent after them to show the replies kept in step. A reply
+  // doubled, dropped or left unterminated by the server shifts every reply
+  // behind it, so the check's reply would be another's.
+  struct ReadResult {
+    TProcessState step;
+    int32_t number;
+    ParsedMessage message;
+  };
+  bool checkReplies_ = false;
+  std::deque<ReadResult> unchecked_;
+  size_t checkCovers_ = 0;  // how many of unchecked_ the check out covers; 0: none out
   bool topRefused_ = false;
   bool titlesSaved_ = false;  // FirstRow.csv holds the table's titles of this run already
   // Ids Unpicked.txt held for the current trigger line at the start of the
   // run (nothing: no usable file). The ids of this run's mailbox found or
   // remembered as not picked replace them when the run completes.
   std::optional<std::unordered_set<std::string>> rememberedUnpicked_;
+  // The header digests of the mails taken, by id (TakenHeaders.txt), and the
+  // ids this run sent a DELE for.
+  std::optional<TakenHeaders> takenHeaders_;  // nothing: not loaded yet
+  bool takenHeadersChanged_ = false;
+  std::unordered_set<std::string> deletedIds_;
 };
 
 }  // namespace vexalo

@@ -19,14 +19,16 @@ bool IsRefusal(int errorCode) { return errorCode == EACCES || errorCode == EPERM
 
 bool RunLock::TryAcquire(const std::string& path, const std::string& fallback) {
   Release();
-  int fd = OpenRetrying(path, O_RDWR | O_CREAT);
+  // Nothing here may wait: a FIFO planted under either name would otherwise
+  // hold the run in open(). A link planted as the lock file is not followed.
+  int fd = OpenRetrying(path, O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0 && IsRefusal(errno)) {
     // A lock needs no right to write: a lock file another user made is
     // opened for reading, and a folder that refuses a new one leaves the
     // data file itself to lock.
-    fd = OpenRetrying(path, O_RDONLY);
+    fd = OpenRetrying(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0 && errno == ENOENT) {
-      fd = OpenRetrying(fallback, O_RDONLY);
+      fd = OpenRetrying(fallback, O_RDONLY | O_NONBLOCK);
       if (fd < 0) throw EInOutError(errno, fallback);
       return LockOpened(fd, fallback);
     }

@@ -52,6 +52,10 @@ class RunReporter {
   // changed.
   virtual void TableChanged() = 0;
 
+  // The server refused to hand out message `number` with `serverText`; the
+  // run goes on without it. The summary names it too.
+  virtual void MessageRefused(int32_t /*number*/, const std::string& /*serverText*/) {}
+
   // The run is over; the next fetch may start.
   virtual void RunEnded(RunOutcome outcome) = 0;
 

@@ -1,53 +1,17 @@
 #include "processing/UnpickedIds.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <optional>
-
-#include "processing/DataFiles.h"
-#include "processing/InOutError.h"
-#include "processing/PosixFile.h"
+#include "processing/SideFile.h"
 
 namespace vexalo {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-// Far beyond the ids of any mailbox (a few hundred thousand messages); a
-// larger file is not one this program wrote.
-constexpr long long kMostFileBytes = 64LL << 20;
-// Server ids are at most 70 bytes; anything much longer is damage.
-constexpr size_t kLongestId = 1024;
-
-// The client reads an id as printable ASCII only, so any other byte in the
-// file is damage.
-bool IsStorableId(std::string_view id) {
-  return !id.empty() && id.size() <= kLongestId &&
-         std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7E; });
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
-  if (!file || file->Size() > kMostFileBytes) return std::nullopt;
-  std::string bytes;
-  char buffer[1 << 16];
-  while (const size_t count = file->Read(buffer, sizeof buffer)) {
-    bytes.append(buffer, count);
-    if (static_cast<long long>(bytes.size()) > kMostFileBytes) return std::nullopt;
-  }
-  return bytes;
-}
 
 }  // namespace
 
 std::optional<std::unordered_set<std::string>> LoadUnpickedIds(const std::string& path,
                                                                std::string_view triggerLine) {
-  std::optional<std::string> bytes;
-  try {
-    bytes = ReadWholeFile(path);
-  } catch (const EInOutError&) {
-    return std::nullopt;
-  }
+  const std::optional<std::string> bytes = ReadSideFile(path);
   if (!bytes) return std::nullopt;
   std::string_view rest = *bytes;
   std::unordered_set<std::string> ids;
@@ -77,14 +41,7 @@ void SaveUnpickedIds(const std::string& path, std::string_view triggerLine,
     text += id;
     text += kLineEnd;
   }
-  const std::string temporary = path + ".tmp";
-  PosixFile file(temporary, PosixFile::Mode::kReplace);
-  file.Write(text);
-  file.Sync();
-  file.Close();
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno);
-  // The rename reaches the disk with the folder's entries.
-  SyncFile(path);
+  ReplaceSideFile(path, text);
 }
 
 }  // namespace vexalo

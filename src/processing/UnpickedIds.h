@@ -23,8 +23,7 @@ std::optional<std::unordered_set<std::string>> LoadUnpickedIds(const std::string
 
 // Replaces the file at `path` with `triggerLine` and `ids` (ids that could
 // not be read back as one line are left out) without a moment in which a
-// crash leaves it half written: a temporary file beside it is written and
-// synced, then renamed over it, and the folder synced. Raises EInOutError.
+// crash leaves it half written (a ReplacementFile). Raises EInOutError.
 void SaveUnpickedIds(const std::string& path, std::string_view triggerLine,
                      const std::vector<std::string>& ids);
 

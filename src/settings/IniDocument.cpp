@@ -34,6 +34,14 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// What an editor may put before the first line of a UTF-8 file; no part of
+// any line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::size_t FirstLineStart(const std::string& text) {
+  return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
+
 // One line of the text: [begin, end) is its content, next is where the
 // following line starts (after LF, or the end of the text).
 struct Line {
@@ -75,7 +83,7 @@ struct SectionSpan {
 std::optional<SectionSpan> FindSection(const std::string& text, std::string_view section,
                                        std::string_view key) {
   std::optional<SectionSpan> span;
-  for (std::size_t at = 0; at < text.size();) {
+  for (std::size_t at = FirstLineStart(text); at < text.size();) {
     const Line line = LineAt(text, at);
     at = line.next;
     const std::string_view content = ContentOf(text, line);
@@ -130,9 +138,10 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
   std::string added;
   // The line before may be the last of the text and end without a line end,
   // or with the CR of one.
-  if (at > 0 && text_[at - 1] == '\r') {
+  const bool firstLine = at <= FirstLineStart(text_);
+  if (!firstLine && text_[at - 1] == '\r') {
     added.append("\n");
-  } else if (at > 0 && text_[at - 1] != '\n') {
+  } else if (!firstLine && text_[at - 1] != '\n') {
     added.append(lineEnd);
   }
   if (!span) added.append("[").append(section).append("]").append(lineEnd);

@@ -17,7 +17,8 @@ namespace vexalo {
 //   counts, and in it the first line of a key;
 // - names and values lose blanks (space, tab) at both ends on reading;
 //   quotation marks are kept as they are;
-// - a line ends at LF, and a CR right before it belongs to the line end.
+// - a line ends at LF, and a CR right before it belongs to the line end;
+// - a UTF-8 byte order mark at the very start of the text belongs to no line.
 // Setting a value touches one line and leaves every other byte as it was; a
 // new line gets the line end the text already uses (CR LF for a text without
 // one).

@@ -19,9 +19,21 @@ constexpr std::size_t kIniFileLimit = 1 << 20;
 constexpr mode_t kNewFileMode = 0600;
 constexpr mode_t kGroupAndOthers = 0077;
 
+[[noreturn]] void ThrowTooLarge(const std::string& path) {
+  // "%s は大きすぎて設定ファイルとして読めません": "%s is too large to be read as a
+  // settings file"
+  throw std::runtime_error(path +
+                           " \x82\xcd\x91\xe5\x82\xab\x82\xb7\x82\xac\x82\xc4\x90\xdd\x92\xe8"
+                           "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc6\x82\xb5\x82\xc4\x93\xc7"
+                           "\x82\xdf\x82\xdc\x82\xb9\x82\xf1");
+}
+
 std::optional<std::string> ReadValue(std::string_view fileName, std::string_view section,
                                      std::string_view key) {
-  const SmallFileContent file = ReadSmallFile(ResolveIniFileName(fileName), kIniFileLimit);
+  const std::string path = ResolveIniFileName(fileName);
+  const SmallFileContent file = ReadSmallFile(path, kIniFileLimit);
+  // Read as empty, it would run with settings the user never made.
+  if (file.state == SmallFileContent::State::kTooLarge) ThrowTooLarge(path);
   if (file.state != SmallFileContent::State::kRead) return std::nullopt;
   auto value = IniDocument(file.text).Find(section, key);
   if (value && value->size() > kIniValueLimit) value->resize(kIniValueLimit);
@@ -69,7 +81,10 @@ void WriteValue(std::string_view fileName, std::string_view section, std::string
   const std::string path = ResolveIniFileName(fileName);
   SmallFileContent file = ReadSmallFile(path, kIniFileLimit);
   // Rewriting a file that could not be read whole would lose what it holds.
-  if (file.state == SmallFileContent::State::kUnusable) ThrowCannotWrite(path);
+  if (file.state == SmallFileContent::State::kUnusable ||
+      file.state == SmallFileContent::State::kTooLarge) {
+    ThrowCannotWrite(path);
+  }
   mode_t mode = file.state == SmallFileContent::State::kRead ? file.mode : kNewFileMode;
   if (exposure == Exposure::kOwnerOnly && (mode & kGroupAndOthers) != 0) mode = kNewFileMode;
   IniDocument document(std::move(file.text));

@@ -20,7 +20,9 @@ std::string ResolveIniFileName(std::string_view fileName);
 
 // The stored value, cut to kIniValueLimit bytes, or `defaultText` when the
 // key, its section or the file is absent (or the file cannot be read).
-// A key present with an empty value gives the empty text.
+// A key present with an empty value gives the empty text. A file over 1 MB is
+// no settings file: raises std::runtime_error with the CP932 text
+// "<full path> は大きすぎて設定ファイルとして読めません".
 std::string ReadIniString(std::string_view fileName, std::string_view section, std::string_view key,
                           std::string_view defaultText);
 
@@ -28,7 +30,7 @@ std::string ReadIniString(std::string_view fileName, std::string_view section, s
 // more gives hexadecimal; otherwise leading blanks, an optional sign, then
 // decimal digits or hexadecimal ones after "$", "x" or "0x", nothing after
 // them, within 32 bits. Anything else (an empty value, "yes") gives
-// `defaultValue`, as an absent key does.
+// `defaultValue`, as an absent key does. Raises as ReadIniString does.
 bool ReadIniBool(std::string_view fileName, std::string_view section, std::string_view key,
                  bool defaultValue);
 

@@ -17,7 +17,9 @@ std::string SettingsPassPhrase();
 // kSettingKeys, in their order). An absent file or key gives the value of the
 // table; a present but empty key gives an empty field. A stored password that
 // cannot be decrypted leaves the password field empty without a word. A bare
-// `iniFileName` means the file of that name beside the executable.
+// `iniFileName` means the file of that name beside the executable. A file too
+// large to be a settings file raises the error of ReadIniString (IniUnit.h)
+// that names it, and no field is set.
 void LoadSettings(SettingsFields& fields, std::string_view iniFileName = kSettingsFileName);
 
 // Writes all settings from `fields`, changed or not, in the order of

@@ -77,8 +77,9 @@ SmallFileContent ReadSmallFile(const std::string& path, std::size_t limit) {
   }
   content.state = SmallFileContent::State::kUnusable;
   struct stat status;
-  if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-      static_cast<std::size_t>(status.st_size) > limit) {
+  if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return content;
+  if (static_cast<std::size_t>(status.st_size) > limit) {
+    content.state = SmallFileContent::State::kTooLarge;
     return content;
   }
   // The size is only a hint: the loop stops at end of file or past the limit.
@@ -90,7 +91,10 @@ SmallFileContent ReadSmallFile(const std::string& path, std::size_t limit) {
     if (got < 0) return content;
     if (got == 0) break;
     text.append(buffer, static_cast<std::size_t>(got));
-    if (text.size() > limit) return content;
+    if (text.size() > limit) {
+      content.state = SmallFileContent::State::kTooLarge;
+      return content;
+    }
   }
   content.state = SmallFileContent::State::kRead;
   content.text = std::move(text);
@@ -108,7 +112,7 @@ bool ReplaceSmallFile(const std::string& path, std::string_view text, mode_t mod
   }
 
   std::string temporary = target + ".XXXXXX";
-  FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+  FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC | O_NOFOLLOW));
   if (file.Get() < 0) {
     // A folder the user may not write, holding a file he may: the file can
     // only be written where it is, or the settings could never be saved.

@@ -13,7 +13,8 @@ struct SmallFileContent {
   enum class State {
     kAbsent,    // no such file
     kRead,      // `text` holds the whole file, `mode` its permission bits
-    kUnusable,  // there, but not a regular file, unreadable or over the limit
+    kTooLarge,  // a regular file over the limit
+    kUnusable,  // there, but not a regular file, or unreadable
   };
   State state = State::kAbsent;
   std::string text;

@@ -1,6 +1,7 @@
 #include "settings/WindowLayout.h"
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "settings/IniUnit.h"
@@ -26,9 +27,7 @@ std::vector<int32_t> ParseWidths(std::string_view text) {
   return widths;
 }
 
-}  // namespace
-
-WindowLayout LoadWindowLayout(std::string_view iniFileName) {
+WindowLayout ReadWindowLayout(std::string_view iniFileName) {
   WindowLayout layout;
   const auto left = ReadInteger(iniFileName, kWindowLeftKey);
   const auto top = ReadInteger(iniFileName, kWindowTopKey);
@@ -40,8 +39,21 @@ WindowLayout LoadWindowLayout(std::string_view iniFileName) {
     layout.width = *width;
     layout.height = *height;
   }
-  layout.columnWidths = ParseWidths(ReadIniString(iniFileName, kWindowSection, kColumnWidthsKey, ""));
+  layout.columnWidths =
+      ParseWidths(ReadIniString(iniFileName, kWindowSection, kColumnWidthsKey, ""));
   return layout;
+}
+
+}  // namespace
+
+WindowLayout LoadWindowLayout(std::string_view iniFileName) {
+  try {
+    return ReadWindowLayout(iniFileName);
+  } catch (const std::runtime_error&) {
+    // A file that cannot be read as settings is reported by the settings'
+    // load; the window just opens where the system puts it.
+    return WindowLayout{};
+  }
 }
 
 void SaveWindowLayout(const WindowLayout& layout, std::string_view iniFileName) {

@@ -27,7 +27,8 @@ struct WindowLayout {
 // Reads the stored layout. An absent file, section or key, or a value that is
 // no integer, leaves that part out (no place, or fewer column widths); a
 // width list is read up to its first entry that is no positive integer, and
-// at most kMaxStoredColumns entries.
+// at most kMaxStoredColumns entries. A file too large to be read as settings
+// gives no layout at all: the settings' load is the one that reports it.
 WindowLayout LoadWindowLayout(std::string_view iniFileName);
 
 // Writes the whole layout, raising as WriteIniString does.

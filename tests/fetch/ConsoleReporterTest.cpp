@@ -73,5 +73,22 @@ TEST(ConsoleReporter, FailureIsNeverSilentEvenUnderQuiet) {
   EXPECT_EQ(statusErrors.Text(), "エラー\n");
 }
 
+// A server's text reaches the terminal of whoever reads the output: its
+// control characters are shown, never obeyed (no escape sequence may clear
+// the screen, retitle the window or hide the lines before it).
+TEST(ConsoleReporter, ControlCharactersFromTheServerAreShownEscaped) {
+  const std::string hostile = "-ERR \x1b[2J\x1b]0;owned\x07 gone\rfake line\x7f\x01 tab\tstays";
+  const std::string shown = R"(-ERR \x1B[2J\x1B]0;owned\x07 gone\x0Dfake line\x7F\x01 tab)"
+                            "\tstays";
+
+  Capture out, errors;
+  ConsoleReporter reporter(out.File(), errors.File(), FetchOptions::Output::kEveryStatus);
+  reporter.ShowStatus(hostile);
+  reporter.ShowRunError(hostile + "\r\n" + kError, RunFailure{});
+  EXPECT_EQ(out.Text(), shown + "\n");
+  // The box's own line breaks stay line breaks.
+  EXPECT_EQ(errors.Text(), shown + "\nエラー\n");
+}
+
 }  // namespace
 }  // namespace vexalo

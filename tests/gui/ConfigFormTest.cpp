@@ -38,6 +38,7 @@ class ConfigFormTest : public QObject {
   void FullWidthAsciiIsTypedHalfWidth_data();
   void FullWidthAsciiIsTypedHalfWidth();
   void SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed();
+  void EmptyTriggerLineWithDeletingIsNotConfirmed();
   void EnterConfirmsAndEscapeCloses();
 
  private:
@@ -243,11 +244,16 @@ void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth_data() {
   QTest::addColumn<QString>("field");
   QTest::addColumn<QString>("typed");
   QTest::addColumn<std::string>("stored");
-  QTest::newRow("separator colon") << "SplitTokenEdit" << "：" << std::string(":");
-  QTest::newRow("separator equals") << "SplitTokenEdit" << "＝" << std::string("=");
-  QTest::newRow("port") << "PortEdit" << "１１０" << std::string("110");
-  QTest::newRow("interval") << "IntervalEdit" << "１５" << std::string("15");
-  QTest::newRow("half-width stays") << "IntervalEdit" << "7" << std::string("7");
+  QTest::newRow("separator colon") << "SplitTokenEdit"
+                                   << "：" << std::string(":");
+  QTest::newRow("separator equals") << "SplitTokenEdit"
+                                    << "＝" << std::string("=");
+  QTest::newRow("port") << "PortEdit"
+                        << "１１０" << std::string("110");
+  QTest::newRow("interval") << "IntervalEdit"
+                            << "１５" << std::string("15");
+  QTest::newRow("half-width stays") << "IntervalEdit"
+                                    << "7" << std::string("7");
 }
 
 void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth() {
@@ -266,6 +272,27 @@ void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth() {
   form.OkBtnClick();
   QVERIFY(!form.isVisible());
   QVERIFY(boxes.Seen().empty());
+}
+
+// With an empty trigger line every mail is picked: with deleting on, the
+// dialog says what that would do and stays open.
+void ConfigFormTest::EmptyTriggerLineWithDeletingIsNotConfirmed() {
+  TConfigForm form;
+  form.SetHeaderTokenText("");
+  form.SetDeleteAfterReading(true);
+  form.show();
+  ModalBoxCatcher boxes;
+  QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QVERIFY(boxes.Seen()[0].text.contains(QStringLiteral("すべてのメールを取り込んで削除")));
+  QVERIFY(form.isVisible());
+  QCOMPARE(confirmed.count(), 0);
+  QCOMPARE(form.PageControl->currentWidget(), form.MailTab);
+
+  form.SetDeleteAfterReading(false);
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+  QCOMPARE(confirmed.count(), 1);
 }
 
 void ConfigFormTest::SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed() {

@@ -7,12 +7,14 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -326,6 +328,49 @@ TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
   EXPECT_EQ(DecryptText(ReadIniString(folder.Path("Vexalo.ini"), "POP3", "PASSWORD", ""),
                         SettingsPassPhrase()),
             "s3cret-Pw");
+}
+
+// What a folder may hold that no run can work with ends the run at once with
+// exit status 1 and a text naming the cause: never a wait, never a run on
+// settings the user did not make.
+TEST(FetchProgramFolderTest, FilesAndSettingsThatCannotBeUsedEndTheRunNamingThem) {
+  struct Case {
+    std::string what;
+    std::function<void(const TempFolder&)> prepare;
+    std::function<std::string(const TempFolder&)> errorHolds;
+  };
+  const std::string someServer = "[POP3]\r\nHOST=127.0.0.1\r\nPORT=110\r\nUSERNAME=u\r\n";
+  const Case cases[] = {
+      {"a FIFO as AllData.csv",
+       [&](const TempFolder& folder) {
+         WriteBytes(folder.Path("Vexalo.ini"), someServer);
+         ASSERT_EQ(mkfifo(folder.Path("AllData.csv").c_str(), 0600), 0);
+       },
+       [](const TempFolder& folder) {
+         return "通常のファイルではありません (" + folder.Path("AllData.csv") + ")";
+       }},
+      {"a settings file over 1 MB",
+       [&](const TempFolder& folder) {
+         WriteBytes(folder.Path("Vexalo.ini"), someServer + ";" + std::string(1 << 20, 'x'));
+       },
+       [](const TempFolder& folder) {
+         return folder.Path("Vexalo.ini") + " は大きすぎて設定ファイルとして読めません";
+       }},
+      {"a port with a typing error",
+       [&](const TempFolder& folder) {
+         WriteBytes(folder.Path("Vexalo.ini"),
+                    "[POP3]\r\nHOST=127.0.0.1\r\nPORT=110abc\r\nUSERNAME=u\r\n");
+       },
+       [](const TempFolder&) { return std::string("SocketResolvePort: Invalid Port."); }},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    c.prepare(folder);
+    const ProgramResult result = RunFetch({"--dir", folder.Root().string()}, "");
+    EXPECT_EQ(result.exitStatus, 1) << c.what << "\n" << result.err;
+    EXPECT_NE(result.err.find(c.errorHolds(folder)), std::string::npos) << c.what << "\n"
+                                                                        << result.err;
+  }
 }
 
 TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {

@@ -119,6 +119,19 @@ TEST_F(AsyncSocketTest, DottedHostCompletesInsideTheCallAndEmptyHostIsRefused) {
 
   EXPECT_EQ(RaisedText([&] { socket.DnsLookup(""); }), "DNS lookup: invalid host name.");
   EXPECT_EQ(events.log.size(), 1u);
+
+  // An IPv6 address is one too, bare or in the brackets of a URL.
+  const struct {
+    const char* host;
+    const char* result;
+  } addresses[] = {{"::1", "::1"}, {"[::1]", "::1"}, {"[2001:DB8::0:1]", "2001:db8::1"}};
+  for (const auto& c : addresses) {
+    events.log.clear();
+    socket.DnsLookup(c.host);
+    EXPECT_EQ(events.log, (std::vector<std::string>{"lookup 0"})) << c.host;
+    EXPECT_EQ(socket.DnsResult(), c.result) << c.host;
+    EXPECT_TRUE(socket.DnsResultList().empty()) << c.host;
+  }
 }
 
 TEST_F(AsyncSocketTest, NamesAreResolvedOffTheLoopAndReportedFromIt) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ScriptedPop3Peer.h"
@@ -454,6 +455,29 @@ TEST_F(Pop3ClientTest, ConnectFailures) {
   EXPECT_THROW(client_.Connect(endpoint_, Done()), ESocketException);
   EXPECT_EQ(client_.RequestsOut(), 0u);
   EXPECT_EQ(RunError([&](auto done) { client_.Quit(done); }), 0);
+}
+
+// An IPv6 address, bare or in brackets as in a URL, reaches a server that
+// listens on IPv6 only.
+TEST_F(Pop3ClientTest, ConnectsToAnIpv6Address) {
+  for (const char* host : {"::1", "[::1]", " [::1] "}) {
+    try {
+      peer_ = std::make_unique<ScriptedPop3Peer>(
+          loop_,
+          std::vector<ScriptedPop3Peer::Step>{Send(kGreeting), Expect("QUIT"), Send("+OK bye\r\n"),
+                                              Close()},
+          ScriptedPop3Peer::Loopback::kIpv6);
+    } catch (const std::system_error& e) {
+      GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
+    }
+    endpoint_.host = host;
+    endpoint_.port = peer_->PortText();
+    const Pop3Reply& connected = Run(Connect());
+    EXPECT_EQ(connected.error, 0) << host << ": " << connected.text;
+    EXPECT_EQ(connected.text, "+OK ready") << host;
+    EXPECT_EQ(RunError([&](auto done) { client_.Quit(done); }), 0) << host;
+    ExpectPeerFinished();
+  }
 }
 
 TEST_F(Pop3ClientTest, UnsolicitedLinesAreOnlyTraced) {

@@ -46,24 +46,32 @@ TEST(Pop3ReplyParsersTest, TwoNumbers) {
 }
 
 TEST(Pop3ReplyParsersTest, UidlLine) {
+  const std::string longest(kMaxUniqueIdLength, '~');
   const struct {
     std::string line;
     int32_t number;
     std::string id;
+    bool valid;
   } cases[] = {
-      {"+OK 1 whqtswO00WBw418f9t5JxYwZ", 1, "whqtswO00WBw418f9t5JxYwZ"},
-      {"12 abc", 12, "abc"},
-      {"+OK 1 ab cd", 1, "ab"},  // a blank ends the id
-      {"+OK 3", 3, ""},
-      {"+OK 3   ", 3, ""},
-      {"+OK 4 id\x81\x40more", 4, "id"},  // bytes outside 0x21-0x7E end it too
-      {"+OK", 0, ""},
-      {"", 0, ""},
+      {"+OK 1 whqtswO00WBw418f9t5JxYwZ", 1, "whqtswO00WBw418f9t5JxYwZ", true},
+      {"12 abc", 12, "abc", true},
+      {"1\tabc", 1, "abc", true},
+      {"7 abc  ", 7, "abc", true},
+      {"2 " + longest, 2, longest, true},
+      {"2 " + longest + "!", 2, longest + "!", false},       // over 70 bytes
+      {"+OK 1 ab cd", 1, "ab cd", false},                    // whole, never cut at the blank
+      {"+OK 4 id\x81\x40more", 4, "id\x81\x40more", false},  // bytes outside 0x21-0x7E
+      {"+OK 3", 3, "", false},
+      {"+OK 3   ", 3, "", false},
+      {"0 abc", 0, "abc", false},
+      {"+OK", 0, "", false},
+      {"", 0, "", false},
   };
   for (const auto& c : cases) {
     const UidlEntry entry = ParseUidlLine(c.line);
     EXPECT_EQ(entry.number, c.number) << c.line;
     EXPECT_EQ(entry.id, c.id) << c.line;
+    EXPECT_EQ(entry.valid, c.valid) << c.line;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -201,12 +202,19 @@ TEST(SaveFirstRowFaults, FailedWriteKeepsTheOldTitles) {
   TempFolder folder;
   const std::string path = folder.Path(kFirstRowFileName);
   WriteBytes(path, ",,old\r\n");
-  // A folder where the temporary file goes: the new titles cannot be written.
-  fs::create_directory(path + ".tmp");
   DataTable table;
-  table.SetRow(0, {"", "", "new"});
-  EXPECT_THROW(SaveFirstRow(table, path), EInOutError);
+  table.SetRow(0, {"", "", "a title longer than the file-size limit"});
+  {
+    // The new titles cannot be written whole; the signal the system sends
+    // for that would end the test program.
+    const FileSizeLimit limit(8);
+    const auto before = std::signal(SIGXFSZ, SIG_IGN);
+    EXPECT_THROW(SaveFirstRow(table, path), EInOutError);
+    std::signal(SIGXFSZ, before);
+  }
   EXPECT_EQ(ReadBytes(path), ",,old\r\n");
+  EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.Root()), {}),
+            std::vector<fs::path>{path});  // the temporary file is gone
 }
 
 }  // namespace

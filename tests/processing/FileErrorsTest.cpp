@@ -18,6 +18,7 @@
 #include "processing/DataTable.h"
 #include "processing/InOutError.h"
 #include "processing/RunLock.h"
+#include "processing/UnpickedIds.h"
 
 namespace vexalo {
 namespace {
@@ -32,6 +33,7 @@ const std::string kBadName = Sjis("不正なファイル名です");
 const std::string kTooMany = Sjis("オープンしたファイルが多すぎます");
 const std::string kDenied = Sjis("ファイルへのアクセスが拒否されました");
 const std::string kDiskFull = Sjis("ディスクがいっぱいです");
+const std::string kNotAFile = Sjis("通常のファイルではありません");
 
 // Where the user can do something about the failure, the text names the file.
 std::string Naming(const std::string& text, const std::string& path) {
@@ -57,6 +59,7 @@ TEST(InOutError, ErrnoValuesGiveTheirTexts) {
       {EISDIR, kDenied},
       {ENOSPC, kDiskFull},
       {EDQUOT, kDiskFull},
+      {ENXIO, kNotAFile},
       {EIO, Sjis("I/O エラー (5)")},
       {EFBIG, Sjis("I/O エラー (27)")},
   };
@@ -79,26 +82,17 @@ std::string RaisedText(const std::function<void()>& action) {
 }
 
 constexpr char kNoPrivilegeDrop[] = "(cannot drop privileges)";
+constexpr char kChildDied[] = "(the child ended without an answer)";
 
-// RaisedText in a child process, after `prepare` (such as lowering a limit)
-// ran there. Permission bits do not stop root, so a child of a test running as
-// root first becomes the unprivileged user "nobody".
-std::string RaisedTextInChild(const std::function<void()>& prepare,
-                              const std::function<void()>& action) {
+// What `work` returns, computed in a child process; kChildDied when the child
+// is killed first (by an alarm it set, say).
+std::string TextFromChild(const std::function<std::string()>& work) {
   int channel[2];
   if (::pipe(channel) != 0) return "(no pipe)";
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(channel[0]);
-    std::string text;
-    constexpr uid_t kNobody = 65534;
-    if (::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-      text = kNoPrivilegeDrop;
-    } else {
-      prepare();
-      text = RaisedText(action);
-    }
+    const std::string text = work();
     [[maybe_unused]] const ssize_t put = ::write(channel[1], text.data(), text.size());
     ::_exit(0);
   }
@@ -109,7 +103,33 @@ std::string RaisedTextInChild(const std::function<void()>& prepare,
   ::close(channel[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
-  return text;
+  return WIFEXITED(status) ? text : kChildDied;
+}
+
+// RaisedText in a child process, after `prepare` (such as lowering a limit)
+// ran there. Permission bits do not stop root, so a child of a test running as
+// root first becomes the unprivileged user "nobody".
+std::string RaisedTextInChild(const std::function<void()>& prepare,
+                              const std::function<void()>& action) {
+  return TextFromChild([&]() -> std::string {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+      return kNoPrivilegeDrop;
+    }
+    prepare();
+    return RaisedText(action);
+  });
+}
+
+// RaisedText of an action that might never return (an open that waits for a
+// FIFO's writer, a read of an endless device): kChildDied when it takes more
+// than a few seconds.
+std::string RaisedTextInTime(const std::function<void()>& action) {
+  return TextFromChild([&] {
+    ::alarm(5);
+    return RaisedText(action);
+  });
 }
 
 TEST(FileErrors, FolderWhereTheFileShouldBe) {
@@ -129,6 +149,51 @@ TEST(FileErrors, FolderWhereTheFileShouldBe) {
   EXPECT_EQ(cellPos.Y, 1);
 }
 
+// A FIFO would hold the run (and its lock) in open() until someone writes to
+// it, a link to /dev/zero would fill the memory: a data file must be a file.
+TEST(FileErrors, DataFileThatIsNoFileIsNamedAndNeverWaitedFor) {
+  TempFolder folder;
+  const std::string fifo = folder.Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string toZero = folder.Path("zero");
+  std::filesystem::create_symlink("/dev/zero", toZero);
+  for (const std::string& path : {fifo, toZero, std::string("/dev/null")}) {
+    const std::string notAFile = Naming(kNotAFile, path);
+    EXPECT_EQ(RaisedTextInTime([&] {
+                DataTable table;
+                CellPoint cellPos;
+                LoadAllData(table, path, cellPos);
+              }),
+              notAFile);
+    EXPECT_EQ(RaisedTextInTime([&] {
+                DataTable table;
+                CellPoint cellPos;
+                LoadAppendedRows(table, path, 0, cellPos);
+              }),
+              notAFile);
+    EXPECT_EQ(RaisedTextInTime([&] {
+                DataTable table;
+                LoadFirstRow(table, path);
+              }),
+              notAFile);
+    EXPECT_EQ(RaisedTextInTime([&] { AppendLine(path, "s,id"); }), notAFile);
+    EXPECT_EQ(RaisedTextInTime([&] {
+                DataTable table;
+                SaveFirstRow(table, path);
+              }),
+              notAFile);
+    EXPECT_EQ(RaisedTextInTime([&] { SyncFile(path); }), notAFile);
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));  // not replaced by a plain file
+  // Unpicked.txt is a shortcut only: one that is no file costs header reads,
+  // but never a wait.
+  EXPECT_EQ(TextFromChild([&]() -> std::string {
+              ::alarm(5);
+              return LoadUnpickedIds(fifo, "X-VEXALO: default") ? "loaded" : "nothing";
+            }),
+            "nothing");
+}
+
 TEST(FileErrors, MissingFolderAndBadNames) {
   TempFolder folder;
   const DataTable table;
@@ -140,9 +205,10 @@ TEST(FileErrors, MissingFolderAndBadNames) {
   EXPECT_EQ(RaisedText([&] { AppendLine(folder.Path(std::string(300, 'n')), "s,id"); }), kBadName);
 }
 
+// A CSV file saved where the user chose may be a device; it is written like
+// any file, and the device's refusal is named.
 TEST(FileErrors, FullDisk) {
   const DataTable table;
-  EXPECT_EQ(RaisedText([&] { AppendLine("/dev/full", "s,id"); }), Naming(kDiskFull, "/dev/full"));
   EXPECT_EQ(RaisedText([&] {
               SaveCells(table, {0, 2, {0}}, "/dev/full");
             }),

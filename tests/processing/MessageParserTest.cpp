@@ -165,6 +165,43 @@ TEST_F(MessageParserTest, ItemsComeInBodyOrderUpToTheCap) {
   EXPECT_EQ(longest.values.back(), std::to_string(kMaxItemsPerMessage - 1));
 }
 
+// A picked mail whose text cannot be taken whole must not become a row: the
+// parser says so instead of handing over nothing, or a cut text.
+TEST_F(MessageParserTest, MailWithoutATextToTakeWholeIsNotReadable) {
+  std::vector<std::string> deep = {std::string(kTrigger)};
+  for (size_t level = 0; level <= TMimeWalker::kMaxDepth; ++level) {
+    deep.push_back("Content-Type: multipart/mixed; boundary=b" + std::to_string(level));
+    deep.push_back("");
+    deep.push_back("--b" + std::to_string(level));
+  }
+  deep.insert(deep.end(), {"Content-Type: text/plain", "", "a:1"});
+  const struct {
+    const char* what;
+    std::vector<std::string> lines;
+    bool readable;
+  } cases[] = {
+      {"plain text", {std::string(kTrigger), "", "a:1"}, true},
+      {"empty body", {std::string(kTrigger), ""}, true},
+      {"attachment only",
+       {std::string(kTrigger), "Content-Type: multipart/mixed; boundary=b", "", "--b",
+        "Content-Type: text/plain", "Content-Disposition: attachment; filename=a.txt", "", "a:1",
+        "--b--"},
+       false},
+      {"UTF-16 text part",
+       {std::string(kTrigger), "Content-Type: multipart/mixed; boundary=b", "", "--b",
+        "Content-Type: text/plain; charset=utf-16", "Content-Transfer-Encoding: base64", "",
+        "//5hADoAMQA=", "--b--"},
+       false},
+      {"UTF-32 body",
+       {std::string(kTrigger), "Content-Type: text/plain; charset=UTF-32LE", "", "a:1"},
+       false},
+      {"text nested past what is walked", deep, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Read(c.lines).readable, c.readable) << c.what;
+  }
+}
+
 TEST(DetectCharset, TakesTheCharsetParameterWhereverItStands) {
   struct Case {
     const char* text;

@@ -15,6 +15,15 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
+// A picked message with these items.
+ParsedMessage Items(std::vector<std::string> names, std::vector<std::string> values) {
+  ParsedMessage message;
+  message.picked = true;
+  message.names = std::move(names);
+  message.values = std::move(values);
+  return message;
+}
+
 class TableFilesTest : public ::testing::Test {
  protected:
   TableFilesTest()
@@ -40,7 +49,7 @@ TEST_F(TableFilesTest, TakenRowsFillColumnsByPosition) {
   ASSERT_EQ(files.WorkingRow(), 2);
 
   EXPECT_TRUE(files.TakeRow("2024/06/04 10:20:00", StoredId("id,1"),
-                            {true, {"a", "", "sig"}, {"1", "2", ""}}));
+                            Items({"a", "", "sig"}, {"1", "2", ""})));
   EXPECT_EQ(table.Cell(2, 0), "a");
   EXPECT_EQ(table.Cell(3, 0), "");
   EXPECT_EQ(table.Cell(4, 0), "sig");
@@ -52,7 +61,7 @@ TEST_F(TableFilesTest, TakenRowsFillColumnsByPosition) {
 
   // The same titles again leave FirstRow.csv as it is; a narrower row keeps
   // the wider titles.
-  EXPECT_FALSE(files.TakeRow("2024/06/04 10:20:01", "id2", {true, {"a"}, {"3"}}));
+  EXPECT_FALSE(files.TakeRow("2024/06/04 10:20:01", "id2", Items({"a"}, {"3"})));
   EXPECT_EQ(table.ColCount(), 5);
   EXPECT_EQ(ReadBytes(folder.Path("AllData.csv")),
             "s0,id0,x,y\r\n"
@@ -72,7 +81,7 @@ TEST_F(TableFilesTest, TakenRowsFillColumnsByPosition) {
 
 TEST_F(TableFilesTest, AMessageWithoutItemsStillTakesItsRow) {
   Load();
-  EXPECT_FALSE(files.TakeRow("stamp", "id", {true, {}, {}}));
+  EXPECT_FALSE(files.TakeRow("stamp", "id", Items({}, {})));
   EXPECT_EQ(ReadBytes(folder.Path("AllData.csv")), "stamp,id\r\n");
   EXPECT_EQ(files.WorkingRow(), 2);
 }

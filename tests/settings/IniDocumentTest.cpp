@@ -112,5 +112,25 @@ TEST(IniDocument, ALineEndInAValueCannotForgeAnotherKey) {
   EXPECT_EQ(document.Find("MAIL", "DELETE"), std::nullopt);
 }
 
+// Editors on other systems start a UTF-8 file with a byte order mark; it
+// belongs to no line, so the first section is read, and written to, as such.
+TEST(IniDocument, AByteOrderMarkBeforeTheFirstSectionIsSkipped) {
+  constexpr char kBom[] = "\xEF\xBB\xBF";
+  IniDocument document(std::string(kBom) + "[POP3]\r\nHOST=a\r\n");
+  EXPECT_EQ(document.Find("POP3", "HOST"), "a");
+  document.Set("POP3", "HOST", "b");
+  document.Set("POP3", "PORT", "995");
+  EXPECT_EQ(document.Text(), std::string(kBom) + "[POP3]\r\nHOST=b\r\nPORT=995\r\n");
+
+  IniDocument markOnly(kBom);
+  markOnly.Set("POP3", "HOST", "h");
+  EXPECT_EQ(markOnly.Text(), std::string(kBom) + "[POP3]\r\nHOST=h\r\n");
+  EXPECT_EQ(markOnly.Find("POP3", "HOST"), "h");
+
+  // Only at the very start: elsewhere the bytes are part of their line.
+  const IniDocument later(std::string("[POP3]\r\n") + kBom + "HOST=a\r\n");
+  EXPECT_EQ(later.Find("POP3", "HOST"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace vexalo

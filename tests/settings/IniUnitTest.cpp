@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <iterator>
 
 #include "TempFolder.h"
@@ -25,6 +26,22 @@ std::string CannotWrite(const std::string& path) {
 std::string WriteError(const std::string& path, std::string_view value) {
   try {
     WriteIniString(path, "POP3", "HOST", value);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+
+// "%s は大きすぎて設定ファイルとして読めません" for `path`.
+std::string TooLarge(const std::string& path) {
+  return path +
+         " \x82\xcd\x91\xe5\x82\xab\x82\xb7\x82\xac\x82\xc4\x90\xdd\x92\xe8\x83\x74\x83\x40"
+         "\x83\x43\x83\x8b\x82\xc6\x82\xb5\x82\xc4\x93\xc7\x82\xdf\x82\xdc\x82\xb9\x82\xf1";
+}
+
+std::string ReadError(const std::function<void()>& read) {
+  try {
+    read();
   } catch (const std::runtime_error& e) {
     return e.what();
   }
@@ -141,6 +158,16 @@ TEST(IniUnit, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
+TEST(IniUnit, ReadsAndWritesAFileStartingWithAByteOrderMark) {
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini, "\xEF\xBB\xBF[POP3]\r\nHOST=pop.example\r\nPORT=995\r\n");
+  EXPECT_EQ(ReadIniString(ini, "POP3", "HOST", "default"), "pop.example");
+  EXPECT_EQ(ReadIniString(ini, "POP3", "PORT", "110"), "995");
+  WriteIniString(ini, "POP3", "HOST", "other.example");
+  EXPECT_EQ(ReadBytes(ini), "\xEF\xBB\xBF[POP3]\r\nHOST=other.example\r\nPORT=995\r\n");
+}
+
 TEST(IniUnit, KeepsTheLineEndsTheFileHas) {
   TempFolder dir;
   const std::string unixStyle = dir.Path("lf.ini");
@@ -184,11 +211,15 @@ TEST(IniUnit, WriteFailuresNameTheFullPathAndLeaveNothingBehind) {
 TEST(IniUnit, OddFilesAreNeitherReadNorReplaced) {
   TempFolder dir;
   // Far too large for a settings file: not parsed, and not rewritten from a
-  // part of it.
+  // part of it. Reading it as if it were empty would run with settings the
+  // user never made (in the clear, without deleting, ...): it is an error
+  // naming the file.
   const std::string huge = dir.Path("huge.ini");
   const std::string hugeText = "[POP3]\r\nHOST=a\r\n;" + std::string(1 << 20, 'x') + "\r\n";
   WriteBytes(huge, hugeText);
-  EXPECT_EQ(ReadIniString(huge, "POP3", "HOST", "default"), "default");
+  const std::string tooLarge = TooLarge(huge);
+  EXPECT_EQ(ReadError([&] { ReadIniString(huge, "POP3", "HOST", "default"); }), tooLarge);
+  EXPECT_EQ(ReadError([&] { ReadIniBool(huge, "MAIL", "DELETE", false); }), tooLarge);
   EXPECT_EQ(WriteError(huge, "b"), CannotWrite(huge));
   EXPECT_EQ(ReadBytes(huge), hugeText);
 

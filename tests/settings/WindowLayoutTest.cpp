@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "TempFolder.h"
@@ -33,6 +34,19 @@ TEST(WindowLayout, RoundTripsBesideTheSettingsWithoutTouchingThem) {
   LoadSettings(fields, ini);
   EXPECT_EQ(fields.host, "pop.example");
   EXPECT_EQ(ReadBytes(ini).find("[POP3]\r\nHOST=pop.example\r\n"), 0u);
+}
+
+// The window opens before the settings are loaded: a settings file too large
+// to read leaves it where the system puts it, and the settings' load is the
+// one that reports the file.
+TEST(WindowLayout, ASettingsFileTooLargeToReadGivesNoLayoutWhileTheSettingsFail) {
+  TempFolder dir;
+  const std::string ini = dir.Path("Vexalo.ini");
+  WriteBytes(ini, "[WINDOW]\r\nLEFT=1\r\nTOP=2\r\nWIDTH=3\r\nHEIGHT=4\r\n;" +
+                      std::string(2 << 20, 'x') + "\r\n");
+  EXPECT_FALSE(LoadWindowLayout(ini).HasPlace());
+  PlainSettingsFields fields;
+  EXPECT_THROW(LoadSettings(fields, ini), std::runtime_error);
 }
 
 TEST(WindowLayout, DamagedValuesAreLeftOut) {

@@ -42,24 +42,34 @@ ScriptedPop3Peer::Step Close() { return {ScriptedPop3Peer::Step::Kind::close, {}
 
 }  // namespace script
 
-ScriptedPop3Peer::ScriptedPop3Peer(EventLoop& loop, std::vector<Step> steps)
+ScriptedPop3Peer::ScriptedPop3Peer(EventLoop& loop, std::vector<Step> steps, Loopback loopback)
     : loop_(loop), script_(std::move(steps)), alive_(std::make_shared<ScriptedPop3Peer*>(this)) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) ThrowSystemError("socket");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (loopback == Loopback::kIpv6) {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_addr = in6addr_loopback;
+    length = sizeof v6;
+  } else {
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof v4;
+  }
+  const char* const where = loopback == Loopback::kIpv6 ? "listen on ::1" : "listen on 127.0.0.1";
+  listenFd_ = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (listenFd_ < 0) ThrowSystemError(where);
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       listen(listenFd_, 1) != 0 ||
       getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     const int error = errno;
     close(listenFd_);
     errno = error;
-    ThrowSystemError("listen on 127.0.0.1");
+    ThrowSystemError(where);
   }
-  port_ = ntohs(address.sin_port);
+  // Both kinds keep the port at the same place.
+  port_ = ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
   loop_.Watch(listenFd_, true, false, [this](bool, bool) { Accept(); });
 }
 

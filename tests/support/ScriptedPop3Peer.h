@@ -22,7 +22,7 @@ namespace vexalo {
 //       Close(),
 //   });
 //
-// It listens on 127.0.0.1 on a port of the system's choosing (Port()),
+// It listens on 127.0.0.1 (or ::1) on a port of the system's choosing (Port()),
 // accepts one connection and runs on the test's event loop, so it never races
 // the client: nothing happens unless the loop runs. Steps play in order: Send
 // writes its bytes (in pieces of `pieceSize` bytes, one piece every other loop
@@ -40,8 +40,11 @@ class ScriptedPop3Peer {
     size_t pieceSize = 0;
   };
 
-  // Raises std::system_error when the listening socket cannot be set up.
-  ScriptedPop3Peer(EventLoop& loop, std::vector<Step> steps);
+  enum class Loopback { kIpv4, kIpv6 };  // 127.0.0.1 or ::1
+
+  // Raises std::system_error when the listening socket cannot be set up
+  // (on a machine without IPv6, for ::1).
+  ScriptedPop3Peer(EventLoop& loop, std::vector<Step> steps, Loopback loopback = Loopback::kIpv4);
   ~ScriptedPop3Peer();
   ScriptedPop3Peer(const ScriptedPop3Peer&) = delete;
   ScriptedPop3Peer& operator=(const ScriptedPop3Peer&) = delete;

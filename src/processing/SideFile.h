@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vexalo {
+
+// The small files a run keeps beside AllData.csv to save work or to prove
+// what it took (Unpicked.txt, TakenHeaders.txt): each is only ever replaced
+// whole, so a crash leaves the old file or the new one, never half of one.
+
+// The whole file, or nothing when it is missing, unreadable, or larger than
+// any file this program writes.
+std::optional<std::string> ReadSideFile(const std::string& path);
+
+// Replaces the file at `path` with `text` through a ReplacementFile (written
+// beside it, synced, renamed over it). Raises EInOutError.
+void ReplaceSideFile(const std::string& path, std::string_view text);
+
+// Whether `id` can stand on a line of a side file: printable ASCII, as the
+// client takes ids, and of a plausible length.
+bool IsStorableId(std::string_view id);
+
+}  // namespace vexalo

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+namespace vexalo {
+
+// What proves that a listed id still names the mail a run took under it: the
+// digest of that mail's header (ParsedMessage::headerDigest), by id. A server
+// may give an id again to another mail, and two mailboxes may share ids; a
+// mail whose id was taken is deleted again only when its header proves it is
+// the one taken.
+//
+// The file (TakenHeaders.txt beside Unpicked.txt) is CR LF lines of an id, a
+// blank and the digest. It is replaced whole, like Unpicked.txt.
+using TakenHeaders = std::unordered_map<std::string, std::string>;
+
+inline constexpr char kTakenHeadersFileName[] = "TakenHeaders.txt";
+
+struct DataFilePaths;
+// The file beside Unpicked.txt.
+std::string TakenHeadersPath(const DataFilePaths& paths);
+
+// The digests in the file at `path`; none when it is missing, unreadable or
+// damaged (without proof, nothing is deleted again).
+TakenHeaders LoadTakenHeaders(const std::string& path);
+
+// Replaces the file at `path` with `digests`. Raises EInOutError.
+void SaveTakenHeaders(const std::string& path, const TakenHeaders& digests);
+
+}  // namespace vexalo
