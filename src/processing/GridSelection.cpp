@@ -22,8 +22,10 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order) {
   return {rect.Left, rect.Right, order.TableRows(rect.Top, rect.Bottom)};
 }
 
-void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf) {
-  if (cell.find_first_of(quoteIf) == std::string_view::npos) {
+void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf,
+                      bool quoteEdgeBlanks) {
+  const bool edgeBlank = quoteEdgeBlanks && !cell.empty() && (cell.front() == ' ' || cell.back() == ' ');
+  if (!edgeBlank && cell.find_first_of(quoteIf) == std::string_view::npos) {
     out.append(cell);
     return;
   }
@@ -42,7 +44,7 @@ std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells) {
     table.CellsInRange(row, cells.Left, cells.Right, rowCells);
     for (size_t i = 0; i < rowCells.size(); ++i) {
       if (i > 0) text += '\t';
-      AppendQuotedCell(text, rowCells[i], "\t\r\n\"");
+      AppendQuotedCell(text, rowCells[i], "\t\r\n\"", false);
     }
     text += '\n';
   }

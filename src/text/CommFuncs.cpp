@@ -1,5 +1,7 @@
 #include "text/CommFuncs.h"
 
+#include <array>
+
 namespace vexalo {
 
 namespace {
@@ -74,6 +76,56 @@ SplitText SplitAtToken(std::string_view text, std::string_view token) {
   }
   if (cut == std::string_view::npos) return {TrimText(text), {}};
   return {TrimText(text.substr(0, cut)), TrimText(text.substr(cut + cutLength))};
+}
+
+namespace {
+
+// The ASCII byte whose full-width form is the character lead, trail, or 0.
+char AsciiOfFullWidth(unsigned char lead, unsigned char trail) {
+  // Every full-width form starts with 0x81, 0x82 or 0xFA: one row of 256 each.
+  static const auto kRows = [] {
+    std::array<std::array<char, 256>, 3> rows{};
+    for (int c = 0x21; c <= 0x7E; ++c) {
+      const std::string_view form = FullWidthForm(static_cast<char>(c));
+      const auto formLead = static_cast<unsigned char>(form[0]);
+      const size_t row = formLead == 0x81 ? 0 : formLead == 0x82 ? 1 : 2;
+      rows[row][static_cast<unsigned char>(form[1])] = static_cast<char>(c);
+    }
+    return rows;
+  }();
+  if (lead == 0x81) return kRows[0][trail];
+  if (lead == 0x82) return kRows[1][trail];
+  if (lead == 0xFA) return kRows[2][trail];
+  return 0;
+}
+
+}  // namespace
+
+void FoldForSearch(std::string_view text, std::string& folded) {
+  folded.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (IsSjisLeadByte(byte) && i + 1 < text.size()) {
+      const char ascii = AsciiOfFullWidth(byte, static_cast<unsigned char>(text[i + 1]));
+      if (ascii != 0) {
+        folded += UpperAsciiByte(ascii);
+      } else {
+        folded.append(text.substr(i, 2));
+      }
+      ++i;
+      continue;
+    }
+    folded += UpperAsciiByte(text[i]);
+  }
+}
+
+bool HoldsFolded(std::string_view folded, std::string_view foldedNeedle) {
+  if (folded.find(foldedNeedle) == std::string_view::npos) return false;
+  for (size_t i = 0; i + foldedNeedle.size() <= folded.size(); ++i) {
+    if (folded.substr(i, foldedNeedle.size()) == foldedNeedle) return true;
+    if (IsSjisLeadByte(static_cast<unsigned char>(folded[i]))) ++i;
+  }
+  return false;
 }
 
 std::string EscapeCommas(std::string_view text) {

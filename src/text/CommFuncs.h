@@ -58,6 +58,16 @@ std::string_view FullWidthForm(char ascii);
 // text in half.
 SplitText SplitAtToken(std::string_view text, std::string_view token);
 
+// `text` as a search compares it: each full-width form of an ASCII byte
+// (FullWidthForm) made that byte, then ASCII letters upper-cased, so "ａｂ，"
+// and "AB," read alike. Written into `folded`, which is replaced.
+void FoldForSearch(std::string_view text, std::string& folded);
+
+// Whether `folded` (from FoldForSearch) holds `foldedNeedle` starting at a
+// character of its own, never at the second byte of a double-byte one. An
+// empty needle is found.
+bool HoldsFolded(std::string_view folded, std::string_view foldedNeedle);
+
 // Every ASCII comma becomes the full-width comma (0x81 0x43), which is safe
 // byte-wise because 0x2C is never the second byte of a double-byte character.
 std::string EscapeCommas(std::string_view text);

@@ -230,7 +230,9 @@ TEST_F(SavedTable, SavedCellsAreQuotedWhereASpreadsheetWouldMisreadThem) {
        "1\x81\x43"
        "000"},  // the full-width comma stays as it is
       {"\x95\x5c\x83\x5c", "\x95\x5c\x83\x5c"},
-      {" blank ", " blank "},
+      {" leading", "\" leading\""},  // a reader may trim a blank it sees unquoted
+      {"trailing ", "\"trailing \""},
+      {"in between", "in between"},
       {"", ""},
   };
   for (const auto& c : cases) {
