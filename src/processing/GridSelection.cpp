@@ -24,7 +24,8 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order) {
 
 void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf,
                       bool quoteEdgeBlanks) {
-  const bool edgeBlank = quoteEdgeBlanks && !cell.empty() && (cell.front() == ' ' || cell.back() == ' ');
+  const bool edgeBlank =
+      quoteEdgeBlanks && !cell.empty() && (cell.front() == ' ' || cell.back() == ' ');
   if (!edgeBlank && cell.find_first_of(quoteIf) == std::string_view::npos) {
     out.append(cell);
     return;

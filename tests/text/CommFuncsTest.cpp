@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -92,6 +94,36 @@ TEST(FullWidthForm, EveryPrintableAsciiByteHasItsTwoByteForm) {
     const std::string_view form = FullWidthForm(static_cast<char>(c));
     ASSERT_EQ(form.size(), 2u) << c;
     EXPECT_TRUE(IsSjisLeadByte(static_cast<unsigned char>(form[0]))) << c;
+  }
+}
+
+TEST(FoldForSearch, CaseAndFullWidthFormsFindAlike) {
+  const struct {
+    const char* text;
+    const char* needle;
+    bool found;
+  } cases[] = {
+      {"2\x81\x43"
+       "500",
+       "2,500", true},                            // 2，500
+      {"\x82\x60\x82\x61\x82\x62", "abc", true},  // ＡＢＣ
+      {"\x82\x81\x82\x82", "AB", true},           // ａｂ
+      {"Order", "oRDER", true},
+      {"\x8e\x9e\x8d\x8f\x81\x46"
+       "10",
+       "\x8e\x9e\x8d\x8f:", true},             // 時刻：10
+      {"\x8e\x52\x93\x63", "\x8e\x52", true},  // 山田 holds 山
+      {"\x83\x61", "A", false},                // ダ: 'a' only as a trail byte
+      {"\x95\x5c\x8e\xa6", "\\", false},       // 表示 holds no backslash
+      {"\x88\x81\x46", ":", false},            // 0x81 0x46 across two characters
+      {"abc", "abd", false},
+  };
+  std::string folded;
+  std::string needle;
+  for (const auto& c : cases) {
+    FoldForSearch(c.text, folded);
+    FoldForSearch(c.needle, needle);
+    EXPECT_EQ(HoldsFolded(folded, needle), c.found) << c.text << " / " << c.needle;
   }
 }
 
