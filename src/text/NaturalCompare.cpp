@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 namespace vexalo {
 
@@ -44,6 +45,11 @@ class DigitRun {
 
   size_t Digits() const { return digits_; }
   size_t End() const { return end_; }
+  // The significant digits when no separator stands among them.
+  std::optional<std::string_view> PlainDigits() const {
+    if (end_ - at_ != digits_) return std::nullopt;
+    return text_.substr(at_, digits_);
+  }
   char Digit() const { return text_[at_]; }
   // Moves to the next digit, past a separator.
   void Next() {
@@ -68,6 +74,14 @@ int CompareDigitRuns(std::string_view a, size_t& i, std::string_view b, size_t& 
   i = aRun.End();
   j = bRun.End();
   if (aRun.Digits() != bRun.Digits()) return aRun.Digits() < bRun.Digits() ? -1 : 1;
+  // Most numbers hold no separator: one memcmp then, as a sort of a million
+  // rows compares numbers twenty million times.
+  const std::optional<std::string_view> aPlain = aRun.PlainDigits();
+  const std::optional<std::string_view> bPlain = bRun.PlainDigits();
+  if (aPlain && bPlain) {
+    const int order = aPlain->compare(*bPlain);
+    return (order > 0) - (order < 0);
+  }
   for (; aRun.Digits() > 0; aRun.Next(), bRun.Next()) {
     if (aRun.Digit() != bRun.Digit()) return aRun.Digit() < bRun.Digit() ? -1 : 1;
   }
