@@ -5,16 +5,17 @@
 #include <vector>
 
 #include "app/GuiText.h"
+#include "text/CommFuncs.h"
 
 namespace vexalo {
 
 namespace {
 
-// Byte search first, since it is cheap and a cell that holds the needle holds
-// its CP932 bytes too; the text comparison then drops matches that start on
-// the second byte of a double-byte character.
-bool CellHolds(std::string_view cell, const std::string& bytes, const QString& needle) {
-  return cell.find(bytes) != std::string_view::npos && FromCp932(cell).contains(needle);
+// Both sides folded (FoldForSearch): an office worker typing "2,500" or "abc"
+// means the cell that shows "2，500" or "ＡＢＣ".
+bool CellHolds(std::string_view cell, const std::string& foldedNeedle, std::string& folded) {
+  FoldForSearch(cell, folded);
+  return HoldsFolded(folded, foldedNeedle);
 }
 
 }  // namespace
@@ -24,7 +25,9 @@ std::optional<CellPoint> FindNextCell(const DataTable& table, const RowOrder& or
   const int32_t cols = table.ColCount();
   const int32_t rows = table.RowCount() - 1;  // below the titles
   if (needle.isEmpty() || cols <= 0 || rows <= 0) return std::nullopt;
-  const std::string bytes = ToCp932(needle);
+  std::string foldedNeedle;
+  FoldForSearch(ToCp932(needle), foldedNeedle);
+  std::string folded;
   const int64_t cells = int64_t{cols} * rows;
   int64_t start = int64_t{from.Y - 1} * cols + from.X;
   if (start < 0 || start >= cells) start = cells - 1;
@@ -38,7 +41,8 @@ std::optional<CellPoint> FindNextCell(const DataTable& table, const RowOrder& or
       table.CellsInRange(order.TableRow(row), 0, cols - 1, rowCells);
       loadedRow = row;
     }
-    if (CellHolds(rowCells[static_cast<size_t>(col)], bytes, needle)) return CellPoint{col, row};
+    if (CellHolds(rowCells[static_cast<size_t>(col)], foldedNeedle, folded))
+      return CellPoint{col, row};
   }
   return std::nullopt;
 }

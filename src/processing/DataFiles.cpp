@@ -158,20 +158,33 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 
 namespace {
 
+// How a line of cells is written: FirstRow.csv is read back by our own loader,
+// which knows no quotes; a user's export is read by spreadsheets, which do.
+enum class CellQuoting { kPlain, kWhereNeeded };
+
 // Writes the lines of SaveCells to `file`.
-void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file) {
+void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
+                CellQuoting quoting) {
   std::string chunk;
   std::vector<std::string_view> cells;
   for (const int32_t row : block.Rows) {
     // The left cell starts the line even when Right lies left of it.
     table.CellsInRange(row, block.Left, std::max(block.Left, block.Right), cells);
     const size_t lineStart = chunk.size();
-    chunk.append(cells[0]);
-    for (size_t i = 1; i < cells.size(); ++i) {
-      chunk.push_back(',');
-      chunk.append(cells[i]);
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (i > 0) chunk.push_back(',');
+      if (quoting == CellQuoting::kWhereNeeded) {
+        AppendQuotedCell(chunk, cells[i], ",\r\n\"", true);
+      } else {
+        chunk.append(cells[i]);
+      }
     }
-    BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
+    if (quoting == CellQuoting::kWhereNeeded) {
+      // Line breaks are safe inside quotes; an end-of-file mark is not.
+      ReplaceEvery(chunk.data() + lineStart, chunk.data() + chunk.size(), kEndOfFileMark, ' ');
+    } else {
+      BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
+    }
     chunk.append("\r\n");
     if (chunk.size() >= kWriteChunk) {
       file.Write(chunk);
@@ -184,7 +197,7 @@ void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file)
 // FirstRow.csv written where it is: not proof against a crash in the middle.
 void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const std::string& path) {
   PosixFile file(path, PosixFile::Mode::kReplaceDataFile);
-  WriteCells(table, titles, file);
+  WriteCells(table, titles, file, CellQuoting::kPlain);
   file.Sync();
   file.Close();
 }
@@ -193,7 +206,7 @@ void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const s
 
 void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
   PosixFile file(path, PosixFile::Mode::kReplace);
-  WriteCells(table, block, file);
+  WriteCells(table, block, file, CellQuoting::kWhereNeeded);
   file.Close();
 }
 
@@ -211,7 +224,7 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   try {
     ReplacementFile replacement(path);
     try {
-      WriteCells(table, titles, replacement.File());
+      WriteCells(table, titles, replacement.File(), CellQuoting::kPlain);
     } catch (const EInOutError& error) {
       throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
     }

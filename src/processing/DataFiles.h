@@ -63,15 +63,18 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 // Writes `cells` to `path`, replacing any file there: one line per row of
 // cells.Rows in that order, the cell of column Left and then, for each column
 // up to Right, a comma and its cell; cells never written give empty texts.
-// Nothing is quoted or escaped; a CR, LF or 0x1A in a cell becomes a blank.
-// Even with Right left of Left a line holds the cell of column Left.
+// A cell holding '"', ',', CR or LF, or beginning or ending with a blank, is
+// written in double quotes with its quotes doubled, as spreadsheets read it
+// (see AppendQuotedCell); every other cell as it is. A 0x1A in a cell becomes
+// a blank. Even with Right left of Left a line holds the cell of column Left.
 void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path);
 
 // Writes the visible part of the title row to `path` (FirstRow.csv) as
-// SaveCells does, but as a ReplacementFile: at every moment the file holds
-// either the old titles or the new ones, whole. Only a folder that refuses the
-// new file while the file itself may be written, and a link the user made in
-// its place, have it written in place (a link to a regular file only).
+// SaveCells does, but nothing quoted (a CR, LF or 0x1A becomes a blank) and
+// as a ReplacementFile: at every moment the file holds either the old titles
+// or the new ones, whole. Only a folder that refuses the new file while the
+// file itself may be written, and a link the user made in its place, have it
+// written in place (a link to a regular file only).
 void SaveFirstRow(const DataTable& table, const std::string& path);
 
 // Appends `text` as one line to the file at `path`, creating the file when it

@@ -22,10 +22,11 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order) {
   return {rect.Left, rect.Right, order.TableRows(rect.Top, rect.Bottom)};
 }
 
-namespace {
-
-void AppendTabCell(std::string& out, std::string_view cell) {
-  if (cell.find_first_of("\t\r\n\"") == std::string_view::npos) {
+void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf,
+                      bool quoteEdgeBlanks) {
+  const bool edgeBlank =
+      quoteEdgeBlanks && !cell.empty() && (cell.front() == ' ' || cell.back() == ' ');
+  if (!edgeBlank && cell.find_first_of(quoteIf) == std::string_view::npos) {
     out.append(cell);
     return;
   }
@@ -37,8 +38,6 @@ void AppendTabCell(std::string& out, std::string_view cell) {
   out += '"';
 }
 
-}  // namespace
-
 std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells) {
   std::string text;
   std::vector<std::string_view> rowCells;
@@ -46,7 +45,7 @@ std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells) {
     table.CellsInRange(row, cells.Left, cells.Right, rowCells);
     for (size_t i = 0; i < rowCells.size(); ++i) {
       if (i > 0) text += '\t';
-      AppendTabCell(text, rowCells[i]);
+      AppendQuotedCell(text, rowCells[i], "\t\r\n\"", false);
     }
     text += '\n';
   }

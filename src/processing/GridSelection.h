@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vexalo {
@@ -42,6 +43,14 @@ struct CellBlock {
 
 // The table cells a rectangle of the grid (any direction) shows in `order`.
 CellBlock ShownCells(GridRect rect, const RowOrder& order);
+
+// Appends `cell` to `out` as spreadsheets read a field of delimited text: as
+// it is, or, when it holds any of the bytes `quoteIf` (the delimiter, line
+// breaks and '"') or, with `quoteEdgeBlanks`, begins or ends with a blank that
+// a reader might trim, in double quotes with each '"' doubled (RFC 4180). None
+// of those bytes is ever the second byte of a CP932 character.
+void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf,
+                      bool quoteEdgeBlanks);
 
 // The cells of `cells` as spreadsheets take them from the clipboard: cells
 // joined by tabs, rows ended by LF. A cell that holds a tab, a line break or a

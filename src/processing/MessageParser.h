@@ -52,10 +52,11 @@ inline constexpr size_t kMostDigestedHeaderBytes = 64 * 1024;
 // and decoded to CP932 line by line (see TMimeWalker: the body itself, or the
 // first plain-text part of a multipart, else its first HTML part made text;
 // transfer encodings undone; any charset iconv knows). Every line of that
-// text has its commas made full-width and is split at the separator into an
-// item's name and value; a line named "%" is a comment. Items past
-// kMaxItemsPerMessage are left out, so that the row reads back from
-// AllData.csv as it was taken.
+// text has its commas made full-width and is split at the separator or its
+// full-width form, whichever comes first (see SplitAtToken), into an item's
+// name and value (so a "," separator splits at the first comma); a line named "%" is a comment.
+// Items past kMaxItemsPerMessage are left out, so that the row reads back from AllData.csv as it
+// was taken.
 //
 // The parser knows nothing of the table: what it found is handed back by
 // Finish. Nothing is reported; nothing is raised for any input.

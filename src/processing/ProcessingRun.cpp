@@ -672,6 +672,11 @@ void TProcessingRun::ReleaseFinished() {
 
 void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
   ++counts_.taken;
+  // Kept as a row all the same, but named in the summary: an order whose
+  // lines none split (another separator typed) must not pass unseen.
+  if (std::ranges::all_of(row.values, [](const std::string& value) { return value.empty(); })) {
+    ++counts_.valueless;
+  }
   const std::optional<std::string>& id = walk_.Id(number);
   if (tableFiles_.TakeRow(runStamp_, StoredId(id ? *id : std::string()), row)) {
     titlesSaved_ = true;
@@ -816,6 +821,9 @@ void TProcessingRun::ShowSummary() {
     }
     if (counts_.undelivered.size() > kNamedAtMost) text += Utf8ToCp932("、…");
     text += Utf8ToCp932("）");
+  }
+  if (counts_.valueless > 0) {
+    text += Utf8ToCp932("　値のない注文：") + std::to_string(counts_.valueless) + Utf8ToCp932("件");
   }
   reporter_.ShowStatus(text);
 }

@@ -79,6 +79,8 @@ struct RunCounts {
     std::string text;
   };
   std::vector<Refused> undelivered;
+  // Taken as rows although their body gave no value at all.
+  int32_t valueless = 0;
 };
 
 // What a run takes from the settings when it starts: a change in the

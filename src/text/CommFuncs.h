@@ -43,12 +43,30 @@ struct SplitText {
   std::string_view value;  // after it, trimmed; later tokens stay in it
 };
 
-// Splits `text` at the first occurrence of the one-byte `token`. An empty token
-// or one of two or more bytes never matches: the name is then the whole text.
-// A token byte that can also be the second byte of a double-byte character
-// (0x40-0x7E, 0x80-0xFC) only matches outside such characters, so Japanese
-// text is never cut in half.
+// The full-width CP932 form of an ASCII byte 0x21-0x7E (":" gives "：",
+// 0x81 0x46; "=" gives "＝", 0x81 0x81), as Japanese input methods type it;
+// empty for any other byte.
+std::string_view FullWidthForm(char ascii);
+
+// Splits `text` at the first occurrence of the one-byte `token` or of its
+// full-width form (FullWidthForm), whichever comes first: a customer typing
+// "品名：りんご" means the same as "品名:りんご". An empty token or one of two
+// or more bytes never matches: the name is then the whole text. The text is
+// read character by character, so neither a token byte that can also be the
+// second byte of a double-byte character (0x40-0x7E, 0x80-0xFC) nor the bytes
+// of the full-width form standing across two characters ever cut Japanese
+// text in half.
 SplitText SplitAtToken(std::string_view text, std::string_view token);
+
+// `text` as a search compares it: each full-width form of an ASCII byte
+// (FullWidthForm) made that byte, then ASCII letters upper-cased, so "ａｂ，"
+// and "AB," read alike. Written into `folded`, which is replaced.
+void FoldForSearch(std::string_view text, std::string& folded);
+
+// Whether `folded` (from FoldForSearch) holds `foldedNeedle` starting at a
+// character of its own, never at the second byte of a double-byte one. An
+// empty needle is found.
+bool HoldsFolded(std::string_view folded, std::string_view foldedNeedle);
 
 // Every ASCII comma becomes the full-width comma (0x81 0x43), which is safe
 // byte-wise because 0x2C is never the second byte of a double-byte character.

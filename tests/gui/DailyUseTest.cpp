@@ -40,12 +40,21 @@ std::string Settings(const std::string& port, bool deleting) {
 // Up to the RETR of one picked message, message 1 of 1, as id "new-1"; small
 // enough to be read whole at once.
 std::vector<ScriptedPop3Peer::Step> UpToTheOrder() {
-  return {Send("+OK ready\r\n"), Expect("USER bob"),   Send("+OK\r\n"),
-          Expect("PASS "),       Send("+OK\r\n"),      Expect("CAPA"),
-          Send("-ERR unknown\r\n"), Expect("STAT"),
-          Send("+OK 1 300\r\n"), Expect("UIDL"),       Send("+OK\r\n1 new-1\r\n.\r\n"),
-          Expect("LIST"),        Send("+OK\r\n1 300\r\n.\r\n"),
-          Expect("RETR 1"),      Send(std::string("+OK\r\n") + kOrder + ".\r\n")};
+  return {Send("+OK ready\r\n"),
+          Expect("USER bob"),
+          Send("+OK\r\n"),
+          Expect("PASS "),
+          Send("+OK\r\n"),
+          Expect("CAPA"),
+          Send("-ERR unknown\r\n"),
+          Expect("STAT"),
+          Send("+OK 1 300\r\n"),
+          Expect("UIDL"),
+          Send("+OK\r\n1 new-1\r\n.\r\n"),
+          Expect("LIST"),
+          Send("+OK\r\n1 300\r\n.\r\n"),
+          Expect("RETR 1"),
+          Send(std::string("+OK\r\n") + kOrder + ".\r\n")};
 }
 
 // The whole fetch of that message, without deleting it.
@@ -79,7 +88,8 @@ void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
   folder.Write("Vexalo.ini", Settings(peer.PortText(), false));
   folder.Write("FirstRow.csv", kFirstRow);
   std::string rows;
-  for (int i = 0; i < 200; ++i) rows += "2024/05/01 9:00:00,old-" + std::to_string(i) + ",soy,1\r\n";
+  for (int i = 0; i < 200; ++i)
+    rows += "2024/05/01 9:00:00,old-" + std::to_string(i) + ",soy,1\r\n";
   folder.Write("AllData.csv", rows);
   auto form = folder.StartMainForm();
   QVERIFY(form);
@@ -88,8 +98,9 @@ void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
   QTRY_VERIFY(!form->Run().IsBusy());
   QVERIFY2(peer.Problems().empty(), peer.Problems().c_str());
 
-  QCOMPARE(form->StatusText(), QStringLiteral("受信完了しました。総メール数：1　受信対象新規メール数：1"
-                                              "　合計累積データ数：201"));
+  QCOMPARE(form->StatusText(),
+           QStringLiteral("受信完了しました。総メール数：1　受信対象新規メール数：1"
+                          "　合計累積データ数：201"));
   // Whole at the default size even with four-digit counts and the next-fetch
   // field beside it.
   const QLabel& label = form->Status().TextLabel();
@@ -115,8 +126,8 @@ void DailyUseTest::RefusedConnectionNamesItsCauseAndTicksWaitForTheBox() {
   bool connectedInBox = true;
   boxes.WhileNextBoxOpen([&] {
     connectedInBox = form->Pop3Client().Connected();
-    form->TimerTimer();         // a polling tick: nothing
-    form->MenuProcessClick();   // F5: the busy message
+    form->TimerTimer();        // a polling tick: nothing
+    form->MenuProcessClick();  // F5: the busy message
   });
   form->MenuProcessClick();
   QTRY_COMPARE(boxes.Seen().size(), size_t{2});
@@ -124,9 +135,11 @@ void DailyUseTest::RefusedConnectionNamesItsCauseAndTicksWaitForTheBox() {
   QCOMPARE(boxes.Seen().size(), size_t{2});
 
   const QString box = boxes.Seen()[0].text;
-  QVERIFY2(box.contains(QStringLiteral("Connection refused (socket error #10061)")), qPrintable(box));
+  QVERIFY2(box.contains(QStringLiteral("Connection refused (socket error #10061)")),
+           qPrintable(box));
   QVERIFY(!box.contains(QStringLiteral("Winsock"), Qt::CaseInsensitive));
-  QVERIFY(box.endsWith(QStringLiteral("接続を断られました。ポート番号が違うか、サーバーが止まっています。")));
+  QVERIFY(box.endsWith(
+      QStringLiteral("接続を断られました。ポート番号が違うか、サーバーが止まっています。")));
   QVERIFY(boxes.Seen()[1].text.startsWith(QStringLiteral("接続中です。")));
   QVERIFY(!connectedInBox);
   QVERIFY(form->StatusText().startsWith(QStringLiteral("前回の受信は失敗しました（")));
@@ -228,6 +241,10 @@ void DailyUseTest::FindMovesToTheNextMatchingCell() {
   QCOMPARE(form->Grid().SelectedRect(), (GridRect{1, 2, 1, 2}));
   QTest::keyClick(find.Edit(), Qt::Key_Return);  // round to the top
   QCOMPARE(form->Grid().SelectedRect(), (GridRect{1, 1, 1, 1}));
+  // Typed full-width and in capitals, as an input method may leave it.
+  find.Edit()->setText(QStringLiteral("ＭＩＳＯ"));
+  QTest::keyClick(find.Edit(), Qt::Key_Return);
+  QCOMPARE(form->Grid().SelectedRect(), (GridRect{2, 2, 2, 2}));
   QTest::keyClick(find.Edit(), Qt::Key_Escape);
   QVERIFY(!find.isVisible());
 }

@@ -201,14 +201,50 @@ TEST_F(SavedTable, SelectAllWritesTitlesAndEveryRow) {
   EXPECT_EQ(Saved(SelectAllRect(table_)),
             ",,\x96\xbc\x91\x4f,\x90\x94\x97\xca\r\n"
             "2024/05/01 9:30:15,id1,\x8e\x52\x93\x63,3\r\n"
-            "2024/05/02,id2,\"A\",10\r\n");
+            "2024/05/02,id2,\"\"\"A\"\"\",10\r\n");
 }
 
 TEST_F(SavedTable, SelectionsInAnyDirectionAndSingleCells) {
   EXPECT_EQ(Saved({2, 1, 2, 1}), "\x8e\x52\x93\x63\r\n");
-  EXPECT_EQ(Saved({3, 2, 1, 1}), "id1,\x8e\x52\x93\x63,3\r\nid2,\"A\",10\r\n");
-  EXPECT_EQ(Saved({2, 2, 4, 1}), "\x8e\x52\x93\x63,3,\r\n\"A\",10,\r\n");  // column 4 never written
-  EXPECT_EQ(Saved({0, 5, 1, 4}), ",\r\n,\r\n");                            // rows never written
+  EXPECT_EQ(Saved({3, 2, 1, 1}), "id1,\x8e\x52\x93\x63,3\r\nid2,\"\"\"A\"\"\",10\r\n");
+  EXPECT_EQ(Saved({2, 2, 4, 1}),
+            "\x8e\x52\x93\x63,3,\r\n\"\"\"A\"\"\",10,\r\n");  // column 4 never written
+  EXPECT_EQ(Saved({0, 5, 1, 4}), ",\r\n,\r\n");               // rows never written
+}
+
+// A spreadsheet reading the saved file must see each cell as the grid shows
+// it: "至急" =SUM… may not lose its quotes.
+TEST_F(SavedTable, SavedCellsAreQuotedWhereASpreadsheetWouldMisreadThem) {
+  const struct {
+    const char* cell;
+    const char* saved;
+  } cases[] = {
+      {"\"\x8e\x8a\x8b\x7d\" =SUM(A1)",
+       "\"\"\"\x8e\x8a\x8b\x7d\"\" =SUM(A1)\""},  // "至急" =SUM(A1)
+      {"a,b", "\"a,b\""},
+      {"two\r\nlines", "\"two\r\nlines\""},
+      {"lf\nonly", "\"lf\nonly\""},
+      {"\"", "\"\"\"\""},
+      {"1\x81\x43"
+       "000",
+       "1\x81\x43"
+       "000"},  // the full-width comma stays as it is
+      {"\x95\x5c\x83\x5c", "\x95\x5c\x83\x5c"},
+      {" leading", "\" leading\""},  // a reader may trim a blank it sees unquoted
+      {"trailing ", "\"trailing \""},
+      {"in between", "in between"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    table_.SetCell(2, 1, c.cell);
+    EXPECT_EQ(Saved({2, 1, 3, 1}), std::string(c.saved) + ",3\r\n") << c.cell;
+  }
+}
+
+TEST_F(SavedTable, TitlesAreNeverQuotedInFirstRow) {
+  table_.SetCell(2, 0, "\"q\"");
+  SaveFirstRow(table_, folder_.Path(kFirstRowFileName));
+  EXPECT_EQ(ReadBytes(folder_.Path(kFirstRowFileName)), ",,\"q\",\x90\x94\x97\xca\r\n");
 }
 
 TEST_F(SavedTable, TabTextQuotesOnlyWhatASpreadsheetWouldSplit) {
@@ -222,7 +258,7 @@ TEST_F(SavedTable, SortedSelectionsComeOutInTheShownOrder) {
   order_.SortBy(table_, 3, true);  // 10 above 3
   EXPECT_EQ(Saved(SelectAllRect(table_)),
             ",,\x96\xbc\x91\x4f,\x90\x94\x97\xca\r\n"
-            "2024/05/02,id2,\"A\",10\r\n"
+            "2024/05/02,id2,\"\"\"A\"\"\",10\r\n"
             "2024/05/01 9:30:15,id1,\x8e\x52\x93\x63,3\r\n");
   EXPECT_EQ(TabText({1, 2, 1, 1}), "id2\nid1\n");
 }

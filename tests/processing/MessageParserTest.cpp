@@ -127,10 +127,11 @@ TEST_F(MessageParserTest, BodyLineBecomesOneItem) {
        "1\x81\x43"
        "000",
        "comma becomes full-width"},
-      {",", "a,b",
-       "a\x81\x43"
-       "b",
-       "", "comma separator never splits"},
+      {",", "a,b,c", "a",
+       "b\x81\x43"
+       "c",
+       "comma separator splits at the first comma, made full-width like any other"},
+      {":", "name\x81\x46value", "name", "value", "full-width separator"},
       {"", "a:b", "a:b", "", "empty separator never splits"},
       {"::", "a::b", "a::b", "", "two-byte separator never splits"},
       {"|", "\x83\x7C|x", "\x83\x7C", "x", "separator byte inside a character is skipped"},

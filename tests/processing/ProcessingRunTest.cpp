@@ -317,7 +317,7 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNo
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
-  EXPECT_EQ(reporter.statuses.back(), RunSummary(1, 1, 1));
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(1, 1, 1) + "　値のない注文：1件");
   EXPECT_EQ(ReadBytes(AllDataPath()),
             "2024/07/01 9:05:00,id\x81\x43"
             "1\r\n");
@@ -327,6 +327,48 @@ TEST_F(ProcessingRunTest, PickedMessageWithoutItemsLeavesItsStampAndIdAndHidesNo
   EXPECT_EQ(table.Cell(1, 1),
             "id\x81\x43"
             "1");
+}
+
+// Customers typing with a Japanese input method write "品名：りんご": with the
+// separator ":" that line gives its value. A message none of whose lines
+// splits (typed with "=") is still taken, and the summary counts it.
+TEST_F(ProcessingRunTest, FullWidthSeparatorGivesValuesAndValuelessOrdersAreCounted) {
+  ScriptedPop3Peer peer(
+      loop,
+      AfterLogin({
+          Expect("STAT"),
+          Send("+OK 3 900\r\n"),
+          Expect("UIDL"),
+          Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+          Expect("LIST"),
+          LargeSizes(3),
+          Expect("TOP 1 0"),
+          Send(Lines(kPickedHeader)),
+          Expect("RETR 1"),
+          Send(Lines(std::string(kPickedHeader) + "name\x81\x46miso\r\ncount \x81\x46 2\r\n")),
+          Expect("TOP 2 0"),
+          Send(Lines(kPickedHeader)),
+          Expect("RETR 2"),
+          Send(Lines(std::string(kPickedHeader) + "name=soy\r\ncount\x81\x81"
+                                                  "3\r\n")),
+          Expect("TOP 3 0"),
+          Send(Lines(kPickedHeader)),
+          Expect("RETR 3"),
+          Send(Lines(kPickedMessage)),
+          Expect("QUIT"),
+          Send("+OK bye\r\n"),
+          Close(),
+      }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
+  EXPECT_EQ(reporter.statuses.back(), RunSummary(3, 3, 3) + "　値のない注文：1件");
+  ASSERT_EQ(table.RowCount(), 4);
+  EXPECT_EQ(table.Cell(2, 1), "miso");
+  EXPECT_EQ(table.Cell(3, 1), "2");
+  EXPECT_EQ(table.Cell(1, 2), "id-2");
+  EXPECT_EQ(table.Cell(2, 3), "miso");
 }
 
 // A server that pipelines gets the walk's requests before their replies are

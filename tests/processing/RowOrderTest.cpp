@@ -46,6 +46,29 @@ TEST_F(RowOrderTest, SortsStablyWithEmptyCellsLastBothWays) {
   EXPECT_EQ(order_.GridRow(7), 7);
 }
 
+// Amounts as a mail gives them: every comma stored full-width ("，").
+TEST(RowOrder, AmountsWithThousandsSeparatorsSortByValue) {
+  const std::vector<std::string> amounts = {"1",
+                                            "1\x81\x43"
+                                            "000",
+                                            "2",
+                                            "2\x81\x43"
+                                            "500",
+                                            "3",
+                                            "5",
+                                            "12"};
+  DataTable table;
+  table.SetRow(0, {"stamp", "id", "amount"});
+  for (size_t i = 0; i < amounts.size(); ++i) {
+    table.SetRow(static_cast<int>(i) + 1, {"s", "id", amounts[i]});
+  }
+  table.SetRowCount(static_cast<int>(amounts.size()) + 1);
+  RowOrder order;
+  order.SortBy(table, 2, false);
+  // 1, 2, 3, 5, 12, 1，000, 2，500
+  EXPECT_EQ(order.TableRows(1, table.RowCount() - 1), (std::vector<int32_t>{1, 3, 5, 6, 7, 2, 4}));
+}
+
 TEST_F(RowOrderTest, AddedRowsGoAfterTheirEqualsIntoPlace) {
   order_.SortBy(table_, 2, false);
   for (const char* text : {"10", "", "1", "c"}) {

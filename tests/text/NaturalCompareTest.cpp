@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "text/NaturalCompare.h"
 
 namespace vexalo {
@@ -48,6 +52,61 @@ TEST(CompareNatural, OrdersAsAnOfficeListDoes) {
   for (const OrderCase& c : cases) {
     EXPECT_LT(CompareNatural(c.first, c.second), 0) << c.first << " / " << c.second;
     EXPECT_GT(CompareNatural(c.second, c.first), 0) << c.second << " / " << c.first;
+  }
+}
+
+TEST(CompareNatural, CommasBetweenDigitsAreThousandsSeparators) {
+  // "，" is 0x81 0x43, the comma every stored cell holds.
+  // clang-format off
+  const OrderCase cases[] = {
+      {"999", "1\x81\x43" "000"},
+      {"2", "1\x81\x43" "000"},
+      {"12", "1\x81\x43" "000"},
+      {"1\x81\x43" "000", "2\x81\x43" "500"},
+      {"2\x81\x43" "500", "12\x81\x43" "000"},
+      {"1\x81\x43" "000", "10000"},                     // the same beginning, one digit more
+      {"1\x81\x43" "000", "1\x81\x43" "0000"},
+      {"999", "1,000"},                                 // the ASCII comma alike
+      {"1,000", "1\x81\x43" "500"},
+      {"\x8b\xe0\x8a\x7a" "900\x89\x7e", "\x8b\xe0\x8a\x7a" "1\x81\x43" "200\x89\x7e"},  // 金額900円, 金額1，200円
+      {"1", "1,x"},                                     // no digit after it: no separator
+      {"1,x", "1,5"},                                   // 1 then "," against 15
+      {"1\x81\x43", "1\x81\x43" "5"},
+      {"1000", "1\x81\x43" "000"},                      // equal numbers: the bytes decide
+  };
+  // clang-format on
+  for (const OrderCase& c : cases) {
+    EXPECT_LT(CompareNatural(c.first, c.second), 0) << c.first << " / " << c.second;
+    EXPECT_GT(CompareNatural(c.second, c.first), 0) << c.second << " / " << c.first;
+  }
+}
+
+// A sort needs a strict weak order: texts built from digits, commas and the
+// bytes of "，" checked for antisymmetry and transitivity, every triple.
+TEST(CompareNatural, IsAConsistentOrderAroundSeparators) {
+  const char alphabet[] = {'1', '5', ',', '\x81', '\x43', 'x'};
+  std::vector<std::string> texts;
+  uint32_t state = 12345;
+  for (int n = 0; n < 150; ++n) {
+    std::string text;
+    state = state * 1103515245u + 12345u;
+    const uint32_t length = (state >> 16) % 5;
+    for (uint32_t k = 0; k < length; ++k) {
+      state = state * 1103515245u + 12345u;
+      text += alphabet[(state >> 16) % sizeof(alphabet)];
+    }
+    texts.push_back(text);
+  }
+  const auto sign = [](int order) { return (order > 0) - (order < 0); };
+  for (const std::string& a : texts) {
+    for (const std::string& b : texts) {
+      ASSERT_EQ(sign(CompareNatural(a, b)), -sign(CompareNatural(b, a))) << a << " / " << b;
+      for (const std::string& c : texts) {
+        if (CompareNatural(a, b) < 0 && CompareNatural(b, c) < 0) {
+          ASSERT_LT(CompareNatural(a, c), 0) << a << " / " << b << " / " << c;
+        }
+      }
+    }
   }
 }
 
