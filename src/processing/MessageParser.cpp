@@ -79,6 +79,7 @@ void TMessageParser::AddItem(std::string_view text) {
   const SplitText item = SplitAtToken(text, rules_.separator);
   if (item.name == "%") return;
   if (message_.names.size() >= static_cast<size_t>(kMaxItemsPerMessage)) return;
+  if (!item.found) message_.bareLines.push_back(message_.names.size());
   message_.names.emplace_back(item.name);
   message_.values.emplace_back(item.value);
 }

@@ -31,6 +31,10 @@ struct ParsedMessage {
   bool picked = false;
   std::vector<std::string> names;
   std::vector<std::string> values;
+  // The indexes, ascending, of the items read from a line without the
+  // separator (a blank line is one): a column of their own when columns go by
+  // position, no item at all when they go by name.
+  std::vector<size_t> bareLines;
 };
 
 // Turns the lines of one message into its items.

@@ -42,7 +42,7 @@ SplitText SplitAtToken(std::string_view text, std::string_view token) {
     }
   }
   if (cut == std::string_view::npos) return {TrimText(text), {}};
-  return {TrimText(text.substr(0, cut)), TrimText(text.substr(cut + 1))};
+  return {TrimText(text.substr(0, cut)), TrimText(text.substr(cut + 1)), true};
 }
 
 std::string EscapeCommas(std::string_view text) {

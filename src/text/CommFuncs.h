@@ -41,6 +41,7 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 struct SplitText {
   std::string_view name;   // before the first token, trimmed
   std::string_view value;  // after it, trimmed; later tokens stay in it
+  bool found = false;      // whether the token was there at all
 };
 
 // Splits `text` at the first occurrence of the one-byte `token`. An empty token
