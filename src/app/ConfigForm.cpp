@@ -129,12 +129,21 @@ TConfigForm::TConfigForm(QWidget* parent)
 }
 
 void TConfigForm::NameControls() {
-  const std::pair<const char*, QWidget*> controls[] = {
-      {"PageControl", PageControl},   {"Pop3Tab", Pop3Tab},         {"MailTab", MailTab},
-      {"HostEdit", HostEdit},         {"PortEdit", PortEdit},       {"UserNameEdit", UserNameEdit},
-      {"PassWordEdit", PassWordEdit}, {"HeaderTokenEdit", HeaderTokenEdit},
-      {"SplitTokenEdit", SplitTokenEdit}, {"IntervalEdit", IntervalEdit},
-      {"DelMailChk", DelMailChk},     {"Ex2Btn", Ex2Btn},           {"OkBtn", OkBtn}};
+  const std::pair<const char*, QWidget*> controls[] = {{"PageControl", PageControl},
+                                                       {"Pop3Tab", Pop3Tab},
+                                                       {"MailTab", MailTab},
+                                                       {"HostEdit", HostEdit},
+                                                       {"PortEdit", PortEdit},
+                                                       {"UserNameEdit", UserNameEdit},
+                                                       {"PassWordEdit", PassWordEdit},
+                                                       {"HeaderTokenEdit", HeaderTokenEdit},
+                                                       {"SplitTokenEdit", SplitTokenEdit},
+                                                       {"IntervalEdit", IntervalEdit},
+                                                       {"DelMailChk", DelMailChk},
+                                                       {"ByNameChk", ByNameChk},
+                                                       {"CsvGuardChk", CsvGuardChk},
+                                                       {"Ex2Btn", Ex2Btn},
+                                                       {"OkBtn", OkBtn}};
   for (const auto& [name, control] : controls) control->setObjectName(QString::fromLatin1(name));
 }
 
@@ -189,9 +198,8 @@ void TConfigForm::BuildMailTab() {
                            QStringLiteral("項目名とデータを区切る文字を１文字入れてください。"));
   LimitTyping(SplitTokenEdit, 1);
   TypeHalfWidth(SplitTokenEdit);
-  connect(SplitTokenEdit, &QLineEdit::textEdited, this, [this] {
-    CallShowingErrors(this, [this] { RefuseUnusableSeparator(); });
-  });
+  connect(SplitTokenEdit, &QLineEdit::textEdited, this,
+          [this] { CallShowingErrors(this, [this] { RefuseUnusableSeparator(); }); });
   AddLabel(MailTab, QStringLiteral("データ内容"), 216, 152);
   Ex2Btn = new QPushButton(QStringLiteral("例"), MailTab);
   Ex2Btn->setGeometry(320, 160, 75, 25);
@@ -214,14 +222,29 @@ void TConfigForm::BuildMailTab() {
   DelMailChk->adjustSize();
   DelMailChk->setToolTip(
       QStringLiteral("ここにチェックをつけると読みこんだメールをメールサーバから削除します。"));
+
+  ByNameChk = new QCheckBox(QStringLiteral("項目名が同じデータを同じ列に入れる"), MailTab);
+  ByNameChk->move(24, 310);
+  ByNameChk->adjustSize();
+  ByNameChk->setToolTip(
+      QStringLiteral("チェックをつけると、行の順番ではなく項目名で列を決めます。新しい項目名は右端"
+                     "の列に加わります。"));
+
+  CsvGuardChk =
+      new QCheckBox(QStringLiteral("保存・コピーでは = + - @ で始まる値を式にしない"), MailTab);
+  CsvGuardChk->move(24, 332);
+  CsvGuardChk->adjustSize();
+  CsvGuardChk->setChecked(true);
+  CsvGuardChk->setToolTip(QStringLiteral(
+      "表計算ソフトで開いたときに式として実行されないよう、先頭に ' を付けて保存・コピーします。"));
 }
 
 void TConfigForm::SetTabOrder() {
   // The page's controls sit between the tabs and the confirm button; the
   // hidden page's controls are skipped by Qt.
-  QWidget* const chain[] = {PageControl,  HostEdit,        PortEdit,       UserNameEdit,
-                            PassWordEdit, SecurityBox,     DelMailChk,     Ex2Btn,
-                            IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
+  QWidget* const chain[] = {
+      PageControl, HostEdit,    PortEdit, UserNameEdit, PassWordEdit,    SecurityBox,    DelMailChk,
+      ByNameChk,   CsvGuardChk, Ex2Btn,   IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -230,6 +253,8 @@ std::string TConfigForm::PortText() const { return ToCp932(PortEdit->text()); }
 std::string TConfigForm::UserNameText() const { return ToCp932(UserNameEdit->text()); }
 std::string TConfigForm::PassWordText() const { return ToCp932(PassWordEdit->text()); }
 bool TConfigForm::DeleteAfterReading() const { return DelMailChk->isChecked(); }
+bool TConfigForm::ColumnsByName() const { return ByNameChk->isChecked(); }
+bool TConfigForm::CsvGuard() const { return CsvGuardChk->isChecked(); }
 std::string TConfigForm::HeaderTokenText() const { return ToCp932(HeaderTokenEdit->text()); }
 std::string TConfigForm::SplitTokenText() const { return ToCp932(SplitTokenEdit->text()); }
 std::string TConfigForm::IntervalText() const { return ToCp932(IntervalEdit->text()); }
@@ -245,6 +270,8 @@ void TConfigForm::SetPortText(const std::string& text) { SetWholeText(PortEdit, 
 void TConfigForm::SetUserNameText(const std::string& text) { SetWholeText(UserNameEdit, text); }
 void TConfigForm::SetPassWordText(const std::string& text) { SetWholeText(PassWordEdit, text); }
 void TConfigForm::SetDeleteAfterReading(bool checked) { DelMailChk->setChecked(checked); }
+void TConfigForm::SetColumnsByName(bool checked) { ByNameChk->setChecked(checked); }
+void TConfigForm::SetCsvGuard(bool checked) { CsvGuardChk->setChecked(checked); }
 void TConfigForm::SetHeaderTokenText(const std::string& text) {
   SetWholeText(HeaderTokenEdit, text);
 }
@@ -284,9 +311,11 @@ bool TConfigForm::RefuseUnusableSeparator() {
   acceptedSeparator_ = SplitTokenEdit->text();
   PageControl->setCurrentWidget(MailTab);
   SplitTokenEdit->setFocus();
-  ShowErrorBox(this, ToCp932(QStringLiteral(
-                         "区切り文字「%1」は使えません。半角の記号を1文字入れてください（例：: や =）")
-                                 .arg(typed)));
+  ShowErrorBox(
+      this,
+      ToCp932(QStringLiteral(
+                  "区切り文字「%1」は使えません。半角の記号を1文字入れてください（例：: や =）")
+                  .arg(typed)));
   return true;
 }
 
