@@ -218,7 +218,12 @@ void TMainForm::MenuProcessClick() {
 void TMainForm::MenuCancelClick() { run_.Cancel(); }
 
 void TMainForm::MenuCopyClick() {
-  QApplication::clipboard()->setText(FromCp932(SelectionAsTabText(table_, grid_->SelectedCells())));
+  QApplication::clipboard()->setText(
+      FromCp932(SelectionAsTabText(table_, grid_->SelectedCells(), CellGuard())));
+}
+
+FormulaGuard TMainForm::CellGuard() const {
+  return configForm_->CsvGuard() ? FormulaGuard::kOn : FormulaGuard::kOff;
 }
 
 void TMainForm::MenuFindClick() { findBar_->Open(); }
@@ -250,7 +255,8 @@ void TMainForm::MenuSaveAsCSVClick() {
   const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
   lastSavedFolder_ = QFileInfo(chosen.first()).absolutePath();
-  SaveCells(table_, grid_->SelectedCells(), QFile::encodeName(chosen.first()).toStdString());
+  SaveCells(table_, grid_->SelectedCells(), QFile::encodeName(chosen.first()).toStdString(),
+            CellGuard());
 }
 
 void TMainForm::MenuConfigClick() {

@@ -19,6 +19,7 @@
 
 #include "processing/CsvLine.h"
 #include "processing/DataTable.h"
+#include "processing/FormulaGuard.h"
 #include "processing/InOutError.h"
 #include "processing/LineReader.h"
 #include "processing/PosixFile.h"
@@ -165,7 +166,8 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
   return from + LoadLines(table, reader, cellPos, false);
 }
 
-void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
+void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path,
+               FormulaGuard guard) {
   PosixFile file(path, PosixFile::Mode::kReplace);
   std::string chunk;
   std::vector<std::string_view> cells;
@@ -173,10 +175,10 @@ void SaveCells(const DataTable& table, const CellBlock& block, const std::string
     // The left cell starts the line even when Right lies left of it.
     table.CellsInRange(row, block.Left, std::max(block.Left, block.Right), cells);
     const size_t lineStart = chunk.size();
-    chunk.append(cells[0]);
+    AppendGuarded(chunk, cells[0], guard);
     for (size_t i = 1; i < cells.size(); ++i) {
       chunk.push_back(',');
-      chunk.append(cells[i]);
+      AppendGuarded(chunk, cells[i], guard);
     }
     BlankLineBreakers(chunk.data() + lineStart, chunk.data() + chunk.size());
     chunk.append("\r\n");

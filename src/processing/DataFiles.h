@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "processing/FormulaGuard.h"
 #include "processing/GridSelection.h"
 #include "processing/ProcessingState.h"
 
@@ -62,8 +63,11 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 // cells.Rows in that order, the cell of column Left and then, for each column
 // up to Right, a comma and its cell; cells never written give empty texts.
 // Nothing is quoted or escaped; a CR, LF or 0x1A in a cell becomes a blank.
-// Even with Right left of Left a line holds the cell of column Left.
-void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path);
+// Even with Right left of Left a line holds the cell of column Left. With the
+// guard on, a cell that starts like a formula is written behind a "'"
+// (FormulaGuard.h); the program's own files are written as they are.
+void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path,
+               FormulaGuard guard = FormulaGuard::kOff);
 
 // Writes the visible part of the title row to `path` (FirstRow.csv) as
 // SaveCells does, but through a temporary file beside it that is synced

@@ -24,13 +24,16 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order) {
 
 namespace {
 
-void AppendTabCell(std::string& out, std::string_view cell) {
+void AppendTabCell(std::string& out, std::string_view cell, FormulaGuard guard) {
   if (cell.find_first_of("\t\r\n\"") == std::string_view::npos) {
-    out.append(cell);
+    AppendGuarded(out, cell, guard);
     return;
   }
+  // The quote goes inside the double quotes, where the spreadsheet sees it.
+  std::string guarded;
+  AppendGuarded(guarded, cell, guard);
   out += '"';
-  for (const char c : cell) {
+  for (const char c : guarded) {
     if (c == '"') out += '"';
     out += c;
   }
@@ -39,14 +42,14 @@ void AppendTabCell(std::string& out, std::string_view cell) {
 
 }  // namespace
 
-std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells) {
+std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells, FormulaGuard guard) {
   std::string text;
   std::vector<std::string_view> rowCells;
   for (const int32_t row : cells.Rows) {
     table.CellsInRange(row, cells.Left, cells.Right, rowCells);
     for (size_t i = 0; i < rowCells.size(); ++i) {
       if (i > 0) text += '\t';
-      AppendTabCell(text, rowCells[i]);
+      AppendTabCell(text, rowCells[i], guard);
     }
     text += '\n';
   }

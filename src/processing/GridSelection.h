@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "processing/FormulaGuard.h"
+
 namespace vexalo {
 
 class DataTable;
@@ -46,7 +48,8 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order);
 // The cells of `cells` as spreadsheets take them from the clipboard: cells
 // joined by tabs, rows ended by LF. A cell that holds a tab, a line break or a
 // double quote is put in double quotes, its quotes doubled. CP932, as the
-// cells are.
-std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells);
+// cells are. With the guard on, a cell that starts like a formula gets a
+// leading "'" inside those quotes (FormulaGuard.h).
+std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells, FormulaGuard guard);
 
 }  // namespace vexalo
