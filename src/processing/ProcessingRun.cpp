@@ -176,6 +176,7 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
   settings.passWord = fields.PassWordText();
   settings.rules = MessageRules{fields.HeaderTokenText(), fields.SplitTokenText()};
   settings.deleteAfterReading = fields.DeleteAfterReading();
+  settings.columnsByName = fields.ColumnsByName();
   return settings;
 }
 
@@ -227,6 +228,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
     return;
   }
   parser_.SetRules(settings_.rules);
+  tableFiles_.SetColumnsByName(settings_.columnsByName);
   parser_.Finish();
   reporter_.ShowStatus(kReceivingText);
   counts_ = RunCounts();
