@@ -2,7 +2,7 @@
 # Installs every Debian package the build, the tests and the program need.
 set -eu
 PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-translations-l10n libqt6svg6 libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  dovecot-pop3d mpop libssl-dev openssl fonts-noto-cjk xvfb xauth wmdocker python3 procps passwd netbase time eatmydata
+  dovecot-pop3d mpop libssl-dev openssl libxlsxwriter-dev python3-openpyxl fonts-noto-cjk xvfb xauth wmdocker python3 procps passwd netbase time eatmydata
   dpkg-dev lintian desktop-file-utils util-linux
   clang libclang-rt-dev"
 SUDO=""
