@@ -63,6 +63,8 @@ void ConfigFormTest::StartsWithTheBuiltInTextsOnTheConnectionPage() {
     QCOMPARE(text, "");
   }
   QVERIFY(!form.DeleteAfterReading());
+  QVERIFY(!form.ColumnsByName());
+  QVERIFY(form.CsvGuard());  // on unless the user turns it off
   QCOMPARE(form.SecurityText(), "0");
   QCOMPARE(form.SecurityBox->currentText(), QStringLiteral("なし"));
   QCOMPARE(form.IntervalEdit->toolTip(), QStringLiteral("0～9999の数字を入力して下さい。"));
@@ -75,8 +77,14 @@ void ConfigFormTest::SettingsFieldsReadAndWriteTheControlsAsCp932() {
   fields.SetHostText("pop.example");
   fields.SetUserNameText("\x8e\x52\x93\x63");  // 山田
   fields.SetDeleteAfterReading(true);
+  fields.SetColumnsByName(true);
+  fields.SetCsvGuard(false);
   QCOMPARE(form.UserNameEdit->text(), QStringLiteral("山田"));
   QVERIFY(form.DelMailChk->isChecked());
+  QVERIFY(form.ByNameChk->isChecked());
+  QVERIFY(!form.CsvGuardChk->isChecked());
+  form.CsvGuardChk->setChecked(true);
+  QVERIFY(fields.CsvGuard());
 
   // What the user types is what every reader gets, at once.
   form.HeaderTokenEdit->setText(QStringLiteral("X-注文: あり"));
@@ -165,8 +173,9 @@ void ConfigFormTest::TabWalksTheControlsOfTheShownPage() {
   for (int i = 0; i < pop3.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), pop3[i]);
 
   form.PageControl->setCurrentWidget(form.MailTab);
-  const QList<QWidget*> mail = {form.DelMailChk,      form.Ex2Btn,         form.IntervalEdit,
-                                form.HeaderTokenEdit, form.SplitTokenEdit, form.OkBtn};
+  const QList<QWidget*> mail = {form.DelMailChk,     form.ByNameChk,    form.CsvGuardChk,
+                                form.Ex2Btn,         form.IntervalEdit, form.HeaderTokenEdit,
+                                form.SplitTokenEdit, form.OkBtn};
   for (int i = 0; i < mail.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), mail[i]);
 }
 
@@ -243,11 +252,16 @@ void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth_data() {
   QTest::addColumn<QString>("field");
   QTest::addColumn<QString>("typed");
   QTest::addColumn<std::string>("stored");
-  QTest::newRow("separator colon") << "SplitTokenEdit" << "：" << std::string(":");
-  QTest::newRow("separator equals") << "SplitTokenEdit" << "＝" << std::string("=");
-  QTest::newRow("port") << "PortEdit" << "１１０" << std::string("110");
-  QTest::newRow("interval") << "IntervalEdit" << "１５" << std::string("15");
-  QTest::newRow("half-width stays") << "IntervalEdit" << "7" << std::string("7");
+  QTest::newRow("separator colon") << "SplitTokenEdit"
+                                   << "：" << std::string(":");
+  QTest::newRow("separator equals") << "SplitTokenEdit"
+                                    << "＝" << std::string("=");
+  QTest::newRow("port") << "PortEdit"
+                        << "１１０" << std::string("110");
+  QTest::newRow("interval") << "IntervalEdit"
+                            << "１５" << std::string("15");
+  QTest::newRow("half-width stays") << "IntervalEdit"
+                                    << "7" << std::string("7");
 }
 
 void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth() {
