@@ -218,21 +218,21 @@ void TConfigForm::BuildMailTab() {
   AddLabel(MailTab, QStringLiteral("分間隔で自動受信する（0で手動のみ）"), 120, 248);
 
   DelMailChk = new QCheckBox(QStringLiteral("読みこんだメールはサーバから削除する"), MailTab);
-  DelMailChk->move(24, 288);
+  DelMailChk->move(24, 276);
   DelMailChk->adjustSize();
   DelMailChk->setToolTip(
       QStringLiteral("ここにチェックをつけると読みこんだメールをメールサーバから削除します。"));
 
   ByNameChk = new QCheckBox(QStringLiteral("項目名が同じデータを同じ列に入れる"), MailTab);
-  ByNameChk->move(24, 310);
+  ByNameChk->move(24, 298);
   ByNameChk->adjustSize();
   ByNameChk->setToolTip(
       QStringLiteral("チェックをつけると、行の順番ではなく項目名で列を決めます。新しい項目名は右端"
                      "の列に加わります。"));
 
   CsvGuardChk =
-      new QCheckBox(QStringLiteral("保存・コピーでは = + - @ で始まる値を式にしない"), MailTab);
-  CsvGuardChk->move(24, 332);
+      new QCheckBox(QStringLiteral("保存・コピーした値を表計算ソフトの式にしない"), MailTab);
+  CsvGuardChk->move(24, 320);
   CsvGuardChk->adjustSize();
   CsvGuardChk->setChecked(true);
   CsvGuardChk->setToolTip(QStringLiteral(
