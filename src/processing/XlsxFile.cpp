@@ -143,6 +143,11 @@ void SaveCellsAsXlsx(const DataTable& table, const CellBlock& cells, const std::
   }
   writer.SetWidths();
   worksheet_freeze_panes(sheet, 1, 0);
+  // Printed, the columns fit the width of a landscape page and every page
+  // repeats the titles.
+  worksheet_set_landscape(sheet);
+  worksheet_fit_to_pages(sheet, 1, 0);
+  Check(worksheet_repeat_rows(sheet, 0, 0), "titles");
   book.Close();
 }
 
