@@ -41,6 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       message.values.size() > static_cast<size_t>(vexalo::kMaxItemsPerMessage)) {
     __builtin_trap();
   }
+  // By name, these indexes pick the lines that are no items: each must be one.
+  for (size_t i = 0; i < message.bareLines.size(); ++i) {
+    if (message.bareLines[i] >= message.names.size()) __builtin_trap();
+    if (i > 0 && message.bareLines[i] <= message.bareLines[i - 1]) __builtin_trap();
+  }
   for (const auto* items : {&message.names, &message.values}) {
     for (const std::string& item : *items) {
       if (SplitsTheField(item)) __builtin_trap();

@@ -55,7 +55,8 @@ desktop-file-validate "$installed/share/applications/vexalo.desktop" ||
   die "the menu entry is not valid"
 for file in bin/vexalo bin/vexalo-fetch share/vexalo/index.html \
   share/icons/hicolor/scalable/apps/vexalo.svg share/man/man1/vexalo-fetch.1.gz \
-  lib/systemd/user/vexalo-fetch.service lib/systemd/user/vexalo-fetch.timer; do
+  lib/systemd/user/vexalo-fetch.service lib/systemd/user/vexalo-fetch.timer \
+  lib/systemd/user/vexalo-fetch@.service lib/systemd/user/vexalo-fetch@.timer; do
   [ -f "$installed/$file" ] || die "the package holds no /usr/$file"
 done
 # Installed programs never write beside themselves; for the owner of the

@@ -140,6 +140,8 @@ void TConfigForm::NameControls() {
                                                        {"SplitTokenEdit", SplitTokenEdit},
                                                        {"IntervalEdit", IntervalEdit},
                                                        {"DelMailChk", DelMailChk},
+                                                       {"ByNameChk", ByNameChk},
+                                                       {"CsvGuardChk", CsvGuardChk},
                                                        {"Ex2Btn", Ex2Btn},
                                                        {"OkBtn", OkBtn}};
   for (const auto& [name, control] : controls) control->setObjectName(QString::fromLatin1(name));
@@ -216,18 +218,33 @@ void TConfigForm::BuildMailTab() {
   AddLabel(MailTab, QStringLiteral("分間隔で自動受信する（0で手動のみ）"), 120, 248);
 
   DelMailChk = new QCheckBox(QStringLiteral("読みこんだメールはサーバから削除する"), MailTab);
-  DelMailChk->move(24, 288);
+  DelMailChk->move(24, 276);
   DelMailChk->adjustSize();
   DelMailChk->setToolTip(
       QStringLiteral("ここにチェックをつけると読みこんだメールをメールサーバから削除します。"));
+
+  ByNameChk = new QCheckBox(QStringLiteral("項目名が同じデータを同じ列に入れる"), MailTab);
+  ByNameChk->move(24, 298);
+  ByNameChk->adjustSize();
+  ByNameChk->setToolTip(
+      QStringLiteral("チェックをつけると、行の順番ではなく項目名で列を決めます。新しい項目名は右端"
+                     "の列に加わります。"));
+
+  CsvGuardChk =
+      new QCheckBox(QStringLiteral("保存・コピーした値を表計算ソフトの式にしない"), MailTab);
+  CsvGuardChk->move(24, 320);
+  CsvGuardChk->adjustSize();
+  CsvGuardChk->setChecked(true);
+  CsvGuardChk->setToolTip(QStringLiteral(
+      "表計算ソフトで開いたときに式として実行されないよう、先頭に ' を付けて保存・コピーします。"));
 }
 
 void TConfigForm::SetTabOrder() {
   // The page's controls sit between the tabs and the confirm button; the
   // hidden page's controls are skipped by Qt.
-  QWidget* const chain[] = {PageControl,  HostEdit,        PortEdit,       UserNameEdit,
-                            PassWordEdit, SecurityBox,     DelMailChk,     Ex2Btn,
-                            IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
+  QWidget* const chain[] = {
+      PageControl, HostEdit,    PortEdit, UserNameEdit, PassWordEdit,    SecurityBox,    DelMailChk,
+      ByNameChk,   CsvGuardChk, Ex2Btn,   IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -236,6 +253,8 @@ std::string TConfigForm::PortText() const { return ToCp932(PortEdit->text()); }
 std::string TConfigForm::UserNameText() const { return ToCp932(UserNameEdit->text()); }
 std::string TConfigForm::PassWordText() const { return ToCp932(PassWordEdit->text()); }
 bool TConfigForm::DeleteAfterReading() const { return DelMailChk->isChecked(); }
+bool TConfigForm::ColumnsByName() const { return ByNameChk->isChecked(); }
+bool TConfigForm::CsvGuard() const { return CsvGuardChk->isChecked(); }
 std::string TConfigForm::HeaderTokenText() const { return ToCp932(HeaderTokenEdit->text()); }
 std::string TConfigForm::SplitTokenText() const { return ToCp932(SplitTokenEdit->text()); }
 std::string TConfigForm::IntervalText() const { return ToCp932(IntervalEdit->text()); }
@@ -251,6 +270,8 @@ void TConfigForm::SetPortText(const std::string& text) { SetWholeText(PortEdit, 
 void TConfigForm::SetUserNameText(const std::string& text) { SetWholeText(UserNameEdit, text); }
 void TConfigForm::SetPassWordText(const std::string& text) { SetWholeText(PassWordEdit, text); }
 void TConfigForm::SetDeleteAfterReading(bool checked) { DelMailChk->setChecked(checked); }
+void TConfigForm::SetColumnsByName(bool checked) { ByNameChk->setChecked(checked); }
+void TConfigForm::SetCsvGuard(bool checked) { CsvGuardChk->setChecked(checked); }
 void TConfigForm::SetHeaderTokenText(const std::string& text) {
   SetWholeText(HeaderTokenEdit, text);
 }

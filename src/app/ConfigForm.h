@@ -32,6 +32,8 @@ class TConfigForm final : public QWidget, public SettingsFields {
   std::string UserNameText() const override;
   std::string PassWordText() const override;
   bool DeleteAfterReading() const override;
+  bool ColumnsByName() const override;
+  bool CsvGuard() const override;
   std::string HeaderTokenText() const override;
   std::string SplitTokenText() const override;
   std::string IntervalText() const override;
@@ -43,6 +45,8 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void SetUserNameText(const std::string& text) override;
   void SetPassWordText(const std::string& text) override;
   void SetDeleteAfterReading(bool checked) override;
+  void SetColumnsByName(bool checked) override;
+  void SetCsvGuard(bool checked) override;
   void SetHeaderTokenText(const std::string& text) override;
   void SetSplitTokenText(const std::string& text) override;
   void SetIntervalText(const std::string& text) override;
@@ -79,6 +83,8 @@ class TConfigForm final : public QWidget, public SettingsFields {
   QLineEdit* SplitTokenEdit;
   QLineEdit* IntervalEdit;
   QCheckBox* DelMailChk;
+  QCheckBox* ByNameChk;
+  QCheckBox* CsvGuardChk;  // checked unless the user turned the guard off
   QPushButton* Ex2Btn;
   QPushButton* OkBtn;
 

@@ -29,6 +29,7 @@
 #include "pop3/SocketErrors.h"
 #include "processing/DataFiles.h"
 #include "processing/GridSelection.h"
+#include "processing/TableExport.h"
 #include "settings/ProgramDir.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
@@ -218,7 +219,12 @@ void TMainForm::MenuProcessClick() {
 void TMainForm::MenuCancelClick() { run_.Cancel(); }
 
 void TMainForm::MenuCopyClick() {
-  QApplication::clipboard()->setText(FromCp932(SelectionAsTabText(table_, grid_->SelectedCells())));
+  QApplication::clipboard()->setText(
+      FromCp932(SelectionAsTabText(table_, grid_->SelectedCells(), CellGuard())));
+}
+
+FormulaGuard TMainForm::CellGuard() const {
+  return configForm_->CsvGuard() ? FormulaGuard::kOn : FormulaGuard::kOff;
 }
 
 void TMainForm::MenuFindClick() { findBar_->Open(); }
@@ -239,8 +245,22 @@ void TMainForm::MenuSaveAsCSVClick() {
   QFileDialog saveDialog(this);
   saveDialog.setAcceptMode(QFileDialog::AcceptSave);
   saveDialog.setFileMode(QFileDialog::AnyFile);
+  const QString csvFilter = QStringLiteral("コンマ区切りデータベース (*.csv)");
+  const QString xlsxFilter = QStringLiteral("Excel ブック (*.xlsx)");
   saveDialog.setDefaultSuffix(QStringLiteral("csv"));
-  saveDialog.setNameFilter(QStringLiteral("コンマ区切りデータベース (*.csv)"));
+  saveDialog.setNameFilters({csvFilter, xlsxFilter});
+  // The name decides what is written; a change of kind changes the suffix
+  // of the name proposed or typed so far, so that the two agree.
+  connect(&saveDialog, &QFileDialog::filterSelected, &saveDialog, [&](const QString& filter) {
+    const bool toXlsx = filter == xlsxFilter;
+    const QString suffix = toXlsx ? QStringLiteral("xlsx") : QStringLiteral("csv");
+    saveDialog.setDefaultSuffix(suffix);
+    const QFileInfo typed(saveDialog.selectedFiles().value(0));
+    const QString other = toXlsx ? QStringLiteral("csv") : QStringLiteral("xlsx");
+    if (typed.suffix().compare(other, Qt::CaseInsensitive) == 0) {
+      saveDialog.selectFile(typed.completeBaseName() + QLatin1Char('.') + suffix);
+    }
+  });
   // The dialog asks before it replaces a file: an export chosen by mistake
   // must not silently cut another one to a few lines.
   saveDialog.setDirectory(lastSavedFolder_.isEmpty() ? DocumentsFolder() : lastSavedFolder_);
@@ -250,7 +270,10 @@ void TMainForm::MenuSaveAsCSVClick() {
   const QStringList chosen = saveDialog.selectedFiles();
   if (chosen.isEmpty()) return;
   lastSavedFolder_ = QFileInfo(chosen.first()).absolutePath();
-  SaveCells(table_, grid_->SelectedCells(), QFile::encodeName(chosen.first()).toStdString());
+  // Written whole under another name first: a failed save leaves the file
+  // that was there.
+  ExportCells(table_, grid_->SelectedCells(), QFile::encodeName(chosen.first()).toStdString(),
+              CellGuard());
 }
 
 void TMainForm::MenuConfigClick() {

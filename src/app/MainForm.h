@@ -17,6 +17,7 @@
 #include "jconv/JisConv.h"
 #include "pop3/Pop3Client.h"
 #include "processing/DataTable.h"
+#include "processing/FormulaGuard.h"
 #include "processing/ProcessingRun.h"
 #include "processing/RunReporter.h"
 
@@ -127,6 +128,8 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // The status bar's next-fetch field and the tray icon follow the timer.
   void ShowPolling();
   void FindNext(const QString& text);
+  // How a save or a copy writes cells that start like a formula (CSV_GUARD).
+  FormulaGuard CellGuard() const;
   void SaveAtEnd();
 
   std::string FilePath(std::string_view name) const;

@@ -20,7 +20,10 @@
 #include "pop3/Pop3Client.h"
 #include "processing/DataFiles.h"
 #include "processing/DataTable.h"
+#include "processing/GridSelection.h"
 #include "processing/ProcessingRun.h"
+#include "processing/TableExport.h"
+#include "processing/TableFiles.h"
 #include "settings/CoreDumps.h"
 #include "settings/ProgramDir.h"
 #include "settings/SettingsKeys.h"
@@ -47,6 +50,36 @@ std::string FolderWithSlash(std::string dir) {
   return dir;
 }
 
+DataFilePaths FilesIn(const std::string& dir) {
+  return {dir + kAllDataFileName, dir + kFirstRowFileName, dir + kUnpickedFileName};
+}
+
+// The whole table, as select-all and save would write it in the desktop
+// program, with the file order of the rows.
+int ExportTable(const std::string& dir, const std::string& file) {
+  PlainSettingsFields fields;
+  LoadSettings(fields, dir + std::string(kSettingsFileName));
+  DataTable table;
+  TableFiles files(table, FilesIn(dir));
+  bool loaded = true;
+  files.Load([&](const std::exception& error) {
+    PrintError(Cp932ToUtf8(error.what()));
+    loaded = false;
+  });
+  if (!loaded) return kExitFailed;
+  const GridRect all = SelectAllRect(table);
+  CellBlock cells{all.Left, all.Right, {}};
+  cells.Rows.reserve(static_cast<size_t>(table.RowCount()));
+  for (int32_t row = 0; row < table.RowCount(); ++row) cells.Rows.push_back(row);
+  try {
+    ExportCells(table, cells, file, fields.CsvGuard() ? FormulaGuard::kOn : FormulaGuard::kOff);
+  } catch (const std::exception& error) {
+    PrintError(Cp932ToUtf8(error.what()));
+    return kExitFailed;
+  }
+  return kExitDone;
+}
+
 int RunOnce(const std::string& dir, FetchOptions::Output output) {
   PlainSettingsFields fields;
   LoadSettings(fields, dir + std::string(kSettingsFileName));
@@ -56,10 +89,7 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
   PollEventLoop loop;
   TPop3Client client(loop);
   TJisConv jisConv;
-  TProcessingRun run(
-      table, fields, client, jisConv,
-      DataFilePaths{dir + kAllDataFileName, dir + kFirstRowFileName, dir + kUnpickedFileName},
-      reporter);
+  TProcessingRun run(table, fields, client, jisConv, FilesIn(dir), reporter);
   bool loaded = true;
   run.LoadTable([&](const std::exception& error) {
     // What the desktop program would show in its error box at start-up.
@@ -139,6 +169,7 @@ int Main(int argc, char** argv) {
   }
 
   if (options->mode == FetchOptions::Mode::kSetPassword) return SetPassword(dir);
+  if (options->mode == FetchOptions::Mode::kExport) return ExportTable(dir, options->exportFile);
   return RunOnce(dir, options->output);
 }
 

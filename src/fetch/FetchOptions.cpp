@@ -16,12 +16,18 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
       options.mode = FetchOptions::Mode::kHelp;
       return options;
     }
-    if (arg == "--set-password" && !setPassword) {
+    if (arg == "--set-password" && !setPassword && options.exportFile.empty()) {
       setPassword = true;
     } else if ((arg == "--quiet" || arg == "--verbose") && !outputGiven) {
       outputGiven = true;
       options.output =
           arg == "--quiet" ? FetchOptions::Output::kQuiet : FetchOptions::Output::kEveryStatus;
+    } else if (arg == "--export" && options.exportFile.empty() && !setPassword) {
+      if (i + 1 >= argc || std::string_view(argv[i + 1]).empty()) {
+        error = "--export needs a file";
+        return std::nullopt;
+      }
+      options.exportFile = argv[++i];
     } else if (arg == "--dir" && !dirGiven) {
       if (i + 1 >= argc || std::string_view(argv[i + 1]).empty()) {
         error = "--dir needs a folder";
@@ -34,13 +40,16 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
       return std::nullopt;
     }
   }
-  options.mode = setPassword ? FetchOptions::Mode::kSetPassword : FetchOptions::Mode::kRun;
+  options.mode = setPassword                   ? FetchOptions::Mode::kSetPassword
+                 : !options.exportFile.empty() ? FetchOptions::Mode::kExport
+                                               : FetchOptions::Mode::kRun;
   return options;
 }
 
 std::string FetchUsageText(const std::string& dataDir) {
   return "Usage: vexalo-fetch [--dir DIR] [--quiet | --verbose]\n"
          "       vexalo-fetch [--dir DIR] --set-password\n"
+         "       vexalo-fetch [--dir DIR] --export FILE\n"
          "       vexalo-fetch --help\n"
          "\n"
          "Without --set-password, performs one processing run: loads Vexalo.ini,\n"
@@ -54,6 +63,13 @@ std::string FetchUsageText(const std::string& dataDir) {
          "With --set-password, reads one line of UTF-8 text from standard input (not\n"
          "echoed on a terminal) and stores it encrypted as the password in\n"
          "Vexalo.ini, leaving every other line of the file as it was.\n"
+         "\n"
+         "With --export, fetches nothing: writes the whole table (the title row,\n"
+         "then every row of AllData.csv) to FILE, an Excel workbook when its name\n"
+         "ends in .xlsx, CSV otherwise (cells that would start a formula get a\n"
+         "leading ' unless CSV_GUARD=0 in [MAIL]). FILE is written under a\n"
+         "temporary name beside it and then renamed, so it is never seen half\n"
+         "written.\n"
          "\n"
          "The files are those in DIR, or in the data folder: the folder of this\n"
          "program when it holds a Vexalo.ini or you can write it, otherwise\n"
@@ -69,9 +85,11 @@ std::string FetchUsageText(const std::string& dataDir) {
          "match TLS_FINGERPRINT (SHA-256). An untrusted certificate is printed with\n"
          "the TLS_FINGERPRINT line that would trust it, and the run ends.\n"
          "\n"
-         "Exit status: 0 after a completed run or a stored password; 1 when the run\n"
-         "does not complete (an error message, or no server set in Vexalo.ini) or\n"
-         "the password cannot be stored; 2 for a command line that is not understood.\n";
+         "Exit status: 0 after a completed run, a stored password or a written\n"
+         "export; 1 when the run does not complete (an error message, or no server\n"
+         "set in Vexalo.ini), the password cannot be stored or the export cannot be\n"
+         "written (the reason on standard error); 2 for a command line that is not\n"
+         "understood.\n";
 }
 
 }  // namespace vexalo

@@ -10,6 +10,7 @@ struct FetchOptions {
   enum class Mode {
     kRun,          // one processing run
     kSetPassword,  // store the password read from standard input
+    kExport,       // write the whole table to exportFile, without fetching
     kHelp,         // explain the usage
   };
   // What a run prints besides its errors.
@@ -23,6 +24,8 @@ struct FetchOptions {
   // The folder of Vexalo.ini, FirstRow.csv and AllData.csv; empty for the
   // program's data folder.
   std::string dir;
+  // kExport: the file to write, CSV or Excel by its extension.
+  std::string exportFile;
 };
 
 // Reads argv[1..argc-1]. Returns nothing for a command line that is not

@@ -18,6 +18,7 @@
 
 #include "processing/CsvLine.h"
 #include "processing/DataTable.h"
+#include "processing/FormulaGuard.h"
 #include "processing/InOutError.h"
 #include "processing/LineReader.h"
 #include "processing/PosixFile.h"
@@ -164,7 +165,7 @@ enum class CellQuoting { kPlain, kWhereNeeded };
 
 // Writes the lines of SaveCells to `file`.
 void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
-                CellQuoting quoting) {
+                CellQuoting quoting, FormulaGuard guard) {
   std::string chunk;
   std::vector<std::string_view> cells;
   for (const int32_t row : block.Rows) {
@@ -174,7 +175,7 @@ void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
     for (size_t i = 0; i < cells.size(); ++i) {
       if (i > 0) chunk.push_back(',');
       if (quoting == CellQuoting::kWhereNeeded) {
-        AppendQuotedCell(chunk, cells[i], ",\r\n\"", true);
+        AppendQuotedCell(chunk, cells[i], ",\r\n\"", true, guard);
       } else {
         chunk.append(cells[i]);
       }
@@ -197,16 +198,17 @@ void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
 // FirstRow.csv written where it is: not proof against a crash in the middle.
 void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const std::string& path) {
   PosixFile file(path, PosixFile::Mode::kReplaceDataFile);
-  WriteCells(table, titles, file, CellQuoting::kPlain);
+  WriteCells(table, titles, file, CellQuoting::kPlain, FormulaGuard::kOff);
   file.Sync();
   file.Close();
 }
 
 }  // namespace
 
-void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path) {
+void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path,
+               FormulaGuard guard) {
   PosixFile file(path, PosixFile::Mode::kReplace);
-  WriteCells(table, block, file, CellQuoting::kWhereNeeded);
+  WriteCells(table, block, file, CellQuoting::kWhereNeeded, guard);
   file.Close();
 }
 
@@ -224,7 +226,7 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   try {
     ReplacementFile replacement(path);
     try {
-      WriteCells(table, titles, replacement.File(), CellQuoting::kPlain);
+      WriteCells(table, titles, replacement.File(), CellQuoting::kPlain, FormulaGuard::kOff);
     } catch (const EInOutError& error) {
       throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "processing/FormulaGuard.h"
 #include "processing/GridSelection.h"
 #include "processing/ProcessingState.h"
 
@@ -67,7 +68,10 @@ long long LoadAppendedRows(DataTable& table, const std::string& path, long long 
 // written in double quotes with its quotes doubled, as spreadsheets read it
 // (see AppendQuotedCell); every other cell as it is. A 0x1A in a cell becomes
 // a blank. Even with Right left of Left a line holds the cell of column Left.
-void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path);
+// With the guard on, a cell that starts like a formula is written behind a "'"
+// (FormulaGuard.h); the program's own files are written as they are.
+void SaveCells(const DataTable& table, const CellBlock& cells, const std::string& path,
+               FormulaGuard guard = FormulaGuard::kOff);
 
 // Writes the visible part of the title row to `path` (FirstRow.csv) as
 // SaveCells does, but nothing quoted (a CR, LF or 0x1A becomes a blank) and

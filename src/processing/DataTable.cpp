@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 namespace vexalo {
@@ -130,6 +131,12 @@ void DataTable::CellsInRange(int row, int first, int last,
     if (col >= first) texts[col - first] = stored.substr(pos, length);
     pos += length;
   }
+}
+
+int DataTable::StoredCellCount(int row) const {
+  if (row < 0 || row >= StoredRowCount()) return 0;
+  const std::string_view stored = store_.Bytes(row);
+  return FindCell(stored, std::numeric_limits<int>::max()).cellsBefore;
 }
 
 template <typename Change>

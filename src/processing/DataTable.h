@@ -47,6 +47,9 @@ class DataTable final : private ColumnIndex::CellSource {
   // (none when last < first), read in one pass over the row.
   void CellsInRange(int row, int first, int last, std::vector<std::string_view>& texts) const;
   void SetCell(int col, int row, std::string_view text);
+  // How many cells `row` stores, empty ones between them included; the cells
+  // after them read empty. 0 for a row never written.
+  int StoredCellCount(int row) const;
 
   // Replaces a whole row with `cells` (columns 0 .. cells.size() - 1); cells to
   // the right of them are erased. Faster than SetCell per cell when loading.

@@ -23,29 +23,32 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order) {
 }
 
 void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf,
-                      bool quoteEdgeBlanks) {
+                      bool quoteEdgeBlanks, FormulaGuard guard) {
   const bool edgeBlank =
       quoteEdgeBlanks && !cell.empty() && (cell.front() == ' ' || cell.back() == ' ');
   if (!edgeBlank && cell.find_first_of(quoteIf) == std::string_view::npos) {
-    out.append(cell);
+    AppendGuarded(out, cell, guard);
     return;
   }
+  // The quote goes inside the double quotes, where the spreadsheet sees it.
+  std::string guarded;
+  AppendGuarded(guarded, cell, guard);
   out += '"';
-  for (const char c : cell) {
+  for (const char c : guarded) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
 }
 
-std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells) {
+std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells, FormulaGuard guard) {
   std::string text;
   std::vector<std::string_view> rowCells;
   for (const int32_t row : cells.Rows) {
     table.CellsInRange(row, cells.Left, cells.Right, rowCells);
     for (size_t i = 0; i < rowCells.size(); ++i) {
       if (i > 0) text += '\t';
-      AppendQuotedCell(text, rowCells[i], "\t\r\n\"", false);
+      AppendQuotedCell(text, rowCells[i], "\t\r\n\"", false, guard);
     }
     text += '\n';
   }

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "processing/FormulaGuard.h"
+
 namespace vexalo {
 
 class DataTable;
@@ -48,14 +50,16 @@ CellBlock ShownCells(GridRect rect, const RowOrder& order);
 // it is, or, when it holds any of the bytes `quoteIf` (the delimiter, line
 // breaks and '"') or, with `quoteEdgeBlanks`, begins or ends with a blank that
 // a reader might trim, in double quotes with each '"' doubled (RFC 4180). None
-// of those bytes is ever the second byte of a CP932 character.
+// of those bytes is ever the second byte of a CP932 character. With the guard
+// on, a cell that starts like a formula gets a leading "'", inside the quotes.
 void AppendQuotedCell(std::string& out, std::string_view cell, std::string_view quoteIf,
-                      bool quoteEdgeBlanks);
+                      bool quoteEdgeBlanks, FormulaGuard guard = FormulaGuard::kOff);
 
 // The cells of `cells` as spreadsheets take them from the clipboard: cells
 // joined by tabs, rows ended by LF. A cell that holds a tab, a line break or a
 // double quote is put in double quotes, its quotes doubled. CP932, as the
-// cells are.
-std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells);
+// cells are. With the guard on, a cell that starts like a formula gets a
+// leading "'" inside those quotes (FormulaGuard.h).
+std::string SelectionAsTabText(const DataTable& table, const CellBlock& cells, FormulaGuard guard);
 
 }  // namespace vexalo

@@ -89,6 +89,7 @@ void TMessageParser::AddItem(std::string_view text) {
     message_.readable = false;
     return;
   }
+  if (!item.found) message_.bareLines.push_back(message_.names.size());
   message_.names.emplace_back(item.name);
   message_.values.emplace_back(item.value);
 }

@@ -39,6 +39,10 @@ struct ParsedMessage {
   // The MD5 (hex) of the header lines as read, each with CR LF, up to
   // kMostDigestedHeaderBytes: what tells this mail from another with its id.
   std::string headerDigest;
+  // The indexes, ascending, of the items read from a line without the
+  // separator (a blank line is one): a column of their own when columns go by
+  // position, no item at all when they go by name.
+  std::vector<size_t> bareLines;
 };
 
 inline constexpr size_t kMostDigestedHeaderBytes = 64 * 1024;

@@ -185,6 +185,7 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
         "反応させたいヘッダが空のまま「読みこんだメールはサーバから削除する」が選ばれて"
         "います。このままではすべてのメールを取り込んで削除してしまうため、受信しません"));
   }
+  settings.columnsByName = fields.ColumnsByName();
   return settings;
 }
 
@@ -236,6 +237,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
     return;
   }
   parser_.SetRules(settings_.rules);
+  tableFiles_.SetColumnsByName(settings_.columnsByName);
   parser_.Finish();
   reporter_.ShowStatus(kReceivingText);
   counts_ = RunCounts();

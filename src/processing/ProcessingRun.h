@@ -91,6 +91,7 @@ struct RunSettings {
   std::string passWord;
   MessageRules rules;
   bool deleteAfterReading = false;
+  bool columnsByName = false;  // COLUMNS: items under their name's column
 
   // SECURITY "0" or absent plain, "1" TLS, "2" STARTTLS (full-width digits
   // too); any other value raises, naming the key. A TIMEOUT that is no

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "processing/MessageParser.h"
 #include "processing/ProcessingState.h"
@@ -37,6 +38,12 @@ class TableFiles {
   // The rows another program appended to AllData.csv since they were loaded.
   void LoadAppended();
 
+  // How TakeRow puts items into columns: the n-th item into the n-th item
+  // column, its name as that column's title (the default); or each item
+  // under the column titled with its name (see PlaceItemsByName), titles
+  // added for new names. Rows already taken stay as they are either way.
+  void SetColumnsByName(bool byName) { columnsByName_ = byName; }
+
   // Takes a picked message as the next row: its titles into row 0 (on disk
   // first when they changed: a mail once taken is never read again, so a run
   // that stops after this row would otherwise leave its columns without
@@ -55,11 +62,16 @@ class TableFiles {
   int32_t WorkingRow() const { return cellPos_.Y; }
 
  private:
+  // Each gives the row's item cells (views into `items`) and writes the
+  // titles they need into row 0; returns whether the titles changed.
+  bool PlaceByPosition(const ParsedMessage& items, std::vector<std::string_view>& cells);
+  bool PlaceByName(const ParsedMessage& items, std::vector<std::string_view>& cells);
   bool WriteTitles(const ParsedMessage& items);
 
   DataTable& table_;
   DataFilePaths paths_;
   CellPoint cellPos_;
+  bool columnsByName_ = false;
   // How many bytes of AllData.csv the table holds: what was loaded, then the
   // file's length after each line this program wrote. What lies beyond was
   // appended by another program.

@@ -18,6 +18,8 @@ class SettingsFields {
   virtual std::string UserNameText() const = 0;     // UserNameEdit
   virtual std::string PassWordText() const = 0;     // PassWordEdit
   virtual bool DeleteAfterReading() const = 0;      // DelMailChk
+  virtual bool ColumnsByName() const = 0;           // ByNameChk: items by name, not body order
+  virtual bool CsvGuard() const = 0;                // CsvGuardChk: saved formulas made inert
   virtual std::string HeaderTokenText() const = 0;  // HeaderTokenEdit
   virtual std::string SplitTokenText() const = 0;   // SplitTokenEdit
   virtual std::string IntervalText() const = 0;     // IntervalEdit
@@ -31,6 +33,8 @@ class SettingsFields {
   virtual void SetUserNameText(const std::string& text) = 0;
   virtual void SetPassWordText(const std::string& text) = 0;
   virtual void SetDeleteAfterReading(bool checked) = 0;
+  virtual void SetColumnsByName(bool checked) = 0;
+  virtual void SetCsvGuard(bool checked) = 0;
   virtual void SetHeaderTokenText(const std::string& text) = 0;
   virtual void SetSplitTokenText(const std::string& text) = 0;
   virtual void SetIntervalText(const std::string& text) = 0;
@@ -46,11 +50,13 @@ inline constexpr char kDefaultTlsPort[] = "995";
 
 // The fields without a dialog: initial values are the dialog's built-in texts
 // (port "110", security "0", time-out "60", everything else empty, the check
-// box clear).
+// boxes clear but the formula guard's).
 class PlainSettingsFields final : public SettingsFields {
  public:
   std::string host, port = kDefaultPort, userName, passWord;
   bool deleteAfterReading = false;
+  bool columnsByName = false;
+  bool csvGuard = true;
   std::string headerToken, splitToken, interval;
   std::string security = "0", tlsFingerprint, timeout = "60";
 
@@ -59,6 +65,8 @@ class PlainSettingsFields final : public SettingsFields {
   std::string UserNameText() const override { return userName; }
   std::string PassWordText() const override { return passWord; }
   bool DeleteAfterReading() const override { return deleteAfterReading; }
+  bool ColumnsByName() const override { return columnsByName; }
+  bool CsvGuard() const override { return csvGuard; }
   std::string HeaderTokenText() const override { return headerToken; }
   std::string SplitTokenText() const override { return splitToken; }
   std::string IntervalText() const override { return interval; }
@@ -71,6 +79,8 @@ class PlainSettingsFields final : public SettingsFields {
   void SetUserNameText(const std::string& text) override { userName = text; }
   void SetPassWordText(const std::string& text) override { passWord = text; }
   void SetDeleteAfterReading(bool checked) override { deleteAfterReading = checked; }
+  void SetColumnsByName(bool checked) override { columnsByName = checked; }
+  void SetCsvGuard(bool checked) override { csvGuard = checked; }
   void SetHeaderTokenText(const std::string& text) override { headerToken = text; }
   void SetSplitTokenText(const std::string& text) override { splitToken = text; }
   void SetIntervalText(const std::string& text) override { interval = text; }

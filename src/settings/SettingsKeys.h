@@ -31,7 +31,7 @@ struct SettingKey {
 
 inline constexpr std::string_view kSettingsFileName = "Vexalo.ini";
 
-inline constexpr std::array<SettingKey, 11> kSettingKeys = {{
+inline constexpr std::array<SettingKey, 13> kSettingKeys = {{
     {"POP3", "HOST", SettingKey::Kind::kText, "", false, &SettingsFields::HostText,
      &SettingsFields::SetHostText, nullptr, nullptr},
     {"POP3", "PORT", SettingKey::Kind::kText, kDefaultPort, false, &SettingsFields::PortText,
@@ -53,6 +53,11 @@ inline constexpr std::array<SettingKey, 11> kSettingKeys = {{
      &SettingsFields::SetSplitTokenText, nullptr, nullptr},
     {"MAIL", "INTERVAL", SettingKey::Kind::kText, "0", false, &SettingsFields::IntervalText,
      &SettingsFields::SetIntervalText, nullptr, nullptr},
+    // Absent in files written before these existed: body order, as then.
+    {"MAIL", "COLUMNS", SettingKey::Kind::kFlag, "", false, nullptr, nullptr,
+     &SettingsFields::ColumnsByName, &SettingsFields::SetColumnsByName},
+    {"MAIL", "CSV_GUARD", SettingKey::Kind::kFlag, "", true, nullptr, nullptr,
+     &SettingsFields::CsvGuard, &SettingsFields::SetCsvGuard},
     {"POP3", "PASSWORD", SettingKey::Kind::kPassword, "", false, &SettingsFields::PassWordText,
      &SettingsFields::SetPassWordText, nullptr, nullptr},
 }};

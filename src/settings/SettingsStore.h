@@ -25,7 +25,7 @@ void LoadSettings(SettingsFields& fields, std::string_view iniFileName = kSettin
 // Writes all settings from `fields`, changed or not, in the order of
 // kSettingKeys; a new file thus holds "POP3" with HOST, PORT, USERNAME,
 // SECURITY, TLS_FINGERPRINT, TIMEOUT, PASSWORD, then "MAIL" with DELETE,
-// HEADER_TOKEN, SPLIT_TOKEN, INTERVAL.
+// HEADER_TOKEN, SPLIT_TOKEN, INTERVAL, COLUMNS, CSV_GUARD.
 // Keys and sections a user added stay. The password is stored encrypted, or
 // empty when it is empty or cannot be encrypted. Raises the "... に書き込めません"
 // error of WriteIniString (IniUnit.h) at the first write that fails; the keys

@@ -75,7 +75,7 @@ SplitText SplitAtToken(std::string_view text, std::string_view token) {
     }
   }
   if (cut == std::string_view::npos) return {TrimText(text), {}};
-  return {TrimText(text.substr(0, cut)), TrimText(text.substr(cut + cutLength))};
+  return {TrimText(text.substr(0, cut)), TrimText(text.substr(cut + cutLength)), true};
 }
 
 namespace {

@@ -41,6 +41,7 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 struct SplitText {
   std::string_view name;   // before the first token, trimmed
   std::string_view value;  // after it, trimmed; later tokens stay in it
+  bool found = false;      // whether the token was there at all
 };
 
 // The full-width CP932 form of an ASCII byte 0x21-0x7E (":" gives "：",

@@ -64,6 +64,8 @@ void ConfigFormTest::StartsWithTheBuiltInTextsOnTheConnectionPage() {
     QCOMPARE(text, "");
   }
   QVERIFY(!form.DeleteAfterReading());
+  QVERIFY(!form.ColumnsByName());
+  QVERIFY(form.CsvGuard());  // on unless the user turns it off
   QCOMPARE(form.SecurityText(), "0");
   QCOMPARE(form.SecurityBox->currentText(), QStringLiteral("なし"));
   QCOMPARE(form.IntervalEdit->toolTip(), QStringLiteral("0～9999の数字を入力して下さい。"));
@@ -76,8 +78,14 @@ void ConfigFormTest::SettingsFieldsReadAndWriteTheControlsAsCp932() {
   fields.SetHostText("pop.example");
   fields.SetUserNameText("\x8e\x52\x93\x63");  // 山田
   fields.SetDeleteAfterReading(true);
+  fields.SetColumnsByName(true);
+  fields.SetCsvGuard(false);
   QCOMPARE(form.UserNameEdit->text(), QStringLiteral("山田"));
   QVERIFY(form.DelMailChk->isChecked());
+  QVERIFY(form.ByNameChk->isChecked());
+  QVERIFY(!form.CsvGuardChk->isChecked());
+  form.CsvGuardChk->setChecked(true);
+  QVERIFY(fields.CsvGuard());
 
   // What the user types is what every reader gets, at once.
   form.HeaderTokenEdit->setText(QStringLiteral("X-注文: あり"));
@@ -166,8 +174,9 @@ void ConfigFormTest::TabWalksTheControlsOfTheShownPage() {
   for (int i = 0; i < pop3.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), pop3[i]);
 
   form.PageControl->setCurrentWidget(form.MailTab);
-  const QList<QWidget*> mail = {form.DelMailChk,      form.Ex2Btn,         form.IntervalEdit,
-                                form.HeaderTokenEdit, form.SplitTokenEdit, form.OkBtn};
+  const QList<QWidget*> mail = {form.DelMailChk,     form.ByNameChk,    form.CsvGuardChk,
+                                form.Ex2Btn,         form.IntervalEdit, form.HeaderTokenEdit,
+                                form.SplitTokenEdit, form.OkBtn};
   for (int i = 0; i < mail.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), mail[i]);
 }
 

@@ -70,6 +70,7 @@ class MainFormTest : public QObject {
   void FetchWithoutAServerOpensTheSettings();
   void SelectAllThenSaveWritesTitlesAndRows();
   void SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing();
+  void ChoosingExcelInTheSaveDialogWritesAWorkbook();
   void IntervalThroughTheDialog_data();
   void IntervalThroughTheDialog();
   void ClosingSavesTheSettings();
@@ -268,7 +269,8 @@ void MainFormTest::SelectAllThenSaveWritesTitlesAndRows() {
   QVERIFY(dialogs.Seen()[0].text.contains(QStringLiteral("export.csv")));
   QCOMPARE(folder.Read("export.csv"), "to be replaced");
   QCOMPARE(suffix, QStringLiteral("csv"));
-  QCOMPARE(filters, QStringList{QStringLiteral("コンマ区切りデータベース (*.csv)")});
+  QCOMPARE(filters, (QStringList{QStringLiteral("コンマ区切りデータベース (*.csv)"),
+                                 QStringLiteral("Excel ブック (*.xlsx)")}));
   QCOMPARE(QFileInfo(proposed.value(0)).fileName(),
            QStringLiteral("Vexalo_%1.csv").arg(QDate::currentDate().toString("yyyyMMdd")));
   const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
@@ -302,6 +304,30 @@ void MainFormTest::SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing()
   });
   form->MenuSaveAsCSVClick();
   QCOMPARE(folder.Read("one.csv"), "\x96\xa1\x91\x58\r\n");
+}
+
+void MainFormTest::ChoosingExcelInTheSaveDialogWritesAWorkbook() {
+  ProgramFolder folder;
+  folder.Write("FirstRow.csv", kFirstRow);
+  folder.Write("AllData.csv", kAllData);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+
+  ModalBoxCatcher dialogs;
+  QString proposed;
+  dialogs.OnFileDialog([&](QFileDialog& dialog) {
+    dialog.selectNameFilter(QStringLiteral("Excel ブック (*.xlsx)"));
+    emit dialog.filterSelected(QStringLiteral("Excel ブック (*.xlsx)"));  // as a click does
+    proposed = QFileInfo(dialog.selectedFiles().value(0)).fileName();
+    TypeFileName(dialog, folder.QtPath("orders"));
+    static_cast<QDialog&>(dialog).accept();  // what the Save button does
+  });
+  form->MenuSelectAllClick();
+  form->MenuSaveAsCSVClick();
+  QCOMPARE(proposed,
+           QStringLiteral("Vexalo_%1.xlsx").arg(QDate::currentDate().toString("yyyyMMdd")));
+  QVERIFY(folder.Exists("orders.xlsx"));
+  QVERIFY(folder.Read("orders.xlsx").starts_with("PK"));  // a zip, as every workbook is
 }
 
 void MainFormTest::IntervalThroughTheDialog_data() {

@@ -23,6 +23,7 @@
 
 #include "DovecotServer.h"
 #include "TempFolder.h"
+#include "XlsxCells.h"
 #include "cipher/StringCipher.h"
 #include "settings/IniUnit.h"
 #include "settings/SettingsStore.h"
@@ -398,6 +399,9 @@ TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {
       {{"--dir", dir}, "", 1, "", "メールサーバ(POP3)への接続設定を完了したのち"},
       // Nothing typed: nothing stored.
       {{"--dir", dir, "--set-password"}, "", 1, "", "vexalo-fetch: no password line"},
+      {{"--export"}, "", 2, "", "vexalo-fetch: --export needs a file" + seeHelp},
+      {{"--set-password", "--export", "x.csv"}, "", 2, "", "vexalo-fetch: unexpected argument"},
+      {{"--dir", dir, "--export", folder.Path("missing/x.csv")}, "", 1, "", "vexalo-fetch: "},
   };
   for (const Case& c : cases) {
     const ProgramResult result = RunFetch(c.args, c.input);
@@ -412,6 +416,33 @@ TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {
   EXPECT_NE(help.out.find("The data folder now: " + std::string(VEXALO_FETCH_PROGRAM_DIR) + "/\n"),
             std::string::npos)
       << help.out;
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("Vexalo.ini")));
+}
+
+// A nightly export: no server needed, the whole table in the file order,
+// CSV with formulas made inert (CSV_GUARD absent) or a workbook.
+TEST(FetchProgramExportTest, WritesTheWholeTableAsCsvOrWorkbookWithoutFetching) {
+  TempFolder folder;
+  const std::string dir = folder.Root().string();
+  WriteBytes(folder.Path("FirstRow.csv"), "stamp,id,name,qty\r\n");
+  WriteBytes(folder.Path("AllData.csv"), "s1,m1,@SUM(A1),3\r\ns2,m2,ink\r\n");
+
+  const ProgramResult csv = RunFetch({"--dir", dir, "--export", folder.Path("out.csv")}, "");
+  EXPECT_EQ(csv.exitStatus, 0) << csv.err;
+  EXPECT_EQ(csv.out + csv.err, "");
+  EXPECT_EQ(ReadBytes(folder.Path("out.csv")),
+            "stamp,id,name,qty\r\ns1,m1,'@SUM(A1),3\r\ns2,m2,ink,\r\n");
+
+  const ProgramResult xlsx = RunFetch({"--dir", dir, "--export", folder.Path("out.xlsx")}, "");
+  EXPECT_EQ(xlsx.exitStatus, 0) << xlsx.err;
+  const auto cells = testing::ReadBack(folder.Path("out.xlsx"));
+  EXPECT_EQ(cells.at("C2"), "s \"@SUM(A1)\"");
+  EXPECT_EQ(cells.at("D2"), "n 3");
+  EXPECT_EQ(cells.at("C3"), "s \"ink\"");
+  EXPECT_EQ(cells.at("freeze"), "A2");
+
+  // Nothing of the run: no lock, no list of unpicked mail, no settings file.
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("Unpicked.txt")));
   EXPECT_FALSE(std::filesystem::exists(folder.Path("Vexalo.ini")));
 }
 

@@ -246,6 +246,36 @@ TEST_F(RunEndToEndTest, PickedMailsWithoutItemsAreTakenOnceAcrossRestarts) {
   }
 }
 
+// COLUMNS=1: two forms that order their fields differently, one repeating a
+// name and opening with a greeting, fill the same columns; after a restart
+// the titles of FirstRow.csv are the map a third mail is placed by.
+TEST_F(RunEndToEndTest, ColumnsByNameAcrossFormsAndRestarts) {
+  fields.columnsByName = true;
+  server.AddMessage("m1",
+                    "Subject: a\r\nX-VEXALO: default\r\n\r\nHello,\r\n\r\n"
+                    "name:pen\r\nqty:2\r\nname:ink\r\n%:note\r\n");
+  server.AddMessage("m2",
+                    "Subject: b\r\nX-VEXALO: default\r\n\r\nqty:5\r\nshop:east\r\n"
+                    "name:pad\r\n");
+  auto program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(FirstRow(), ",,name,qty,name,shop\r\n");
+  EXPECT_EQ(AllData(),
+            "2024/07/01 9:05:00,m1,pen,2,ink\r\n"
+            "2024/07/01 9:05:00,m2,pad,5,,east\r\n");
+
+  server.AddMessage("m3", "Subject: c\r\nX-VEXALO: default\r\n\r\nshop:west\r\nname:cup\r\n");
+  program = Start();
+  program->Fetch();
+  EXPECT_EQ(program->run.Phase(), runCompleted) << server.LogText();
+  EXPECT_EQ(FirstRow(), ",,name,qty,name,shop\r\n");
+  EXPECT_EQ(AllData(),
+            "2024/07/01 9:05:00,m1,pen,2,ink\r\n"
+            "2024/07/01 9:05:00,m2,pad,5,,east\r\n"
+            "2024/07/01 9:05:00,m3,cup,,,west\r\n");
+}
+
 TEST_F(RunEndToEndTest, DeletingAfterReadingRemovesExactlyThePickedMails) {
   AddMixedMailbox();
   fields.deleteAfterReading = true;

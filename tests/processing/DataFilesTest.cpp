@@ -187,7 +187,7 @@ class SavedTable : public ::testing::Test {
   }
 
   std::string TabText(GridRect selection) {
-    return SelectionAsTabText(table_, ShownCells(selection, order_));
+    return SelectionAsTabText(table_, ShownCells(selection, order_), FormulaGuard::kOff);
   }
 
   TempFolder folder_;

@@ -157,6 +157,8 @@ TEST_F(MessageParserTest, ItemsComeInBodyOrderUpToTheCap) {
   const ParsedMessage message = ReadBody({"a:1", "%:comment", ":2", "", "signature"});
   EXPECT_EQ(message.names, (std::vector<std::string>{"a", "", "", "signature"}));
   EXPECT_EQ(message.values, (std::vector<std::string>{"1", "2", "", ""}));
+  // The blank line and the greeting had no separator; ":2" did.
+  EXPECT_EQ(message.bareLines, (std::vector<size_t>{2, 3}));
 
   Feed({kTrigger, ""});
   for (int i = 0; i < kMaxItemsPerMessage + 2; ++i) parser.Line("n:" + std::to_string(i));

@@ -1180,6 +1180,30 @@ TEST_F(ProcessingRunTest, SettingsChangedDuringARunReachOnlyTheNextOne) {
   EXPECT_EQ(ReadBytes(UnpickedPath()).find("X-OTHER"), std::string::npos);
 }
 
+// With COLUMNS on, the run files each item under the title of its name, the
+// titles of FirstRow.csv left as they are.
+TEST_F(ProcessingRunTest, ColumnsByNameSettingPutsItemsUnderTheirTitles) {
+  WriteBytes(FirstRowPath(), "stamp,id,count,name\r\n");
+  run.LoadTable([](const std::exception& error) { FAIL() << error.what(); });
+  fields.columnsByName = true;
+  ScriptedPop3Peer peer(loop, OneNewMessage("id-1", {
+                                                        Expect("TOP 1 0"),
+                                                        Send(Lines(kPickedHeader)),
+                                                        Expect("RETR 1"),
+                                                        Send(Lines(kPickedMessage)),
+                                                        Expect("QUIT"),
+                                                        Send("+OK\r\n"),
+                                                        Close(),
+                                                    }));
+  FetchFrom(peer);
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(ReadBytes(AllDataPath()),
+            "2024/07/01 9:05:00,id-1,1\x81\x43"
+            "500,miso\r\n");
+  EXPECT_EQ(ReadBytes(FirstRowPath()), "stamp,id,count,name\r\n");
+}
+
 // The connection settings are taken when a run starts: a time-out that is no
 // positive number falls back to 60 s, and a SECURITY that is none of the
 // three choices is refused, never read as the plain connection.

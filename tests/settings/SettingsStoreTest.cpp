@@ -21,7 +21,8 @@ PlainSettingsFields StaleFields() {
   fields.host = fields.port = fields.userName = fields.passWord = "stale";
   fields.headerToken = fields.splitToken = fields.interval = "stale";
   fields.security = fields.tlsFingerprint = fields.timeout = "stale";
-  fields.deleteAfterReading = true;
+  fields.deleteAfterReading = fields.columnsByName = true;
+  fields.csvGuard = false;
   return fields;
 }
 
@@ -41,6 +42,8 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
   EXPECT_EQ(fields.security, "0");
   EXPECT_EQ(fields.tlsFingerprint, "");
   EXPECT_EQ(fields.timeout, "60");
+  EXPECT_FALSE(fields.columnsByName);
+  EXPECT_TRUE(fields.csvGuard);
   EXPECT_FALSE(std::filesystem::exists(ini)) << "loading must not create the file";
 
   SaveSettings(fields, ini);
@@ -57,7 +60,9 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
             "DELETE=0\r\n"
             "HEADER_TOKEN=X-VEXALO: default\r\n"
             "SPLIT_TOKEN=:\r\n"
-            "INTERVAL=0\r\n");
+            "INTERVAL=0\r\n"
+            "COLUMNS=0\r\n"
+            "CSV_GUARD=1\r\n");
 }
 
 TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
@@ -75,6 +80,8 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   saved.security = "2";
   saved.tlsFingerprint = "AB:CD";
   saved.timeout = "5";
+  saved.columnsByName = true;
+  saved.csvGuard = false;
   SaveSettings(saved, ini);
 
   const std::string text = ReadBytes(ini);
@@ -83,7 +90,8 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   EXPECT_EQ(text.find("\x83\x70\x83\x58"), std::string::npos) << "password stored in clear";
 
   PlainSettingsFields loaded = StaleFields();
-  loaded.deleteAfterReading = false;
+  loaded.deleteAfterReading = loaded.columnsByName = false;
+  loaded.csvGuard = true;
   LoadSettings(loaded, ini);
   EXPECT_EQ(loaded.host, saved.host);
   EXPECT_EQ(loaded.port, saved.port);
@@ -96,6 +104,8 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   EXPECT_EQ(loaded.security, saved.security);
   EXPECT_EQ(loaded.tlsFingerprint, saved.tlsFingerprint);
   EXPECT_EQ(loaded.timeout, saved.timeout);
+  EXPECT_TRUE(loaded.columnsByName);
+  EXPECT_FALSE(loaded.csvGuard);
 }
 
 TEST(SettingsStore, EmptyKeysLoadEmptyAndABadPasswordLoadsNothing) {
@@ -115,6 +125,9 @@ TEST(SettingsStore, EmptyKeysLoadEmptyAndABadPasswordLoadsNothing) {
   EXPECT_EQ(fields.security, "0");
   EXPECT_EQ(fields.tlsFingerprint, "");
   EXPECT_EQ(fields.timeout, "60");
+  // ... and from before the two table choices: body order, formulas guarded.
+  EXPECT_FALSE(fields.columnsByName);
+  EXPECT_TRUE(fields.csvGuard);
 }
 
 TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
@@ -142,6 +155,8 @@ TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
             "DELETE=0\r\n"
             "HEADER_TOKEN=X-VEXALO: default\r\n"
             "SPLIT_TOKEN=:\r\n"
+            "COLUMNS=0\r\n"
+            "CSV_GUARD=1\r\n"
             "[POP3]\r\n"
             "HOST=new.example.jp\r\n"
             "PORT=110\r\n"

@@ -12,6 +12,7 @@ struct SplitCase {
   const char* token;
   const char* name;
   const char* value;
+  bool found = true;  // whether the token was there
 };
 
 TEST(SplitAtToken, SplitsAtFirstTokenAndTrims) {
@@ -19,18 +20,21 @@ TEST(SplitAtToken, SplitsAtFirstTokenAndTrims) {
       {"\x96\xbc\x91\x4f:\x8e\x52\x93\x63", ":", "\x96\xbc\x91\x4f",
        "\x8e\x52\x93\x63"},                                           // 名前:山田
       {"\x8e\x9e\x8d\x8f: 10:30", ":", "\x8e\x9e\x8d\x8f", "10:30"},  // 時刻: 10:30
-      {"no separator", ":", "no separator", ""},
+      {"no separator", ":", "no separator", "", false},
       {":rest:more", ":", "", "rest:more"},
-      {"", ":", "", ""},
+      {"", ":", "", "", false},
+      {"a:", ":", "a", ""},
+      {"a ", " ", "a", ""},  // a blank separator at the end still splits
       {"  a  :  b  ", ":", "a", "b"},
-      {"a:b", "", "a:b", ""},      // empty token never splits
-      {"a::b", "::", "a::b", ""},  // two-byte token never splits
+      {"a:b", "", "a:b", "", false},      // empty token never splits
+      {"a::b", "::", "a::b", "", false},  // two-byte token never splits
       {"\t\x01x=y\x20", "=", "x", "y"},
   };
   for (const auto& c : cases) {
     const SplitText split = SplitAtToken(c.text, c.token);
     EXPECT_EQ(split.name, c.name) << c.text;
     EXPECT_EQ(split.value, c.value) << c.text;
+    EXPECT_EQ(split.found, c.found) << c.text;
   }
 }
 
@@ -39,7 +43,7 @@ TEST(SplitAtToken, TrailByteTokenNeverCutsDoubleByteCharacter) {
   // ＠ is 0x81 0x97 and a lone "@" (0x40) must be found after 機 (0x8B 0x40).
   const SplitCase cases[] = {
       {"\x95\x5c\x8e\xa6\\value", "\\", "\x95\x5c\x8e\xa6", "value"},
-      {"\x83\x5c\x83\x74\x83\x67", "\\", "\x83\x5c\x83\x74\x83\x67", ""},
+      {"\x83\x5c\x83\x74\x83\x67", "\\", "\x83\x5c\x83\x74\x83\x67", "", false},
       {"\x8b\x40\x8a\xed@x", "@", "\x8b\x40\x8a\xed", "x"},
       {"\xb1\xb2|\xb3", "|", "\xb1\xb2", "\xb3"},  // half-width kana are single bytes
   };
@@ -47,6 +51,7 @@ TEST(SplitAtToken, TrailByteTokenNeverCutsDoubleByteCharacter) {
     const SplitText split = SplitAtToken(c.text, c.token);
     EXPECT_EQ(split.name, c.name) << c.text;
     EXPECT_EQ(split.value, c.value) << c.text;
+    EXPECT_EQ(split.found, c.found) << c.text;
   }
 }
 
