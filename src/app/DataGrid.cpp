@@ -128,8 +128,8 @@ void DataGrid::ApplyWidths(int first, int last) {
       titles->resizeSection(col, wantedWidths_[static_cast<size_t>(col)]);
     } else if (col == 0) {
       // The run stamp column fits a stamp with a two-digit hour.
-      titles->resizeSection(col, fontMetrics().horizontalAdvance(
-                                     QStringLiteral("2026/12/31 23:59:59")) + 8);
+      titles->resizeSection(
+          col, fontMetrics().horizontalAdvance(QStringLiteral("2026/12/31 23:59:59")) + 8);
     }
   }
 }

@@ -28,8 +28,7 @@ struct CodeCause {
 const CodeCause kCodeCauses[] = {
     {{kWsaHostNotFound, kWsaTryAgain, kWsaNoRecovery, kWsaNoData},
      u"サーバーが見つかりません。POP3サーバー名が正しいか確かめてください。"},
-    {{kWsaEConnRefused},
-     u"接続を断られました。ポート番号が違うか、サーバーが止まっています。"},
+    {{kWsaEConnRefused}, u"接続を断られました。ポート番号が違うか、サーバーが止まっています。"},
     {{kWsaETimedOut}, kTimedOutLine},
     {{kWsaENetDown, kWsaENetUnreach, kWsaEHostDown, kWsaEHostUnreach},
      u"サーバーに届きません。ネットワークにつながっているか確かめてください。"},
@@ -60,9 +59,9 @@ QString ErrorCauseLine(const RunFailure& failure) {
       return QString::fromUtf16(cause.line);
     }
   }
-  if (failure.code == kNegativeReply &&
-      (failure.step == kUserStep || failure.step == kPassStep)) {
-    return QStringLiteral("ユーザーIDかパスワードが違います。設定の「接続設定」で確かめてください。");
+  if (failure.code == kNegativeReply && (failure.step == kUserStep || failure.step == kPassStep)) {
+    return QStringLiteral(
+        "ユーザーIDかパスワードが違います。設定の「接続設定」で確かめてください。");
   }
   for (const CodeCause& cause : kCodeCauses) {
     if (std::find(cause.codes.begin(), cause.codes.end(), failure.code) != cause.codes.end()) {

@@ -40,8 +40,8 @@ void FindBar::Close() {
 bool FindBar::eventFilter(QObject* watched, QEvent* event) {
   // Esc belongs to the box while it has the focus, before any window
   // shortcut on the same key.
-  if (watched == edit_ && (event->type() == QEvent::ShortcutOverride ||
-                           event->type() == QEvent::KeyPress)) {
+  if (watched == edit_ &&
+      (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
     if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
       event->accept();
       if (event->type() == QEvent::KeyPress) Close();

@@ -6,8 +6,8 @@ namespace {
 
 // A fetch a day or more away shows its date as well.
 QString TimeText(const QDateTime& when) {
-  const QString format = when.date() == QDate::currentDate() ? QStringLiteral("H:mm")
-                                                             : QStringLiteral("M/d H:mm");
+  const QString format =
+      when.date() == QDate::currentDate() ? QStringLiteral("H:mm") : QStringLiteral("M/d H:mm");
   return when.toString(format);
 }
 

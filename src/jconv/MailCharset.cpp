@@ -17,11 +17,19 @@ struct NamedMode {
 
 // Upper-cased names as mailers write them.
 constexpr NamedMode kKnownNames[] = {
-    {"ISO-2022-JP", csIso2022Jp},   {"ISO-2022-JP-1", csIso2022Jp}, {"ISO-2022-JP-2", csIso2022Jp},
-    {"ISO-2022-JP-3", csIso2022Jp}, {"ISO-2022-JP-2004", csIso2022Jp},
-    {"SHIFT_JIS", csShiftJis},      {"SHIFT-JIS", csShiftJis},      {"CP932", csShiftJis},
-    {"WINDOWS-31J", csShiftJis},    {"X-SJIS", csShiftJis},         {"EUC-JP", csEucJp},
-    {"UTF-8", csUtf8},              {"US-ASCII", csOther},
+    {"ISO-2022-JP", csIso2022Jp},
+    {"ISO-2022-JP-1", csIso2022Jp},
+    {"ISO-2022-JP-2", csIso2022Jp},
+    {"ISO-2022-JP-3", csIso2022Jp},
+    {"ISO-2022-JP-2004", csIso2022Jp},
+    {"SHIFT_JIS", csShiftJis},
+    {"SHIFT-JIS", csShiftJis},
+    {"CP932", csShiftJis},
+    {"WINDOWS-31J", csShiftJis},
+    {"X-SJIS", csShiftJis},
+    {"EUC-JP", csEucJp},
+    {"UTF-8", csUtf8},
+    {"US-ASCII", csOther},
 };
 
 // The characters a registered charset name is made of. iconv would take ""

@@ -31,9 +31,8 @@ bool HasDesignation(std::string_view line, Pick pick) {
 }
 
 bool HasJisDesignation(std::string_view line) {
-  return HasDesignation(line, [](std::string_view set) {
-    return set == "$B" || set == "$@" || set == "(I";
-  });
+  return HasDesignation(
+      line, [](std::string_view set) { return set == "$B" || set == "$@" || set == "(I"; });
 }
 
 // Designations beyond those TJisConv reads: JIS X 0212 (ESC $ ( D), the
@@ -58,8 +57,8 @@ void TMailTextDecoder::Start(std::string_view charsetName) {
   } else if (mode_ == csIso2022Jp && name != "ISO-2022-JP") {
     // glibc knows no -1 or -2004; -2 covers -1's JIS X 0212, -3 the JIS X
     // 0213 sets of -2004.
-    iconvCharset_ = name.ends_with("-3") || name.ends_with("-2004") ? "ISO-2022-JP-3"
-                                                                   : "ISO-2022-JP-2";
+    iconvCharset_ =
+        name.ends_with("-3") || name.ends_with("-2004") ? "ISO-2022-JP-3" : "ISO-2022-JP-2";
   }
 }
 

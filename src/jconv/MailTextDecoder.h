@@ -17,9 +17,9 @@ namespace vexalo {
 // Shift-JIS lines are kept as they are, so mail in those charsets gives the
 // same bytes as before. A line of ISO-2022-JP-1, -2, -3 or -2004 text that
 // designates a set TJisConv does not know (JIS X 0212, JIS X 0213, …) goes
-// through iconv's ISO-2022-JP-2 or ISO-2022-JP-3 instead. UTF-8 goes through our own table, other charsets
-// through iconv into UTF-8 and then that table; a character CP932 lacks, or
-// a byte the charset does not allow, becomes the geta mark.
+// through iconv's ISO-2022-JP-2 or ISO-2022-JP-3 instead. UTF-8 goes through our own table, other
+// charsets through iconv into UTF-8 and then that table; a character CP932 lacks, or a byte the
+// charset does not allow, becomes the geta mark.
 //
 // Text without a usable charset is looked at line by line: a line with an
 // ISO-2022-JP designation (ESC $ B, ESC $ @, ESC ( I) is read as

@@ -16,12 +16,15 @@ TEST(ErrorCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
       {{3, 500, "-ERR STAT failed"}, ""},  // a refusal after the login is no login problem
       {{0, 11001, "-ERR Host not found (Winsock error #11001)"}, "サーバーが見つかりません"},
       {{0, 10061, "-ERR Connection refused (Winsock error #10061)"}, "接続を断られました"},
-      {{0, 10060, "-ERR Connection timed out (Winsock error #10060)"}, "サーバーから応答がありません"},
+      {{0, 10060, "-ERR Connection timed out (Winsock error #10060)"},
+       "サーバーから応答がありません"},
       {{4, 500, "-ERR Connection timed out"}, "サーバーから応答がありません"},
-      {{0, 0, "SocketResolvePort: Cannot convert port 'abc', Error #0"}, "ポート番号が正しくありません"},
+      {{0, 0, "SocketResolvePort: Cannot convert port 'abc', Error #0"},
+       "ポート番号が正しくありません"},
       {{0, 0, "SocketResolvePort: Invalid Port."}, "ポート番号が正しくありません"},
       {{0, 500, "-ERR certificate verify failed"}, "サーバーの証明書を信頼できません"},
-      {{5, 10054, "-ERR Connection reset by peer (Winsock error #10054)"}, "サーバーが接続を切りました"},
+      {{5, 10054, "-ERR Connection reset by peer (Winsock error #10054)"},
+       "サーバーが接続を切りました"},
       {{5, 0, "\x83\x74\x83\x40\x83\x43\x83\x8b"}, ""},  // a file error of the run
   };
   for (const Case& c : cases) {

@@ -79,8 +79,6 @@ bool SaveModal(const std::function<void()>& open, const std::function<void(T&)>&
   return saved;
 }
 
-
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,8 +97,10 @@ int main(int argc, char** argv) {
   auto form = folder.StartMainForm();
   if (!form) return 1;
   form->ConfigForm().SetPassWordText("secret");
-  form->statusBar()->findChild<QLabel*>(QStringLiteral("StatusText"))->setText(QStringLiteral(
-      "受信完了しました。総メール数：7　受信対象新規メール数：5　合計累積データ数：5"));
+  form->statusBar()
+      ->findChild<QLabel*>(QStringLiteral("StatusText"))
+      ->setText(QStringLiteral(
+          "受信完了しました。総メール数：7　受信対象新規メール数：5　合計累積データ数：5"));
   form->Grid().setCurrentIndex(form->Grid().model()->index(1, 2));
   bool saved = Save(*form, into, "main-window.png");
   // Sorted by quantity, largest first, as two clicks on its title leave it.

@@ -61,7 +61,8 @@ TEST(UnicodeToCp932, EveryCharacterAsIconvHasItElseTheGetaMark) {
     std::string actual;
     AppendUtf8AsCp932(actual, utf8);
     if (expected) ++withCode;
-    ASSERT_EQ(actual, expected.value_or(std::string(kGeta))) << std::hex << "U+" << static_cast<uint32_t>(c);
+    ASSERT_EQ(actual, expected.value_or(std::string(kGeta)))
+        << std::hex << "U+" << static_cast<uint32_t>(c);
   }
   iconv_close(cd);
   EXPECT_GT(withCode, 7000);
@@ -69,7 +70,8 @@ TEST(UnicodeToCp932, EveryCharacterAsIconvHasItElseTheGetaMark) {
 
 TEST(UnicodeToCp932, LookAlikesOfOtherSystemsTakeTheirCp932Codes) {
   std::string out;
-  AppendUtf8AsCp932(out, "\xE3\x80\x9C\xE2\x80\x96\xE2\x88\x92\xE2\x80\x94\xC2\xA2\xC2\xA3\xC2\xAC");
+  AppendUtf8AsCp932(out,
+                    "\xE3\x80\x9C\xE2\x80\x96\xE2\x88\x92\xE2\x80\x94\xC2\xA2\xC2\xA3\xC2\xAC");
   EXPECT_EQ(out, "\x81\x60\x81\x61\x81\x7C\x81\x5C\x81\x91\x81\x92\x81\xCA");
 }
 
@@ -81,8 +83,12 @@ TEST(UnicodeToCp932, IllFormedPiecesBecomeOneGetaMarkEach) {
   };
   const std::string geta(kGeta);
   const Case cases[] = {
-      {"a\x80" "b", "a" + geta + "b", "stray continuation byte"},
-      {"\xE3\x81" "a", geta + "a", "character cut short, next byte read afresh"},
+      {"a\x80"
+       "b",
+       "a" + geta + "b", "stray continuation byte"},
+      {"\xE3\x81"
+       "a",
+       geta + "a", "character cut short, next byte read afresh"},
       {"\xE3\x81", geta, "cut short by the end"},
       {"\xC0\xAF", geta + geta, "overlong form"},
       {"\xED\xA0\x80", geta + geta + geta, "surrogate"},
@@ -109,9 +115,9 @@ TEST(MailTextDecoder, EachCharsetIntoCp932) {
   const Case cases[] = {
       {"ISO-2022-JP", "\x1B$B$\"\x1B(B", "\x82\xA0"},
       {"iso-2022-jp-2", "\x1B$B$\"\x1B(B", "\x82\xA0"},
-      {"ISO-2022-JP-2", "a\x1B$(D\"/\x1B(B", "a" + std::string(kGeta)},  // JIS X 0212 ˘
+      {"ISO-2022-JP-2", "a\x1B$(D\"/\x1B(B", "a" + std::string(kGeta)},            // JIS X 0212 ˘
       {"ISO-2022-JP-2004", "\x1B$(Q!\"\x1B(B\x1B$B-!\x1B(B", "\x81\x41\x87\x40"},  // 、①
-      {"ISO-2022-JP-3", "\x1B$(P!!\x1B(B", std::string(kGeta)},  // plane 2 𠂉
+      {"ISO-2022-JP-3", "\x1B$(P!!\x1B(B", std::string(kGeta)},                    // plane 2 𠂉
       {"ISO-2022-JP", "\x1B$(Q!\"\x1B(B", "\x1B$(Q!\""},  // as TJisConv always read it
       {"EUC-JP", "\xA4\xA2", "\x82\xA0"},
       {"Shift_JIS", "\x82\xA0\x87\x40", "\x82\xA0\x87\x40"},
@@ -124,7 +130,7 @@ TEST(MailTextDecoder, EachCharsetIntoCp932) {
       {"ISO-2022-JP", "\xE3\x81\x82", "\x82\xA0"},  // raw UTF-8 under the label
       // What is taken as it stands is well-formed CP932 when it reaches a row.
       {"Shift_JIS", "\x82\xA0\x82", "\x82\xA0" + std::string(kGeta)},  // lead byte at the end
-      {"Shift_JIS", "\x82\x20x", std::string(kGeta) + " x"},       // lead byte before a blank
+      {"Shift_JIS", "\x82\x20x", std::string(kGeta) + " x"},           // lead byte before a blank
       {"Shift_JIS", "\xFD\xA1\x87\x40", std::string(kGeta) + "\xA1\x87\x40"},
       {"EUC-JP", "\x80\xA4\xA2", std::string(kGeta) + "\x82\xA0"},
       {"ISO-2022-JP", "\xFF", std::string(kGeta)},
@@ -140,8 +146,14 @@ TEST(MailTextDecoder, ByteOrderMarkOnlyAtTheStartOfTheText) {
   TMailTextDecoder decoder(jisConv);
   for (const char* charset : {"utf-8", ""}) {
     decoder.Start(charset);
-    EXPECT_EQ(decoder.DecodeLine("\xEF\xBB\xBF" "a:1"), "a:1") << charset;
-    EXPECT_EQ(decoder.DecodeLine("\xEF\xBB\xBF" "a:1"), std::string(kGeta) + "a:1") << charset;
+    EXPECT_EQ(decoder.DecodeLine("\xEF\xBB\xBF"
+                                 "a:1"),
+              "a:1")
+        << charset;
+    EXPECT_EQ(decoder.DecodeLine("\xEF\xBB\xBF"
+                                 "a:1"),
+              std::string(kGeta) + "a:1")
+        << charset;
   }
 }
 

@@ -39,8 +39,9 @@ TEST(Base64Stream, DecodesWhatMailersWrite) {
 TEST(Base64Stream, AnyCutBetweenPiecesGivesTheSameBytes) {
   const std::string text = "5ZOB5ZCNOuiWhOWPo+OBl+OCh+OBhuOChg==";
   const std::string whole = DecodeBase64(text);
-  ASSERT_EQ(whole, "\xE5\x93\x81\xE5\x90\x8D:\xE8\x96\x84\xE5\x8F\xA3\xE3\x81\x97\xE3\x82\x87"
-                   "\xE3\x81\x86\xE3\x82\x86");
+  ASSERT_EQ(whole,
+            "\xE5\x93\x81\xE5\x90\x8D:\xE8\x96\x84\xE5\x8F\xA3\xE3\x81\x97\xE3\x82\x87"
+            "\xE3\x81\x86\xE3\x82\x86");
   for (size_t first = 0; first <= text.size(); ++first) {
     for (size_t second = first; second <= text.size(); ++second) {
       Base64Stream stream;
