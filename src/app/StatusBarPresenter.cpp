@@ -14,7 +14,7 @@ QString TimeText(const QDateTime& when) {
 }  // namespace
 
 StatusBarPresenter::StatusBarPresenter(QStatusBar* bar)
-    : text_(new QLabel(bar)), nextFetch_(new QLabel(bar)) {
+    : text_(new ElidingLabel(bar)), nextFetch_(new QLabel(bar)) {
   text_->setObjectName(QStringLiteral("StatusText"));
   nextFetch_->setObjectName(QStringLiteral("NextFetchText"));
   bar->addWidget(text_, 1);
@@ -22,10 +22,7 @@ StatusBarPresenter::StatusBarPresenter(QStatusBar* bar)
   nextFetch_->hide();
 }
 
-void StatusBarPresenter::ShowText(const QString& text) {
-  text_->setText(text);
-  text_->setToolTip(text);
-}
+void StatusBarPresenter::ShowText(const QString& text) { text_->SetFullText(text); }
 
 void StatusBarPresenter::ShowFailure(const QDateTime& when) {
   ShowText(QStringLiteral("前回の受信は失敗しました（%1）").arg(TimeText(when)));

@@ -5,10 +5,12 @@
 #include <QStatusBar>
 #include <QString>
 
+#include "app/ElidingLabel.h"
+
 namespace vexalo {
 
 // What the main window's status bar says: the run's current text at the left
-// (also as its tooltip, should the window be narrowed until it is cut), and in
+// (cut with "…" when the bar is too narrow, the whole text its tooltip), and in
 // a permanent field at the right when the next automatic fetch is due.
 class StatusBarPresenter {
  public:
@@ -21,12 +23,12 @@ class StatusBarPresenter {
   // The time of the next automatic fetch; an invalid time empties the field.
   void ShowNextFetch(const QDateTime& when);
 
-  QString Text() const { return text_->text(); }
+  QString Text() const { return text_->FullText(); }
   QString NextFetchText() const { return nextFetch_->text(); }
-  const QLabel& TextLabel() const { return *text_; }
+  const ElidingLabel& TextLabel() const { return *text_; }
 
  private:
-  QLabel* text_;
+  ElidingLabel* text_;
   QLabel* nextFetch_;
 };
 

@@ -103,7 +103,7 @@ void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
                           "　合計累積データ数：201"));
   // Whole at the default size even with four-digit counts and the next-fetch
   // field beside it.
-  const QLabel& label = form->Status().TextLabel();
+  const ElidingLabel& label = form->Status().TextLabel();
   const QString longest = QStringLiteral(
       "受信完了しました。総メール数：9999　受信対象新規メール数：9999　合計累積データ数：99999");
   QVERIFY2(label.width() >= label.fontMetrics().horizontalAdvance(longest),
@@ -115,6 +115,13 @@ void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
   const QModelIndex last = grid.model()->index(200, 1);
   QCOMPARE(last.data().toString(), QStringLiteral("new-1"));
   QTRY_VERIFY(grid.viewport()->rect().intersects(grid.visualRect(last)));
+
+  // Narrowed until the summary no longer fits, it is cut as a whole with
+  // "…" rather than in the middle of a count; the tooltip keeps it whole.
+  form->resize(320, form->height());
+  QTRY_VERIFY(label.text().endsWith(QChar(0x2026)));
+  QVERIFY(label.text().size() < form->StatusText().size());
+  QCOMPARE(label.toolTip(), form->StatusText());
 }
 
 void DailyUseTest::RefusedConnectionNamesItsCauseAndTicksWaitForTheBox() {
