@@ -242,6 +242,16 @@ void TMainForm::FindNext(const QString& text) {
 void TMainForm::MenuSelectAllClick() { grid_->SelectCells(SelectAllRect(table_)); }
 
 void TMainForm::MenuSaveAsCSVClick() {
+  // One cell is what is selected when nothing was chosen: a file of one cell
+  // is rarely what Ctrl+S meant.
+  const CellBlock selected = grid_->SelectedCells();
+  if (selected.Left == selected.Right && selected.Rows.size() == 1 &&
+      (table_.RowCount() > 1 || table_.ColCount() > 1) &&
+      AskYesNo(this,
+               ToCp932(QStringLiteral("選択されているのは1つのセルだけです。"
+                                      "表全体を保存しますか？（いいえ：このセルだけを保存）")))) {
+    MenuSelectAllClick();
+  }
   QFileDialog saveDialog(this);
   saveDialog.setAcceptMode(QFileDialog::AcceptSave);
   saveDialog.setFileMode(QFileDialog::AnyFile);
@@ -274,6 +284,8 @@ void TMainForm::MenuSaveAsCSVClick() {
   // that was there.
   ExportCells(table_, grid_->SelectedCells(), QFile::encodeName(chosen.first()).toStdString(),
               CellGuard());
+  status_->ShowText(
+      QStringLiteral("%1 に保存しました").arg(QDir::toNativeSeparators(chosen.first())));
 }
 
 void TMainForm::MenuConfigClick() {

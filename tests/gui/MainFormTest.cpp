@@ -302,8 +302,18 @@ void MainFormTest::SaveWithoutARangeWritesTheCurrentCellAndCancelWritesNothing()
     TypeFileName(dialog, folder.QtPath("one.csv"));
     static_cast<QDialog&>(dialog).accept();  // what the Save button does
   });
+  // One cell selected: the user is asked whether the whole table was meant;
+  // "no" saves the cell, and the status bar names the file.
+  dialogs.AnswerWith(QMessageBox::No);
   form->MenuSaveAsCSVClick();
   QCOMPARE(folder.Read("one.csv"), "\x96\xa1\x91\x58\r\n");
+  QVERIFY(dialogs.Texts().contains(QStringLiteral("表全体を保存しますか")));
+  QVERIFY(form->StatusText().contains(QStringLiteral("one.csv に保存しました")));
+
+  dialogs.AnswerWith(QMessageBox::Yes);  // then again, the file exists: replace it
+  form->MenuSaveAsCSVClick();
+  QVERIFY(form->Grid().TitleRowSelected());
+  QVERIFY(folder.Read("one.csv").size() > std::string("\x96\xa1\x91\x58\r\n").size());
 }
 
 void MainFormTest::ChoosingExcelInTheSaveDialogWritesAWorkbook() {
