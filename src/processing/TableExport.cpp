@@ -1,14 +1,9 @@
 #include "processing/TableExport.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 
 #include "processing/DataFiles.h"
-#include "processing/InOutError.h"
+#include "processing/ReplacementFile.h"
 #include "processing/XlsxFile.h"
 #include "text/CommFuncs.h"
 
@@ -17,14 +12,13 @@ namespace vexalo {
 namespace {
 
 constexpr std::string_view kXlsxSuffix = ".xlsx";
-constexpr char kTemporarySuffix[] = ".XXXXXX";
 
-// mkstemp's file is the owner's alone; an export is read by others as any
-// new file of the user's would be.
-void GiveNewFilePermissions(const std::string& path) {
+// An export is read by others as any new file of the user's would be, unlike
+// the program's own files, which are the user's alone.
+unsigned NewFileMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  if (::chmod(path.c_str(), 0666 & ~mask) != 0) throw EInOutError(errno, path);
+  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -34,26 +28,20 @@ bool IsXlsxFileName(std::string_view path) {
          EqualIgnoringAsciiCase(path.substr(path.size() - kXlsxSuffix.size()), kXlsxSuffix);
 }
 
+// Written through a ReplacementFile: a fresh name nobody can have put there
+// (in a shared folder a fixed one could be a planted link), renamed over
+// `path` once whole.
 void ExportCells(const DataTable& table, const CellBlock& cells, const std::string& path,
                  FormulaGuard guard) {
-  // A fresh name that no one else can have put there: in a shared folder a
-  // fixed name could be a link planted to make us write elsewhere.
-  std::string temporary = path + kTemporarySuffix;
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) throw EInOutError(errno, path);
-  ::close(fd);
-  try {
-    GiveNewFilePermissions(temporary);
-    if (IsXlsxFileName(path)) {
-      SaveCellsAsXlsx(table, cells, temporary);
-    } else {
-      SaveCells(table, cells, temporary, guard);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throw EInOutError(errno, path);
-  } catch (...) {
-    ::unlink(temporary.c_str());
-    throw;
+  ReplacementFile replacement(path);
+  replacement.File().SetPermissions(NewFileMode());
+  const std::string& temporary = replacement.File().Path();
+  if (IsXlsxFileName(path)) {
+    SaveCellsAsXlsx(table, cells, temporary);
+  } else {
+    SaveCells(table, cells, temporary, guard);
   }
+  replacement.Commit();
 }
 
 }  // namespace vexalo
