@@ -43,7 +43,8 @@ ParsedMessage TMessageParser::Finish() {
     walker_.Finish(takeTextLine_);
     if (!walker_.FoundText()) message_.readable = false;
   }
-  message_.headerDigest = Md5Hex(headerBytes_);
+  // Only a picked mail is ever taken, and only a taken one is proven later.
+  if (message_.picked) message_.headerDigest = Md5Hex(headerBytes_);
   headerBytes_.clear();
   ParsedMessage finished = std::exchange(message_, ParsedMessage());
   inHeader_ = true;

@@ -36,8 +36,9 @@ struct ParsedMessage {
   // UTF-16 or UTF-32), or whose items went past kMaxItemsPerMessage: its row
   // would not be what it said.
   bool readable = true;
-  // The MD5 (hex) of the header lines as read, each with CR LF, up to
-  // kMostDigestedHeaderBytes: what tells this mail from another with its id.
+  // Of a picked message: the MD5 (hex) of the header lines as read, each with
+  // CR LF, up to kMostDigestedHeaderBytes: what tells this mail from another
+  // with its id. Empty for a message not picked.
   std::string headerDigest;
   // The indexes, ascending, of the items read from a line without the
   // separator (a blank line is one): a column of their own when columns go by

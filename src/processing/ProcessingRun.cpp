@@ -800,22 +800,17 @@ void TProcessingRun::ShowSummary() {
   std::string text = kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
                      std::to_string(counts_.taken) + kSummaryRowsText +
                      std::to_string(table_.RowCount() - 1);
-  if (counts_.untrustedIds > 0) {
-    text += Utf8ToCp932("　IDが不正で未処理のメール：") + std::to_string(counts_.untrustedIds) +
-            Utf8ToCp932("件");
-  }
-  if (counts_.reusedIds > 0) {
-    text += Utf8ToCp932("　取り込み済みと同じIDの別のメール：") +
-            std::to_string(counts_.reusedIds) + Utf8ToCp932("件");
-  }
-  if (counts_.unreadable > 0) {
-    text += Utf8ToCp932("　本文を読めず未処理の注文：") + std::to_string(counts_.unreadable) +
-            Utf8ToCp932("件");
-  }
-  if (!counts_.undelivered.empty()) {
-    text += Utf8ToCp932("　サーバから受信できなかったメール：") +
-            std::to_string(counts_.undelivered.size()) + Utf8ToCp932("件（");
+  const auto appendCount = [&text](const char* label, size_t count) {
+    if (count == 0) return false;
+    text += Utf8ToCp932(label) + std::to_string(count) + Utf8ToCp932("件");
+    return true;
+  };
+  appendCount("　IDが不正で未処理のメール：", static_cast<size_t>(counts_.untrustedIds));
+  appendCount("　取り込み済みと同じIDの別のメール：", static_cast<size_t>(counts_.reusedIds));
+  appendCount("　本文を読めず未処理の注文：", static_cast<size_t>(counts_.unreadable));
+  if (appendCount("　サーバから受信できなかったメール：", counts_.undelivered.size())) {
     constexpr size_t kNamedAtMost = 3;  // a status line, not a log
+    text += Utf8ToCp932("（");
     for (size_t i = 0; i < std::min(counts_.undelivered.size(), kNamedAtMost); ++i) {
       if (i > 0) text += Utf8ToCp932("、");
       text += std::to_string(counts_.undelivered[i].number) + Utf8ToCp932("番：") +
@@ -824,9 +819,7 @@ void TProcessingRun::ShowSummary() {
     if (counts_.undelivered.size() > kNamedAtMost) text += Utf8ToCp932("、…");
     text += Utf8ToCp932("）");
   }
-  if (counts_.valueless > 0) {
-    text += Utf8ToCp932("　値のない注文：") + std::to_string(counts_.valueless) + Utf8ToCp932("件");
-  }
+  appendCount("　値のない注文：", static_cast<size_t>(counts_.valueless));
   reporter_.ShowStatus(text);
 }
 
