@@ -546,12 +546,7 @@ void TProcessingRun::StartMessage(int32_t number) {
     return;
   }
   if (IsTakenToDeleteAgain(id)) {
-    client_.Top(
-        number, 0,
-        [this](std::string_view line) {
-          if (parser_.InHeader()) parser_.Line(line);
-        },
-        ReplyTo(procProve, number));
+    ReadHeader(number, procProve);
     return;
   }
   walk_.Finish(number, false);
@@ -587,13 +582,18 @@ void TProcessingRun::StartHeaderRead(int32_t number) {
     StartRetr(number);
     return;
   }
-  // Body lines a server sends anyway are no items: only the header is read.
+  ReadHeader(number, procTop);
+}
+
+// Body lines a server sends with TOP anyway are no items: only the header is
+// read.
+void TProcessingRun::ReadHeader(int32_t number, TProcessState step) {
   client_.Top(
       number, 0,
       [this](std::string_view line) {
         if (parser_.InHeader()) parser_.Line(line);
       },
-      ReplyTo(procTop, number));
+      ReplyTo(step, number));
 }
 
 void TProcessingRun::StartRetr(int32_t number) {

@@ -198,6 +198,7 @@ class TProcessingRun {
   void Walk();
   void StartMessage(int32_t number);
   void StartHeaderRead(int32_t number);
+  void ReadHeader(int32_t number, TProcessState step);
   void StartRetr(int32_t number);
   void ProveTaken(int32_t number, ParsedMessage header);
   void MessageRead(TProcessState step, int32_t number, ParsedMessage message);
