@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "processing/DataFiles.h"
-#include "processing/DataTable.h"
+#include "table/DataFiles.h"
+#include "table/DataTable.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "jconv/Cp932Codec.h"
 #include "jconv/JisConv.h"
-#include "processing/MessageParser.h"
+#include "mail/MessageParser.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "AllDataGenerator.h"
-#include "processing/DataFiles.h"
-#include "processing/DataTable.h"
-#include "processing/TableExport.h"
+#include "table/DataFiles.h"
+#include "table/DataTable.h"
+#include "table/TableExport.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "AllDataGenerator.h"
-#include "processing/DataFiles.h"
-#include "processing/DataTable.h"
+#include "table/DataFiles.h"
+#include "table/DataTable.h"
 
 namespace {
 

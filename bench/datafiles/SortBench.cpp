@@ -11,9 +11,9 @@
 #include <string>
 
 #include "AllDataGenerator.h"
-#include "processing/DataFiles.h"
-#include "processing/DataTable.h"
-#include "processing/RowOrder.h"
+#include "table/DataFiles.h"
+#include "table/DataTable.h"
+#include "table/RowOrder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "AllDataGenerator.h"
-#include "processing/DataTable.h"
+#include "table/DataTable.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/DataTableModel.h"
-#include "processing/GridSelection.h"
+#include "table/GridSelection.h"
 
 namespace vexalo {
 

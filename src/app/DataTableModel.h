@@ -2,8 +2,8 @@
 
 #include <QAbstractTableModel>
 
-#include "processing/DataTable.h"
-#include "processing/RowOrder.h"
+#include "table/DataTable.h"
+#include "table/RowOrder.h"
 
 namespace vexalo {
 

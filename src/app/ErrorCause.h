@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "processing/RunReporter.h"
+#include "run/RunReporter.h"
 
 namespace vexalo {
 

@@ -3,9 +3,9 @@
 #include <QString>
 #include <optional>
 
-#include "processing/DataTable.h"
-#include "processing/ProcessingState.h"
-#include "processing/RowOrder.h"
+#include "table/DataTable.h"
+#include "table/ProcessingState.h"
+#include "table/RowOrder.h"
 
 namespace vexalo {
 

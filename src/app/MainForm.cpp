@@ -26,13 +26,13 @@
 #include "app/MessageBoxes.h"
 #include "app/PollingInterval.h"
 #include "app/WindowPlacement.h"
+#include "platform/ProgramDir.h"
 #include "pop3/SocketErrors.h"
-#include "processing/DataFiles.h"
-#include "processing/GridSelection.h"
-#include "processing/TableExport.h"
-#include "settings/ProgramDir.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
+#include "table/DataFiles.h"
+#include "table/GridSelection.h"
+#include "table/TableExport.h"
 
 namespace vexalo {
 

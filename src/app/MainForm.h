@@ -16,10 +16,10 @@
 #include "app/TrayNotifier.h"
 #include "jconv/JisConv.h"
 #include "pop3/Pop3Client.h"
-#include "processing/DataTable.h"
-#include "processing/FormulaGuard.h"
-#include "processing/ProcessingRun.h"
-#include "processing/RunReporter.h"
+#include "run/ProcessingRun.h"
+#include "run/RunReporter.h"
+#include "table/DataTable.h"
+#include "table/FormulaGuard.h"
 
 namespace vexalo {
 

@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "settings/IntegerText.h"
+#include "text/IntegerText.h"
 
 namespace vexalo {
 

@@ -6,8 +6,8 @@
 #include "app/MainForm.h"
 #include "app/MessageBoxes.h"
 #include "app/QtTranslations.h"
-#include "settings/CoreDumps.h"
-#include "settings/ProgramDir.h"
+#include "platform/CoreDumps.h"
+#include "platform/ProgramDir.h"
 
 // The desktop program: no arguments. Returns when the main window has closed.
 int main(int argc, char** argv) {

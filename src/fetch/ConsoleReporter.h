@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fetch/FetchOptions.h"
-#include "processing/RunReporter.h"
+#include "run/RunReporter.h"
 
 namespace vexalo {
 

@@ -4,10 +4,10 @@
 #include <optional>
 #include <stdexcept>
 
+#include "platform/ProgramDir.h"
+#include "platform/SmallFile.h"
 #include "settings/IniDocument.h"
-#include "settings/IntegerText.h"
-#include "settings/ProgramDir.h"
-#include "settings/SmallFile.h"
+#include "text/IntegerText.h"
 
 namespace vexalo {
 namespace {

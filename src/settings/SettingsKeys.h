@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ProgramDir.h"
 #include "settings/SettingsFields.h"
 
 namespace vexalo {
@@ -28,8 +29,6 @@ struct SettingKey {
   bool (SettingsFields::*flag)() const;
   void (SettingsFields::*setFlag)(bool);
 };
-
-inline constexpr std::string_view kSettingsFileName = "Vexalo.ini";
 
 inline constexpr std::array<SettingKey, 13> kSettingKeys = {{
     {"POP3", "HOST", SettingKey::Kind::kText, "", false, &SettingsFields::HostText,

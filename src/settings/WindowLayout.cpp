@@ -5,7 +5,7 @@
 #include <string>
 
 #include "settings/IniUnit.h"
-#include "settings/IntegerText.h"
+#include "text/IntegerText.h"
 
 namespace vexalo {
 namespace {

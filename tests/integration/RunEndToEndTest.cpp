@@ -21,10 +21,10 @@
 #include "jconv/JisConv.h"
 #include "pop3/PollEventLoop.h"
 #include "pop3/Pop3Client.h"
-#include "processing/DataFiles.h"
-#include "processing/DataTable.h"
-#include "processing/ProcessingRun.h"
+#include "run/ProcessingRun.h"
 #include "settings/SettingsFields.h"
+#include "table/DataFiles.h"
+#include "table/DataTable.h"
 
 namespace vexalo {
 namespace {

@@ -8,8 +8,8 @@
 #include <iterator>
 
 #include "TempFolder.h"
+#include "platform/ProgramDir.h"
 #include "settings/IniUnit.h"
-#include "settings/ProgramDir.h"
 
 namespace vexalo {
 namespace {

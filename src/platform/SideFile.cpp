@@ -1,0 +1,47 @@
+#include "platform/SideFile.h"
+
+#include <algorithm>
+
+#include "platform/InOutError.h"
+#include "platform/PosixFile.h"
+#include "platform/ReplacementFile.h"
+
+namespace vexalo {
+namespace {
+
+// Far beyond the ids of any mailbox (a few hundred thousand messages); a
+// larger file is not one this program wrote.
+constexpr long long kMostFileBytes = 64LL << 20;
+// Server ids are at most 70 bytes; anything much longer is damage.
+constexpr size_t kLongestId = 1024;
+
+}  // namespace
+
+bool IsStorableId(std::string_view id) {
+  return !id.empty() && id.size() <= kLongestId &&
+         std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7E; });
+}
+
+std::optional<std::string> ReadSideFile(const std::string& path) {
+  try {
+    std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
+    if (!file || file->Size() > kMostFileBytes) return std::nullopt;
+    std::string bytes;
+    char buffer[1 << 16];
+    while (const size_t count = file->Read(buffer, sizeof buffer)) {
+      bytes.append(buffer, count);
+      if (static_cast<long long>(bytes.size()) > kMostFileBytes) return std::nullopt;
+    }
+    return bytes;
+  } catch (const EInOutError&) {
+    return std::nullopt;
+  }
+}
+
+void ReplaceSideFile(const std::string& path, std::string_view text) {
+  ReplacementFile replacement(path);
+  replacement.File().Write(text);
+  replacement.Commit();
+}
+
+}  // namespace vexalo

@@ -1,0 +1,864 @@
+#include "run/ProcessingRun.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "jconv/Cp932Codec.h"
+#include "platform/InOutError.h"
+#include "pop3/Pop3ReplyParsers.h"
+#include "run/UnpickedIds.h"
+#include "settings/SettingsFields.h"
+#include "table/DataFiles.h"
+#include "table/DataTable.h"
+#include "table/RowText.h"
+#include "text/CommFuncs.h"
+#include "text/IntegerText.h"
+
+namespace vexalo {
+namespace {
+
+// 接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、ソフトを再起動してみてください。
+constexpr char kBusyText[] =
+    "\x90\xDA\x91\xB1\x92\x86\x82\xC5\x82\xB7\x81\x42\x8F\x88\x97\x9D\x82\xAA\x8FI\x97\xB9\x82\xB7"
+    "\x82\xE9\x82\xDC\x82\xC5\x91\xD2\x82\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\x82"
+    "\xE0"
+    "\x82\xB5\x82\xA2\x82\xC2\x82\xDC\x82\xC5\x82\xBD\x82\xC1\x82\xC4\x82\xE0\x8FI\x97\xB9\x82\xB5"
+    "\x82\xC8\x82\xA2\x8F\xEA\x8D\x87\x82\xCD\x81\x41\x83\x5C\x83t\x83g\x82\xF0\x8D\xC4\x8BN\x93"
+    "\xAE"
+    "\x82\xB5\x82\xC4\x82\xDD\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
+// メールサーバ(POP3)への接続設定を完了したのち、処理を行ってください。
+constexpr char kNoHostText[] =
+    "\x83\x81\x81[\x83\x8B\x83T\x81[\x83o(POP3)\x82\xD6\x82\xCC\x90\xDA\x91\xB1\x90\xDD\x92\xE8\x82"
+    "\xF0\x8A\xAE\x97\xB9\x82\xB5\x82\xBD\x82\xCC\x82\xBF\x81\x41\x8F\x88\x97\x9D\x82\xF0\x8Ds\x82"
+    "\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
+// メール受信中
+constexpr char kReceivingText[] = "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x92\x86";
+// 受信を中止しました。
+constexpr char kCancelledText[] =
+    "\x8E\xF3\x90M\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
+// 通処理しました。
+constexpr char kProcessedText[] =
+    "\x92\xCA\x8F\x88\x97\x9D\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
+// 受信完了しました。総メール数：
+constexpr char kSummaryCountText[] =
+    "\x8E\xF3\x90M\x8A\xAE\x97\xB9\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\x91\x8D\x83\x81\x81[\x83"
+    "\x8B\x90\x94\x81\x46";
+// 　受信対象新規メール数：
+constexpr char kSummaryTakenText[] =
+    "\x81@\x8E\xF3\x90M\x91\xCE\x8F\xDB\x90V\x8BK\x83\x81\x81[\x83\x8B\x90\x94\x81\x46";
+// 　合計累積データ数：
+constexpr char kSummaryRowsText[] =
+    "\x81@\x8D\x87\x8Cv\x97\xDD\x90\xCF\x83\x66\x81[\x83^\x90\x94\x81\x46";
+// メール受信処理中にエラーが発生しました。(内容：
+constexpr char kErrorHeadText[] =
+    "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x8F\x88\x97\x9D\x92\x86\x82\xC9\x83G\x83\x89\x81["
+    "\x82\xAA\x94"
+    "\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42(\x93\xE0\x97\x65\x81\x46";
+// 一旦ソフトを終了させ（必ず行ってください）、
+constexpr char kErrorQuitText[] =
+    "\x88\xEA\x92U\x83\x5C\x83t\x83g\x82\xF0\x8FI\x97\xB9\x82\xB3\x82\xB9\x81i\x95K\x82\xB8\x8Ds"
+    "\x82"
+    "\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81j\x81\x41";
+// インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。
+constexpr char kErrorCheckText[] =
+    "\x83\x43\x83\x93\x83^\x81["
+    "\x83l\x83\x62\x83g\x82\xD6\x82\xCC\x90\xDA\x91\xB1\x82\xE2\x81\x41\x83"
+    "\x81\x81[\x83\x8B\x83T\x81["
+    "\x83o\x82\xCC\x90\xDD\x92\xE8\x82\xF0\x8Am\x94\x46\x82\xB5\x82\xBD\x8C"
+    "\xE3\x81\x41\x8D\xC4\x8E\x8E\x8Ds\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81\x42";
+
+constexpr int32_t kDefaultTimeoutSeconds = 60;
+constexpr uint16_t kNegativeReply = 500;
+
+// A message of a few KB costs about as much as its header and saves the
+// second command, so it is read whole at once.
+constexpr int32_t kWholeMessageBytes = 4096;
+
+// "0" (or nothing) plain, "1" TLS, "2" STARTTLS, typed with full-width digits
+// too. Anything else is refused rather than read as plain: a hand-edited
+// "SSL" or "true" must never send the password in the clear.
+std::optional<TPop3Security> SecurityFromText(std::string_view text) {
+  std::string_view value = TrimText(text);
+  // The full-width digits ０-２ of CP932.
+  if (value.size() == 2 && value[0] == '\x82' && value[1] >= '\x4F' && value[1] <= '\x51') {
+    static constexpr char kDigits[] = "012";
+    value = std::string_view(&kDigits[value[1] - '\x4F'], 1);
+  }
+  if (value.empty() || value == "0") return secPlain;
+  if (value == "1") return secTls;
+  if (value == "2") return secStartTls;
+  return std::nullopt;
+}
+
+// A time-out that is no positive number would mean waiting for ever, which
+// is what the setting is there to prevent.
+int32_t TimeoutFromText(std::string_view text) {
+  const std::optional<int32_t> seconds = TextToInteger(TrimText(text));
+  return seconds && *seconds > 0 ? *seconds : kDefaultTimeoutSeconds;
+}
+
+// The client's text without its "-ERR " mark: the reason alone.
+std::string WithoutErrMark(const std::string& text) {
+  constexpr std::string_view kMark = "-ERR ";
+  return text.starts_with(kMark) ? text.substr(kMark.size()) : text;
+}
+
+}  // namespace
+
+const char* ToString(TRunPhase phase) {
+  switch (phase) {
+    case runIdle:
+      return "runIdle";
+    case runActive:
+      return "runActive";
+    case runCompleted:
+      return "runCompleted";
+    case runStopped:
+      return "runStopped";
+  }
+  return "?";
+}
+
+const char* ToString(TProcessState state) {
+  switch (state) {
+    case procConnect:
+      return "procConnect";
+    case procUser:
+      return "procUser";
+    case procPass:
+      return "procPass";
+    case procStat:
+      return "procStat";
+    case procUidl:
+      return "procUidl";
+    case procRetr:
+      return "procRetr";
+    case procDele:
+      return "procDele";
+    case procQuit:
+      return "procQuit";
+    case procUidlList:
+      return "procUidlList";
+    case procTop:
+      return "procTop";
+    case procCapa:
+      return "procCapa";
+    case procListSizes:
+      return "procListSizes";
+    case procCheck:
+      return "procCheck";
+    case procProve:
+      return "procProve";
+  }
+  return "?";
+}
+
+std::ostream& operator<<(std::ostream& out, TProcessState state) {
+  return out << ToString(state) << " (" << static_cast<int32_t>(state) << ")";
+}
+
+RunSettings RunSettings::From(const SettingsFields& fields) {
+  RunSettings settings;
+  settings.endpoint.host = fields.HostText();
+  settings.endpoint.port = fields.PortText();
+  const std::optional<TPop3Security> security = SecurityFromText(fields.SecurityText());
+  if (!security) {
+    throw std::runtime_error(
+        Utf8ToCp932("Vexalo.ini の SECURITY の値「") + fields.SecurityText() +
+        Utf8ToCp932("」は 0（暗号化なし）、1（SSL/TLS）、2（STARTTLS）のどれでもありません"));
+  }
+  settings.endpoint.security = *security;
+  settings.endpoint.tlsFingerprint = fields.TlsFingerprintText();
+  settings.endpoint.timeoutSeconds = TimeoutFromText(fields.TimeoutText());
+  settings.userName = fields.UserNameText();
+  settings.passWord = fields.PassWordText();
+  settings.rules = MessageRules{fields.HeaderTokenText(), fields.SplitTokenText()};
+  settings.deleteAfterReading = fields.DeleteAfterReading();
+  if (settings.deleteAfterReading && settings.rules.triggerLine.empty()) {
+    throw std::runtime_error(Utf8ToCp932(
+        "反応させたいヘッダが空のまま「読みこんだメールはサーバから削除する」が選ばれて"
+        "います。このままではすべてのメールを取り込んで削除してしまうため、受信しません"));
+  }
+  settings.columnsByName = fields.ColumnsByName();
+  return settings;
+}
+
+TProcessingRun::TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Client& client,
+                               const TJisConv& jisConv, DataFilePaths files, RunReporter& reporter,
+                               StampClock clock)
+    : table_(table),
+      fields_(fields),
+      client_(client),
+      reporter_(reporter),
+      clock_(std::move(clock)),
+      tableFiles_(table, std::move(files)),
+      parser_(jisConv) {}
+
+void TProcessingRun::LoadTable(const std::function<void(const std::exception&)>& failed) {
+  tableFiles_.Load(failed);
+}
+
+bool TProcessingRun::IsBusy() const {
+  return phase_ == runActive || errorBoxOpen_ || client_.Connected();
+}
+
+void TProcessingRun::TimerTimer() {
+  if (!IsBusy()) StartRun(false);
+}
+
+void TProcessingRun::MenuProcessClick() { StartRun(true); }
+
+void TProcessingRun::StartRun(bool reportBusy) {
+  if (IsBusy()) {
+    if (reportBusy) reporter_.ShowMessage(kBusyText);
+    return;
+  }
+  if (fields_.HostText().empty()) {
+    reporter_.ShowMessage(kNoHostText);
+    reporter_.OpenSettings();
+    return;
+  }
+  ++generation_;
+  try {
+    settings_ = RunSettings::From(fields_);
+    if (!EnterRun()) {
+      if (reportBusy) reporter_.ShowMessage(kBusyText);
+      return;
+    }
+  } catch (const std::exception& error) {
+    phase_ = runActive;  // so that the stop is reported like any other
+    StopWithError(error.what(), 0, procConnect);
+    return;
+  }
+  parser_.SetRules(settings_.rules);
+  tableFiles_.SetColumnsByName(settings_.columnsByName);
+  parser_.Finish();
+  reporter_.ShowStatus(kReceivingText);
+  counts_ = RunCounts();
+  runStamp_ = clock_();
+  walk_.Start(0);
+  deletesDue_.clear();
+  checkReplies_ = false;
+  unchecked_.clear();
+  checkCovers_ = 0;
+  topRefused_ = false;
+  titlesSaved_ = false;
+  rememberedUnpicked_ = LoadUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine);
+  takenHeaders_.reset();
+  takenHeadersChanged_ = false;
+  deletedIds_.clear();
+
+  phase_ = runActive;
+  try {
+    client_.Connect(settings_.endpoint, ReplyTo(procConnect));
+  } catch (const std::exception& error) {
+    StopWithError(error.what(), 0, procConnect);
+  }
+}
+
+bool TProcessingRun::EnterRun() {
+  const std::string& allData = tableFiles_.Paths().allData;
+  if (!lock_.TryAcquire(allData + kRunLockSuffix, allData)) return false;
+  try {
+    tableFiles_.LoadAppended();
+  } catch (...) {
+    lock_.Release();
+    throw;
+  }
+  return true;
+}
+
+void TProcessingRun::LeaveRun() { lock_.Release(); }
+
+void TProcessingRun::Cancel() {
+  if (phase_ != runActive && !client_.Connected()) return;
+  phase_ = runStopped;
+  // Without QUIT the server commits none of this run's deletions; the rows
+  // already taken stay, as they would after an error, with their proof.
+  client_.Abort();
+  SaveTakenHeaders(false);
+  LeaveRun();
+  reporter_.ShowStatus(kCancelledText);
+  reporter_.RunEnded(RunOutcome::cancelled);
+}
+
+// ---- Replies ----
+
+// Every request names its step and message; the reply comes back with them.
+TPop3Client::Completion TProcessingRun::ReplyTo(TProcessState step, int32_t number) {
+  return [this, generation = generation_, step, number](Pop3Reply& reply) {
+    if (generation == generation_) HandleReply(step, number, reply);
+  };
+}
+
+void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& reply) {
+  // A run that stopped has aborted its session; nothing that still comes in
+  // for it may start another request or a second error box.
+  if (phase_ != runActive) return;
+  try {
+    if (reply.Ok()) {
+      Advance(step, number, reply);
+    } else if (client_.UntrustedCertificate()) {
+      AskToTrustCertificate(step, reply);
+    } else if (!ContinueAfterRefusal(step, number, reply)) {
+      StopWithError(reply.text, reply.error, step);
+    }
+  } catch (const std::exception& error) {
+    StopWithError(error.what(), 0, step);
+  }
+}
+
+// The step whose reply came in, and what follows from it:
+//
+//   step          next
+//   Connect       User
+//   User          Pass
+//   Pass          Capa
+//   Capa          Stat (a refused CAPA too: the server does not pipeline)
+//   Stat          no message: Quit.  Otherwise UidlList
+//   UidlList      a listed message not judged yet: ListSizes.  Otherwise
+//                 the walk from message 1
+//   ListSizes     the walk from message 1
+//   Uidl n        the message's id is known: as in the walk
+//   Top           the header holds the trigger line: Retr.  Otherwise the
+//                 message is finished, remembered as not picked
+//   Retr          the message is finished, its row waiting its turn if picked
+//   Dele          -
+//   Quit          rewrite FirstRow.csv unless done before the QUIT, and
+//                 Unpicked.txt; show the summary, give up the lock; the run
+//                 is over
+//
+// After each step the walk goes on (Walk): the DELEs due first, then the next
+// message. It skips every message whose listed id is judged already (taken,
+// or remembered as not picked), but sends a DELE for a taken one while
+// deleting is on; for a new one: its id listed: Top (Retr when the server
+// refused TOP, or when the size listing gave at most kWholeMessageBytes).
+// Not listed: Uidl n. Finished messages are handed back in message order: a
+// picked one's row is taken then, its DELE due when deleting is on. After
+// the last message, once no reply is due: Quit, with AllData.csv synced and
+// FirstRow.csv written first when a DELE went out.
+//
+// A refusal (-ERR) of CAPA, of a listing or of TOP, the session still up,
+// is no failure: CAPA's gives no pipelining, the UIDL listing's Uidl n per
+// message, the LIST listing's a Top for every message, TOP's a Retr.
+void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply& reply) {
+  switch (step) {
+    case procConnect:
+      client_.User(settings_.userName, ReplyTo(procUser));
+      break;
+    case procUser:
+      client_.Pass(settings_.passWord, ReplyTo(procPass));
+      break;
+    case procPass:
+      client_.Capa(ReplyTo(procCapa));
+      break;
+    case procCapa:
+      checkReplies_ = client_.HasCapability("PIPELINING");
+      client_.Stat(ReplyTo(procStat));
+      break;
+    case procStat:
+      TakeMailboxSize(reply);
+      break;
+    case procUidlList:
+      ListSizesOrWalk();
+      break;
+    case procListSizes:
+      Walk();
+      break;
+    case procUidl: {
+      // An entry for another message is no id of this one.
+      const UidlEntry entry = ParseUidlLine(reply.text);
+      walk_.SetId(number, entry.number == number ? entry.id : std::string());
+      StartMessage(number);
+      Walk();
+      break;
+    }
+    case procTop:
+    case procRetr:
+      MessageRead(step, number, parser_.Finish());
+      Walk();
+      break;
+    case procCheck:
+      TakeCheck(number, reply);
+      Walk();
+      break;
+    case procProve:
+      ProveTaken(number, parser_.Finish());
+      Walk();
+      break;
+    case procDele:
+      Walk();
+      break;
+    case procQuit:
+      Complete();
+      break;
+  }
+}
+
+// Only a refusal the server answered, the session still up, is one to go on
+// after.
+bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
+                                          const Pop3Reply& reply) {
+  if (reply.error != kNegativeReply || !client_.Connected()) return false;
+  switch (step) {
+    case procCapa:
+      client_.Stat(ReplyTo(procStat));
+      return true;
+    case procUidlList:
+      walk_.ForgetIds();
+      Walk();
+      return true;
+    case procListSizes:
+      walk_.ForgetSizes();
+      Walk();
+      return true;
+    case procTop:
+      parser_.Finish();
+      topRefused_ = true;
+      StartRetr(number);
+      Walk();
+      return true;
+    case procCheck:
+      return false;
+    case procProve:
+      // Without its header nothing proves it: it is not deleted.
+      parser_.Finish();
+      walk_.Finish(number, false);
+      ReleaseFinished();
+      Walk();
+      return true;
+    case procRetr:
+      // One mail the server cannot hand out must not keep the rest of the
+      // mailbox from being taken, run after run.
+      parser_.Finish();
+      counts_.undelivered.push_back({number, reply.text});
+      reporter_.MessageRefused(number, reply.text);
+      walk_.Finish(number, true);
+      ReleaseFinished();
+      Walk();
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---- The mailbox ----
+
+// The count is the server's word, and everything the walk keeps grows with
+// it: a count past what any mailbox holds is refused rather than believed.
+void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
+  const int32_t count = ParseTwoNumbers(stat.text).first;
+  counts_.messages = count;
+  if (count > MailboxWalk::kMaxMessages) {
+    StopWithError("-ERR The server reports " + std::to_string(count) + " messages, more than the " +
+                      std::to_string(MailboxWalk::kMaxMessages) + " one run can read",
+                  kNegativeReply, procStat);
+    return;
+  }
+  if (count < 1) {
+    Quit();
+    return;
+  }
+  walk_.Start(count);
+  client_.Uidl(ReplyTo(procUidlList), [this](std::string_view line) { ListIdsLine(line); });
+}
+
+void TProcessingRun::ListIdsLine(std::string_view line) {
+  const UidlEntry entry = ParseUidlLine(line);
+  walk_.ListId(entry.number, entry.id);
+}
+
+void TProcessingRun::ListSizesLine(std::string_view line) {
+  const TwoNumbers entry = ParseTwoNumbers(line);
+  walk_.ListSize(entry.first, entry.second);
+}
+
+// The sizes tell which messages are small enough to be read whole at once
+// (StartHeaderRead). They are asked for only when the listing holds a
+// message to read, so a poll that finds nothing new costs no more.
+void TProcessingRun::ListSizesOrWalk() {
+  bool anyToRead = false;
+  for (int32_t number = 1; number <= walk_.Count() && !anyToRead; ++number) {
+    const std::optional<std::string>& id = walk_.Id(number);
+    anyToRead = !id || (walk_.IdTrusted(number) && !IsTaken(*id) && !IsRememberedUnpicked(*id));
+  }
+  if (!anyToRead) {
+    Walk();
+    return;
+  }
+  client_.List(ReplyTo(procListSizes), [this](std::string_view line) { ListSizesLine(line); });
+}
+
+// A loop, not a request per message: a mailbox of ten thousand mails taken
+// long ago costs no command at all.
+void TProcessingRun::Walk() {
+  while (phase_ == runActive && client_.ReadyForCommand()) {
+    if (checkCovers_ == 0 && !unchecked_.empty()) {
+      SendCheck();
+      continue;
+    }
+    if (!deletesDue_.empty()) {
+      SendDele(deletesDue_.front());
+      deletesDue_.pop_front();
+      continue;
+    }
+    if (walk_.AllLookedAt()) break;
+    const int32_t number = walk_.NextToLookAt();
+    if (walk_.Id(number)) {
+      StartMessage(number);
+    } else {
+      client_.Uidl(number, ReplyTo(procUidl, number));
+    }
+  }
+  if (phase_ != runActive || !deletesDue_.empty() || !unchecked_.empty() || !walk_.AllLookedAt() ||
+      client_.RequestsOut() > 0) {
+    return;
+  }
+  // The server removes what this run marked for deletion when QUIT
+  // succeeds; the rows of those messages, and their titles, must be on disk
+  // by then.
+  if (counts_.deleted > 0) {
+    tableFiles_.SyncRows();
+    SaveTitles();
+  }
+  Quit();
+}
+
+// The message's id is known: a new one gets its header read; one judged
+// already is passed over, with its DELE again when it is taken and deleting
+// is on.
+void TProcessingRun::StartMessage(int32_t number) {
+  if (!walk_.IdTrusted(number)) {
+    ++counts_.untrustedIds;
+    walk_.Finish(number, false);
+    ReleaseFinished();
+    return;
+  }
+  const std::string& id = *walk_.Id(number);
+  if (!IsJudgedAlready(number, id)) {
+    StartHeaderRead(number);
+    return;
+  }
+  if (IsTakenToDeleteAgain(id)) {
+    ReadHeader(number, procProve);
+    return;
+  }
+  walk_.Finish(number, false);
+  ReleaseFinished();
+}
+
+// The header of a mail listed under a taken id: the one taken is deleted
+// again; another is new mail, read as such, and its id no longer proves
+// anything of the old one.
+void TProcessingRun::ProveTaken(int32_t number, ParsedMessage header) {
+  const std::string& id = *walk_.Id(number);
+  TakenHeaders& digests = Digests();
+  const auto taken = digests.find(id);
+  if (taken != digests.end() && taken->second == header.headerDigest) {
+    deletesDue_.push_back(number);
+    walk_.Finish(number, false);
+    ReleaseFinished();
+    return;
+  }
+  ++counts_.reusedIds;
+  if (taken != digests.end()) {
+    digests.erase(taken);
+    takenHeadersChanged_ = true;
+  }
+  MessageRead(procTop, number, std::move(header));
+}
+
+// A large message, an ordinary mail with attachments perhaps, has its header
+// read first.
+void TProcessingRun::StartHeaderRead(int32_t number) {
+  const int32_t size = walk_.Size(number);
+  if (topRefused_ || (size != MailboxWalk::kSizeUnknown && size <= kWholeMessageBytes)) {
+    StartRetr(number);
+    return;
+  }
+  ReadHeader(number, procTop);
+}
+
+// Body lines a server sends with TOP anyway are no items: only the header is
+// read.
+void TProcessingRun::ReadHeader(int32_t number, TProcessState step) {
+  client_.Top(
+      number, 0,
+      [this](std::string_view line) {
+        if (parser_.InHeader()) parser_.Line(line);
+      },
+      ReplyTo(step, number));
+}
+
+void TProcessingRun::StartRetr(int32_t number) {
+  client_.Retr(
+      number, [this](std::string_view line) { parser_.Line(line); }, ReplyTo(procRetr, number));
+}
+
+// A header that picks its message has the message read at once: that
+// judgement commits nothing, and a RETR read out of step is caught like any
+// other reply. What a message finally gave waits, while pipelining, for the
+// check behind it.
+void TProcessingRun::MessageRead(TProcessState step, int32_t number, ParsedMessage message) {
+  if (step == procTop && message.picked) {
+    StartRetr(number);
+    return;
+  }
+  if (checkReplies_) {
+    unchecked_.push_back({step, number, std::move(message)});
+    return;
+  }
+  FinishMessage(number, step == procRetr, std::move(message));
+}
+
+// The check asks for the id of the last message read: its reply comes behind
+// every reply before it.
+void TProcessingRun::SendCheck() {
+  const int32_t number = unchecked_.back().number;
+  checkCovers_ = unchecked_.size();
+  client_.Uidl(number, ReplyTo(procCheck, number));
+}
+
+// "+OK n id" for the message asked, its id as listed, or the replies are not
+// the ones their requests think: nothing of the session is committed.
+void TProcessingRun::TakeCheck(int32_t number, const Pop3Reply& reply) {
+  const UidlEntry entry = ParseUidlLine(reply.text);
+  const std::optional<std::string>& id = walk_.Id(number);
+  if (entry.number != number || !id || entry.id != *id) {
+    StopWithError("-ERR The server's replies went out of step (found at the check of message " +
+                      std::to_string(number) + "); nothing of this session was committed",
+                  kNegativeReply, procCheck);
+    return;
+  }
+  for (; checkCovers_ > 0; --checkCovers_) {
+    ReadResult read = std::move(unchecked_.front());
+    unchecked_.pop_front();
+    FinishMessage(read.number, read.step == procRetr, std::move(read.message));
+  }
+}
+
+// The reply of message `number` is in (`readWhole`: its RETR, otherwise a
+// header that did not pick it); what it gave waits for the messages before it.
+void TProcessingRun::FinishMessage(int32_t number, bool readWhole, ParsedMessage message) {
+  if (readWhole && message.picked && !message.readable) {
+    // Stored, its row would not say what the mail says, and deleted, the
+    // order would be lost: it stays on the server, remembered as judged.
+    ++counts_.unreadable;
+    walk_.NoteUnpicked(number);
+    walk_.Finish(number, true);
+  } else if (readWhole && message.picked) {
+    walk_.Finish(number, true, std::make_unique<ParsedMessage>(std::move(message)));
+  } else {
+    walk_.NoteUnpicked(number);
+    walk_.Finish(number, true);
+  }
+  ReleaseFinished();
+}
+
+void TProcessingRun::ReleaseFinished() {
+  while (std::optional<MailboxWalk::Released> done = walk_.NextReleased()) {
+    if (done->row) TakeRow(done->number, *done->row);
+    if (done->counted) {
+      reporter_.ShowStatus(std::to_string(done->number) + "/" + std::to_string(counts_.messages) +
+                           kProcessedText);
+    }
+    if (done->row && settings_.deleteAfterReading) deletesDue_.push_back(done->number);
+  }
+}
+
+void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
+  ++counts_.taken;
+  // Kept as a row all the same, but named in the summary: an order whose
+  // lines none split (another separator typed) must not pass unseen.
+  if (std::ranges::all_of(row.values, [](const std::string& value) { return value.empty(); })) {
+    ++counts_.valueless;
+  }
+  const std::optional<std::string>& id = walk_.Id(number);
+  if (tableFiles_.TakeRow(runStamp_, StoredId(id ? *id : std::string()), row)) {
+    titlesSaved_ = true;
+  }
+  if (id) {
+    Digests()[*id] = row.headerDigest;
+    takenHeadersChanged_ = true;
+  }
+  reporter_.TableChanged();
+}
+
+void TProcessingRun::SendDele(int32_t number) {
+  client_.Dele(number, ReplyTo(procDele, number));
+  deletedIds_.insert(*walk_.Id(number));
+  ++counts_.deleted;
+}
+
+void TProcessingRun::Quit() { client_.Quit(ReplyTo(procQuit)); }
+
+void TProcessingRun::Complete() {
+  if (!titlesSaved_) SaveTitles();
+  SaveUnpicked();
+  SaveTakenHeaders(true);
+  ShowSummary();
+  phase_ = runCompleted;
+  LeaveRun();
+  reporter_.RunEnded(RunOutcome::completed);
+}
+
+// ---- What is known of a message ----
+
+// A message whose row is on disk already while deleting is on: the DELE of
+// the run that took it may have been lost with that run. Only one whose
+// header digest was kept can prove it is that mail (ProveTaken); without it
+// the mail stays on the server. An id the title row holds names no row of
+// ours.
+bool TProcessingRun::IsTakenToDeleteAgain(const std::string& msgUidl) {
+  const std::string storedId = StoredId(msgUidl);
+  return settings_.deleteAfterReading && Digests().contains(msgUidl) &&
+         table_.Cell(DataTable::kIdColumn, 0) != storedId && table_.IsUidlTaken(storedId);
+}
+
+// Whether the message with `msgUidl` needs no more commands: taken into the
+// table already, or remembered as not picked under the current trigger line
+// (and so kept remembered).
+bool TProcessingRun::IsJudgedAlready(int32_t number, const std::string& msgUidl) {
+  if (IsTaken(msgUidl)) return true;
+  if (!IsRememberedUnpicked(msgUidl)) return false;
+  walk_.NoteUnpicked(number);
+  return true;
+}
+
+bool TProcessingRun::IsTaken(const std::string& msgUidl) const {
+  return table_.IsUidlTaken(StoredId(msgUidl));
+}
+
+bool TProcessingRun::IsRememberedUnpicked(const std::string& msgUidl) const {
+  return rememberedUnpicked_ && rememberedUnpicked_->contains(msgUidl);
+}
+
+// ---- Files and texts ----
+
+void TProcessingRun::SaveTitles() {
+  tableFiles_.SaveTitles();
+  titlesSaved_ = true;
+}
+
+// A file that cannot be written only costs the next run a header read per
+// remembered message; it is no reason to spoil a run that took its mail. An
+// unchanged one is left alone: polls every few minutes would otherwise sync
+// the disk for nothing.
+void TProcessingRun::SaveUnpicked() {
+  const std::vector<std::string> unpicked = walk_.UnpickedIds();
+  if (rememberedUnpicked_ &&
+      *rememberedUnpicked_ == std::unordered_set<std::string>(unpicked.begin(), unpicked.end())) {
+    return;
+  }
+  try {
+    SaveUnpickedIds(tableFiles_.Paths().unpicked, settings_.rules.triggerLine, unpicked);
+  } catch (const EInOutError&) {
+  }
+}
+
+// The counts of mails left on the server follow only when there are any, so
+// an ordinary run's summary reads as it always has.
+// After a completed run only the mails still on the server need their proof
+// (`keepOnlyThisMailbox`); a stopped run keeps every digest it had. A file
+// that cannot be written costs only a later DELE (nothing is deleted without
+// proof), so it spoils no run.
+// Loaded when first needed: a poll that finds nothing new with deleting off
+// never reads or writes the file.
+TakenHeaders& TProcessingRun::Digests() {
+  if (!takenHeaders_) takenHeaders_ = LoadTakenHeaders(TakenHeadersPath(tableFiles_.Paths()));
+  return *takenHeaders_;
+}
+
+void TProcessingRun::SaveTakenHeaders(bool keepOnlyThisMailbox) {
+  if (!takenHeaders_) return;
+  if (keepOnlyThisMailbox) {
+    TakenHeaders onServer;
+    for (int32_t number = 1; number <= walk_.Count(); ++number) {
+      const std::optional<std::string>& id = walk_.Id(number);
+      if (!id || !walk_.IdTrusted(number) || deletedIds_.contains(*id)) continue;
+      const auto taken = takenHeaders_->find(*id);
+      if (taken != takenHeaders_->end()) onServer.insert(*taken);
+    }
+    if (onServer.size() != takenHeaders_->size()) takenHeadersChanged_ = true;
+    takenHeaders_ = std::move(onServer);
+  }
+  if (!takenHeadersChanged_) return;
+  try {
+    vexalo::SaveTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), *takenHeaders_);
+    takenHeadersChanged_ = false;
+  } catch (const EInOutError&) {
+  }
+}
+
+void TProcessingRun::ShowSummary() {
+  std::string text = kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
+                     std::to_string(counts_.taken) + kSummaryRowsText +
+                     std::to_string(table_.RowCount() - 1);
+  const auto appendCount = [&text](const char* label, size_t count) {
+    if (count == 0) return false;
+    text += Utf8ToCp932(label) + std::to_string(count) + Utf8ToCp932("件");
+    return true;
+  };
+  appendCount("　IDが不正で未処理のメール：", static_cast<size_t>(counts_.untrustedIds));
+  appendCount("　取り込み済みと同じIDの別のメール：", static_cast<size_t>(counts_.reusedIds));
+  appendCount("　本文を読めず未処理の注文：", static_cast<size_t>(counts_.unreadable));
+  if (appendCount("　サーバから受信できなかったメール：", counts_.undelivered.size())) {
+    constexpr size_t kNamedAtMost = 3;  // a status line, not a log
+    text += Utf8ToCp932("（");
+    for (size_t i = 0; i < std::min(counts_.undelivered.size(), kNamedAtMost); ++i) {
+      if (i > 0) text += Utf8ToCp932("、");
+      text += std::to_string(counts_.undelivered[i].number) + Utf8ToCp932("番：") +
+              counts_.undelivered[i].text;
+    }
+    if (counts_.undelivered.size() > kNamedAtMost) text += Utf8ToCp932("、…");
+    text += Utf8ToCp932("）");
+  }
+  appendCount("　値のない注文：", static_cast<size_t>(counts_.valueless));
+  reporter_.ShowStatus(text);
+}
+
+// The run stays busy while the user decides, so no timer tick starts another
+// one behind the question. Trusted: the fingerprint is kept in the settings
+// (saved with them) and the run starts over with it.
+void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& reply) {
+  const CertificateQuestion question{settings_.endpoint.host, WithoutErrMark(reply.text),
+                                     *client_.UntrustedCertificate()};
+  if (!reporter_.TrustCertificate(question)) {
+    StopWithError(reply.text, reply.error, step);
+    return;
+  }
+  fields_.SetTlsFingerprintText(question.facts.fingerprint);
+  phase_ = runStopped;
+  client_.Abort();
+  LeaveRun();
+  MenuProcessClick();
+}
+
+void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TProcessState step) {
+  phase_ = runStopped;
+  SaveTakenHeaders(false);
+  // Aborted before the box is shown: without QUIT the server commits none of
+  // this run's deletions, and an abort that waited for the user would kill a
+  // run started meanwhile. While the box is open the run still counts as
+  // busy, so a timer tick cannot start a run (and a box) per interval.
+  client_.Abort();
+  // Another program may take the folder while the box waits for the user.
+  LeaveRun();
+  errorBoxOpen_ = true;
+  struct BoxClosed {
+    bool& open;
+    ~BoxClosed() { open = false; }
+  } boxClosed{errorBoxOpen_};
+  reporter_.ShowRunError(
+      std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" + kErrorCheckText,
+      RunFailure{step, code, detail});
+  reporter_.RunEnded(RunOutcome::failed);
+}
+
+}  // namespace vexalo

@@ -1,0 +1,193 @@
+#include "table/ColumnIndex.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vexalo {
+
+namespace {
+
+constexpr int kInitialSlotBits = 4;
+
+// Ids are short, so eight bytes at a time through a multiply-and-shift mix,
+// inline, beats a general-purpose string hash called through the library.
+uint32_t HashText(std::string_view text) {
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  uint64_t hash = text.size() * kMultiplier;
+  size_t pos = 0;
+  const auto mix = [&hash](uint64_t word) {
+    hash = (hash ^ word) * 0xBF58476D1CE4E5B9u;
+    hash ^= hash >> 31;
+  };
+  for (; pos + 8 <= text.size(); pos += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    mix(word);
+  }
+  if (pos < text.size()) {
+    uint64_t word = 0;
+    for (size_t i = pos; i < text.size(); ++i) {
+      word = (word << 8) | static_cast<unsigned char>(text[i]);
+    }
+    mix(word);
+  }
+  hash *= kMultiplier;
+  return static_cast<uint32_t>(hash >> 32);
+}
+
+}  // namespace
+
+size_t ColumnIndex::HomeSlot(uint32_t hash) const {
+  // The high bits, so that the slot stays derivable from the stored hash
+  // alone when the table doubles.
+  return hash >> (32 - slotBits_);
+}
+
+template <typename Text>
+size_t ColumnIndex::FindSlot(uint32_t hash, const CellSource& cells, Text text) const {
+  const size_t mask = slots_.size() - 1;
+  size_t index = HomeSlot(hash);
+  // Ends: the table is never more than three quarters full.
+  while (slots_[index].firstRow >= 0) {
+    const Slot& slot = slots_[index];
+    if (slot.hash == hash && cells.IndexedText(slot.firstRow) == text()) return index;
+    index = (index + 1) & mask;
+  }
+  return index;
+}
+
+void ColumnIndex::GrowIfFull() {
+  if (!slots_.empty() && (usedSlots_ + 1) * 4 <= slots_.size() * 3) return;
+  Rehash(slots_.empty() ? kInitialSlotBits : slotBits_ + 1);
+}
+
+void ColumnIndex::Reserve(size_t texts) {
+  int bits = std::max(slotBits_, kInitialSlotBits);
+  while ((size_t{1} << bits) * 3 < texts * 4 && bits < 31) ++bits;
+  if (bits > slotBits_) Rehash(bits);
+}
+
+void ColumnIndex::Rehash(int slotBits) {
+  std::vector<Slot> old;
+  old.swap(slots_);
+  slotBits_ = slotBits;
+  slots_.assign(size_t{1} << slotBits_, Slot{});
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.firstRow < 0) continue;
+    size_t index = HomeSlot(slot.hash);
+    while (slots_[index].firstRow >= 0) index = (index + 1) & mask;
+    slots_[index] = slot;
+  }
+}
+
+void ColumnIndex::FreeSlot(size_t index) {
+  // Backward-shift deletion: later members of the probe run move up so that
+  // no search stops early at the hole.
+  const size_t mask = slots_.size() - 1;
+  size_t hole = index;
+  for (size_t next = (hole + 1) & mask; slots_[next].firstRow >= 0; next = (next + 1) & mask) {
+    const size_t home = HomeSlot(slots_[next].hash);
+    // Whether `home` lies cyclically in (hole, next]: then the entry must stay.
+    const bool staysPut =
+        hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+    if (staysPut) continue;
+    slots_[hole] = slots_[next];
+    hole = next;
+  }
+  slots_[hole] = Slot{};
+  --usedSlots_;
+}
+
+int32_t ColumnIndex::NewRowList(int32_t first, int32_t second) {
+  int32_t list;
+  if (unusedRowLists_.empty()) {
+    list = static_cast<int32_t>(rowLists_.size());
+    rowLists_.emplace_back();
+  } else {
+    list = unusedRowLists_.back();
+    unusedRowLists_.pop_back();
+  }
+  rowLists_[list] = {std::min(first, second), std::max(first, second)};
+  return list;
+}
+
+void ColumnIndex::ReleaseRowList(int32_t list) {
+  std::vector<int32_t>().swap(rowLists_[list]);
+  unusedRowLists_.push_back(list);
+}
+
+void ColumnIndex::Insert(uint32_t hash, int32_t row, const CellSource& cells) {
+  GrowIfFull();
+  Slot& slot = slots_[FindSlot(hash, cells, [&] { return cells.IndexedText(row); })];
+  if (slot.firstRow < 0) {
+    slot = Slot{hash, row, -1};
+    ++usedSlots_;
+    return;
+  }
+  if (slot.rowList < 0) {
+    if (slot.firstRow == row) return;
+    slot.rowList = NewRowList(slot.firstRow, row);
+  } else {
+    std::vector<int32_t>& rows = rowLists_[slot.rowList];
+    const auto place = std::lower_bound(rows.begin(), rows.end(), row);
+    if (place != rows.end() && *place == row) return;
+    rows.insert(place, row);
+  }
+  slot.firstRow = rowLists_[slot.rowList].front();
+}
+
+void ColumnIndex::InsertOldestPending(const CellSource& cells) {
+  const PendingAdd oldest = pending_[pendingFirst_];
+  pendingFirst_ = (pendingFirst_ + 1) % kPendingAdds;
+  --pendingCount_;
+  Insert(oldest.hash, oldest.row, cells);
+}
+
+void ColumnIndex::CompletePending(const CellSource& cells) {
+  while (pendingCount_ > 0) InsertOldestPending(cells);
+}
+
+void ColumnIndex::Add(std::string_view text, int32_t row, const CellSource& cells) {
+  if (pendingCount_ == kPendingAdds) InsertOldestPending(cells);
+  const uint32_t hash = HashText(text);
+  if (!slots_.empty()) __builtin_prefetch(&slots_[HomeSlot(hash)]);
+  pending_[(pendingFirst_ + pendingCount_) % kPendingAdds] = PendingAdd{hash, row};
+  ++pendingCount_;
+}
+
+void ColumnIndex::Remove(std::string_view text, int32_t row, const CellSource& cells) {
+  CompletePending(cells);
+  if (slots_.empty()) return;
+  const size_t index = FindSlot(HashText(text), cells, [text] { return text; });
+  Slot& slot = slots_[index];
+  if (slot.firstRow < 0) return;
+  if (slot.rowList < 0) {
+    if (slot.firstRow == row) FreeSlot(index);
+    return;
+  }
+  std::vector<int32_t>& rows = rowLists_[slot.rowList];
+  const auto place = std::lower_bound(rows.begin(), rows.end(), row);
+  if (place == rows.end() || *place != row) return;
+  rows.erase(place);
+  slot.firstRow = rows.front();
+  if (rows.size() == 1) {
+    ReleaseRowList(slot.rowList);
+    slot.rowList = -1;
+  }
+}
+
+int32_t ColumnIndex::FirstRow(std::string_view text, const CellSource& cells) const {
+  const uint32_t hash = HashText(text);
+  const int32_t inSlots =
+      slots_.empty() ? -1 : slots_[FindSlot(hash, cells, [text] { return text; })].firstRow;
+  int32_t first = inSlots;
+  for (size_t i = 0; i < pendingCount_; ++i) {
+    const PendingAdd& pending = pending_[(pendingFirst_ + i) % kPendingAdds];
+    if (pending.hash != hash || (first >= 0 && first < pending.row)) continue;
+    if (cells.IndexedText(pending.row) == text) first = pending.row;
+  }
+  return first;
+}
+
+}  // namespace vexalo
