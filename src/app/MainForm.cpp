@@ -127,7 +127,7 @@ void TMainForm::BuildMenus() {
   desktopFont.setResolveMask(QFont::AllPropertiesResolved);
   menuBar()->setFont(desktopFont);
   QMenu* connection = menuBar()->addMenu(QStringLiteral("接続"));
-  QMenu* data = menuBar()->addMenu(QStringLiteral("データ処理"));
+  QMenu* dataMenu = menuBar()->addMenu(QStringLiteral("データ処理"));
   QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
   QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ"));
 
@@ -136,18 +136,18 @@ void TMainForm::BuildMenus() {
   cancelAction_ = AddCommand(connection, "MenuCancel", QStringLiteral("中止"), Qt::Key_Escape,
                              &TMainForm::MenuCancelClick);
   cancelAction_->setEnabled(false);
-  AddCommand(data, "MenuSelectAll", QStringLiteral("全て選択"), QKeySequence(Qt::CTRL | Qt::Key_A),
-             &TMainForm::MenuSelectAllClick);
-  AddCommand(data, "MenuSaveAsCSV", QStringLiteral("選択されたセルをCSVで保存"),
+  AddCommand(dataMenu, "MenuSelectAll", QStringLiteral("全て選択"),
+             QKeySequence(Qt::CTRL | Qt::Key_A), &TMainForm::MenuSelectAllClick);
+  AddCommand(dataMenu, "MenuSaveAsCSV", QStringLiteral("選択されたセルをCSVで保存"),
              QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::MenuSaveAsCSVClick);
   // Never offered: kept, hidden and disabled, with no action.
-  QAction* toSpreadsheet = data->addAction(QStringLiteral("選択されたセルをエクセルに転送"));
+  QAction* toSpreadsheet = dataMenu->addAction(QStringLiteral("選択されたセルをエクセルに転送"));
   toSpreadsheet->setObjectName(QStringLiteral("MenuToExcel"));
   toSpreadsheet->setEnabled(false);
   toSpreadsheet->setVisible(false);
-  AddCommand(data, "MenuCopy", QStringLiteral("選択されたセルをコピー"), QKeySequence::Copy,
+  AddCommand(dataMenu, "MenuCopy", QStringLiteral("選択されたセルをコピー"), QKeySequence::Copy,
              &TMainForm::MenuCopyClick);
-  AddCommand(data, "MenuFind", QStringLiteral("検索"), QKeySequence::Find,
+  AddCommand(dataMenu, "MenuFind", QStringLiteral("検索"), QKeySequence::Find,
              &TMainForm::MenuFindClick);
   AddCommand(settings, "MenuConfig", QStringLiteral("接続・メール処理の設定"), {},
              &TMainForm::MenuConfigClick);

@@ -478,8 +478,8 @@ TEST_F(RunEndToEndTest, RealMailLeavesOnlyTextInTheRows) {
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
       ++rows;
-      std::istringstream fields(line);
-      for (std::string field; std::getline(fields, field, ',');) {
+      std::istringstream cells(line);
+      for (std::string field; std::getline(cells, field, ',');) {
         for (const std::string& boundary : boundaries) {
           EXPECT_EQ(field.find(boundary), std::string::npos) << boundary << " in " << line;
         }

@@ -999,7 +999,7 @@ INSTANTIATE_TEST_SUITE_P(
         UnpickedFileCase{"ByteNoIdHolds", "X-VEXALO: default\r\nid-2\r\nid\x81\x40\r\n", false},
         UnpickedFileCase{"EmptyLine", "X-VEXALO: default\r\nid-2\r\n\r\n", false},
         UnpickedFileCase{"Empty", "", false}),
-    [](const ::testing::TestParamInfo<UnpickedFileCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<UnpickedFileCase>& testCase) { return testCase.param.name; });
 
 // A file that cannot be read or replaced only costs header reads: the run
 // completes without a word about it.
