@@ -1,8 +1,10 @@
 #include "app/PollingInterval.h"
 
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
+#include "platform/UserTexts.h"
 #include "text/IntegerText.h"
 
 namespace vexalo {
@@ -21,7 +23,9 @@ int PollingIntervalMs(int32_t minutes) {
 }
 
 void ApplyIntervalText(QTimer& timer, std::string_view intervalText) {
-  const int ms = PollingIntervalMs(StrToInt(intervalText));
+  const std::optional<int32_t> minutes = TextToInteger(intervalText);
+  if (!minutes) throw std::runtime_error(Cp932Text(UserText::kNotAnInteger, {intervalText}));
+  const int ms = PollingIntervalMs(*minutes);
   // QTimer restarts a running countdown on setInterval and on start, so both
   // are called only for a real change.
   if (timer.interval() != ms) timer.setInterval(ms);
@@ -31,10 +35,7 @@ void ApplyIntervalText(QTimer& timer, std::string_view intervalText) {
   }
   if (!timer.isActive()) timer.start();
   if (!timer.isActive()) {
-    // "タイマーを取得できません": "cannot get a timer"
-    throw std::runtime_error(
-        "\x83\x5e\x83\x43\x83\x7d\x81\x5b\x82\xf0\x8e\xe6\x93\xbe\x82\xc5"
-        "\x82\xab\x82\xdc\x82\xb9\x82\xf1");
+    throw std::runtime_error(Cp932Text(UserText::kNoTimer));
   }
 }
 

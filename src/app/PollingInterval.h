@@ -11,10 +11,10 @@ namespace vexalo {
 // product that would wrap around to some short one.
 int PollingIntervalMs(int32_t minutes);
 
-// Sets the polling timer from the interval text (minutes, StrToInt's rules):
+// Sets the polling timer from the interval text (minutes, TextToInteger's rules):
 // running every interval when it is not 0, stopped when it is. An unchanged
 // interval leaves a running countdown alone; a changed one restarts it.
-// Raises StrToInt's error for a text that is no integer, with the timer left
+// Raises "'<text>' は整数ではありません" for a text that is no integer, with the timer left
 // as it was, and "タイマーを取得できません" when the timer cannot be started.
 void ApplyIntervalText(QTimer& timer, std::string_view intervalText);
 

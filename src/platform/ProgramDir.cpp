@@ -116,7 +116,7 @@ std::string DataDir() {
 
 std::string ManualFile() {
   const std::string executableDir = ExecutableDir();
-  const std::string beside = executableDir + kManualFileName;
+  std::string beside = executableDir + kManualFileName;
   if (Exists(beside)) return beside;
   const std::string installed = ParentDir(executableDir) + kInstalledManual;
   return Exists(installed) ? installed : beside;

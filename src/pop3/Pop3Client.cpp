@@ -242,7 +242,7 @@ bool TPop3Client::ReadyForCommand() const {
 
 // ---- Sending ----
 
-void TPop3Client::Refuse(std::string text) {
+void TPop3Client::Refuse(const std::string& text) {
   TraceText("", text);
   throw Pop3Exception(text);
 }

@@ -246,7 +246,7 @@ class TPop3Client {
             int32_t number = 0, LineSink sink = {});
   void CheckAllowed(const Command& command);
   void CheckMayStart(const Command& command) const;
-  [[noreturn]] void Refuse(std::string text);
+  [[noreturn]] void Refuse(const std::string& text);
   void TraceText(std::string_view prefix, std::string_view text);
   void SendBytes(std::string_view bytes);
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "jconv/Cp932Codec.h"
 #include "platform/InOutError.h"
+#include "platform/UserTexts.h"
 #include "pop3/Pop3ReplyParsers.h"
 #include "run/UnpickedIds.h"
 #include "settings/SettingsFields.h"
@@ -22,56 +22,6 @@
 
 namespace vexalo {
 namespace {
-
-// 接続中です。処理が終了するまで待ってください。もしいつまでたっても終了しない場合は、ソフトを再起動してみてください。
-constexpr char kBusyText[] =
-    "\x90\xDA\x91\xB1\x92\x86\x82\xC5\x82\xB7\x81\x42\x8F\x88\x97\x9D\x82\xAA\x8FI\x97\xB9\x82\xB7"
-    "\x82\xE9\x82\xDC\x82\xC5\x91\xD2\x82\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42\x82"
-    "\xE0"
-    "\x82\xB5\x82\xA2\x82\xC2\x82\xDC\x82\xC5\x82\xBD\x82\xC1\x82\xC4\x82\xE0\x8FI\x97\xB9\x82\xB5"
-    "\x82\xC8\x82\xA2\x8F\xEA\x8D\x87\x82\xCD\x81\x41\x83\x5C\x83t\x83g\x82\xF0\x8D\xC4\x8BN\x93"
-    "\xAE"
-    "\x82\xB5\x82\xC4\x82\xDD\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
-// メールサーバ(POP3)への接続設定を完了したのち、処理を行ってください。
-constexpr char kNoHostText[] =
-    "\x83\x81\x81[\x83\x8B\x83T\x81[\x83o(POP3)\x82\xD6\x82\xCC\x90\xDA\x91\xB1\x90\xDD\x92\xE8\x82"
-    "\xF0\x8A\xAE\x97\xB9\x82\xB5\x82\xBD\x82\xCC\x82\xBF\x81\x41\x8F\x88\x97\x9D\x82\xF0\x8Ds\x82"
-    "\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
-// メール受信中
-constexpr char kReceivingText[] = "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x92\x86";
-// 受信を中止しました。
-constexpr char kCancelledText[] =
-    "\x8E\xF3\x90M\x82\xF0\x92\x86\x8E\x7E\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-// 通処理しました。
-constexpr char kProcessedText[] =
-    "\x92\xCA\x8F\x88\x97\x9D\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-// 受信完了しました。総メール数：
-constexpr char kSummaryCountText[] =
-    "\x8E\xF3\x90M\x8A\xAE\x97\xB9\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\x91\x8D\x83\x81\x81[\x83"
-    "\x8B\x90\x94\x81\x46";
-// 　受信対象新規メール数：
-constexpr char kSummaryTakenText[] =
-    "\x81@\x8E\xF3\x90M\x91\xCE\x8F\xDB\x90V\x8BK\x83\x81\x81[\x83\x8B\x90\x94\x81\x46";
-// 　合計累積データ数：
-constexpr char kSummaryRowsText[] =
-    "\x81@\x8D\x87\x8Cv\x97\xDD\x90\xCF\x83\x66\x81[\x83^\x90\x94\x81\x46";
-// メール受信処理中にエラーが発生しました。(内容：
-constexpr char kErrorHeadText[] =
-    "\x83\x81\x81[\x83\x8B\x8E\xF3\x90M\x8F\x88\x97\x9D\x92\x86\x82\xC9\x83G\x83\x89\x81["
-    "\x82\xAA\x94"
-    "\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42(\x93\xE0\x97\x65\x81\x46";
-// 一旦ソフトを終了させ（必ず行ってください）、
-constexpr char kErrorQuitText[] =
-    "\x88\xEA\x92U\x83\x5C\x83t\x83g\x82\xF0\x8FI\x97\xB9\x82\xB3\x82\xB9\x81i\x95K\x82\xB8\x8Ds"
-    "\x82"
-    "\xC1\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81j\x81\x41";
-// インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。
-constexpr char kErrorCheckText[] =
-    "\x83\x43\x83\x93\x83^\x81["
-    "\x83l\x83\x62\x83g\x82\xD6\x82\xCC\x90\xDA\x91\xB1\x82\xE2\x81\x41\x83"
-    "\x81\x81[\x83\x8B\x83T\x81["
-    "\x83o\x82\xCC\x90\xDD\x92\xE8\x82\xF0\x8Am\x94\x46\x82\xB5\x82\xBD\x8C"
-    "\xE3\x81\x41\x8D\xC4\x8E\x8E\x8Ds\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81\x42";
 
 constexpr int32_t kDefaultTimeoutSeconds = 60;
 constexpr uint16_t kNegativeReply = 500;
@@ -169,9 +119,7 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
   settings.endpoint.port = fields.PortText();
   const std::optional<TPop3Security> security = SecurityFromText(fields.SecurityText());
   if (!security) {
-    throw std::runtime_error(
-        Utf8ToCp932("Vexalo.ini の SECURITY の値「") + fields.SecurityText() +
-        Utf8ToCp932("」は 0（暗号化なし）、1（SSL/TLS）、2（STARTTLS）のどれでもありません"));
+    throw std::runtime_error(Cp932Text(UserText::kBadSecurity, {fields.SecurityText()}));
   }
   settings.endpoint.security = *security;
   settings.endpoint.tlsFingerprint = fields.TlsFingerprintText();
@@ -181,9 +129,7 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
   settings.rules = MessageRules{fields.HeaderTokenText(), fields.SplitTokenText()};
   settings.deleteAfterReading = fields.DeleteAfterReading();
   if (settings.deleteAfterReading && settings.rules.triggerLine.empty()) {
-    throw std::runtime_error(Utf8ToCp932(
-        "反応させたいヘッダが空のまま「読みこんだメールはサーバから削除する」が選ばれて"
-        "います。このままではすべてのメールを取り込んで削除してしまうため、受信しません"));
+    throw std::runtime_error(Cp932Text(UserText::kDeleteWithoutTrigger));
   }
   settings.columnsByName = fields.ColumnsByName();
   return settings;
@@ -216,11 +162,11 @@ void TProcessingRun::MenuProcessClick() { StartRun(true); }
 
 void TProcessingRun::StartRun(bool reportBusy) {
   if (IsBusy()) {
-    if (reportBusy) reporter_.ShowMessage(kBusyText);
+    if (reportBusy) reporter_.ShowMessage(Cp932Text(UserText::kBusy));
     return;
   }
   if (fields_.HostText().empty()) {
-    reporter_.ShowMessage(kNoHostText);
+    reporter_.ShowMessage(Cp932Text(UserText::kNoHost));
     reporter_.OpenSettings();
     return;
   }
@@ -228,7 +174,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
   try {
     settings_ = RunSettings::From(fields_);
     if (!EnterRun()) {
-      if (reportBusy) reporter_.ShowMessage(kBusyText);
+      if (reportBusy) reporter_.ShowMessage(Cp932Text(UserText::kBusy));
       return;
     }
   } catch (const std::exception& error) {
@@ -239,7 +185,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
   parser_.SetRules(settings_.rules);
   tableFiles_.SetColumnsByName(settings_.columnsByName);
   parser_.Finish();
-  reporter_.ShowStatus(kReceivingText);
+  reporter_.ShowStatus(Cp932Text(UserText::kReceiving));
   counts_ = RunCounts();
   runStamp_ = clock_();
   walk_.Start(0);
@@ -284,7 +230,7 @@ void TProcessingRun::Cancel() {
   client_.Abort();
   SaveTakenHeaders(false);
   LeaveRun();
-  reporter_.ShowStatus(kCancelledText);
+  reporter_.ShowStatus(Cp932Text(UserText::kCancelled));
   reporter_.RunEnded(RunOutcome::cancelled);
 }
 
@@ -666,7 +612,7 @@ void TProcessingRun::ReleaseFinished() {
     if (done->row) TakeRow(done->number, *done->row);
     if (done->counted) {
       reporter_.ShowStatus(std::to_string(done->number) + "/" + std::to_string(counts_.messages) +
-                           kProcessedText);
+                           Cp932Text(UserText::kProcessed));
     }
     if (done->row && settings_.deleteAfterReading) deletesDue_.push_back(done->number);
   }
@@ -797,29 +743,29 @@ void TProcessingRun::SaveTakenHeaders(bool keepOnlyThisMailbox) {
 }
 
 void TProcessingRun::ShowSummary() {
-  std::string text = kSummaryCountText + std::to_string(counts_.messages) + kSummaryTakenText +
-                     std::to_string(counts_.taken) + kSummaryRowsText +
-                     std::to_string(table_.RowCount() - 1);
-  const auto appendCount = [&text](const char* label, size_t count) {
+  std::string text = Cp932Text(UserText::kSummaryMessages) + std::to_string(counts_.messages) +
+                     Cp932Text(UserText::kSummaryTaken) + std::to_string(counts_.taken) +
+                     Cp932Text(UserText::kSummaryRows) + std::to_string(table_.RowCount() - 1);
+  const auto appendCount = [&text](UserText label, size_t count) {
     if (count == 0) return false;
-    text += Utf8ToCp932(label) + std::to_string(count) + Utf8ToCp932("件");
+    text += Cp932Text(label) + std::to_string(count) + Cp932Text(UserText::kCountUnit);
     return true;
   };
-  appendCount("　IDが不正で未処理のメール：", static_cast<size_t>(counts_.untrustedIds));
-  appendCount("　取り込み済みと同じIDの別のメール：", static_cast<size_t>(counts_.reusedIds));
-  appendCount("　本文を読めず未処理の注文：", static_cast<size_t>(counts_.unreadable));
-  if (appendCount("　サーバから受信できなかったメール：", counts_.undelivered.size())) {
+  appendCount(UserText::kSummaryUntrustedIds, static_cast<size_t>(counts_.untrustedIds));
+  appendCount(UserText::kSummaryReusedIds, static_cast<size_t>(counts_.reusedIds));
+  appendCount(UserText::kSummaryUnreadable, static_cast<size_t>(counts_.unreadable));
+  if (appendCount(UserText::kSummaryUndelivered, counts_.undelivered.size())) {
     constexpr size_t kNamedAtMost = 3;  // a status line, not a log
-    text += Utf8ToCp932("（");
+    text += Cp932Text(UserText::kListOpen);
     for (size_t i = 0; i < std::min(counts_.undelivered.size(), kNamedAtMost); ++i) {
-      if (i > 0) text += Utf8ToCp932("、");
-      text += std::to_string(counts_.undelivered[i].number) + Utf8ToCp932("番：") +
-              counts_.undelivered[i].text;
+      if (i > 0) text += Cp932Text(UserText::kListSeparator);
+      text += std::to_string(counts_.undelivered[i].number) +
+              Cp932Text(UserText::kMessageNumberMark) + counts_.undelivered[i].text;
     }
-    if (counts_.undelivered.size() > kNamedAtMost) text += Utf8ToCp932("、…");
-    text += Utf8ToCp932("）");
+    if (counts_.undelivered.size() > kNamedAtMost) text += Cp932Text(UserText::kListCut);
+    text += Cp932Text(UserText::kListClose);
   }
-  appendCount("　値のない注文：", static_cast<size_t>(counts_.valueless));
+  appendCount(UserText::kSummaryValueless, static_cast<size_t>(counts_.valueless));
   reporter_.ShowStatus(text);
 }
 
@@ -855,9 +801,10 @@ void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TPr
     bool& open;
     ~BoxClosed() { open = false; }
   } boxClosed{errorBoxOpen_};
-  reporter_.ShowRunError(
-      std::string(kErrorHeadText) + detail + ")\r\n" + kErrorQuitText + "\r\n" + kErrorCheckText,
-      RunFailure{step, code, detail});
+  reporter_.ShowRunError(Cp932Text(UserText::kRunErrorHead) + detail + ")\r\n" +
+                             Cp932Text(UserText::kRunErrorQuit) + "\r\n" +
+                             Cp932Text(UserText::kRunErrorCheck),
+                         RunFailure{step, code, detail});
   reporter_.RunEnded(RunOutcome::failed);
 }
 

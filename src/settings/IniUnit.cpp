@@ -6,6 +6,7 @@
 
 #include "platform/ProgramDir.h"
 #include "platform/SmallFile.h"
+#include "platform/UserTexts.h"
 #include "settings/IniDocument.h"
 #include "text/IntegerText.h"
 
@@ -20,12 +21,7 @@ constexpr mode_t kNewFileMode = 0600;
 constexpr mode_t kGroupAndOthers = 0077;
 
 [[noreturn]] void ThrowTooLarge(const std::string& path) {
-  // "%s は大きすぎて設定ファイルとして読めません": "%s is too large to be read as a
-  // settings file"
-  throw std::runtime_error(path +
-                           " \x82\xcd\x91\xe5\x82\xab\x82\xb7\x82\xac\x82\xc4\x90\xdd\x92\xe8"
-                           "\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc6\x82\xb5\x82\xc4\x93\xc7"
-                           "\x82\xdf\x82\xdc\x82\xb9\x82\xf1");
+  throw std::runtime_error(Cp932Text(UserText::kSettingsFileTooLarge, {path}));
 }
 
 std::optional<std::string> ReadValue(std::string_view fileName, std::string_view section,
@@ -41,9 +37,7 @@ std::optional<std::string> ReadValue(std::string_view fileName, std::string_view
 }
 
 [[noreturn]] void ThrowCannotWrite(const std::string& path) {
-  // "%s に書き込めません": "cannot write to %s"
-  throw std::runtime_error(path +
-                           " \x82\xc9\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1");
+  throw std::runtime_error(Cp932Text(UserText::kCannotWrite, {path}));
 }
 
 }  // namespace

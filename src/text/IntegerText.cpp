@@ -1,8 +1,5 @@
 #include "text/IntegerText.h"
 
-#include <stdexcept>
-#include <string>
-
 namespace vexalo {
 
 namespace {
@@ -49,17 +46,6 @@ std::optional<int32_t> TextToInteger(std::string_view text) {
   // Hexadecimal digits are the 32-bit pattern; the sign then negates it.
   const auto bits = static_cast<uint32_t>(*magnitude);
   return static_cast<int32_t>(negative ? 0u - bits : bits);
-}
-
-int32_t StrToInt(std::string_view text) {
-  const std::optional<int32_t> value = TextToInteger(text);
-  if (!value) {
-    // "'%s' は整数ではありません": "'%s' is not an integer"
-    throw std::runtime_error("'" + std::string(text) +
-                             "' \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc"
-                             "\x82\xb9\x82\xf1");
-  }
-  return *value;
 }
 
 }  // namespace vexalo

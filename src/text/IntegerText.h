@@ -14,8 +14,4 @@ namespace vexalo {
 // give nothing.
 std::optional<int32_t> TextToInteger(std::string_view text);
 
-// TextToInteger, raising std::runtime_error with the CP932 text
-// "'<text>' は整数ではありません" when the text is no integer.
-int32_t StrToInt(std::string_view text);
-
 }  // namespace vexalo

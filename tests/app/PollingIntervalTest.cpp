@@ -45,7 +45,15 @@ TEST(PollingIntervalTest, TextThatIsNoIntegerLeavesTheTimerAsItWas) {
     EXPECT_EQ(timer.interval(), 300000);
   }
   QTimer off;
-  EXPECT_THROW(ApplyIntervalText(off, "abc"), std::runtime_error);
+  try {
+    ApplyIntervalText(off, "abc");
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& error) {
+    // 'abc' は整数ではありません
+    EXPECT_STREQ(error.what(),
+                 "'abc' \x82\xcd\x90\xae\x90\x94\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9"
+                 "\x82\xf1");
+  }
   EXPECT_FALSE(off.isActive());
 }
 
