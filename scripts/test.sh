@@ -1,18 +1,32 @@
 #!/bin/sh
-# Installs what is needed, then builds and runs the whole suite twice: an
-# AddressSanitizer + UBSan build and a Release build (the optimiser sees
-# warnings the others miss, and a packager builds this way), then checks the
-# Debian package made from the Release build, and last runs every fuzz target
-# briefly on its seeds. The dev preset is the developers' everyday build; it
-# compiles the same code as these two, so CI leaves it out to stay quick.
+# Installs what is needed, checks the formatting and the layers, then builds
+# and runs the suite three times: an AddressSanitizer + UBSan build, a
+# ThreadSanitizer build (the plain C++ tests: the threads are the host lookup
+# and the data file loader, and Qt's own code is not instrumented), and a
+# Release build (the optimiser sees warnings the others miss, and a packager
+# builds this way). Then it checks the Debian package made from the Release
+# build and runs clang-tidy over src while every fuzz target runs briefly on
+# its seeds. The dev preset is the developers' everyday build; it compiles the
+# same code, so CI leaves it out to stay quick.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
+sh scripts/check-format.sh
+python3 scripts/check-layers.py
 export QT_QPA_PLATFORM=offscreen
-for preset in asan release; do
+for preset in asan tsan release; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
 sh scripts/check-package.sh build/release
+# The fuzz runs are timed, so the tidy run costs them some executions, not
+# minutes of the whole.
+sh scripts/tidy.sh build/release >build/tidy.log 2>&1 &
+tidy=$!
 sh scripts/fuzz.sh 15
+if ! wait "$tidy"; then
+  cat build/tidy.log >&2
+  echo "clang-tidy has findings" >&2
+  exit 1
+fi
