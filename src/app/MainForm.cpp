@@ -19,7 +19,6 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "app/ErrorCause.h"
 #include "app/Fonts.h"
 #include "app/GridSearch.h"
 #include "app/GuiText.h"
@@ -28,6 +27,7 @@
 #include "app/WindowPlacement.h"
 #include "platform/ProgramDir.h"
 #include "pop3/SocketErrors.h"
+#include "run/FailureCause.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
 #include "table/DataFiles.h"
@@ -356,8 +356,8 @@ void TMainForm::ShowMessage(const std::string& text) { ShowMessageBox(this, text
 
 void TMainForm::ShowRunError(const std::string& text, const RunFailure& failure) {
   QString shown = FromCp932Lines(ShownSocketText(text));
-  const QString cause = ErrorCauseLine(failure);
-  if (!cause.isEmpty()) shown += QStringLiteral("\n\n考えられる原因：") + cause;
+  const std::string cause = FailureCauseLine(failure);
+  if (!cause.empty()) shown += QStringLiteral("\n\n") + FromCp932(cause);
   ShowPlainMessageBox(this, shown);
 }
 
