@@ -104,6 +104,7 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
   timer_.setSingleShot(false);
   connect(&timer_, &QTimer::timeout, this, [this] { Command(&TMainForm::TimerTimer); });
   connect(configForm_.get(), &TConfigForm::Confirmed, this, &TMainForm::ConfigConfirmed);
+  connect(configForm_.get(), &TConfigForm::Discarded, this, [this] { show(); });
 
   BuildMenus();
   BuildPanel();
@@ -331,9 +332,13 @@ void TMainForm::ApplyPollingInterval() {
 }
 
 void TMainForm::TimerTimer() {
-  const bool wasBusy = run_.IsBusy();
-  run_.TimerTimer();
-  FetchRequested(true, wasBusy);
+  // Settings being edited are not settings yet: the next tick after the
+  // dialog closes fetches with whatever it left.
+  if (!configForm_->isVisible()) {
+    const bool wasBusy = run_.IsBusy();
+    run_.TimerTimer();
+    FetchRequested(true, wasBusy);
+  }
   ShowPolling();
 }
 

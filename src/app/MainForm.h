@@ -72,7 +72,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // Raises the "... は整数ではありません" error with the timer left as it was.
   void ApplyPollingInterval();
   // A tick of the polling timer: a fetch, unless a run is busy (or its error
-  // box is open).
+  // box is open) or the settings dialog is open.
   void TimerTimer();
 
   TConfigForm& ConfigForm() { return *configForm_; }
@@ -108,7 +108,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // FormPaint: the start-up steps, once, after the first paint.
   void FormPaint();
   void LoadAtStartUp();
-  // After the settings dialog was confirmed or closed.
+  // After the settings dialog was confirmed.
   void ConfigConfirmed();
 
   // RunReporter: how the run speaks through this window.
