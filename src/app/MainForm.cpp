@@ -87,6 +87,10 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
 
   status_ = std::make_unique<StatusBarPresenter>(statusBar());
   statusBar()->setSizeGripEnabled(false);
+  connect(grid_, &DataGrid::ReachedBottom, this, [this] {
+    rowsOutOfSight_ = 0;
+    status_->ShowNewRows(0);
+  });
 
   const WindowLayout stored = LoadWindowLayout(FilePath(kSettingsFileName));
   if (stored.HasPlace()) {
@@ -393,8 +397,17 @@ void TMainForm::ScheduleTableRefresh() {
       [this] {
         refreshPending_ = false;
         const int shownRows = model_.rowCount();
+        const bool followNewest = grid_->AtBottom();
         model_.TableChanged();
-        if (model_.rowCount() > shownRows) grid_->ShowTableRow(table_.RowCount() - 1);
+        const int arrived = model_.rowCount() - shownRows;
+        if (arrived <= 0) return;
+        if (followNewest) {
+          grid_->ShowTableRow(table_.RowCount() - 1);
+          return;
+        }
+        // Someone reading older rows keeps their place.
+        rowsOutOfSight_ += arrived;
+        status_->ShowNewRows(rowsOutOfSight_);
       },
       Qt::QueuedConnection);
 }

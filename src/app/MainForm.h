@@ -121,7 +121,9 @@ class TMainForm final : public QMainWindow, private RunReporter {
   bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The grid catches up once the step that took the rows is over, once for
-  // all the rows of that step, and scrolls to show them.
+  // all the rows of that step. While its last row was in sight it scrolls to
+  // show the new ones; otherwise it stays where the user is, and the status
+  // bar counts the rows that arrived until the user scrolls to the bottom.
   void ScheduleTableRefresh();
   // After the fetch command or a tick asked the run to start.
   void FetchRequested(bool automatic, bool wasBusy);
@@ -140,6 +142,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   bool placeRestored_ = false;
   bool refreshPending_ = false;
   bool automaticFetch_ = false;  // the run under way was started by the timer
+  int rowsOutOfSight_ = 0;       // arrived since the grid was last at its bottom
 
   DataTable table_;
   DataTableModel model_;
