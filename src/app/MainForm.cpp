@@ -312,8 +312,11 @@ void TMainForm::MenuInfoClick() {
 }
 
 void TMainForm::MenuShowDocClick() {
-  QDesktopServices::openUrl(
-      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(ManualFile()))));
+  const QString manual = QFile::decodeName(QByteArray::fromStdString(ManualFile()));
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) return;
+  ShowPlainMessageBox(this, QStringLiteral("説明書を開くブラウザーが見つかりませんでした。"
+                                           "次のファイルをブラウザーで開いてください。\n%1")
+                                .arg(QDir::toNativeSeparators(manual)));
 }
 
 void TMainForm::MenuGoWebClick() {
@@ -321,7 +324,11 @@ void TMainForm::MenuGoWebClick() {
     MenuShowDocClick();
     return;
   }
-  QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite)));
+  const QString site = QString::fromLatin1(kWebSite);
+  if (QDesktopServices::openUrl(QUrl(site))) return;
+  ShowPlainMessageBox(this, QStringLiteral("ブラウザーが見つかりませんでした。"
+                                           "次のアドレスをブラウザーで開いてください。\n%1")
+                                .arg(site));
 }
 
 void TMainForm::MenuAboutClick() {

@@ -61,10 +61,11 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void MenuConfigClick();
   // Shows where the program keeps its files and how many rows it holds.
   void MenuInfoClick();
-  // Opens the manual index.html, without a word if that fails.
+  // Opens the manual index.html in the browser; when no browser can be
+  // started, a message box names the manual's file instead.
   void MenuShowDocClick();
   // Opens the project's web page, or the manual when the program knows of
-  // none, without a word if that fails.
+  // none; when no browser can be started, a message box names the address.
   void MenuGoWebClick();
   // Shows the version message.
   void MenuAboutClick();

@@ -76,6 +76,7 @@ class MainFormTest : public QObject {
   void ClosingSavesTheSettings();
   void UnwritableSettingsKeepTheWindowOpen();
   void HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion();
+  void ManualWithoutABrowserIsNamedInABox();
   void CancelledSettingsAreNeitherUsedNorSaved();
 };
 
@@ -469,6 +470,26 @@ void MainFormTest::HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion() {
   QCOMPARE(boxes.Seen().size(), size_t{1});
   QVERIFY(boxes.Seen()[0].text.startsWith(QStringLiteral("Vexalo ヴェクサロ Ver1.0\n")));
   QCOMPARE(boxes.Seen()[0].text.count(QLatin1Char('\n')), 2);
+}
+
+// No browser to start (nothing on the path, no handler): F1 names the
+// manual's file instead of doing nothing.
+void MainFormTest::ManualWithoutABrowserIsNamedInABox() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(QString::fromStdString(folder.Path())));
+  qunsetenv("BROWSER");
+  qunsetenv("DEFAULT_BROWSER");
+  ModalBoxCatcher boxes;
+  QTest::keyClick(form.get(), Qt::Key_F1);
+  qputenv("PATH", path);
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QVERIFY2(boxes.Seen()[0].text.endsWith(QStringLiteral("ブラウザーで開いてください。\n") +
+                                         QCoreApplication::applicationDirPath() + "/index.html"),
+           qPrintable(boxes.Seen()[0].text));
 }
 
 // Settings changed and then cancelled change nothing: the file keeps what
