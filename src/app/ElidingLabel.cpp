@@ -5,6 +5,12 @@
 
 namespace vexalo {
 
+namespace {
+
+constexpr QChar kEllipsis(0x2026);
+
+}  // namespace
+
 ElidingLabel::ElidingLabel(QWidget* parent) : QLabel(parent) {}
 
 void ElidingLabel::SetFullText(const QString& text) {
@@ -27,7 +33,16 @@ void ElidingLabel::resizeEvent(QResizeEvent* event) {
 }
 
 void ElidingLabel::Elide() {
-  setText(fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width()));
+  const QString elided = fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width());
+  if (elided == full_ || !elided.endsWith(kEllipsis)) {
+    setText(elided);
+    return;
+  }
+  // A count cut after some of its digits reads as a smaller count ("120…"
+  // of "12034"): the cut moves back before the whole number.
+  qsizetype kept = elided.size() - 1;
+  while (kept > 0 && full_[kept].isDigit() && full_[kept - 1].isDigit()) --kept;
+  setText(full_.left(kept) + kEllipsis);
 }
 
 }  // namespace vexalo
