@@ -15,6 +15,7 @@
 #include "app/GuiText.h"
 #include "app/MessageBoxes.h"
 #include "app/WindowPlacement.h"
+#include "settings/SettingsKeys.h"
 
 namespace vexalo {
 
@@ -83,6 +84,14 @@ bool IsUsableSeparator(const QString& text) {
   return bytes.size() <= 1 && FromCp932(bytes) == text;
 }
 
+constexpr int kHighestPort = 65535;
+
+// Digits and nothing else: no sign, no blank, not empty.
+bool IsDigitsOnly(const QString& text) {
+  return !text.isEmpty() &&
+         std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 QLineEdit* AddEdit(QWidget* page, int x, int y, int width, const QString& hint) {
   auto* edit = new QLineEdit(page);
   edit->setGeometry(x, y, width, kEditHeight);
@@ -111,17 +120,21 @@ TConfigForm::TConfigForm(QWidget* parent)
   BuildMailTab();
 
   OkBtn = new QPushButton(QStringLiteral("設定完了"), this);
-  OkBtn->setGeometry(128, 400, 177, 33);
+  OkBtn->setGeometry(57, 400, 160, 33);
   connect(OkBtn, &QPushButton::clicked, this, &TConfigForm::OkBtnClick);
+  CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
+  CancelBtn->setGeometry(233, 400, 160, 33);
+  CancelBtn->setToolTip(QStringLiteral("変更を取り消して設定画面を閉じます。"));
+  connect(CancelBtn, &QPushButton::clicked, this, &TConfigForm::CancelBtnClick);
   connect(Ex2Btn, &QPushButton::clicked, this,
           [this] { CallShowingErrors(this, [this] { Ex2BtnClick(); }); });
 
-  // Enter confirms from any control; Esc closes, which confirms as well.
+  // Enter confirms from any control; Esc cancels.
   for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
     connect(new QShortcut(key, this), &QShortcut::activated, this, &TConfigForm::OkBtnClick);
   }
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-          &QWidget::close);
+          &TConfigForm::CancelBtnClick);
 
   SetTabOrder();
   PageControl->setCurrentWidget(Pop3Tab);
@@ -143,7 +156,8 @@ void TConfigForm::NameControls() {
                                                        {"ByNameChk", ByNameChk},
                                                        {"CsvGuardChk", CsvGuardChk},
                                                        {"Ex2Btn", Ex2Btn},
-                                                       {"OkBtn", OkBtn}};
+                                                       {"OkBtn", OkBtn},
+                                                       {"CancelBtn", CancelBtn}};
   for (const auto& [name, control] : controls) control->setObjectName(QString::fromLatin1(name));
 }
 
@@ -177,7 +191,9 @@ void TConfigForm::BuildPop3Tab() {
                      "管理者にお問い合わせ下さい。"));
   connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TConfigForm::SecurityBoxChange);
   PortEdit->setText(QString::fromLatin1(kDefaultPort));
-  TypeHalfWidth(PortEdit);
+  // Server names and user names are ASCII: a full-width one would only fail
+  // later as an unknown host or a wrong password.
+  for (QLineEdit* edit : {HostEdit, PortEdit, UserNameEdit}) TypeHalfWidth(edit);
   PassWordEdit->setEchoMode(QLineEdit::Password);
   PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }
@@ -213,6 +229,7 @@ void TConfigForm::BuildMailTab() {
   note->setGeometry(48, 192, 353, 41);
 
   IntervalEdit = AddEdit(MailTab, 24, 240, 89, QStringLiteral("0～9999の数字を入力して下さい。"));
+  IntervalEdit->setText(QStringLiteral("0"));
   LimitTyping(IntervalEdit, 4);
   TypeHalfWidth(IntervalEdit);
   AddLabel(MailTab, QStringLiteral("分間隔で自動受信する（0で手動のみ）"), 120, 248);
@@ -242,9 +259,10 @@ void TConfigForm::BuildMailTab() {
 void TConfigForm::SetTabOrder() {
   // The page's controls sit between the tabs and the confirm button; the
   // hidden page's controls are skipped by Qt.
-  QWidget* const chain[] = {
-      PageControl, HostEdit,    PortEdit, UserNameEdit, PassWordEdit,    SecurityBox,    DelMailChk,
-      ByNameChk,   CsvGuardChk, Ex2Btn,   IntervalEdit, HeaderTokenEdit, SplitTokenEdit, OkBtn};
+  QWidget* const chain[] = {PageControl,    HostEdit,    PortEdit,     UserNameEdit,
+                            PassWordEdit,   SecurityBox, DelMailChk,   ByNameChk,
+                            CsvGuardChk,    Ex2Btn,      IntervalEdit, HeaderTokenEdit,
+                            SplitTokenEdit, OkBtn,       CancelBtn};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -331,13 +349,59 @@ bool TConfigForm::RefuseDeletingEveryMail() {
   return true;
 }
 
+void TConfigForm::RefuseField(QWidget* page, QLineEdit* edit, const QString& message) {
+  PageControl->setCurrentWidget(page);
+  edit->setFocus();
+  edit->selectAll();
+  ShowErrorBox(this, ToCp932(message));
+}
+
+bool TConfigForm::RefuseUnusablePort() {
+  const QString port = PortEdit->text().trimmed();
+  PortEdit->setText(port);
+  bool isNumber = false;
+  const int number = port.toInt(&isNumber);
+  if (IsDigitsOnly(port) && isNumber && number >= 1 && number <= kHighestPort) return false;
+  RefuseField(Pop3Tab, PortEdit,
+              QStringLiteral("POP3ポート番号「%1」は使えません。1～65535の数字を入れてください"
+                             "（通常は110、SSL/TLSは995）")
+                  .arg(port));
+  return true;
+}
+
+bool TConfigForm::RefuseUnusableInterval() {
+  const QString interval = IntervalEdit->text().trimmed();
+  IntervalEdit->setText(interval);
+  bool isNumber = false;
+  interval.toInt(&isNumber);
+  if (IsDigitsOnly(interval) && isNumber) return false;
+  RefuseField(MailTab, IntervalEdit,
+              QStringLiteral("自動受信の間隔「%1」は使えません。分数を0～9999の数字で入れてください"
+                             "（0で手動のみ）")
+                  .arg(interval));
+  return true;
+}
+
 void TConfigForm::OkBtnClick() {
-  for (QLineEdit* edit : {PortEdit, SplitTokenEdit, IntervalEdit}) {
+  for (QLineEdit* edit : {HostEdit, PortEdit, UserNameEdit, SplitTokenEdit, IntervalEdit}) {
     edit->setText(HalfWidthAscii(edit->text()));
   }
-  if (RefuseUnusableSeparator() || RefuseDeletingEveryMail()) return;
+  if (RefuseUnusablePort() || RefuseUnusableSeparator() || RefuseDeletingEveryMail() ||
+      RefuseUnusableInterval()) {
+    return;
+  }
   hide();
   emit Confirmed();
+}
+
+void TConfigForm::CancelBtnClick() {
+  // The two settings without a control are no edits of the user's: a
+  // certificate trusted while the dialog was open stays trusted.
+  shownWith_.SetTlsFingerprintText(tlsFingerprint_);
+  shownWith_.SetTimeoutText(timeout_);
+  CopySettings(shownWith_, *this);
+  hide();
+  emit Discarded();
 }
 
 void TConfigForm::Ex2BtnClick() { ShowMessageBox(this, ExampleMessageText(SplitTokenText())); }
@@ -346,11 +410,14 @@ void TConfigForm::closeEvent(QCloseEvent* event) {
   // Hidden rather than closed: a closed last window would end the program
   // while the main window is still hidden.
   event->ignore();
-  OkBtnClick();
+  CancelBtnClick();
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // A window restored from the task bar is no new opening: the edits made
+  // before stay edits.
+  if (!event->spontaneous()) CopySettings(*this, shownWith_);
   if (!shownBefore_) {
     shownBefore_ = true;
     CentreOnScreen(this);

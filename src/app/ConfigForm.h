@@ -12,14 +12,18 @@
 namespace vexalo {
 
 // The settings dialog. Its controls (and, for the two settings without a
-// control, its fields) are the program's only live copy of the settings: the settings store fills
-// them at start-up and saves them at the end, and every other part reads them through
-// SettingsFields at the moment it needs a value, so whatever the user types applies at once. There
-// is no cancel.
+// control, its fields) are the program's only live copy of the settings: the
+// settings store fills them at start-up and saves them when the dialog is
+// confirmed and at the end, and every other part reads them through
+// SettingsFields at the moment it needs a value. While the dialog is open the
+// main window is hidden and no automatic fetch starts, so edits reach a run
+// only once confirmed; cancelling puts back what the controls held when the
+// dialog was shown.
 //
 // Created hidden at start-up and never destroyed before the program ends;
-// hidden again (not closed) by its confirm button, Enter, Esc or its close
-// box, and shown again on the page that was shown last.
+// hidden again (not closed) by its confirm button or Enter (confirming), its
+// cancel button, Esc or its close box (cancelling), and shown again on the
+// page that was shown last.
 class TConfigForm final : public QWidget, public SettingsFields {
   Q_OBJECT
 
@@ -60,11 +64,16 @@ class TConfigForm final : public QWidget, public SettingsFields {
   // any other port the user typed stays.
   void SecurityBoxChange(int index);
 
-  // Confirming: full-width ASCII in the port, separator and interval fields
-  // becomes half-width; a separator that is not one CP932 byte is refused
-  // with the error box, the dialog staying open on it. Otherwise hides the
-  // dialog, then emits Confirmed.
+  // Confirming: full-width ASCII in the server, port, user name, separator
+  // and interval fields becomes half-width; a port that is not a whole number
+  // from 1 to 65535, a separator that is not one CP932 byte and an interval
+  // that is not a whole number of minutes are refused with the error box
+  // naming the field, the dialog staying open with that field focused.
+  // Otherwise hides the dialog, then emits Confirmed.
   void OkBtnClick();
+  // Cancelling: every control gets back what it held when the dialog was
+  // shown; hides the dialog, then emits Discarded.
+  void CancelBtnClick();
 
   // Shows the sample mail for the separator now in SplitTokenEdit, in a
   // message box; returns when the user has closed it.
@@ -87,15 +96,19 @@ class TConfigForm final : public QWidget, public SettingsFields {
   QCheckBox* CsvGuardChk;  // checked unless the user turned the guard off
   QPushButton* Ex2Btn;
   QPushButton* OkBtn;
+  QPushButton* CancelBtn;
 
  signals:
-  // The dialog has been confirmed or closed and is hidden now: the main
-  // window shows itself again and re-applies the polling interval.
+  // The dialog has been confirmed and is hidden now: the main window shows
+  // itself again, saves the settings and re-applies the polling interval.
   void Confirmed();
+  // The dialog has been cancelled and is hidden now, the settings as before.
+  void Discarded();
 
  protected:
-  // Closing by the close box, the system menu or Alt+F4 is confirming.
+  // Closing by the close box, the system menu or Alt+F4 is cancelling.
   void closeEvent(QCloseEvent* event) override;
+  // Keeps what the controls hold, for cancelling.
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -111,9 +124,15 @@ class TConfigForm final : public QWidget, public SettingsFields {
   // take and delete the whole mailbox, so the pair is reported and not
   // confirmed; true when that happened.
   bool RefuseDeletingEveryMail();
+  // A port or an interval the program cannot use is reported naming its
+  // field, which gets the focus; true when that happened.
+  bool RefuseUnusablePort();
+  bool RefuseUnusableInterval();
+  void RefuseField(QWidget* page, QLineEdit* edit, const QString& message);
 
   bool shownBefore_ = false;
-  QString acceptedSeparator_;  // the last separator found usable
+  PlainSettingsFields shownWith_;  // the settings when the dialog was last shown
+  QString acceptedSeparator_;      // the last separator found usable
   std::string tlsFingerprint_;
   std::string timeout_ = "60";
 };

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyleOptionHeader>
 #include <algorithm>
 
@@ -88,6 +89,9 @@ DataGrid::DataGrid(DataTableModel* model, QWidget* parent) : QTableView(parent),
   titles->setSortIndicator(-1, Qt::AscendingOrder);
   connect(titles, &QHeaderView::sortIndicatorChanged, this, &DataGrid::SortByTitle);
   connect(model, &QAbstractItemModel::modelReset, this, &DataGrid::ModelWasReset);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+    if (AtBottom()) emit ReachedBottom();
+  });
   titles->setHighlightSections(false);
   titles->setSectionResizeMode(QHeaderView::Interactive);
   titles->setDefaultSectionSize(kColumnWidth);
@@ -173,6 +177,11 @@ void DataGrid::ShowTableRow(int tableRow) {
   executeDelayedItemsLayout();
   updateGeometries();
   scrollTo(cell);
+}
+
+bool DataGrid::AtBottom() const {
+  const QScrollBar* bar = verticalScrollBar();
+  return bar->value() >= bar->maximum();
 }
 
 void DataGrid::SelectCells(GridRect rect) {

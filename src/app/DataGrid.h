@@ -43,6 +43,10 @@ class DataGrid final : public QTableView {
   // is in sight.
   void ShowTableRow(int tableRow);
 
+  // Whether the last row is in sight at the bottom (also when every row fits):
+  // rows that arrive then are followed, as a log view follows its end.
+  bool AtBottom() const;
+
   bool TitleRowSelected() const { return titleRowSelected_; }
 
   // The widths of the columns from column 0, as the user left them; widths
@@ -52,6 +56,10 @@ class DataGrid final : public QTableView {
   // Columns without one are 100 pixels wide, the run stamp's column as wide
   // as a stamp.
   void SetColumnWidths(std::vector<int32_t> widths);
+
+ signals:
+  // The user (or the program) scrolled down to the last row.
+  void ReachedBottom();
 
  protected:
   void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;

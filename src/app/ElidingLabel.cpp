@@ -5,6 +5,12 @@
 
 namespace vexalo {
 
+namespace {
+
+constexpr QChar kEllipsis(0x2026);
+
+}  // namespace
+
 ElidingLabel::ElidingLabel(QWidget* parent) : QLabel(parent) {}
 
 void ElidingLabel::SetFullText(const QString& text) {
@@ -27,7 +33,26 @@ void ElidingLabel::resizeEvent(QResizeEvent* event) {
 }
 
 void ElidingLabel::Elide() {
-  setText(fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width()));
+  const int width = contentsRect().width();
+  const QString elided = fontMetrics().elidedText(full_, Qt::ElideRight, width);
+  if (elided == full_ || !elided.endsWith(kEllipsis)) {
+    setText(elided);
+    return;
+  }
+  // A count cut after some of its digits reads as a smaller count ("120…"
+  // of "12034"), and one right before "…" as a larger one ("2000…"): a
+  // number is shown only with the gap that follows it.
+  qsizetype kept = elided.size() - 1;
+  while (kept > 0 && full_[kept - 1].isDigit() && full_[kept].isDigit()) --kept;
+  if (kept > 0 && full_[kept - 1].isDigit()) {
+    if (full_[kept].isSpace() &&
+        fontMetrics().horizontalAdvance(full_.left(kept + 1) + kEllipsis) <= width) {
+      ++kept;
+    } else {
+      while (kept > 0 && full_[kept - 1].isDigit()) --kept;
+    }
+  }
+  setText(full_.left(kept) + kEllipsis);
 }
 
 }  // namespace vexalo

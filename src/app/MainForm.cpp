@@ -19,7 +19,6 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "app/ErrorCause.h"
 #include "app/Fonts.h"
 #include "app/GridSearch.h"
 #include "app/GuiText.h"
@@ -28,6 +27,7 @@
 #include "app/WindowPlacement.h"
 #include "platform/ProgramDir.h"
 #include "pop3/SocketErrors.h"
+#include "run/FailureCause.h"
 #include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
 #include "table/DataFiles.h"
@@ -87,6 +87,10 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
 
   status_ = std::make_unique<StatusBarPresenter>(statusBar());
   statusBar()->setSizeGripEnabled(false);
+  connect(grid_, &DataGrid::ReachedBottom, this, [this] {
+    rowsOutOfSight_ = 0;
+    status_->ShowNewRows(0);
+  });
 
   const WindowLayout stored = LoadWindowLayout(FilePath(kSettingsFileName));
   if (stored.HasPlace()) {
@@ -104,6 +108,7 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
   timer_.setSingleShot(false);
   connect(&timer_, &QTimer::timeout, this, [this] { Command(&TMainForm::TimerTimer); });
   connect(configForm_.get(), &TConfigForm::Confirmed, this, &TMainForm::ConfigConfirmed);
+  connect(configForm_.get(), &TConfigForm::Discarded, this, [this] { show(); });
 
   BuildMenus();
   BuildPanel();
@@ -307,8 +312,11 @@ void TMainForm::MenuInfoClick() {
 }
 
 void TMainForm::MenuShowDocClick() {
-  QDesktopServices::openUrl(
-      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(ManualFile()))));
+  const QString manual = QFile::decodeName(QByteArray::fromStdString(ManualFile()));
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) return;
+  ShowPlainMessageBox(this, QStringLiteral("説明書を開くブラウザーが見つかりませんでした。"
+                                           "次のファイルをブラウザーで開いてください。\n%1")
+                                .arg(QDir::toNativeSeparators(manual)));
 }
 
 void TMainForm::MenuGoWebClick() {
@@ -316,7 +324,11 @@ void TMainForm::MenuGoWebClick() {
     MenuShowDocClick();
     return;
   }
-  QDesktopServices::openUrl(QUrl(QString::fromLatin1(kWebSite)));
+  const QString site = QString::fromLatin1(kWebSite);
+  if (QDesktopServices::openUrl(QUrl(site))) return;
+  ShowPlainMessageBox(this, QStringLiteral("ブラウザーが見つかりませんでした。"
+                                           "次のアドレスをブラウザーで開いてください。\n%1")
+                                .arg(site));
 }
 
 void TMainForm::MenuAboutClick() {
@@ -331,9 +343,13 @@ void TMainForm::ApplyPollingInterval() {
 }
 
 void TMainForm::TimerTimer() {
-  const bool wasBusy = run_.IsBusy();
-  run_.TimerTimer();
-  FetchRequested(true, wasBusy);
+  // Settings being edited are not settings yet: the next tick after the
+  // dialog closes fetches with whatever it left.
+  if (!configForm_->isVisible()) {
+    const bool wasBusy = run_.IsBusy();
+    run_.TimerTimer();
+    FetchRequested(true, wasBusy);
+  }
   ShowPolling();
 }
 
@@ -356,8 +372,8 @@ void TMainForm::ShowMessage(const std::string& text) { ShowMessageBox(this, text
 
 void TMainForm::ShowRunError(const std::string& text, const RunFailure& failure) {
   QString shown = FromCp932Lines(ShownSocketText(text));
-  const QString cause = ErrorCauseLine(failure);
-  if (!cause.isEmpty()) shown += QStringLiteral("\n\n考えられる原因：") + cause;
+  const std::string cause = FailureCauseLine(failure);
+  if (!cause.empty()) shown += QStringLiteral("\n\n") + FromCp932(cause);
   ShowPlainMessageBox(this, shown);
 }
 
@@ -388,8 +404,17 @@ void TMainForm::ScheduleTableRefresh() {
       [this] {
         refreshPending_ = false;
         const int shownRows = model_.rowCount();
+        const bool followNewest = grid_->AtBottom();
         model_.TableChanged();
-        if (model_.rowCount() > shownRows) grid_->ShowTableRow(table_.RowCount() - 1);
+        const int arrived = model_.rowCount() - shownRows;
+        if (arrived <= 0) return;
+        if (followNewest) {
+          grid_->ShowTableRow(table_.RowCount() - 1);
+          return;
+        }
+        // Someone reading older rows keeps their place.
+        rowsOutOfSight_ += arrived;
+        status_->ShowNewRows(rowsOutOfSight_);
       },
       Qt::QueuedConnection);
 }

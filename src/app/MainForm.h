@@ -61,10 +61,11 @@ class TMainForm final : public QMainWindow, private RunReporter {
   void MenuConfigClick();
   // Shows where the program keeps its files and how many rows it holds.
   void MenuInfoClick();
-  // Opens the manual index.html, without a word if that fails.
+  // Opens the manual index.html in the browser; when no browser can be
+  // started, a message box names the manual's file instead.
   void MenuShowDocClick();
   // Opens the project's web page, or the manual when the program knows of
-  // none, without a word if that fails.
+  // none; when no browser can be started, a message box names the address.
   void MenuGoWebClick();
   // Shows the version message.
   void MenuAboutClick();
@@ -72,7 +73,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // Raises the "... は整数ではありません" error with the timer left as it was.
   void ApplyPollingInterval();
   // A tick of the polling timer: a fetch, unless a run is busy (or its error
-  // box is open).
+  // box is open) or the settings dialog is open.
   void TimerTimer();
 
   TConfigForm& ConfigForm() { return *configForm_; }
@@ -108,7 +109,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   // FormPaint: the start-up steps, once, after the first paint.
   void FormPaint();
   void LoadAtStartUp();
-  // After the settings dialog was confirmed or closed.
+  // After the settings dialog was confirmed.
   void ConfigConfirmed();
 
   // RunReporter: how the run speaks through this window.
@@ -121,7 +122,9 @@ class TMainForm final : public QMainWindow, private RunReporter {
   bool TrustCertificate(const CertificateQuestion& question) override;
 
   // The grid catches up once the step that took the rows is over, once for
-  // all the rows of that step, and scrolls to show them.
+  // all the rows of that step. While its last row was in sight it scrolls to
+  // show the new ones; otherwise it stays where the user is, and the status
+  // bar counts the rows that arrived until the user scrolls to the bottom.
   void ScheduleTableRefresh();
   // After the fetch command or a tick asked the run to start.
   void FetchRequested(bool automatic, bool wasBusy);
@@ -140,6 +143,7 @@ class TMainForm final : public QMainWindow, private RunReporter {
   bool placeRestored_ = false;
   bool refreshPending_ = false;
   bool automaticFetch_ = false;  // the run under way was started by the timer
+  int rowsOutOfSight_ = 0;       // arrived since the grid was last at its bottom
 
   DataTable table_;
   DataTableModel model_;

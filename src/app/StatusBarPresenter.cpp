@@ -14,12 +14,22 @@ QString TimeText(const QDateTime& when) {
 }  // namespace
 
 StatusBarPresenter::StatusBarPresenter(QStatusBar* bar)
-    : text_(new ElidingLabel(bar)), nextFetch_(new QLabel(bar)) {
+    : text_(new ElidingLabel(bar)), newRows_(new QLabel(bar)), nextFetch_(new QLabel(bar)) {
   text_->setObjectName(QStringLiteral("StatusText"));
+  newRows_->setObjectName(QStringLiteral("NewRowsText"));
+  newRows_->setToolTip(
+      QStringLiteral("表の下に新しい行が届いています。一番下までスクロールすると表示が消えます。"));
   nextFetch_->setObjectName(QStringLiteral("NextFetchText"));
   bar->addWidget(text_, 1);
+  bar->addPermanentWidget(newRows_);
   bar->addPermanentWidget(nextFetch_);
+  newRows_->hide();
   nextFetch_->hide();
+}
+
+void StatusBarPresenter::ShowNewRows(int count) {
+  newRows_->setText(QStringLiteral("↓新着 %1 件").arg(count));
+  newRows_->setVisible(count > 0);
 }
 
 void StatusBarPresenter::ShowText(const QString& text) { text_->SetFullText(text); }

@@ -3,6 +3,7 @@
 #include "fetch/TerminalText.h"
 #include "jconv/Cp932Codec.h"
 #include "pop3/SocketErrors.h"
+#include "run/FailureCause.h"
 
 namespace vexalo {
 
@@ -22,8 +23,10 @@ void ConsoleReporter::ShowMessage(const std::string& text) {
   PrintLine(errors_, lines);
 }
 
-void ConsoleReporter::ShowRunError(const std::string& text, const RunFailure& /*failure*/) {
+void ConsoleReporter::ShowRunError(const std::string& text, const RunFailure& failure) {
   ShowMessage(ShownSocketText(text));
+  const std::string cause = FailureCauseLine(failure);
+  if (!cause.empty()) PrintLine(errors_, cause);
 }
 
 void ConsoleReporter::ShowRunSummary(std::time_t when, int32_t mails, int32_t taken,

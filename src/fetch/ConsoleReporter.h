@@ -26,7 +26,8 @@ class ConsoleReporter final : public RunReporter {
 
   void ShowStatus(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
-  // The error box's text, without the Windows library's name.
+  // The error box's text, without the Windows library's name, and the line
+  // naming the likely cause when one is known (FailureCauseLine).
   void ShowRunError(const std::string& text, const RunFailure& failure) override;
   void OpenSettings() override {}
   // Nothing to redraw, and the exit code tells how the run ended.

@@ -13,6 +13,26 @@ namespace {
 constexpr uint16_t kNegativeReply = 500;
 constexpr uint16_t kSessionClosed = 10004;
 constexpr char kClosedByServerText[] = "-ERR Connection closed by server";
+constexpr std::string_view kPop3sPortNumber = "995";
+
+constexpr char kPlainAnswerText[] =
+    "-ERR TLS handshake failed: the server answered in plain text, without TLS";
+
+// The first bytes of a TLS record: a content type (change cipher spec, alert,
+// handshake, application data) and the major version 3. No POP3 line starts
+// so.
+bool StartsLikeTlsRecord(std::string_view bytes) {
+  return bytes.size() >= 2 && bytes[0] >= 0x14 && bytes[0] <= 0x17 && bytes[1] == 0x03;
+}
+
+bool StartsLikePop3Reply(std::string_view bytes) {
+  return bytes.starts_with("+OK") || bytes.starts_with("-ERR");
+}
+
+bool IsTlsPort(std::string_view port) {
+  const std::string_view trimmed = TrimText(port);
+  return trimmed == kPop3sPortNumber || EqualIgnoringAsciiCase(trimmed, "pop3s");
+}
 
 bool IsPositive(std::string_view statusLine) {
   return !statusLine.empty() && statusLine.front() == '+';
@@ -395,6 +415,12 @@ void TPop3Client::HandleSessionConnected(uint16_t error) {
   requests_.front().phase = Phase::greeting;
   // POP3S: the greeting comes once the handshake is done.
   if (endpoint_.security == secTls) BeginTls();
+  // The wait for the greeting may be shorter than the one for the connect.
+  if (AwaitsGreetingOnTlsPort()) {
+    loop_.CancelTimer(silenceTimer_);
+    silenceTimer_ = 0;
+    WatchForSilence();
+  }
 }
 
 void TPop3Client::HandleSessionClosed(uint16_t error) {
@@ -407,6 +433,10 @@ void TPop3Client::HandleSessionClosed(uint16_t error) {
     requests_.clear();
     WatchForSilence();
     CompleteLater(std::move(quit));
+    return;
+  }
+  if (HandshakeMetPlainText()) {
+    FailSession(kPop3ServerSpeaksPlain, kPlainAnswerText);
     return;
   }
   std::string text = error != 0 ? SocketErrorResponse(error) : kClosedByServerText;
@@ -432,6 +462,13 @@ void TPop3Client::HandleDataAvailable() {
   const int32_t count = socket_->Receive(space.data(), static_cast<int32_t>(space.size()));
   if (count <= 0) return;
   lineBuffer_.Commit(static_cast<size_t>(count));
+  if (!requests_.empty() && requests_.front().phase == Phase::greeting &&
+      StartsLikeTlsRecord(lineBuffer_.Held())) {
+    EndSessionWith(kPop3ServerExpectsTls,
+                   "-ERR The server answered with TLS on a connection without encryption",
+                   &TAsyncSocket::Abort);
+    return;
+  }
   ReadLines();
 }
 
@@ -559,7 +596,11 @@ void TPop3Client::HandleTlsData() {
     const TlsSession::Progress progress = tls_->Handshake();
     if (session_ != session || !connected_) return;
     if (progress == TlsSession::Progress::kFailed) {
-      EndSessionWith(kNegativeReply, "-ERR " + tls_->FailureText(), &TAsyncSocket::Abort);
+      if (HandshakeMetPlainText()) {
+        EndSessionWith(kPop3ServerSpeaksPlain, kPlainAnswerText, &TAsyncSocket::Abort);
+      } else {
+        EndSessionWith(kNegativeReply, "-ERR " + tls_->FailureText(), &TAsyncSocket::Abort);
+      }
       return;
     }
     if (progress == TlsSession::Progress::kHandshaking) return;
@@ -589,6 +630,18 @@ void TPop3Client::HandleTlsData() {
     ReadLines();
     if (session_ != session || !connected_) return;
   }
+}
+
+// Only the handshake of a POP3S connect counts: after STLS's +OK the server
+// has shown that it knows TLS.
+bool TPop3Client::HandshakeMetPlainText() const {
+  return tls_ && !tls_->Established() && endpoint_.security == secTls &&
+         StartsLikePop3Reply(tls_->FirstBytesReceived());
+}
+
+bool TPop3Client::AwaitsGreetingOnTlsPort() const {
+  return endpoint_.security == secPlain && !requests_.empty() &&
+         requests_.front().phase == Phase::greeting && IsTlsPort(endpoint_.port);
 }
 
 // ---- Completion ----
@@ -647,13 +700,20 @@ void TPop3Client::WatchForSilence() {
   silenceTimer_ = 0;
   if (!waiting) return;
   lastHeard_ = std::chrono::steady_clock::now();
-  silenceTimer_ = loop_.StartTimer(endpoint_.timeoutSeconds * 1000, [this] { CheckSilence(); });
+  const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(SilenceLimit());
+  silenceTimer_ = loop_.StartTimer(static_cast<int>(limit.count()), [this] { CheckSilence(); });
+}
+
+std::chrono::seconds TPop3Client::SilenceLimit() const {
+  const int32_t seconds = endpoint_.timeoutSeconds;
+  return std::chrono::seconds(AwaitsGreetingOnTlsPort() ? std::min(seconds, kTlsPortGreetingSeconds)
+                                                        : seconds);
 }
 
 // The wait failed as a connect to a silent host does on its own.
 void TPop3Client::CheckSilence() {
   silenceTimer_ = 0;
-  const auto limit = std::chrono::seconds(endpoint_.timeoutSeconds);
+  const auto limit = SilenceLimit();
   const auto silent = std::chrono::steady_clock::now() - lastHeard_;
   if (silent < limit) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - silent);
@@ -663,6 +723,13 @@ void TPop3Client::CheckSilence() {
   // A lookup cancelled now would report itself as failing with 10004.
   socket_->OnDnsLookupDone = nullptr;
   socket_->CancelDnsLookup();
+  if (AwaitsGreetingOnTlsPort()) {
+    EndSessionWith(kPop3ServerExpectsTls,
+                   "-ERR No greeting on the SSL/TLS port without encryption (" +
+                       std::to_string(limit.count()) + " s)",
+                   &TAsyncSocket::Abort);
+    return;
+  }
   EndSessionWith(kWsaETimedOut, SocketErrorResponse(kWsaETimedOut), &TAsyncSocket::Abort);
 }
 

@@ -75,12 +75,25 @@ struct Pop3Endpoint {
   static constexpr int32_t kMaxTimeoutSeconds = 24 * 60 * 60;
 };
 
+// A connect that met the other kind of connection than the one asked for:
+// the encryption setting, not the network, is what to change.
+// The plain connection received a TLS record where the greeting was due, or
+// the server stayed silent for kTlsPortGreetingSeconds on the POP3S port
+// (995, "pop3s"), where a server waits for the client's TLS hello.
+inline constexpr uint16_t kPop3ServerExpectsTls = 501;
+// The TLS handshake met POP3 text ("+OK", "-ERR"): the server speaks in the
+// clear on this port.
+inline constexpr uint16_t kPop3ServerSpeaksPlain = 502;
+// How long a plain connection on the POP3S port waits for a greeting.
+inline constexpr int32_t kTlsPortGreetingSeconds = 10;
+
 // What a request's completion receives.
 //
 // error: 0 success; 500 a reply that does not begin with "+", or the
 // client's own failure (the connect could not start, a reply line longer than
 // Pop3LineBuffer::kMaxLineLength, a TLS failure or an untrusted server
-// certificate, STARTTLS not offered); 10004 the session closed while the
+// certificate, STARTTLS not offered); 501 and 502 the connect met the other
+// kind of connection (above); 10004 the session closed while the
 // request was out (server close, negative greeting); 10060 the server was
 // silent for the time-out; otherwise the socket's error number from the host
 // lookup or the connect.
@@ -270,6 +283,12 @@ class TPop3Client {
   void EndSessionWith(uint16_t error, std::string text, void (TAsyncSocket::*close)());
   void CompleteLater(Request request);
 
+  // A handshake that failed because the server answered in POP3 text.
+  bool HandshakeMetPlainText() const;
+  // A plain session on the POP3S port still waiting for its greeting.
+  bool AwaitsGreetingOnTlsPort() const;
+
+  std::chrono::seconds SilenceLimit() const;
   void WatchForSilence();
   void CheckSilence();
 

@@ -42,6 +42,9 @@ class Pop3LineBuffer {
   // any line may be, so not even a CR LF arriving next could end one in bounds.
   bool HoldsOverlongLine() const;
 
+  // The bytes held that NextLine has not cut off yet; valid as NextLine's.
+  std::string_view Held() const { return {storage_.data() + begin_, end_ - begin_}; }
+
   // Drops every byte held (a new session starts clean).
   void Clear();
 

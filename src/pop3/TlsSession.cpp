@@ -17,6 +17,8 @@ namespace {
 // A TLS record is at most 16 KB of payload plus its overhead; reading a few
 // at a time keeps the socket's passes few on a fast link.
 constexpr std::int32_t kPullSize = 64 * 1024;
+// Enough to know a POP3 status line ("+OK", "-ERR").
+constexpr std::size_t kFirstBytesKept = 4;
 
 // The address a host given as one is ("10.0.0.1", "::1" for "[::1]"), or
 // nothing for a name.
@@ -95,7 +97,11 @@ int TlsSession::RecordVerifyResult(int preverified, X509_STORE_CTX* context) {
 std::int32_t TlsSession::PullFrom(TAsyncSocket& socket) {
   scratch_.resize(kPullSize);
   const std::int32_t got = socket.Receive(scratch_.data(), kPullSize);
-  if (got > 0) BIO_write(fromNetwork_, scratch_.data(), got);
+  if (got > 0) {
+    BIO_write(fromNetwork_, scratch_.data(), got);
+    const size_t wanted = std::min<size_t>(kFirstBytesKept - firstBytes_.size(), got);
+    firstBytes_.append(scratch_.data(), wanted);
+  }
   return got;
 }
 

@@ -78,6 +78,9 @@ class TlsSession {
   // The server's certificate, after kEstablished (empty facts without one).
   const TlsCertificateFacts& PeerCertificate() const { return peer_; }
   const std::string& FailureText() const { return failureText_; }
+  // The first few bytes the server sent, as they came: a failed handshake
+  // can tell a server that speaks no TLS at all from one that spoke it badly.
+  std::string_view FirstBytesReceived() const { return firstBytes_; }
 
  private:
   static int RecordVerifyResult(int preverified, X509_STORE_CTX* context);
@@ -98,6 +101,7 @@ class TlsSession {
   bool trusted_ = false;
   TlsCertificateFacts peer_;
   std::string failureText_;
+  std::string firstBytes_;
   std::vector<char> scratch_;
 };
 

@@ -49,15 +49,15 @@ inline constexpr char kDefaultPort[] = "110";
 inline constexpr char kDefaultTlsPort[] = "995";
 
 // The fields without a dialog: initial values are the dialog's built-in texts
-// (port "110", security "0", time-out "60", everything else empty, the check
-// boxes clear but the formula guard's).
+// (port "110", security "0", interval "0", time-out "60", everything else
+// empty, the check boxes clear but the formula guard's).
 class PlainSettingsFields final : public SettingsFields {
  public:
   std::string host, port = kDefaultPort, userName, passWord;
   bool deleteAfterReading = false;
   bool columnsByName = false;
   bool csvGuard = true;
-  std::string headerToken, splitToken, interval;
+  std::string headerToken, splitToken, interval = "0";
   std::string security = "0", tlsFingerprint, timeout = "60";
 
   std::string HostText() const override { return host; }

@@ -61,6 +61,17 @@ inline constexpr std::array<SettingKey, 13> kSettingKeys = {{
      &SettingsFields::SetPassWordText, nullptr, nullptr},
 }};
 
+// Gives `to` every setting `from` holds.
+inline void CopySettings(const SettingsFields& from, SettingsFields& to) {
+  for (const SettingKey& setting : kSettingKeys) {
+    if (setting.kind == SettingKey::Kind::kFlag) {
+      (to.*setting.setFlag)((from.*setting.flag)());
+    } else {
+      (to.*setting.setText)((from.*setting.text)());
+    }
+  }
+}
+
 }  // namespace vexalo
 
 namespace vexalo {

@@ -32,14 +32,18 @@ class ConfigFormTest : public QObject {
   void PasswordShowsAsterisks();
   void EncryptionChoiceMovesOnlyTheOtherChoicesDefaultPort();
   void TabWalksTheControlsOfTheShownPage();
-  void ConfirmingAndClosingBothHideAndReportAndKeepThePage();
+  void ConfirmingAndCancellingBothHideAndReportAndKeepThePage();
+  void EveryWayOfCancellingPutsBackWhatWasShown_data();
+  void EveryWayOfCancellingPutsBackWhatWasShown();
+  void PortAndIntervalAreCheckedOnConfirming_data();
+  void PortAndIntervalAreCheckedOnConfirming();
   void ExampleIsTheSampleMailWithTheCurrentSeparator();
   void ExampleWithSeparatorOrWithoutOne();
   void FullWidthAsciiIsTypedHalfWidth_data();
   void FullWidthAsciiIsTypedHalfWidth();
   void SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed();
   void EmptyTriggerLineWithDeletingIsNotConfirmed();
-  void EnterConfirmsAndEscapeCloses();
+  void EnterConfirmsAndEscapeCancels();
 
  private:
   QWidget* TabFrom(QWidget* start, int presses);
@@ -57,10 +61,12 @@ void ConfigFormTest::StartsWithTheBuiltInTextsOnTheConnectionPage() {
   QCOMPARE(form.PageControl->tabText(1), QStringLiteral("処理メール設定"));
   QCOMPARE(form.OkBtn->text(), QStringLiteral("設定完了"));
 
+  QCOMPARE(form.CancelBtn->text(), QStringLiteral("キャンセル"));
+
   QCOMPARE(form.PortText(), "110");
-  for (const std::string& text :
-       {form.HostText(), form.UserNameText(), form.PassWordText(), form.HeaderTokenText(),
-        form.SplitTokenText(), form.IntervalText()}) {
+  QCOMPARE(form.IntervalText(), "0");
+  for (const std::string& text : {form.HostText(), form.UserNameText(), form.PassWordText(),
+                                  form.HeaderTokenText(), form.SplitTokenText()}) {
     QCOMPARE(text, "");
   }
   QVERIFY(!form.DeleteAfterReading());
@@ -95,6 +101,7 @@ void ConfigFormTest::SettingsFieldsReadAndWriteTheControlsAsCp932() {
 
 void ConfigFormTest::TypingLimitsRefuseOneCharacterMoreButLoadedTextsStayWhole() {
   TConfigForm form;
+  form.IntervalEdit->clear();
   QTest::keyClicks(form.IntervalEdit, "12345");
   QCOMPARE(form.IntervalEdit->text(), QStringLiteral("1234"));
   QTest::keyClicks(form.SplitTokenEdit, "=:");
@@ -102,7 +109,7 @@ void ConfigFormTest::TypingLimitsRefuseOneCharacterMoreButLoadedTextsStayWhole()
   const QString full(255, QLatin1Char('h'));
   QTest::keyClicks(form.HeaderTokenEdit, full + "X");
   QCOMPARE(form.HeaderTokenEdit->text(), full);
-  QTest::keyClicks(form.PortEdit, "abc");  // no check on what is typed
+  QTest::keyClicks(form.PortEdit, "abc");  // checked on confirming, not while typed
   QCOMPARE(form.PortText(), "110abc");
 
   // A longer stored value loads and saves whole; the user can shorten it, and
@@ -170,19 +177,21 @@ void ConfigFormTest::TabWalksTheControlsOfTheShownPage() {
   QVERIFY(QTest::qWaitForWindowActive(&form));
   QWidget* const tabs = form.PageControl->tabBar();
   const QList<QWidget*> pop3 = {form.HostEdit,     form.PortEdit,    form.UserNameEdit,
-                                form.PassWordEdit, form.SecurityBox, form.OkBtn};
+                                form.PassWordEdit, form.SecurityBox, form.OkBtn,
+                                form.CancelBtn};
   for (int i = 0; i < pop3.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), pop3[i]);
 
   form.PageControl->setCurrentWidget(form.MailTab);
   const QList<QWidget*> mail = {form.DelMailChk,     form.ByNameChk,    form.CsvGuardChk,
                                 form.Ex2Btn,         form.IntervalEdit, form.HeaderTokenEdit,
-                                form.SplitTokenEdit, form.OkBtn};
+                                form.SplitTokenEdit, form.OkBtn,        form.CancelBtn};
   for (int i = 0; i < mail.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), mail[i]);
 }
 
-void ConfigFormTest::ConfirmingAndClosingBothHideAndReportAndKeepThePage() {
+void ConfigFormTest::ConfirmingAndCancellingBothHideAndReportAndKeepThePage() {
   TConfigForm form;
   QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  QSignalSpy discarded(&form, &TConfigForm::Discarded);
   form.show();
   QVERIFY(QTest::qWaitForWindowExposed(&form));
   form.PageControl->setCurrentWidget(form.MailTab);
@@ -191,15 +200,169 @@ void ConfigFormTest::ConfirmingAndClosingBothHideAndReportAndKeepThePage() {
   QTest::mouseClick(form.OkBtn, Qt::LeftButton);
   QVERIFY(!form.isVisible());
   QCOMPARE(confirmed.size(), 1);
-  QCOMPARE(form.IntervalText(), "5");  // nothing is reset or checked
+  QCOMPARE(form.IntervalText(), "5");
 
   form.show();
   QCOMPARE(form.PageControl->currentWidget(), form.MailTab);
-  QVERIFY(form.close() == false);  // the close box confirms instead
+  QVERIFY(form.close() == false);  // the close box hides, it never ends the window
   QVERIFY(!form.isVisible());
-  QCOMPARE(confirmed.size(), 2);
+  QCOMPARE(confirmed.size(), 1);
+  QCOMPARE(discarded.size(), 1);
   form.show();
   QCOMPARE(form.PageControl->currentWidget(), form.MailTab);
+}
+
+void ConfigFormTest::EveryWayOfCancellingPutsBackWhatWasShown_data() {
+  QTest::addColumn<QString>("way");
+  QTest::newRow("cancel button") << "button";
+  QTest::newRow("Esc") << "escape";
+  QTest::newRow("close box") << "close";
+}
+
+// Every control the user can change is changed, then the dialog is
+// cancelled: each holds what it held when the dialog was shown, the next
+// showing starts from there, and a fingerprint set meanwhile (a certificate
+// trusted during a fetch) is no edit of the user's and stays.
+void ConfigFormTest::EveryWayOfCancellingPutsBackWhatWasShown() {
+  QFETCH(QString, way);
+  TConfigForm form;
+  form.SetHostText("pop.example");
+  form.SetPortText("995");
+  form.SetUserNameText("orders");
+  form.SetPassWordText("secret");
+  form.SetSecurityText("1");
+  form.SetHeaderTokenText("X-ORDER: shop");
+  form.SetSplitTokenText("=");
+  form.SetIntervalText("10");
+  form.SetDeleteAfterReading(true);
+  QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  QSignalSpy discarded(&form, &TConfigForm::Discarded);
+  form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+
+  form.HostEdit->setText("other.example");
+  form.PortEdit->setText("110");
+  form.UserNameEdit->setText("someone");
+  form.PassWordEdit->setText("guess");
+  form.SecurityBox->setCurrentIndex(2);
+  form.HeaderTokenEdit->setText("X-OTHER: 1");
+  form.SplitTokenEdit->setText(":");
+  form.IntervalEdit->setText("3");
+  form.DelMailChk->setChecked(false);
+  form.ByNameChk->setChecked(true);
+  form.CsvGuardChk->setChecked(false);
+  form.SetTlsFingerprintText("AB:CD");
+  if (way == "button") {
+    QTest::mouseClick(form.CancelBtn, Qt::LeftButton);
+  } else if (way == "escape") {
+    QTest::keyClick(form.PortEdit, Qt::Key_Escape);
+  } else {
+    form.close();
+  }
+
+  QVERIFY(!form.isVisible());
+  QCOMPARE(discarded.count(), 1);
+  QCOMPARE(confirmed.count(), 0);
+  QCOMPARE(form.HostText(), "pop.example");
+  QCOMPARE(form.PortText(), "995");
+  QCOMPARE(form.UserNameText(), "orders");
+  QCOMPARE(form.PassWordText(), "secret");
+  QCOMPARE(form.SecurityText(), "1");
+  QCOMPARE(form.HeaderTokenText(), "X-ORDER: shop");
+  QCOMPARE(form.SplitTokenText(), "=");
+  QCOMPARE(form.IntervalText(), "10");
+  QVERIFY(form.DeleteAfterReading());
+  QVERIFY(!form.ColumnsByName());
+  QVERIFY(form.CsvGuard());
+  QCOMPARE(form.TlsFingerprintText(), "AB:CD");
+
+  // What is confirmed next time is what the next cancel goes back to.
+  form.show();
+  form.IntervalEdit->setText("20");
+  form.OkBtnClick();
+  form.show();
+  form.IntervalEdit->setText("30");
+  form.CancelBtnClick();
+  QCOMPARE(form.IntervalText(), "20");
+}
+
+void ConfigFormTest::PortAndIntervalAreCheckedOnConfirming_data() {
+  QTest::addColumn<QString>("field");
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("kept");  // empty: refused
+  QTest::newRow("port letters") << "PortEdit"
+                                << "abc" << QString();
+  QTest::newRow("port 0") << "PortEdit"
+                          << "0" << QString();
+  QTest::newRow("port 65536") << "PortEdit"
+                              << "65536" << QString();
+  QTest::newRow("port empty") << "PortEdit" << QString() << QString();
+  QTest::newRow("port signed") << "PortEdit"
+                               << "+110" << QString();
+  QTest::newRow("port 1") << "PortEdit"
+                          << "1"
+                          << "1";
+  QTest::newRow("port 65535 with blanks") << "PortEdit"
+                                          << " 65535 "
+                                          << "65535";
+  QTest::newRow("port full-width") << "PortEdit"
+                                   << "９９５"
+                                   << "995";
+  QTest::newRow("interval letters") << "IntervalEdit"
+                                    << "abc" << QString();
+  QTest::newRow("interval negative") << "IntervalEdit"
+                                     << "-5" << QString();
+  QTest::newRow("interval fraction") << "IntervalEdit"
+                                     << "1.5" << QString();
+  QTest::newRow("interval empty") << "IntervalEdit" << QString() << QString();
+  QTest::newRow("interval 0") << "IntervalEdit"
+                              << "0"
+                              << "0";
+  QTest::newRow("interval 9999") << "IntervalEdit"
+                                 << "9999"
+                                 << "9999";
+}
+
+// A port or interval the program cannot use is refused when the dialog is
+// confirmed: the box names the field, and the dialog stays open on the page
+// of the field, which has the focus; nothing is confirmed.
+void ConfigFormTest::PortAndIntervalAreCheckedOnConfirming() {
+  QFETCH(QString, field);
+  QFETCH(QString, typed);
+  QFETCH(QString, kept);
+  TConfigForm form;
+  form.SetHeaderTokenText("X-VEXALO: default");
+  form.SetSplitTokenText(":");
+  form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  auto* edit = form.findChild<QLineEdit*>(field);
+  edit->setText(typed);
+  // Confirmed from the other page than the field's.
+  form.PageControl->setCurrentWidget(edit->parentWidget() == form.Pop3Tab ? form.MailTab
+                                                                          : form.Pop3Tab);
+  QSignalSpy confirmed(&form, &TConfigForm::Confirmed);
+  ModalBoxCatcher boxes;
+  QWidget* focusWhileBoxOpen = nullptr;
+  boxes.WhileNextBoxOpen([&] { focusWhileBoxOpen = form.focusWidget(); });
+  QTest::mouseClick(form.OkBtn, Qt::LeftButton);
+
+  if (!kept.isEmpty()) {
+    QCOMPARE(boxes.Texts(), QString());
+    QCOMPARE(confirmed.count(), 1);
+    QCOMPARE(edit->text(), kept);
+    return;
+  }
+  QCOMPARE(confirmed.count(), 0);
+  QVERIFY(form.isVisible());
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QCOMPARE(boxes.Seen()[0].icon, QMessageBox::Critical);
+  const QString named = field == "PortEdit" ? QStringLiteral("POP3ポート番号「%1」は使えません")
+                                            : QStringLiteral("自動受信の間隔「%1」は使えません");
+  QVERIFY2(boxes.Seen()[0].text.startsWith(named.arg(typed.trimmed())),
+           qPrintable(boxes.Seen()[0].text));
+  QCOMPARE(form.PageControl->currentWidget(), edit->parentWidget());
+  QCOMPARE(focusWhileBoxOpen, edit);
+  QCOMPARE(edit->text(), typed.trimmed());
 }
 
 void ConfigFormTest::ExampleIsTheSampleMailWithTheCurrentSeparator() {
@@ -261,6 +424,11 @@ void ConfigFormTest::FullWidthAsciiIsTypedHalfWidth_data() {
                         << "１１０" << std::string("110");
   QTest::newRow("interval") << "IntervalEdit"
                             << "１５" << std::string("15");
+  QTest::newRow("server name") << "HostEdit"
+                               << "ｐｏｐ．ｅｘａｍｐｌｅ．ｊｐ" << std::string("pop.example.jp");
+  QTest::newRow("user name with a full-width space")
+      << "UserNameEdit"
+      << "ｏｒｄｅｒｓ＠ｓｈｏｐ　" << std::string("orders@shop ");
   QTest::newRow("half-width stays") << "IntervalEdit"
                                     << "7" << std::string("7");
 }
@@ -340,7 +508,7 @@ void ConfigFormTest::SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed() {
   QCOMPARE(boxes.Seen().size(), size_t{2});
 }
 
-void ConfigFormTest::EnterConfirmsAndEscapeCloses() {
+void ConfigFormTest::EnterConfirmsAndEscapeCancels() {
   TConfigForm form;
   QVERIFY(form.windowFlags() & Qt::Window);
   QCOMPARE(form.windowType(), Qt::Window);  // a window of its own, not a dialog over another
@@ -356,7 +524,7 @@ void ConfigFormTest::EnterConfirmsAndEscapeCloses() {
   form.PortEdit->setFocus();
   QTest::keyClick(form.PortEdit, Qt::Key_Escape);
   QVERIFY(!form.isVisible());
-  QCOMPARE(confirmed.count(), 2);
+  QCOMPARE(confirmed.count(), 1);
 }
 
 }  // namespace vexalo

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 
@@ -31,15 +32,25 @@ constexpr char kOrder[] =
     "name:vinegar\r\n"
     "count:2\r\n";
 
+// Titles and `count` rows of old orders.
+void WriteOldOrders(const ProgramFolder& folder, int count) {
+  folder.Write("FirstRow.csv", kFirstRow);
+  std::string rows;
+  for (int i = 0; i < count; ++i) {
+    rows += "2024/05/01 9:00:00,old-" + std::to_string(i) + ",soy,1\r\n";
+  }
+  folder.Write("AllData.csv", rows);
+}
+
 std::string Settings(const std::string& port, bool deleting) {
   return "[POP3]\r\nHOST=127.0.0.1\r\nPORT=" + port +
          "\r\nUSERNAME=bob\r\nPASSWORD=\r\n[MAIL]\r\nDELETE=" + (deleting ? "1" : "0") +
          "\r\nHEADER_TOKEN=X-VEXALO: default\r\nSPLIT_TOKEN=:\r\nINTERVAL=0\r\n";
 }
 
-// Up to the RETR of one picked message, message 1 of 1, as id "new-1"; small
+// Up to the RETR of one picked message, message 1 of 1, as id `id`; small
 // enough to be read whole at once.
-std::vector<ScriptedPop3Peer::Step> UpToTheOrder() {
+std::vector<ScriptedPop3Peer::Step> UpToTheOrder(const std::string& id = "new-1") {
   return {Send("+OK ready\r\n"),
           Expect("USER bob"),
           Send("+OK\r\n"),
@@ -50,7 +61,7 @@ std::vector<ScriptedPop3Peer::Step> UpToTheOrder() {
           Expect("STAT"),
           Send("+OK 1 300\r\n"),
           Expect("UIDL"),
-          Send("+OK\r\n1 new-1\r\n.\r\n"),
+          Send("+OK\r\n1 " + id + "\r\n.\r\n"),
           Expect("LIST"),
           Send("+OK\r\n1 300\r\n.\r\n"),
           Expect("RETR 1"),
@@ -58,8 +69,8 @@ std::vector<ScriptedPop3Peer::Step> UpToTheOrder() {
 }
 
 // The whole fetch of that message, without deleting it.
-std::vector<ScriptedPop3Peer::Step> FetchOfTheOrder() {
-  auto steps = UpToTheOrder();
+std::vector<ScriptedPop3Peer::Step> FetchOfTheOrder(const std::string& id = "new-1") {
+  auto steps = UpToTheOrder(id);
   steps.insert(steps.end(), {Expect("QUIT"), Send("+OK bye\r\n"), Close()});
   return steps;
 }
@@ -70,7 +81,8 @@ class DailyUseTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView();
+  void SummaryIsWholeAtTheDefaultSizeAndCutWholeWhenNarrow();
+  void NewRowsFollowOnlyAViewAtItsBottom();
   void RefusedConnectionNamesItsCauseAndTicksWaitForTheBox();
   void StopCommandAbortsTheFetchWithNothingCommitted();
   void AutomaticFetchWithNewRowsGivesANotice();
@@ -81,16 +93,12 @@ class DailyUseTest : public QObject {
   void SortedGridIsWhatSelectionsCopyFindAndFetchGoBy();
 };
 
-void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
+void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndCutWholeWhenNarrow() {
   QtEventLoop loop;
   ProgramFolder folder;
   ScriptedPop3Peer peer(loop, FetchOfTheOrder());
   folder.Write("Vexalo.ini", Settings(peer.PortText(), false));
-  folder.Write("FirstRow.csv", kFirstRow);
-  std::string rows;
-  for (int i = 0; i < 200; ++i)
-    rows += "2024/05/01 9:00:00,old-" + std::to_string(i) + ",soy,1\r\n";
-  folder.Write("AllData.csv", rows);
+  WriteOldOrders(folder, 200);
   auto form = folder.StartMainForm();
   QVERIFY(form);
   form->MenuProcessClick();
@@ -110,18 +118,51 @@ void DailyUseTest::SummaryIsWholeAtTheDefaultSizeAndNewRowsComeIntoView() {
            qPrintable(QString::number(label.width())));
   QCOMPARE(label.toolTip(), form->StatusText());
 
-  // The new row is the last one, and in sight.
-  DataGrid& grid = form->Grid();
-  const QModelIndex last = grid.model()->index(200, 1);
-  QCOMPARE(last.data().toString(), QStringLiteral("new-1"));
-  QTRY_VERIFY(grid.viewport()->rect().intersects(grid.visualRect(last)));
-
   // Narrowed until the summary no longer fits, it is cut as a whole with
   // "…" rather than in the middle of a count; the tooltip keeps it whole.
   form->resize(320, form->height());
   QTRY_VERIFY(label.text().endsWith(QChar(0x2026)));
   QVERIFY(label.text().size() < form->StatusText().size());
   QCOMPARE(label.toolTip(), form->StatusText());
+}
+
+// While the user reads older rows, fetched rows leave the view where it is
+// and the status bar counts them; once the user has scrolled to the bottom
+// the count goes, and the next rows scroll into view as they arrive.
+void DailyUseTest::NewRowsFollowOnlyAViewAtItsBottom() {
+  QtEventLoop loop;
+  ProgramFolder folder;
+  ScriptedPop3Peer first(loop, FetchOfTheOrder("new-1"));
+  ScriptedPop3Peer second(loop, FetchOfTheOrder("new-2"));
+  ScriptedPop3Peer third(loop, FetchOfTheOrder("new-3"));
+  folder.Write("Vexalo.ini", Settings(first.PortText(), false));
+  WriteOldOrders(folder, 200);
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  const auto fetch = [&](ScriptedPop3Peer& peer) {
+    form->ConfigForm().SetPortText(peer.PortText());
+    form->MenuProcessClick();
+    return QTest::qWaitFor([&] { return peer.Finished() && !form->Run().IsBusy(); }) &&
+           peer.Problems().empty();
+  };
+  DataGrid& grid = form->Grid();
+  QScrollBar* bar = grid.verticalScrollBar();
+  const int reading = bar->value();
+  QVERIFY(reading < bar->maximum());
+
+  QVERIFY(fetch(first));
+  QVERIFY(fetch(second));
+  QCOMPARE(bar->value(), reading);
+  QCOMPARE(form->Status().NewRowsText(), QStringLiteral("↓新着 2 件"));
+
+  bar->setValue(bar->maximum());
+  QCOMPARE(form->Status().NewRowsText(), QString());
+  QVERIFY(fetch(third));
+  const QModelIndex last = grid.model()->index(202, 1);
+  QCOMPARE(last.data().toString(), QStringLiteral("new-3"));
+  QTRY_VERIFY(grid.viewport()->rect().contains(grid.visualRect(last)));
+  QVERIFY(grid.AtBottom());
+  QCOMPARE(form->Status().NewRowsText(), QString());
 }
 
 void DailyUseTest::RefusedConnectionNamesItsCauseAndTicksWaitForTheBox() {

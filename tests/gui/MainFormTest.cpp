@@ -76,6 +76,8 @@ class MainFormTest : public QObject {
   void ClosingSavesTheSettings();
   void UnwritableSettingsKeepTheWindowOpen();
   void HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion();
+  void ManualWithoutABrowserIsNamedInABox();
+  void CancelledSettingsAreNeitherUsedNorSaved();
 };
 
 void MainFormTest::WindowCarriesItsMenusButtonsAndCaption() {
@@ -344,21 +346,22 @@ void MainFormTest::IntervalThroughTheDialog_data() {
   QTest::addColumn<QString>("typed");
   QTest::addColumn<bool>("running");
   QTest::addColumn<int>("interval");
-  QTest::addColumn<QString>("error");
-  // Each starts from a timer running every 7 minutes.
-  QTest::newRow("zero") << "0" << false << 0 << "";
-  QTest::newRow("five") << "5" << true << 300000 << "";
-  QTest::newRow("largest") << "9999" << true << 599940000 << "";
-  QTest::newRow("negative") << "-5" << false << 0 << "";
-  QTest::newRow("letters") << "abc" << true << 420000 << "'abc' は整数ではありません.";
-  QTest::newRow("empty") << "" << true << 420000 << "'' は整数ではありません.";
+  QTest::addColumn<bool>("refused");
+  // Each starts from a timer running every 7 minutes; a refused interval
+  // keeps the dialog open and the timer as it was.
+  QTest::newRow("zero") << "0" << false << 0 << false;
+  QTest::newRow("five") << "5" << true << 300000 << false;
+  QTest::newRow("largest") << "9999" << true << 599940000 << false;
+  QTest::newRow("negative") << "-5" << true << 420000 << true;
+  QTest::newRow("letters") << "abc" << true << 420000 << true;
+  QTest::newRow("empty") << "" << true << 420000 << true;
 }
 
 void MainFormTest::IntervalThroughTheDialog() {
   QFETCH(QString, typed);
   QFETCH(bool, running);
   QFETCH(int, interval);
-  QFETCH(QString, error);
+  QFETCH(bool, refused);
   ProgramFolder folder;
   folder.Write("Vexalo.ini", "[MAIL]\r\nINTERVAL=7\r\n");
   auto form = folder.StartMainForm();
@@ -376,11 +379,14 @@ void MainFormTest::IntervalThroughTheDialog() {
 
   ModalBoxCatcher boxes;
   QTest::mouseClick(settings.OkBtn, Qt::LeftButton);
-  QVERIFY(form->isVisible());
-  QVERIFY(!settings.isVisible());
+  QCOMPARE(form->isVisible(), !refused);
+  QCOMPARE(settings.isVisible(), refused);
   QCOMPARE(form->PollingTimer().isActive(), running);
   QCOMPARE(form->PollingTimer().interval(), interval);
-  QCOMPARE(boxes.Texts(), error);
+  QCOMPARE(boxes.Texts().startsWith(QStringLiteral("自動受信の間隔「%1」").arg(typed)), refused);
+  QCOMPARE(folder.Read("Vexalo.ini").find("INTERVAL=" + typed.toStdString() + "\r\n") !=
+               std::string::npos,
+           !refused);
 }
 
 void MainFormTest::ClosingSavesTheSettings() {
@@ -464,6 +470,51 @@ void MainFormTest::HelpCommandsOpenTheManualAndTheSiteAndShowTheVersion() {
   QCOMPARE(boxes.Seen().size(), size_t{1});
   QVERIFY(boxes.Seen()[0].text.startsWith(QStringLiteral("Vexalo ヴェクサロ Ver1.0\n")));
   QCOMPARE(boxes.Seen()[0].text.count(QLatin1Char('\n')), 2);
+}
+
+// No browser to start (nothing on the path, no handler): F1 names the
+// manual's file instead of doing nothing.
+void MainFormTest::ManualWithoutABrowserIsNamedInABox() {
+  ProgramFolder folder;
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(QString::fromStdString(folder.Path())));
+  qunsetenv("BROWSER");
+  qunsetenv("DEFAULT_BROWSER");
+  ModalBoxCatcher boxes;
+  QTest::keyClick(form.get(), Qt::Key_F1);
+  qputenv("PATH", path);
+  QCOMPARE(boxes.Seen().size(), size_t{1});
+  QVERIFY2(boxes.Seen()[0].text.endsWith(QStringLiteral("ブラウザーで開いてください。\n") +
+                                         QCoreApplication::applicationDirPath() + "/index.html"),
+           qPrintable(boxes.Seen()[0].text));
+}
+
+// Settings changed and then cancelled change nothing: the file keeps what
+// was there, a fetch would use what was there, and the window comes back.
+void MainFormTest::CancelledSettingsAreNeitherUsedNorSaved() {
+  ProgramFolder folder;
+  folder.Write("Vexalo.ini", "[POP3]\r\nHOST=pop.example\r\n[MAIL]\r\nINTERVAL=7\r\n");
+  auto form = folder.StartMainForm();
+  QVERIFY(form);
+  const std::string before = folder.Read("Vexalo.ini");
+  TConfigForm& settings = form->ConfigForm();
+  form->MenuConfigClick();
+  QVERIFY(QTest::qWaitForWindowExposed(&settings));
+  settings.HostEdit->setText("other.example");
+  settings.IntervalEdit->setText("abc");
+  form->TimerTimer();  // a tick while the dialog is open fetches nothing
+  QVERIFY(!form->Run().IsBusy());
+  QTest::keyClick(settings.HostEdit, Qt::Key_Escape);
+
+  QVERIFY(form->isVisible());
+  QVERIFY(!settings.isVisible());
+  QCOMPARE(settings.HostText(), "pop.example");
+  QCOMPARE(settings.IntervalText(), "7");
+  QCOMPARE(form->PollingTimer().interval(), 420000);
+  QCOMPARE(folder.Read("Vexalo.ini"), before);
 }
 
 }  // namespace vexalo

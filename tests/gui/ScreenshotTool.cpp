@@ -1,7 +1,9 @@
 // Takes the pictures under docs/screenshots: the main window with a few
 // Japanese orders loaded, in the file's order and sorted, each page of the
-// settings dialog, the save dialog, the error box of a refused connection and
-// the tray notice. Meant to run on
+// settings dialog and the dialog refusing a port, the save dialog, the error
+// box of a refused connection and of a plain connection that met TLS, the
+// status bar at the default size with a long summary, and the tray notice.
+// Meant to run on
 // a real X server with real fonts and a system tray, e.g.
 //   xvfb-run -a sh -c 'wmdocker & sleep 1; build/dev/bin/vexalo-screenshots docs/screenshots'
 // Without a tray the notice is left out.
@@ -21,6 +23,9 @@
 #include <functional>
 
 #include "MainFormFixture.h"
+#include "ScriptedPop3Peer.h"
+#include "app/ElidingLabel.h"
+#include "app/QtEventLoop.h"
 #include "app/QtTranslations.h"
 #include "jconv/Cp932Codec.h"
 
@@ -57,10 +62,11 @@ bool Save(QWidget& window, const QDir& into, const char* name) {
 }
 
 // Runs `open`, which shows a modal dialog of type T and returns once it is
-// closed; the dialog is pictured and then closed by `close`.
+// closed; the dialog is pictured (with the screen around `behind` as well,
+// when given) and then closed by `close`.
 template <typename T>
 bool SaveModal(const std::function<void()>& open, const std::function<void(T&)>& close,
-               const QDir& into, const char* name) {
+               const QDir& into, const char* name, QWidget* behind = nullptr) {
   bool saved = false;
   QTimer poll;
   poll.setInterval(300);
@@ -69,7 +75,16 @@ bool SaveModal(const std::function<void()>& open, const std::function<void(T&)>&
       auto* dialog = qobject_cast<T*>(widget);
       if (dialog == nullptr || !dialog->isVisible()) continue;
       poll.stop();
-      saved = SavePicture(dialog->grab(), into, name);
+      if (behind != nullptr) {
+        // Below the window, so that the field it speaks of shows too.
+        dialog->move(behind->frameGeometry().left(), behind->frameGeometry().bottom() + 8);
+        QTest::qWait(300);
+        const QRect around = behind->frameGeometry().united(dialog->frameGeometry());
+        saved =
+            SavePicture(QGuiApplication::primaryScreen()->grabWindow(0).copy(around), into, name);
+      } else {
+        saved = SavePicture(dialog->grab(), into, name);
+      }
       close(*dialog);
       return;
     }
@@ -114,12 +129,23 @@ int main(int argc, char** argv) {
   saved = Save(settings, into, "settings-connection.png") && saved;
   settings.PageControl->setCurrentWidget(settings.MailTab);
   saved = Save(settings, into, "settings-mail.png") && saved;
+  // A port typed with a letter O: refused on confirming, naming the field.
+  settings.PageControl->setCurrentWidget(settings.MailTab);
+  settings.PortEdit->setText(QStringLiteral("11O"));
+  saved = SaveModal<QMessageBox>([&] { settings.OkBtnClick(); },
+                                 [](QMessageBox& box) { box.done(QMessageBox::Ok); }, into,
+                                 "settings-port-refused.png", &settings) &&
+          saved;
+  settings.PortEdit->setText(QStringLiteral("110"));
   settings.OkBtnClick();
 
+  // The whole table selected: one cell would first ask whether it was meant.
+  form->MenuSelectAllClick();
   saved = SaveModal<QFileDialog>([&] { form->MenuSaveAsCSVClick(); },
                                  [](QFileDialog& dialog) { dialog.reject(); }, into,
                                  "save-dialog.png") &&
           saved;
+  form->Grid().setCurrentIndex(form->Grid().model()->index(1, 2));
 
   // A fetch against a port where nobody listens: the refused connection's box.
   settings.SetHostText("127.0.0.1");
@@ -131,6 +157,30 @@ int main(int argc, char** argv) {
               },
               [](QMessageBox& box) { box.done(QMessageBox::Ok); }, into, "error-box.png") &&
           saved;
+
+  // A plain connection whose server starts TLS: the box points at the
+  // encryption setting.
+  vexalo::QtEventLoop loop;
+  vexalo::ScriptedPop3Peer tlsPeer(
+      loop, {vexalo::script::Send(std::string("\x16\x03\x01\x00\x2a\x02\x00\x00\x26", 9))});
+  settings.SetPortText(tlsPeer.PortText());
+  saved = SaveModal<QMessageBox>(
+              [&] {
+                form->MenuProcessClick();
+                QTest::qWait(2000);
+              },
+              [](QMessageBox& box) { box.done(QMessageBox::Ok); }, into, "tls-hint-box.png") &&
+          saved;
+
+  // The window at its default size after a run with much to say: the counts
+  // stay whole, the rest is cut with "…", the next automatic fetch beside it.
+  form->resize(860, 360);
+  form->findChild<vexalo::ElidingLabel*>(QStringLiteral("StatusText"))
+      ->SetFullText(QStringLiteral(
+          "受信完了しました。総メール数：358　受信対象新規メール数：358　合計累積データ数：2000"
+          "　サーバから受信できなかったメール：2件（17番：-ERR message locked、18番：-ERR "
+          "message locked）　値のない注文：3件"));
+  saved = Save(*form, into, "status-bar-long-summary.png") && saved;
 
   if (form->Tray().IconShown()) {
     QTest::qWait(500);

@@ -264,7 +264,28 @@ TEST_F(FetchProgramTest, RunErrorBoxEndsWithStatusOne) {
   EXPECT_EQ(run.err,
             "メール受信処理中にエラーが発生しました。(内容：-ERR [AUTH] "
             "Authentication failed.)\n一旦ソフトを終了させ（必ず行ってください）、\n"
-            "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n");
+            "インターネットへの接続や、メールサーバの設定を確認した後、再試行して下さい。\n"
+            "考えられる原因：ユーザーIDかパスワードが違います。設定の「接続設定」で確かめてく"
+            "ださい。\n");
+}
+
+// SSL/TLS asked of a server that speaks POP3 in the clear: the run ends at
+// the handshake, and the cause printed points at the encryption setting.
+TEST_F(FetchProgramTest, TlsAskedOfAPlainServerPointsAtTheEncryptionSetting) {
+  WriteSettings(false);
+  WriteIniString(Ini(), "POP3", "SECURITY", "1");
+  const ProgramResult run = RunFetch({"--dir", folder.Root().string(), "--quiet"}, "");
+
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("(内容：-ERR TLS handshake failed: the server answered in plain text, "
+                         "without TLS)\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_TRUE(
+      run.err.ends_with("\n考えられる原因：サーバーは暗号化なしで応答しました。設定の"
+                        "「暗号化」を「なし」か「STARTTLS」にするか、ポート番号を確かめて"
+                        "ください（SSL/TLSは通常995）。\n"))
+      << run.err;
 }
 
 // Started by cron while another run works on the same folder: no second

@@ -651,15 +651,27 @@ TEST_F(Pop3ClientTest, StartTlsRefusedByTheServerLeavesTheLoginRefused) {
 }
 
 // A server that does not speak TLS ends the handshake at once, whether it
-// talks POP3 in the clear or closes, with the cause in the reply.
+// talks POP3 in the clear or closes, with the cause in the reply: a server
+// that greets in the clear gets the code that points at the encryption
+// setting, however its greeting arrives and whether it closes after it.
 TEST_F(Pop3ClientTest, TlsAgainstAServerThatDoesNotSpeakItFailsAtOnce) {
+  const std::string plainAnswer =
+      "-ERR TLS handshake failed: the server answered in plain text, without TLS";
   const struct {
     const char* peer;
     std::vector<ScriptedPop3Peer::Step> script;
     uint16_t error;
-    const char* text;  // the start of the reply's text
+    std::string text;  // the start of the reply's text
   } cases[] = {
-      {"plain POP3", {Send(kGreeting)}, 500, "-ERR TLS handshake failed: "},
+      {"plain POP3", {Send(kGreeting)}, kPop3ServerSpeaksPlain, plainAnswer},
+      {"plain POP3 byte by byte",
+       {SendInPieces(kGreeting, 1)},
+       kPop3ServerSpeaksPlain,
+       plainAnswer},
+      {"refuses in plain and closes",
+       {Send("-ERR busy\r\n"), Close()},
+       kPop3ServerSpeaksPlain,
+       plainAnswer},
       {"closes", {Close()}, 10004, "-ERR TLS handshake failed: the server closed the connection"},
   };
   for (const auto& c : cases) {
@@ -673,6 +685,35 @@ TEST_F(Pop3ClientTest, TlsAgainstAServerThatDoesNotSpeakItFailsAtOnce) {
     EXPECT_FALSE(client_.Connected());
     EXPECT_FALSE(client_.UntrustedCertificate());
   }
+}
+
+// A plain connection whose server starts a TLS record where the greeting is
+// due is on the POP3S port: it ends at once with the code that points at the
+// encryption setting, never waiting for a line that will not come.
+TEST_F(Pop3ClientTest, PlainConnectionThatMeetsTlsEndsAtOnce) {
+  const std::string handshake("\x16\x03\x01\x00\x2a\x02\x00\x00\x26\x03\x03", 11);
+  const std::string alert("\x15\x03\x03\x00\x02\x02\x46", 7);
+  const struct {
+    const char* peer;
+    ScriptedPop3Peer::Step record;
+  } cases[] = {
+      {"handshake record", Send(handshake)},
+      {"alert record", Send(alert)},
+      {"record byte by byte", SendInPieces(handshake, 1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.peer);
+    StartPeer({c.record});
+    endpoint_.timeoutSeconds = 30;  // an answer within the test's wait is no time-out
+    const Pop3Reply& reply = Run(Connect());
+    EXPECT_EQ(reply.error, kPop3ServerExpectsTls);
+    EXPECT_EQ(reply.text, "-ERR The server answered with TLS on a connection without encryption");
+    EXPECT_FALSE(client_.Connected());
+    EXPECT_EQ(client_.RequestsOut(), 0u);
+  }
+  // A greeting that merely holds such bytes later is a greeting.
+  StartPeer({Send("+OK \x16\x03 ready\r\n")});
+  EXPECT_EQ(RunError(Connect()), 0);
 }
 
 // Each wait on a silent server ends after the time-out with the socket's

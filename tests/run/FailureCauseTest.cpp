@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "app/ErrorCause.h"
+#include "jconv/Cp932Codec.h"
+#include "pop3/Pop3Client.h"
+#include "run/FailureCause.h"
 
 namespace vexalo {
 namespace {
 
-TEST(ErrorCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
+TEST(FailureCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
   struct Case {
     RunFailure failure;
-    const char* startsWith;  // empty: no line
+    const char* cause;  // what follows "考えられる原因：" at first; empty: no line
   };
   const Case cases[] = {
       {{2, 500, "-ERR [AUTH] Authentication failed."}, "ユーザーIDかパスワード"},
@@ -25,14 +27,20 @@ TEST(ErrorCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
       {{0, 500, "-ERR certificate verify failed"}, "サーバーの証明書を信頼できません"},
       {{5, 10054, "-ERR Connection reset by peer (Winsock error #10054)"},
        "サーバーが接続を切りました"},
+      // The encryption setting, told by the code whatever the text says.
+      {{0, kPop3ServerExpectsTls, "-ERR anything"}, "サーバーは暗号化した接続を待っています"},
+      {{0, kPop3ServerSpeaksPlain, "-ERR anything"}, "サーバーは暗号化なしで応答しました"},
+      {{0, 500, "-ERR TLS handshake failed: wrong version number"}, ""},
       {{5, 0, "\x83\x74\x83\x40\x83\x43\x83\x8b"}, ""},  // a file error of the run
   };
   for (const Case& c : cases) {
-    const QString line = ErrorCauseLine(c.failure);
-    const QString expected = QString::fromUtf8(c.startsWith);
-    EXPECT_EQ(line.isEmpty(), expected.isEmpty()) << c.failure.detail;
-    if (!expected.isEmpty()) {
-      EXPECT_TRUE(line.startsWith(expected)) << c.failure.detail << " -> " << line.toStdString();
+    const std::string line = Cp932ToUtf8(FailureCauseLine(c.failure));
+    const std::string cause = c.cause;
+    if (cause.empty()) {
+      EXPECT_EQ(line, "") << c.failure.detail;
+    } else {
+      EXPECT_EQ(line.rfind("考えられる原因：" + cause, 0), 0u)
+          << c.failure.detail << " -> " << line;
     }
   }
 }
