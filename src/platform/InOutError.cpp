@@ -34,6 +34,21 @@ std::string InOutErrorText(int errorCode) {
   }
 }
 
+FailureKind FileFailureKind(int errorCode) {
+  switch (errorCode) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return FailureKind::kFileAccess;
+    case ENOSPC:
+    case EDQUOT:
+      return FailureKind::kDiskFull;
+    default:
+      return FailureKind::kFile;
+  }
+}
+
 namespace {
 
 bool NamesTheFile(int errorCode) {

@@ -3,7 +3,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/FailureKind.h"
+
 namespace vexalo {
+
+// The kind of failure an errno value of a file routine is.
+FailureKind FileFailureKind(int errorCode);
 
 // The error every file routine raises when the system refuses an open, read,
 // write or close. Its message is the CP932 text shown to the user; the errno
@@ -17,6 +22,7 @@ class EInOutError : public std::runtime_error {
   EInOutError(int errorCode, const std::string& path);
 
   int ErrorCode() const { return errorCode_; }
+  FailureKind Kind() const { return FileFailureKind(errorCode_); }
 
  private:
   int errorCode_;

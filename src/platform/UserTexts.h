@@ -35,6 +35,18 @@ enum class UserText {
   kRunErrorHead,
   kRunErrorQuit,
   kRunErrorCheck,
+  // The likely cause of a failed run, one line after the error.
+  kCausePrefix,
+  kCauseServerExpectsTls,
+  kCauseServerSpeaksPlain,
+  kCauseHostName,
+  kCauseRefused,
+  kCauseTimedOut,
+  kCauseUnreachable,
+  kCauseReset,
+  kCauseTlsTrust,
+  kCauseBadPort,
+  kCauseLoginRefused,
   // Settings a run refuses to start with.
   kBadSecurity,
   kDeleteWithoutTrigger,

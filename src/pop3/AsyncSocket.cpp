@@ -184,7 +184,7 @@ void TAsyncSocket::Connect() {
   try {
     ResolveForConnect();
   } catch (const ESocketException& e) {
-    throw ESocketException(std::string("connect: ") + e.what());
+    throw ESocketException(std::string("connect: ") + e.what(), e.Kind());
   }
   sendQueue_.clear();
 

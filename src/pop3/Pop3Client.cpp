@@ -369,6 +369,7 @@ void TPop3Client::ProtectWithStartTls(Completion done) {
     }
     if (!HasCapability("STLS")) {
       capa.error = kNegativeReply;
+      capa.kind = FailureKind::kTls;
       capa.text = "-ERR STARTTLS: the server does not offer STLS";
       TraceText("", capa.text);
       socket_->Abort();
@@ -387,7 +388,7 @@ void TPop3Client::ProtectWithStartTls(Completion done) {
 
 void TPop3Client::HandleDnsLookupDone(uint16_t error) {
   if (error != 0) {
-    FailSession(error, SocketErrorResponse(error));
+    FailSession(error, SocketFailureKind(error), SocketErrorResponse(error));
     return;
   }
   try {
@@ -400,14 +401,16 @@ void TPop3Client::HandleDnsLookupDone(uint16_t error) {
     socket_->OnDataAvailable = [this](TAsyncSocket&, uint16_t) { HandleDataAvailable(); };
     socket_->Connect();
   } catch (const std::exception& startError) {
-    FailSession(kNegativeReply,
+    const auto* socketError = dynamic_cast<const ESocketException*>(&startError);
+    FailSession(kNegativeReply, socketError != nullptr ? socketError->Kind() : FailureKind::kOther,
                 std::string("-ERR ") + ErrorClassName(startError) + ": " + startError.what());
   }
 }
 
 void TPop3Client::HandleSessionConnected(uint16_t error) {
   if (error != 0) {
-    EndSessionWith(error, SocketErrorResponse(error), &TAsyncSocket::Close);
+    EndSessionWith(error, SocketFailureKind(error), SocketErrorResponse(error),
+                   &TAsyncSocket::Close);
     return;
   }
   connected_ = true;
@@ -436,14 +439,16 @@ void TPop3Client::HandleSessionClosed(uint16_t error) {
     return;
   }
   if (HandshakeMetPlainText()) {
-    FailSession(kPop3ServerSpeaksPlain, kPlainAnswerText);
+    FailSession(kPop3ServerSpeaksPlain, FailureKind::kServerSpeaksPlain, kPlainAnswerText);
     return;
   }
   std::string text = error != 0 ? SocketErrorResponse(error) : kClosedByServerText;
+  FailureKind kind = error != 0 ? SocketFailureKind(error) : FailureKind::kClosed;
   if (tls_ && !tls_->Established()) {
     text = "-ERR TLS handshake failed: the server closed the connection";
+    kind = FailureKind::kTls;
   }
-  FailSession(kSessionClosed, std::move(text));
+  FailSession(kSessionClosed, kind, std::move(text));
 }
 
 // ---- Receiving ----
@@ -456,7 +461,8 @@ void TPop3Client::HandleDataAvailable() {
   }
   const std::span<char> space = lineBuffer_.FreeSpace();
   if (space.empty()) {
-    EndSessionWith(kNegativeReply, "-ERR Line too long", &TAsyncSocket::Abort);
+    EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR Line too long",
+                   &TAsyncSocket::Abort);
     return;
   }
   const int32_t count = socket_->Receive(space.data(), static_cast<int32_t>(space.size()));
@@ -464,7 +470,7 @@ void TPop3Client::HandleDataAvailable() {
   lineBuffer_.Commit(static_cast<size_t>(count));
   if (!requests_.empty() && requests_.front().phase == Phase::greeting &&
       StartsLikeTlsRecord(lineBuffer_.Held())) {
-    EndSessionWith(kPop3ServerExpectsTls,
+    EndSessionWith(kPop3ServerExpectsTls, FailureKind::kServerExpectsTls,
                    "-ERR The server answered with TLS on a connection without encryption",
                    &TAsyncSocket::Abort);
     return;
@@ -484,7 +490,8 @@ void TPop3Client::ReadLines() {
     if (session_ != session || !connected_) return;
   }
   if (lineBuffer_.HoldsOverlongLine()) {
-    EndSessionWith(kNegativeReply, "-ERR Line too long", &TAsyncSocket::Abort);
+    EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR Line too long",
+                   &TAsyncSocket::Abort);
   }
 }
 
@@ -510,7 +517,8 @@ void TPop3Client::TakeGreeting(Request& request, std::string_view line) {
   request.reply.text.assign(line);
   if (!IsPositive(line)) {
     // The session ends with the greeting's own text as the reason.
-    EndSessionWith(kSessionClosed, std::string(line), &TAsyncSocket::Close);
+    EndSessionWith(kSessionClosed, FailureKind::kServerReply, std::string(line),
+                   &TAsyncSocket::Close);
     return;
   }
   const size_t open = line.find('<');
@@ -519,7 +527,7 @@ void TPop3Client::TakeGreeting(Request& request, std::string_view line) {
     if (close != std::string_view::npos) timestamp_ = line.substr(open, close - open + 1);
   }
   protocolState_ = pop3WaitingUser;
-  Complete(0);
+  Complete();
 }
 
 // ProtocolState moves only here (+OK: the state the command's row leaves), in
@@ -528,7 +536,7 @@ void TPop3Client::TakeGreeting(Request& request, std::string_view line) {
 void TPop3Client::TakeStatusLine(Request& request, std::string_view line) {
   request.reply.text.assign(line);
   if (!IsPositive(line)) {
-    Complete(kNegativeReply);
+    Complete(kNegativeReply, FailureKind::kServerReply);
     return;
   }
   const Command& command = *request.command;
@@ -546,12 +554,12 @@ void TPop3Client::TakeStatusLine(Request& request, std::string_view line) {
     request.phase = Phase::lines;
     return;
   }
-  Complete(0);
+  Complete();
 }
 
 void TPop3Client::TakeDataLine(Request& request, std::string_view line) {
   if (line == ".") {
-    Complete(0);
+    Complete();
     return;
   }
   if (line.size() >= 2 && line[0] == '.' && line[1] == '.') line.remove_prefix(1);
@@ -576,11 +584,13 @@ void TPop3Client::BeginTls() {
     tls_ = std::make_unique<TlsSession>(
         TlsTrust{std::string(TrimText(endpoint_.host)), endpoint_.tlsFingerprint}, *socket_);
     if (tls_->Handshake() == TlsSession::Progress::kFailed) {
-      EndSessionWith(kNegativeReply, "-ERR " + tls_->FailureText(), &TAsyncSocket::Abort);
+      EndSessionWith(kNegativeReply, FailureKind::kTls, "-ERR " + tls_->FailureText(),
+                     &TAsyncSocket::Abort);
     }
   } catch (const std::exception& e) {
     if (session_ == session && connected_) {
-      EndSessionWith(kNegativeReply, std::string("-ERR ") + e.what(), &TAsyncSocket::Abort);
+      EndSessionWith(kNegativeReply, FailureKind::kTls, std::string("-ERR ") + e.what(),
+                     &TAsyncSocket::Abort);
     }
   }
 }
@@ -597,32 +607,37 @@ void TPop3Client::HandleTlsData() {
     if (session_ != session || !connected_) return;
     if (progress == TlsSession::Progress::kFailed) {
       if (HandshakeMetPlainText()) {
-        EndSessionWith(kPop3ServerSpeaksPlain, kPlainAnswerText, &TAsyncSocket::Abort);
+        EndSessionWith(kPop3ServerSpeaksPlain, FailureKind::kServerSpeaksPlain, kPlainAnswerText,
+                       &TAsyncSocket::Abort);
       } else {
-        EndSessionWith(kNegativeReply, "-ERR " + tls_->FailureText(), &TAsyncSocket::Abort);
+        EndSessionWith(kNegativeReply, FailureKind::kTls, "-ERR " + tls_->FailureText(),
+                       &TAsyncSocket::Abort);
       }
       return;
     }
     if (progress == TlsSession::Progress::kHandshaking) return;
     if (!tls_->Trusted()) {
       untrustedCertificate_ = tls_->PeerCertificate();
-      EndSessionWith(kNegativeReply, "-ERR " + tls_->FailureText(), &TAsyncSocket::Abort);
+      EndSessionWith(kNegativeReply, FailureKind::kTlsTrust, "-ERR " + tls_->FailureText(),
+                     &TAsyncSocket::Abort);
       return;
     }
     // STLS is done; a POP3S session goes on to its greeting.
-    if (!requests_.empty() && requests_.front().phase == Phase::tlsHandshake) Complete(0);
+    if (!requests_.empty() && requests_.front().phase == Phase::tlsHandshake) Complete();
     if (session_ != session || !connected_) return;
   }
   for (;;) {
     const std::span<char> space = lineBuffer_.FreeSpace();
     if (space.empty()) {
-      EndSessionWith(kNegativeReply, "-ERR Line too long", &TAsyncSocket::Abort);
+      EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR Line too long",
+                     &TAsyncSocket::Abort);
       return;
     }
     const int32_t count = tls_->ReadPlain(space.data(), static_cast<int32_t>(space.size()));
     if (session_ != session || !connected_) return;
     if (count < 0) {
-      EndSessionWith(kNegativeReply, "-ERR " + tls_->FailureText(), &TAsyncSocket::Abort);
+      EndSessionWith(kNegativeReply, FailureKind::kTls, "-ERR " + tls_->FailureText(),
+                     &TAsyncSocket::Abort);
       return;
     }
     if (count == 0) return;
@@ -649,11 +664,12 @@ bool TPop3Client::AwaitsGreetingOnTlsPort() const {
 // The oldest request out is answered: it leaves the queue before its
 // completion runs, so whatever the owner sends from there goes behind the
 // others.
-void TPop3Client::Complete(uint16_t error) {
+void TPop3Client::Complete(uint16_t error, FailureKind kind) {
   Request request = std::move(requests_.front());
   requests_.pop_front();
   if (requests_.empty()) WatchForSilence();
   request.reply.error = error;
+  request.reply.kind = kind;
   if (request.done) request.done(request.reply);
 }
 
@@ -661,13 +677,14 @@ void TPop3Client::Complete(uint16_t error) {
 // those behind it are dropped, and
 // the completion comes from the loop, since a failure may be found inside an
 // operation (a send that meets a reset connection).
-void TPop3Client::FailSession(uint16_t error, std::string text) {
+void TPop3Client::FailSession(uint16_t error, FailureKind kind, std::string text) {
   if (requests_.empty()) return;
   Request request = std::move(requests_.front());
   requests_.clear();
   WatchForSilence();
   request.reply.text = std::move(text);
   request.reply.error = error;
+  request.reply.kind = kind;
   TraceText("", request.reply.text);
   CompleteLater(std::move(request));
 }
@@ -675,8 +692,9 @@ void TPop3Client::FailSession(uint16_t error, std::string text) {
 // A failure found by the client itself: reported first, so the close that
 // follows finds nothing out; without QUIT the server commits nothing of the
 // session.
-void TPop3Client::EndSessionWith(uint16_t error, std::string text, void (TAsyncSocket::*close)()) {
-  FailSession(error, std::move(text));
+void TPop3Client::EndSessionWith(uint16_t error, FailureKind kind, std::string text,
+                                 void (TAsyncSocket::*close)()) {
+  FailSession(error, kind, std::move(text));
   (socket_.get()->*close)();
 }
 
@@ -724,13 +742,14 @@ void TPop3Client::CheckSilence() {
   socket_->OnDnsLookupDone = nullptr;
   socket_->CancelDnsLookup();
   if (AwaitsGreetingOnTlsPort()) {
-    EndSessionWith(kPop3ServerExpectsTls,
+    EndSessionWith(kPop3ServerExpectsTls, FailureKind::kServerExpectsTls,
                    "-ERR No greeting on the SSL/TLS port without encryption (" +
                        std::to_string(limit.count()) + " s)",
                    &TAsyncSocket::Abort);
     return;
   }
-  EndSessionWith(kWsaETimedOut, SocketErrorResponse(kWsaETimedOut), &TAsyncSocket::Abort);
+  EndSessionWith(kWsaETimedOut, FailureKind::kTimedOut, SocketErrorResponse(kWsaETimedOut),
+                 &TAsyncSocket::Abort);
 }
 
 }  // namespace vexalo

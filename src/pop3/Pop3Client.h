@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FailureKind.h"
 #include "pop3/AsyncSocket.h"
 #include "pop3/EventLoop.h"
 #include "pop3/Pop3LineBuffer.h"
@@ -98,6 +99,9 @@ inline constexpr int32_t kTlsPortGreetingSeconds = 10;
 // silent for the time-out; otherwise the socket's error number from the host
 // lookup or the connect.
 //
+// kind: the failure's kind, set where it was found (a negative reply is
+// kServerReply, a socket error its kind, an untrusted certificate kTlsTrust).
+//
 // text: the reply's status line ("+OK 2 320", "-ERR no such message"), or
 // for a failure that is not the server's answer the client's own text
 // ("-ERR Connection closed by server", "-ERR Connection timed out (Winsock
@@ -108,6 +112,7 @@ struct Pop3Reply {
   TPop3Request request = pop3Connect;
   int32_t number = 0;  // the message number the request named; 0: none
   uint16_t error = 0;
+  FailureKind kind = FailureKind::kNone;  // what the failure was; kNone with error 0
   std::string text;
   // The data lines of a multi-line reply that was given no line sink (CAPA,
   // listings), dot-stuffing undone, without the final ".".
@@ -278,9 +283,10 @@ class TPop3Client {
   void TakeStatusLine(Request& request, std::string_view line);
   void TakeDataLine(Request& request, std::string_view line);
 
-  void Complete(uint16_t error);
-  void FailSession(uint16_t error, std::string text);
-  void EndSessionWith(uint16_t error, std::string text, void (TAsyncSocket::*close)());
+  void Complete(uint16_t error = 0, FailureKind kind = FailureKind::kNone);
+  void FailSession(uint16_t error, FailureKind kind, std::string text);
+  void EndSessionWith(uint16_t error, FailureKind kind, std::string text,
+                      void (TAsyncSocket::*close)());
   void CompleteLater(Request request);
 
   // A handshake that failed because the server answered in POP3 text.

@@ -101,6 +101,32 @@ std::string SocketErrorText(int error) {
   return "Not a WinSock error";
 }
 
+FailureKind SocketFailureKind(int error) {
+  switch (error) {
+    case 0:
+      return FailureKind::kNone;
+    case kWsaHostNotFound:
+    case kWsaTryAgain:
+    case kWsaNoRecovery:
+    case kWsaNoData:
+      return FailureKind::kHostName;
+    case kWsaEConnRefused:
+      return FailureKind::kRefused;
+    case kWsaENetDown:
+    case kWsaENetUnreach:
+    case kWsaEHostDown:
+    case kWsaEHostUnreach:
+      return FailureKind::kUnreachable;
+    case kWsaETimedOut:
+      return FailureKind::kTimedOut;
+    case kWsaEConnReset:
+    case kWsaEConnAborted:
+      return FailureKind::kReset;
+    default:
+      return FailureKind::kOther;
+  }
+}
+
 int WinSockErrorFromErrno(int err) {
   for (const auto& entry : kErrnoMappings) {
     if (entry.err == err) return entry.winSockError;

@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/FailureKind.h"
+
 namespace vexalo {
 
 // Raised at once by an operation that refuses (wrong state, bad property) or
@@ -10,7 +12,13 @@ namespace vexalo {
 // operation arrive later as the Error argument of a notification instead.
 class ESocketException : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ESocketException(const std::string& text, FailureKind kind = FailureKind::kOther)
+      : std::runtime_error(text), kind_(kind) {}
+
+  FailureKind Kind() const { return kind_; }
+
+ private:
+  FailureKind kind_;
 };
 
 // The socket layer speaks in Windows Sockets error numbers: they are what the
@@ -54,6 +62,9 @@ std::string ShownSocketText(std::string text);
 // unchanged, so its text reads "Not a WinSock error" but the number still
 // tells what happened.
 int WinSockErrorFromErrno(int err);
+
+// The kind of failure a Windows Sockets number (or 0) stands for.
+FailureKind SocketFailureKind(int error);
 
 // The Windows Sockets number for a getaddrinfo result (EAI_NONAME gives 11001,
 // EAI_AGAIN 11002, ...); `savedErrno` is consulted for EAI_SYSTEM.

@@ -48,7 +48,9 @@ bool IsReservedInvalidName(std::string_view host) {
   return host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
 }
 
-[[noreturn]] void Raise(const std::string& message) { throw ESocketException(message); }
+[[noreturn]] void Raise(const std::string& message, FailureKind kind = FailureKind::kOther) {
+  throw ESocketException(message, kind);
+}
 
 }  // namespace
 
@@ -180,15 +182,16 @@ HostAddress SocketResolveHost(std::string_view text) {
 }
 
 std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto) {
-  if (port.empty() || port.size() >= 32) Raise("SocketResolvePort: Invalid Port.");
+  if (port.empty() || port.size() >= 32)
+    Raise("SocketResolvePort: Invalid Port.", FailureKind::kBadPort);
   if (IsDigit(port.front())) {
     // A larger number would silently become some other port once cut to 16
     // bits, and "110abc" is a typing error, not port 110.
     const std::string_view digits = TrimText(port);
     if (!std::all_of(digits.begin(), digits.end(), IsDigit))
-      Raise("SocketResolvePort: Invalid Port.");
+      Raise("SocketResolvePort: Invalid Port.", FailureKind::kBadPort);
     const long number = ReadLeadingDecimal(digits, 65535);
-    if (number > 65535) Raise("SocketResolvePort: Invalid Port.");
+    if (number > 65535) Raise("SocketResolvePort: Invalid Port.", FailureKind::kBadPort);
     return static_cast<std::uint16_t>(number);
   }
   const std::string name(TrimText(port));
@@ -204,7 +207,8 @@ std::uint16_t SocketResolvePort(std::string_view port, std::string_view proto) {
   }
   if (result != 0 || found == nullptr) {
     Raise("SocketResolvePort: Cannot convert port '" + std::string(port) + "', Error #" +
-          std::to_string(kWsaNoData));
+              std::to_string(kWsaNoData),
+          FailureKind::kBadPort);
   }
   return ntohs(static_cast<std::uint16_t>(found->s_port));
 }

@@ -30,6 +30,24 @@ constexpr uint16_t kNegativeReply = 500;
 // second command, so it is read whole at once.
 constexpr int32_t kWholeMessageBytes = 4096;
 
+// A refused reply to the user name or the password is a refused login.
+RunFailure ReplyFailure(TProcessState step, const Pop3Reply& reply) {
+  const bool login = step == procUser || step == procPass;
+  const FailureKind kind =
+      login && reply.kind == FailureKind::kServerReply ? FailureKind::kLoginRefused : reply.kind;
+  return RunFailure{step, reply.error, kind, reply.text};
+}
+
+RunFailure ExceptionFailure(TProcessState step, const std::exception& error) {
+  FailureKind kind = FailureKind::kOther;
+  if (const auto* socketError = dynamic_cast<const ESocketException*>(&error)) {
+    kind = socketError->Kind();
+  } else if (const auto* fileError = dynamic_cast<const EInOutError*>(&error)) {
+    kind = fileError->Kind();
+  }
+  return RunFailure{step, 0, kind, error.what()};
+}
+
 // "0" (or nothing) plain, "1" TLS, "2" STARTTLS, typed with full-width digits
 // too. Anything else is refused rather than read as plain: a hand-edited
 // "SSL" or "true" must never send the password in the clear.
@@ -179,7 +197,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
     }
   } catch (const std::exception& error) {
     phase_ = runActive;  // so that the stop is reported like any other
-    StopWithError(error.what(), 0, procConnect);
+    StopWithError(ExceptionFailure(procConnect, error));
     return;
   }
   parser_.SetRules(settings_.rules);
@@ -204,7 +222,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
   try {
     client_.Connect(settings_.endpoint, ReplyTo(procConnect));
   } catch (const std::exception& error) {
-    StopWithError(error.what(), 0, procConnect);
+    StopWithError(ExceptionFailure(procConnect, error));
   }
 }
 
@@ -253,10 +271,10 @@ void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& 
     } else if (client_.UntrustedCertificate()) {
       AskToTrustCertificate(step, reply);
     } else if (!ContinueAfterRefusal(step, number, reply)) {
-      StopWithError(reply.text, reply.error, step);
+      StopWithError(ReplyFailure(step, reply));
     }
   } catch (const std::exception& error) {
-    StopWithError(error.what(), 0, step);
+    StopWithError(ExceptionFailure(step, error));
   }
 }
 
@@ -351,7 +369,7 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
 // after.
 bool TProcessingRun::ContinueAfterRefusal(TProcessState step, int32_t number,
                                           const Pop3Reply& reply) {
-  if (reply.error != kNegativeReply || !client_.Connected()) return false;
+  if (reply.kind != FailureKind::kServerReply || !client_.Connected()) return false;
   switch (step) {
     case procCapa:
       client_.Stat(ReplyTo(procStat));
@@ -402,9 +420,10 @@ void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
   const int32_t count = ParseTwoNumbers(stat.text).first;
   counts_.messages = count;
   if (count > MailboxWalk::kMaxMessages) {
-    StopWithError("-ERR The server reports " + std::to_string(count) + " messages, more than the " +
-                      std::to_string(MailboxWalk::kMaxMessages) + " one run can read",
-                  kNegativeReply, procStat);
+    StopWithError(RunFailure{procStat, kNegativeReply, FailureKind::kProtocol,
+                             "-ERR The server reports " + std::to_string(count) +
+                                 " messages, more than the " +
+                                 std::to_string(MailboxWalk::kMaxMessages) + " one run can read"});
     return;
   }
   if (count < 1) {
@@ -577,9 +596,10 @@ void TProcessingRun::TakeCheck(int32_t number, const Pop3Reply& reply) {
   const UidlEntry entry = ParseUidlLine(reply.text);
   const std::optional<std::string>& id = walk_.Id(number);
   if (entry.number != number || !id || entry.id != *id) {
-    StopWithError("-ERR The server's replies went out of step (found at the check of message " +
-                      std::to_string(number) + "); nothing of this session was committed",
-                  kNegativeReply, procCheck);
+    StopWithError(
+        RunFailure{procCheck, kNegativeReply, FailureKind::kProtocol,
+                   "-ERR The server's replies went out of step (found at the check of message " +
+                       std::to_string(number) + "); nothing of this session was committed"});
     return;
   }
   for (; checkCovers_ > 0; --checkCovers_) {
@@ -776,7 +796,7 @@ void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& 
   const CertificateQuestion question{settings_.endpoint.host, WithoutErrMark(reply.text),
                                      *client_.UntrustedCertificate()};
   if (!reporter_.TrustCertificate(question)) {
-    StopWithError(reply.text, reply.error, step);
+    StopWithError(ReplyFailure(step, reply));
     return;
   }
   fields_.SetTlsFingerprintText(question.facts.fingerprint);
@@ -786,7 +806,7 @@ void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& 
   MenuProcessClick();
 }
 
-void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TProcessState step) {
+void TProcessingRun::StopWithError(const RunFailure& failure) {
   phase_ = runStopped;
   SaveTakenHeaders(false);
   // Aborted before the box is shown: without QUIT the server commits none of
@@ -801,10 +821,10 @@ void TProcessingRun::StopWithError(const std::string& detail, uint16_t code, TPr
     bool& open;
     ~BoxClosed() { open = false; }
   } boxClosed{errorBoxOpen_};
-  reporter_.ShowRunError(Cp932Text(UserText::kRunErrorHead) + detail + ")\r\n" +
+  reporter_.ShowRunError(Cp932Text(UserText::kRunErrorHead) + failure.detail + ")\r\n" +
                              Cp932Text(UserText::kRunErrorQuit) + "\r\n" +
                              Cp932Text(UserText::kRunErrorCheck),
-                         RunFailure{step, code, detail});
+                         failure);
   reporter_.RunEnded(RunOutcome::failed);
 }
 

@@ -221,7 +221,7 @@ class TProcessingRun {
   void SaveTakenHeaders(bool keepOnlyThisMailbox);
   void ShowSummary();
   void AskToTrustCertificate(TProcessState step, const Pop3Reply& reply);
-  void StopWithError(const std::string& detail, uint16_t code, TProcessState step);
+  void StopWithError(const RunFailure& failure);
 
   DataTable& table_;
   SettingsFields& fields_;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FailureKind.h"
 #include "run/CertificateQuestion.h"
 
 namespace vexalo {
@@ -10,9 +11,10 @@ namespace vexalo {
 // What a run that stopped on an error knows of the failure besides the text
 // of its error box, so that a caller can explain the likely cause.
 struct RunFailure {
-  int32_t step = 0;    // the step whose request was out: 0 connect, 1 USER, 2 PASS, ... 7 QUIT
-  uint16_t code = 0;   // the client's completion code; 0 when an operation raised instead
-  std::string detail;  // the text between "(内容：" and ")", CP932
+  int32_t step = 0;   // the step whose request was out: 0 connect, 1 USER, 2 PASS, ... 7 QUIT
+  uint16_t code = 0;  // the client's completion code; 0 when an operation raised instead
+  FailureKind kind = FailureKind::kOther;  // what went wrong, whatever the text says
+  std::string detail;                      // the text between "(内容：" and ")", CP932
 };
 
 // How a run ended.

@@ -271,6 +271,7 @@ TEST_F(Pop3DovecotTest, CertificateTrust) {
       continue;
     }
     EXPECT_EQ(connect.error, 500);
+    EXPECT_EQ(connect.kind, FailureKind::kTlsTrust);
     EXPECT_EQ(connect.text, std::string("-ERR TLS certificate not trusted: ") + c.reason);
     EXPECT_FALSE(client_.Connected());
     ASSERT_TRUE(client_.UntrustedCertificate());

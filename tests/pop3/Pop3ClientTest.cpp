@@ -197,6 +197,9 @@ TEST_F(Pop3ClientTest, StatusLineIsPositiveWhenItBeginsWithPlus) {
     std::string reply;
     uint16_t error;
   } cases[] = {{"+", 0}, {"+OK", 0}, {"+anything", 0}, {"", 500}, {"-ERR no", 500}, {"OK", 500}};
+  const auto kindOf = [](uint16_t error) {
+    return error == 0 ? FailureKind::kNone : FailureKind::kServerReply;
+  };
   std::vector<ScriptedPop3Peer::Step> steps = LoginScript();
   for (const auto& c : cases) {
     steps.push_back(Expect("STAT"));
@@ -207,6 +210,7 @@ TEST_F(Pop3ClientTest, StatusLineIsPositiveWhenItBeginsWithPlus) {
   for (const auto& c : cases) {
     const Pop3Reply& reply = Run([&](auto done) { client_.Stat(done); });
     EXPECT_EQ(reply.error, c.error) << '"' << c.reply << '"';
+    EXPECT_EQ(reply.kind, kindOf(c.error)) << '"' << c.reply << '"';
     EXPECT_EQ(reply.text, c.reply);
     EXPECT_TRUE(client_.Connected());
   }
@@ -219,6 +223,7 @@ TEST_F(Pop3ClientTest, NegativeGreetingClosesTheSession) {
   StartPeer({Send("-ERR too busy\r\n+OK not this\r\n")});
   const Pop3Reply& reply = Run(Connect());
   EXPECT_EQ(reply.error, 10004);
+  EXPECT_EQ(reply.kind, FailureKind::kServerReply);
   EXPECT_EQ(reply.text, "-ERR too busy");
   EXPECT_EQ(events_, (Events{"done Connect 10004"}));
   EXPECT_EQ(trace_.front(), "< -ERR too busy");
@@ -431,6 +436,7 @@ TEST_F(Pop3ClientTest, ConnectFailures) {
   const Pop3Reply& refused = Run(Connect());
   close(blocker);
   EXPECT_EQ(refused.error, 10061);
+  EXPECT_EQ(refused.kind, FailureKind::kRefused);
   EXPECT_EQ(refused.text, "-ERR Connection refused (Winsock error #10061)");
   EXPECT_EQ(trace_.back(), refused.text);
   EXPECT_FALSE(client_.Connected());
@@ -439,6 +445,7 @@ TEST_F(Pop3ClientTest, ConnectFailures) {
   endpoint_.host = "no-such-host.invalid";
   const Pop3Reply& unknown = Run(Connect());
   EXPECT_EQ(unknown.error, 11001);
+  EXPECT_EQ(unknown.kind, FailureKind::kHostName);
   EXPECT_EQ(unknown.text, "-ERR Host not found (Winsock error #11001)");
 
   // A port that cannot be resolved makes the connect fail to start.
@@ -446,6 +453,7 @@ TEST_F(Pop3ClientTest, ConnectFailures) {
   endpoint_.port = "no-such-service";
   const Pop3Reply& badPort = Run(Connect());
   EXPECT_EQ(badPort.error, 500);
+  EXPECT_EQ(badPort.kind, FailureKind::kBadPort);
   EXPECT_EQ(badPort.text.rfind("-ERR ESocketException: connect: ", 0), 0u) << badPort.text;
   EXPECT_EQ(client_.RequestsOut(), 0u);
 
@@ -747,6 +755,7 @@ TEST_F(Pop3ClientTest, SilentServerTimesOutAtEveryWait) {
     const Pop3Reply& reply =
         Run(c.request ? Start([&](auto done) { c.request(client_, std::move(done)); }) : Connect());
     EXPECT_EQ(reply.error, 10060);
+    EXPECT_EQ(reply.kind, FailureKind::kTimedOut);
     EXPECT_EQ(reply.text, "-ERR Connection timed out (Winsock error #10060)");
     EXPECT_FALSE(client_.Connected());
     EXPECT_EQ(client_.RequestsOut(), 0u);

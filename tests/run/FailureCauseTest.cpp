@@ -1,46 +1,48 @@
 #include <gtest/gtest.h>
 
 #include "jconv/Cp932Codec.h"
-#include "pop3/Pop3Client.h"
 #include "run/FailureCause.h"
 
 namespace vexalo {
 namespace {
 
-TEST(FailureCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
+// The line follows the kind alone: the same text under another kind gets
+// that kind's line, and a kind without one likely cause gets none.
+TEST(FailureCauseTest, EachKindWithACauseGetsItsLineAndOthersNone) {
   struct Case {
-    RunFailure failure;
+    FailureKind kind;
     const char* cause;  // what follows "考えられる原因：" at first; empty: no line
   };
   const Case cases[] = {
-      {{2, 500, "-ERR [AUTH] Authentication failed."}, "ユーザーIDかパスワード"},
-      {{1, 500, "-ERR no such user"}, "ユーザーIDかパスワード"},
-      {{3, 500, "-ERR STAT failed"}, ""},  // a refusal after the login is no login problem
-      {{0, 11001, "-ERR Host not found (Winsock error #11001)"}, "サーバーが見つかりません"},
-      {{0, 10061, "-ERR Connection refused (Winsock error #10061)"}, "接続を断られました"},
-      {{0, 10060, "-ERR Connection timed out (Winsock error #10060)"},
-       "サーバーから応答がありません"},
-      {{4, 500, "-ERR Connection timed out"}, "サーバーから応答がありません"},
-      {{0, 0, "SocketResolvePort: Cannot convert port 'abc', Error #0"},
-       "ポート番号が正しくありません"},
-      {{0, 0, "SocketResolvePort: Invalid Port."}, "ポート番号が正しくありません"},
-      {{0, 500, "-ERR certificate verify failed"}, "サーバーの証明書を信頼できません"},
-      {{5, 10054, "-ERR Connection reset by peer (Winsock error #10054)"},
-       "サーバーが接続を切りました"},
-      // The encryption setting, told by the code whatever the text says.
-      {{0, kPop3ServerExpectsTls, "-ERR anything"}, "サーバーは暗号化した接続を待っています"},
-      {{0, kPop3ServerSpeaksPlain, "-ERR anything"}, "サーバーは暗号化なしで応答しました"},
-      {{0, 500, "-ERR TLS handshake failed: wrong version number"}, ""},
-      {{5, 0, "\x83\x74\x83\x40\x83\x43\x83\x8b"}, ""},  // a file error of the run
+      {FailureKind::kLoginRefused, "ユーザーIDかパスワード"},
+      {FailureKind::kHostName, "サーバーが見つかりません"},
+      {FailureKind::kRefused, "接続を断られました"},
+      {FailureKind::kTimedOut, "サーバーから応答がありません"},
+      {FailureKind::kUnreachable, "サーバーに届きません"},
+      {FailureKind::kReset, "サーバーが接続を切りました"},
+      {FailureKind::kBadPort, "ポート番号が正しくありません"},
+      {FailureKind::kTlsTrust, "サーバーの証明書を信頼できません"},
+      {FailureKind::kServerExpectsTls, "サーバーは暗号化した接続を待っています"},
+      {FailureKind::kServerSpeaksPlain, "サーバーは暗号化なしで応答しました"},
+      // A refusal after the login, a TLS failure of no known cause, a file
+      // error of the run: the error text says it all.
+      {FailureKind::kServerReply, ""},
+      {FailureKind::kTls, ""},
+      {FailureKind::kClosed, ""},
+      {FailureKind::kProtocol, ""},
+      {FailureKind::kDiskFull, ""},
+      {FailureKind::kOther, ""},
   };
   for (const Case& c : cases) {
-    const std::string line = Cp932ToUtf8(FailureCauseLine(c.failure));
+    // A text that would have told another story when texts were searched.
+    const RunFailure failure{2, 500, c.kind, "-ERR certificate timed out: Invalid Port"};
+    const std::string line = Cp932ToUtf8(FailureCauseLine(failure));
     const std::string cause = c.cause;
     if (cause.empty()) {
-      EXPECT_EQ(line, "") << c.failure.detail;
+      EXPECT_EQ(line, "") << static_cast<int>(c.kind);
     } else {
       EXPECT_EQ(line.rfind("考えられる原因：" + cause, 0), 0u)
-          << c.failure.detail << " -> " << line;
+          << static_cast<int>(c.kind) << " -> " << line;
     }
   }
 }

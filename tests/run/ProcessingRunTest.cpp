@@ -892,6 +892,7 @@ TEST_F(ProcessingRunTest, WhileTheErrorBoxIsOpenTheSessionIsGoneAndTicksStartNot
   ASSERT_EQ(reporter.failures.size(), 1u);
   EXPECT_EQ(reporter.failures[0].step, 1);
   EXPECT_EQ(reporter.failures[0].code, 500);
+  EXPECT_EQ(reporter.failures[0].kind, FailureKind::kLoginRefused);
   EXPECT_EQ(reporter.failures[0].detail, "-ERR no such user");
   EXPECT_EQ(reporter.outcomes, std::vector<RunOutcome>{RunOutcome::failed});
   EXPECT_EQ(reporter.statuses, std::vector<std::string>{kReceiving});
