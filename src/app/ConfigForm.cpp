@@ -288,6 +288,30 @@ void TConfigForm::SetSecurityText(const std::string& text) {
 }
 void TConfigForm::SetTlsFingerprintText(const std::string& text) { tlsFingerprint_ = text; }
 void TConfigForm::SetTimeoutText(const std::string& text) { timeout_ = text; }
+std::string TConfigForm::AuthText() const { return oauthKept_.auth; }
+std::string TConfigForm::OAuthProviderText() const { return oauthKept_.oauthProvider; }
+std::string TConfigForm::OAuthClientIdText() const { return oauthKept_.oauthClientId; }
+std::string TConfigForm::OAuthClientSecretText() const { return oauthKept_.oauthClientSecret; }
+std::string TConfigForm::OAuthTenantText() const { return oauthKept_.oauthTenant; }
+std::string TConfigForm::OAuthAuthorizeUrlText() const { return oauthKept_.oauthAuthorizeUrl; }
+std::string TConfigForm::OAuthDeviceUrlText() const { return oauthKept_.oauthDeviceUrl; }
+std::string TConfigForm::OAuthTokenUrlText() const { return oauthKept_.oauthTokenUrl; }
+std::string TConfigForm::OAuthScopeText() const { return oauthKept_.oauthScope; }
+void TConfigForm::SetAuthText(const std::string& text) { oauthKept_.auth = text; }
+void TConfigForm::SetOAuthProviderText(const std::string& text) { oauthKept_.oauthProvider = text; }
+void TConfigForm::SetOAuthClientIdText(const std::string& text) { oauthKept_.oauthClientId = text; }
+void TConfigForm::SetOAuthClientSecretText(const std::string& text) {
+  oauthKept_.oauthClientSecret = text;
+}
+void TConfigForm::SetOAuthTenantText(const std::string& text) { oauthKept_.oauthTenant = text; }
+void TConfigForm::SetOAuthAuthorizeUrlText(const std::string& text) {
+  oauthKept_.oauthAuthorizeUrl = text;
+}
+void TConfigForm::SetOAuthDeviceUrlText(const std::string& text) {
+  oauthKept_.oauthDeviceUrl = text;
+}
+void TConfigForm::SetOAuthTokenUrlText(const std::string& text) { oauthKept_.oauthTokenUrl = text; }
+void TConfigForm::SetOAuthScopeText(const std::string& text) { oauthKept_.oauthScope = text; }
 
 void TConfigForm::SecurityBoxChange(int index) {
   const QString port = PortEdit->text().trimmed();

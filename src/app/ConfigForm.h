@@ -54,6 +54,24 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void SetSecurityText(const std::string& text) override;
   void SetTlsFingerprintText(const std::string& text) override;
   void SetTimeoutText(const std::string& text) override;
+  std::string AuthText() const override;
+  std::string OAuthProviderText() const override;
+  std::string OAuthClientIdText() const override;
+  std::string OAuthClientSecretText() const override;
+  std::string OAuthTenantText() const override;
+  std::string OAuthAuthorizeUrlText() const override;
+  std::string OAuthDeviceUrlText() const override;
+  std::string OAuthTokenUrlText() const override;
+  std::string OAuthScopeText() const override;
+  void SetAuthText(const std::string& text) override;
+  void SetOAuthProviderText(const std::string& text) override;
+  void SetOAuthClientIdText(const std::string& text) override;
+  void SetOAuthClientSecretText(const std::string& text) override;
+  void SetOAuthTenantText(const std::string& text) override;
+  void SetOAuthAuthorizeUrlText(const std::string& text) override;
+  void SetOAuthDeviceUrlText(const std::string& text) override;
+  void SetOAuthTokenUrlText(const std::string& text) override;
+  void SetOAuthScopeText(const std::string& text) override;
 
   // A new encryption choice moves the port between the plain default 110
   // and the SSL/TLS default 995 when it holds the other choice's default;
@@ -116,6 +134,8 @@ class TConfigForm final : public QWidget, public SettingsFields {
   QString acceptedSeparator_;  // the last separator found usable
   std::string tlsFingerprint_;
   std::string timeout_ = "60";
+  // The OAuth 2.0 settings without a control keep their INI text here.
+  PlainSettingsFields oauthKept_;
 };
 
 }  // namespace vexalo
