@@ -2,12 +2,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QWidget>
 
 #include "settings/SettingsFields.h"
+
+class QShowEvent;
 
 namespace vexalo {
 
@@ -78,6 +82,16 @@ class TConfigForm final : public QWidget, public SettingsFields {
   // any other port the user typed stays.
   void SecurityBoxChange(int index);
 
+  // The folder whose secret store holds the OAuth 2.0 grant (the data
+  // folder, ending in '/'); until it is set, nobody is shown signed in.
+  void SetDataFolder(std::string folder);
+
+  // Signs in with OAuth 2.0 as the controls say: the device code shown (and
+  // its page opened) where the provider has one, else the browser opened at
+  // the authorization address; the grant goes to the data folder's store.
+  // Settings that cannot work are reported with the error box.
+  void SignInBtnClick();
+
   // Confirming: full-width ASCII in the port, separator and interval fields
   // becomes half-width; a separator that is not one CP932 byte is refused
   // with the error box, the dialog staying open on it. Otherwise hides the
@@ -97,6 +111,12 @@ class TConfigForm final : public QWidget, public SettingsFields {
   QLineEdit* UserNameEdit;
   QLineEdit* PassWordEdit;
   QComboBox* SecurityBox;  // items in the order of the SECURITY values
+  QComboBox* AuthBox;      // パスワード, OAuth 2.0: the AUTH values 0 and 1
+  QComboBox* ProviderBox;  // MICROSOFT, GOOGLE, CUSTOM
+  QLineEdit* ClientIdEdit;
+  QLineEdit* TenantEdit;
+  QPushButton* SignInBtn;
+  QLabel* SignInLabel;  // who is signed in, or the device code to enter
   QLineEdit* HeaderTokenEdit;
   QLineEdit* SplitTokenEdit;
   QLineEdit* IntervalEdit;
@@ -129,6 +149,10 @@ class TConfigForm final : public QWidget, public SettingsFields {
   // take and delete the whole mailbox, so the pair is reported and not
   // confirmed; true when that happened.
   bool RefuseDeletingEveryMail();
+  void BuildSignInRows(int y);
+  // Only the controls of the chosen way of logging in take input.
+  void EnableLoginControls();
+  void ShowWhoIsSignedIn();
 
   bool shownBefore_ = false;
   QString acceptedSeparator_;  // the last separator found usable
@@ -136,6 +160,8 @@ class TConfigForm final : public QWidget, public SettingsFields {
   std::string timeout_ = "60";
   // The OAuth 2.0 settings without a control keep their INI text here.
   PlainSettingsFields oauthKept_;
+  std::string dataFolder_;
+  QPointer<QObject> signIn_;  // the sign-in under way
 };
 
 }  // namespace vexalo

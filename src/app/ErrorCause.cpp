@@ -48,6 +48,9 @@ const TextCause kTextCauses[] = {
     {"Invalid Port", kBadPortLine},
     {"Cannot convert port", kBadPortLine},
     {"timed out", kTimedOutLine},
+    // The grant is missing, withdrawn or expired (OAuthSignInNeeded).
+    {"--sign-in",
+     u"OAuth 2.0 のサインインが必要です。設定の「接続設定」で「サインイン」を押してください。"},
 };
 
 }  // namespace
