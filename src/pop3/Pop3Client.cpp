@@ -6,6 +6,7 @@
 #include "cipher/Base64.h"
 #include "cipher/Md5.h"
 #include "cipher/SecureWipe.h"
+#include "pop3/SocketResolve.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -208,10 +209,7 @@ void TPop3Client::XOAuth2(std::string_view userName, std::string_view accessToke
   requests_.back().saslResponse = std::move(response);
 }
 
-bool TPop3Client::ConnectedToLoopback() const {
-  const std::string& address = socket_->DnsResult();
-  return address.starts_with("127.") || address == "::1" || address.starts_with("::ffff:127.");
-}
+bool TPop3Client::ConnectedToLoopback() const { return IsLoopbackAddress(socket_->DnsResult()); }
 
 void TPop3Client::Capa(Completion done) {
   Send(pop3Capa, {}, [this, done = std::move(done)](Pop3Reply& reply) {
