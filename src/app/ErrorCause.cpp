@@ -13,12 +13,16 @@ namespace {
 // The steps of a run whose negative reply means the login was refused.
 constexpr int32_t kUserStep = 1;
 constexpr int32_t kPassStep = 2;
+constexpr int32_t kXOAuth2Step = 15;  // AUTH XOAUTH2
 constexpr uint16_t kNegativeReply = 500;
 
 constexpr char16_t kTimedOutLine[] =
     u"サーバーから応答がありません。ネットワークの接続とPOP3サーバー名を確かめてください。";
 constexpr char16_t kBadPortLine[] =
     u"ポート番号が正しくありません。数字で入れてください（通常は110です）。";
+
+constexpr char16_t kSignInLine[] =
+    u"OAuth 2.0 のサインインが必要です。設定の「接続設定」で「サインイン」を押してください。";
 
 struct CodeCause {
   std::initializer_list<int> codes;
@@ -49,8 +53,7 @@ const TextCause kTextCauses[] = {
     {"Cannot convert port", kBadPortLine},
     {"timed out", kTimedOutLine},
     // The grant is missing, withdrawn or expired (OAuthSignInNeeded).
-    {"--sign-in",
-     u"OAuth 2.0 のサインインが必要です。設定の「接続設定」で「サインイン」を押してください。"},
+    {"--sign-in", kSignInLine},
 };
 
 }  // namespace
@@ -65,6 +68,9 @@ QString ErrorCauseLine(const RunFailure& failure) {
   if (failure.code == kNegativeReply && (failure.step == kUserStep || failure.step == kPassStep)) {
     return QStringLiteral(
         "ユーザーIDかパスワードが違います。設定の「接続設定」で確かめてください。");
+  }
+  if (failure.code == kNegativeReply && failure.step == kXOAuth2Step) {
+    return QString::fromUtf16(kSignInLine);
   }
   for (const CodeCause& cause : kCodeCauses) {
     if (std::find(cause.codes.begin(), cause.codes.end(), failure.code) != cause.codes.end()) {

@@ -107,13 +107,14 @@ struct RunSettings {
   static RunSettings From(const SettingsFields& fields);
 };
 
-// One processing run at a time over the POP3 mailbox: connect, USER, PASS,
-// CAPA, STAT, one UIDL listing of every message's id (and, when one of them
-// is new, one LIST listing of their sizes), then for each message number
-// 1..count whose id is neither in column 1 of the table nor remembered as
-// not picked: its header (TOP n 0), a RETR when the header holds the trigger
-// line (a message of a few KB is read whole at once instead), a DELE for a
-// picked message when deleting is on; finally QUIT, after which FirstRow.csv
+// One processing run at a time over the POP3 mailbox: connect, USER, PASS
+// (with AUTH=1 instead: an access token first, refreshed off the loop when
+// it has under a minute left, then connect and AUTH XOAUTH2; a grant that is
+// gone ends the run before it connects), CAPA, STAT, one UIDL listing of every message's id (and,
+// when one of them is new, one LIST listing of their sizes), then for each message number 1..count
+// whose id is neither in column 1 of the table nor remembered as not picked: its header (TOP n 0),
+// a RETR when the header holds the trigger line (a message of a few KB is read whole at once
+// instead), a DELE for a picked message when deleting is on; finally QUIT, after which FirstRow.csv
 // and Unpicked.txt are rewritten and a summary shown. A server that refuses
 // the listing is asked UIDL n per message, one that refuses TOP gets RETR for
 // every message not yet judged. Every picked message becomes one row of the

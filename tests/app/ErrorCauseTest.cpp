@@ -26,6 +26,11 @@ TEST(ErrorCauseTest, EachKnownFailureGetsItsLineAndOthersNone) {
       {{5, 10054, "-ERR Connection reset by peer (Winsock error #10054)"},
        "サーバーが接続を切りました"},
       {{5, 0, "\x83\x74\x83\x40\x83\x43\x83\x8b"}, ""},  // a file error of the run
+      // OAuth 2.0: the grant is gone (the refresh's text names the command), or
+      // the server refused the token.
+      {{14, 0, "OAuth 2.0 ... vexalo-fetch --sign-in ... (invalid_grant: )"},
+       "OAuth 2.0 のサインインが必要です"},
+      {{15, 500, "-ERR [AUTH] Authentication failed."}, "OAuth 2.0 のサインインが必要です"},
   };
   for (const Case& c : cases) {
     const QString line = ErrorCauseLine(c.failure);
