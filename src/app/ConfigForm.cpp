@@ -232,7 +232,7 @@ void TConfigForm::BuildSignInRows(int y) {
   SignInBtn = new QPushButton(QStringLiteral("サインイン"), Pop3Tab);
   SignInBtn->setGeometry(24, y, 120, 28);
   SignInLabel = new QLabel(Pop3Tab);
-  SignInLabel->setGeometry(152, y - 4, 257, 64);
+  SignInLabel->setGeometry(152, y - 4, 257, 84);
   SignInLabel->setWordWrap(true);
   SignInLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   connect(SignInBtn, &QPushButton::clicked, this,
