@@ -320,6 +320,13 @@ TEST(FetchProgramCommandLineTest, ExitStatusAndOutputOfEachForm) {
       {{"--export"}, "", 2, "", "vexalo-fetch: --export needs a file" + seeHelp},
       {{"--set-password", "--export", "x.csv"}, "", 2, "", "vexalo-fetch: unexpected argument"},
       {{"--dir", dir, "--export", folder.Path("missing/x.csv")}, "", 1, "", "vexalo-fetch: "},
+      {{"--sign-in", "--set-password"}, "", 2, "", "vexalo-fetch: unexpected argument"},
+      // No client registered: nothing to sign in to.
+      {{"--dir", dir, "--sign-in"},
+       "",
+       1,
+       "",
+       "vexalo-fetch: sign-in failed: Vexalo.ini の OAUTH_CLIENT_ID の値「」は空です"},
   };
   for (const Case& c : cases) {
     const ProgramResult result = RunFetch(c.args, c.input);
