@@ -25,6 +25,7 @@ SignInWorker::SignInWorker(OAuthEndpoints endpoints, std::string account, std::s
                dataFolder = std::move(dataFolder), timeoutSeconds] {
     // Runs `call` with the worker on the GUI thread, unless it is gone by then.
     const auto post = [shared](auto call) {
+      if (shared->cancelled || QCoreApplication::instance() == nullptr) return;
       QMetaObject::invokeMethod(
           qApp,
           [shared, call] {
