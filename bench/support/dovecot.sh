@@ -11,7 +11,9 @@
 # Login: user "vexalo", password "kamome-2024" (USER/PASS or APOP). Before the
 # port is printed the server has been logged into once, so it has indexed the
 # mailbox and the first timed run does not pay for that. The server stops by
-# itself after VEXALO_DOVECOT_LIFETIME seconds (default 3600). As root the
+# itself after VEXALO_DOVECOT_LIFETIME seconds (default 3600). With
+# VEXALO_DOVECOT_INTROSPECTION set to a token introspection address it offers
+# XOAUTH2 as well, the tokens checked there. As root the
 # server runs as the account "vexalotest", which is given MAILDIR: keep it
 # where that account can reach it (e.g. under /tmp).
 #
@@ -49,6 +51,7 @@ start)
   # Made here, not by the server's redirection below, which may come late.
   : >"$outfile"
   "$server" --maildir "$maildir" --lifetime "${VEXALO_DOVECOT_LIFETIME:-3600}" \
+    ${VEXALO_DOVECOT_INTROSPECTION:+--introspection "$VEXALO_DOVECOT_INTROSPECTION"} \
     <"/dev/null" >"$outfile" 2>&1 &
   pid=$!
   echo "$pid" >"$pidfile"

@@ -1,10 +1,13 @@
 #include "app/ConfigForm.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
 #include <QKeySequence>
 #include <QLabel>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QUrl>
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -14,8 +17,13 @@
 #include "app/Fonts.h"
 #include "app/GuiText.h"
 #include "app/MessageBoxes.h"
+#include "app/SignInWorker.h"
 #include "app/WindowPlacement.h"
+#include "auth/OAuthGrant.h"
+#include "auth/SecretStore.h"
 #include "settings/SettingsKeys.h"
+#include "text/CommFuncs.h"
+#include "text/IntegerText.h"
 
 namespace vexalo {
 
@@ -24,6 +32,12 @@ namespace {
 constexpr int kEditHeight = 24;
 
 constexpr int kSecurityTls = 1;
+constexpr int kAuthOAuth = 1;
+// The OAuth 2.0 rows below the connection's: the form grows by this.
+constexpr int kSignInRowsHeight = 200;
+// The OAUTH_PROVIDER values in the order of ProviderBox's items.
+constexpr const char* kProviders[] = {"MICROSOFT", "GOOGLE", "CUSTOM"};
+constexpr int kMicrosoft = 0;
 
 QLabel* AddLabel(QWidget* page, const QString& text, int x, int y) {
   auto* label = new QLabel(text, page);
@@ -107,11 +121,11 @@ TConfigForm::TConfigForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setWindowTitle(QStringLiteral("設定"));
-  setFixedSize(450, 438);
+  setFixedSize(450, 438 + kSignInRowsHeight);
   setFont(ProportionalGothicFont(16, true));
 
   PageControl = new QTabWidget(this);
-  PageControl->setGeometry(8, 8, 433, 385);
+  PageControl->setGeometry(8, 8, 433, 385 + kSignInRowsHeight);
   Pop3Tab = new QWidget;
   MailTab = new QWidget;
   PageControl->addTab(Pop3Tab, QStringLiteral("接続設定"));
@@ -120,10 +134,10 @@ TConfigForm::TConfigForm(QWidget* parent)
   BuildMailTab();
 
   OkBtn = new QPushButton(QStringLiteral("設定完了"), this);
-  OkBtn->setGeometry(57, 400, 160, 33);
+  OkBtn->setGeometry(57, 400 + kSignInRowsHeight, 160, 33);
   connect(OkBtn, &QPushButton::clicked, this, &TConfigForm::OkBtnClick);
   CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
-  CancelBtn->setGeometry(233, 400, 160, 33);
+  CancelBtn->setGeometry(233, 400 + kSignInRowsHeight, 160, 33);
   CancelBtn->setToolTip(QStringLiteral("変更を取り消して設定画面を閉じます。"));
   connect(CancelBtn, &QPushButton::clicked, this, &TConfigForm::CancelBtnClick);
   connect(Ex2Btn, &QPushButton::clicked, this,
@@ -149,6 +163,11 @@ void TConfigForm::NameControls() {
                                                        {"PortEdit", PortEdit},
                                                        {"UserNameEdit", UserNameEdit},
                                                        {"PassWordEdit", PassWordEdit},
+                                                       {"AuthBox", AuthBox},
+                                                       {"ProviderBox", ProviderBox},
+                                                       {"ClientIdEdit", ClientIdEdit},
+                                                       {"TenantEdit", TenantEdit},
+                                                       {"SignInBtn", SignInBtn},
                                                        {"HeaderTokenEdit", HeaderTokenEdit},
                                                        {"SplitTokenEdit", SplitTokenEdit},
                                                        {"IntervalEdit", IntervalEdit},
@@ -190,12 +209,107 @@ void TConfigForm::BuildPop3Tab() {
                      "TLSは通常ポート995、STARTTLSは通常ポート110です。分からない場合はネットワーク"
                      "管理者にお問い合わせ下さい。"));
   connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TConfigForm::SecurityBoxChange);
+  BuildSignInRows(y + 48);
   PortEdit->setText(QString::fromLatin1(kDefaultPort));
   // Server names and user names are ASCII: a full-width one would only fail
   // later as an unknown host or a wrong password.
   for (QLineEdit* edit : {HostEdit, PortEdit, UserNameEdit}) TypeHalfWidth(edit);
   PassWordEdit->setEchoMode(QLineEdit::Password);
   PassWordEdit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
+void TConfigForm::BuildSignInRows(int y) {
+  AddLabel(Pop3Tab, QStringLiteral("認証方式："), 24, y + 4);
+  AuthBox = new QComboBox(Pop3Tab);
+  AuthBox->setGeometry(168, y, 233, kEditHeight);
+  AuthBox->addItems({QStringLiteral("パスワード"), QStringLiteral("OAuth 2.0")});
+  AuthBox->setToolTip(
+      QStringLiteral("Microsoft 365 と Outlook.com は OAuth 2.0 です。Gmail はアプリ パスワードなら"
+                     "パスワードのままで使えます。"));
+  y += 40;
+  AddLabel(Pop3Tab, QStringLiteral("プロバイダ："), 24, y + 4);
+  ProviderBox = new QComboBox(Pop3Tab);
+  ProviderBox->setGeometry(168, y, 233, kEditHeight);
+  ProviderBox->addItems({QStringLiteral("Microsoft 365 / Outlook.com"), QStringLiteral("Google"),
+                         QStringLiteral("その他（Vexalo.ini で指定）")});
+  y += 40;
+  AddLabel(Pop3Tab, QStringLiteral("クライアントID："), 24, y + 4);
+  ClientIdEdit =
+      AddEdit(Pop3Tab, 168, y, 233,
+              QStringLiteral("管理者がアプリを登録したときのアプリケーション (クライアント) "
+                             "ID です。"));
+  y += 40;
+  AddLabel(Pop3Tab, QStringLiteral("テナント："), 24, y + 4);
+  TenantEdit = AddEdit(Pop3Tab, 168, y, 233,
+                       QStringLiteral("職場のアカウントは organizations（またはテナント ID）、"
+                                      "Outlook.com は consumers です。"));
+  TenantEdit->setText(QStringLiteral("organizations"));
+  y += 40;
+  SignInBtn = new QPushButton(QStringLiteral("サインイン"), Pop3Tab);
+  SignInBtn->setGeometry(24, y, 120, 28);
+  SignInLabel = new QLabel(Pop3Tab);
+  SignInLabel->setGeometry(152, y - 4, 257, 84);
+  SignInLabel->setWordWrap(true);
+  SignInLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  connect(SignInBtn, &QPushButton::clicked, this,
+          [this] { CallShowingErrors(this, [this] { SignInBtnClick(); }); });
+  connect(AuthBox, &QComboBox::currentIndexChanged, this, &TConfigForm::EnableLoginControls);
+  connect(ProviderBox, &QComboBox::currentIndexChanged, this, &TConfigForm::EnableLoginControls);
+  EnableLoginControls();
+}
+
+void TConfigForm::EnableLoginControls() {
+  const bool oauth = AuthBox->currentIndex() == kAuthOAuth;
+  PassWordEdit->setEnabled(!oauth);
+  for (QWidget* control : std::initializer_list<QWidget*>{ProviderBox, ClientIdEdit, SignInBtn}) {
+    control->setEnabled(oauth);
+  }
+  TenantEdit->setEnabled(oauth && ProviderBox->currentIndex() == kMicrosoft);
+  if (signIn_) SignInBtn->setEnabled(false);
+}
+
+void TConfigForm::SetDataFolder(std::string folder) { dataFolder_ = std::move(folder); }
+
+void TConfigForm::ShowWhoIsSignedIn() {
+  if (dataFolder_.empty() || signIn_) return;
+  const std::optional<std::string> stored = OpenSecretStore(dataFolder_)->Load();
+  const std::optional<OAuthGrant> grant = stored ? ParseGrant(*stored) : std::nullopt;
+  if (!grant) {
+    SignInLabel->setText(QStringLiteral("サインインしていません。"));
+    return;
+  }
+  SignInLabel->setText(
+      QStringLiteral("サインイン済み：%1（%2）")
+          .arg(FromCp932(grant->account),
+               QDateTime::fromSecsSinceEpoch(grant->signedInAt).toString(u"yyyy/MM/dd H:mm")));
+}
+
+void TConfigForm::SignInBtnClick() {
+  if (signIn_) return;
+  const OAuthEndpoints endpoints = OAuthEndpointsFrom(*this);
+  const std::optional<int32_t> timeout = TextToInteger(TrimText(TimeoutText()));
+  auto* worker = new SignInWorker(endpoints, std::string(TrimText(UserNameText())), dataFolder_,
+                                  timeout && *timeout > 0 ? *timeout : 60, this);
+  signIn_ = worker;
+  SignInBtn->setEnabled(false);
+  SignInLabel->setText(QStringLiteral("サインイン中…"));
+  connect(
+      worker, &SignInWorker::DeviceCodeShown, this,
+      [this](const QString& uri, const QString& code, const QString&) {
+        SignInLabel->setText(
+            QStringLiteral("開いたページ（%1）でコード %2 を入力してください。").arg(uri, code));
+        QDesktopServices::openUrl(QUrl(uri));
+      });
+  connect(worker, &SignInWorker::BrowserAddressShown, this, [this](const QString& address) {
+    SignInLabel->setText(QStringLiteral("ブラウザでサインインしてください。"));
+    QDesktopServices::openUrl(QUrl(address));
+  });
+  connect(worker, &SignInWorker::Finished, this, [this, worker](bool, const QString& text) {
+    worker->deleteLater();
+    signIn_ = nullptr;
+    SignInLabel->setText(text);
+    EnableLoginControls();
+  });
 }
 
 void TConfigForm::BuildMailTab() {
@@ -259,10 +373,11 @@ void TConfigForm::BuildMailTab() {
 void TConfigForm::SetTabOrder() {
   // The page's controls sit between the tabs and the confirm button; the
   // hidden page's controls are skipped by Qt.
-  QWidget* const chain[] = {PageControl,    HostEdit,    PortEdit,     UserNameEdit,
-                            PassWordEdit,   SecurityBox, DelMailChk,   ByNameChk,
-                            CsvGuardChk,    Ex2Btn,      IntervalEdit, HeaderTokenEdit,
-                            SplitTokenEdit, OkBtn,       CancelBtn};
+  QWidget* const chain[] = {PageControl,     HostEdit,       PortEdit,  UserNameEdit,
+                            PassWordEdit,    SecurityBox,    AuthBox,   ProviderBox,
+                            ClientIdEdit,    TenantEdit,     SignInBtn, DelMailChk,
+                            ByNameChk,       CsvGuardChk,    Ex2Btn,    IntervalEdit,
+                            HeaderTokenEdit, SplitTokenEdit, OkBtn,     CancelBtn};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -306,6 +421,46 @@ void TConfigForm::SetSecurityText(const std::string& text) {
 }
 void TConfigForm::SetTlsFingerprintText(const std::string& text) { tlsFingerprint_ = text; }
 void TConfigForm::SetTimeoutText(const std::string& text) { timeout_ = text; }
+std::string TConfigForm::AuthText() const {
+  return AuthBox->currentIndex() == kAuthOAuth ? "1" : "0";
+}
+std::string TConfigForm::OAuthProviderText() const {
+  return kProviders[std::clamp<int>(ProviderBox->currentIndex(), 0, std::size(kProviders) - 1)];
+}
+std::string TConfigForm::OAuthClientIdText() const { return ToCp932(ClientIdEdit->text()); }
+std::string TConfigForm::OAuthClientSecretText() const { return oauthKept_.oauthClientSecret; }
+std::string TConfigForm::OAuthTenantText() const { return ToCp932(TenantEdit->text()); }
+std::string TConfigForm::OAuthAuthorizeUrlText() const { return oauthKept_.oauthAuthorizeUrl; }
+std::string TConfigForm::OAuthDeviceUrlText() const { return oauthKept_.oauthDeviceUrl; }
+std::string TConfigForm::OAuthTokenUrlText() const { return oauthKept_.oauthTokenUrl; }
+std::string TConfigForm::OAuthScopeText() const { return oauthKept_.oauthScope; }
+// Any text but "1" selects the password, as an absent key does.
+void TConfigForm::SetAuthText(const std::string& text) {
+  AuthBox->setCurrentIndex(TrimText(text) == "1" ? kAuthOAuth : 0);
+}
+// An unknown provider selects Microsoft's, the default.
+void TConfigForm::SetOAuthProviderText(const std::string& text) {
+  const std::string name = UpperAscii(TrimText(text));
+  const auto* found = std::find(std::begin(kProviders), std::end(kProviders), name);
+  ProviderBox->setCurrentIndex(found == std::end(kProviders)
+                                   ? kMicrosoft
+                                   : static_cast<int>(found - std::begin(kProviders)));
+}
+void TConfigForm::SetOAuthClientIdText(const std::string& text) {
+  SetWholeText(ClientIdEdit, text);
+}
+void TConfigForm::SetOAuthClientSecretText(const std::string& text) {
+  oauthKept_.oauthClientSecret = text;
+}
+void TConfigForm::SetOAuthTenantText(const std::string& text) { SetWholeText(TenantEdit, text); }
+void TConfigForm::SetOAuthAuthorizeUrlText(const std::string& text) {
+  oauthKept_.oauthAuthorizeUrl = text;
+}
+void TConfigForm::SetOAuthDeviceUrlText(const std::string& text) {
+  oauthKept_.oauthDeviceUrl = text;
+}
+void TConfigForm::SetOAuthTokenUrlText(const std::string& text) { oauthKept_.oauthTokenUrl = text; }
+void TConfigForm::SetOAuthScopeText(const std::string& text) { oauthKept_.oauthScope = text; }
 
 void TConfigForm::SecurityBoxChange(int index) {
   const QString port = PortEdit->text().trimmed();
@@ -418,6 +573,7 @@ void TConfigForm::showEvent(QShowEvent* event) {
   // A window restored from the task bar is no new opening: the edits made
   // before stay edits.
   if (!event->spontaneous()) CopySettings(*this, shownWith_);
+  CallShowingErrors(this, [this] { ShowWhoIsSignedIn(); });
   if (!shownBefore_) {
     shownBefore_ = true;
     CentreOnScreen(this);

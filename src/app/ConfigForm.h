@@ -2,12 +2,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QWidget>
 
 #include "settings/SettingsFields.h"
+
+class QShowEvent;
 
 namespace vexalo {
 
@@ -58,11 +62,39 @@ class TConfigForm final : public QWidget, public SettingsFields {
   void SetSecurityText(const std::string& text) override;
   void SetTlsFingerprintText(const std::string& text) override;
   void SetTimeoutText(const std::string& text) override;
+  std::string AuthText() const override;
+  std::string OAuthProviderText() const override;
+  std::string OAuthClientIdText() const override;
+  std::string OAuthClientSecretText() const override;
+  std::string OAuthTenantText() const override;
+  std::string OAuthAuthorizeUrlText() const override;
+  std::string OAuthDeviceUrlText() const override;
+  std::string OAuthTokenUrlText() const override;
+  std::string OAuthScopeText() const override;
+  void SetAuthText(const std::string& text) override;
+  void SetOAuthProviderText(const std::string& text) override;
+  void SetOAuthClientIdText(const std::string& text) override;
+  void SetOAuthClientSecretText(const std::string& text) override;
+  void SetOAuthTenantText(const std::string& text) override;
+  void SetOAuthAuthorizeUrlText(const std::string& text) override;
+  void SetOAuthDeviceUrlText(const std::string& text) override;
+  void SetOAuthTokenUrlText(const std::string& text) override;
+  void SetOAuthScopeText(const std::string& text) override;
 
   // A new encryption choice moves the port between the plain default 110
   // and the SSL/TLS default 995 when it holds the other choice's default;
   // any other port the user typed stays.
   void SecurityBoxChange(int index);
+
+  // The folder whose secret store holds the OAuth 2.0 grant (the data
+  // folder, ending in '/'); until it is set, nobody is shown signed in.
+  void SetDataFolder(std::string folder);
+
+  // Signs in with OAuth 2.0 as the controls say: the device code shown (and
+  // its page opened) where the provider has one, else the browser opened at
+  // the authorization address; the grant goes to the data folder's store.
+  // Settings that cannot work are reported with the error box.
+  void SignInBtnClick();
 
   // Confirming: full-width ASCII in the server, port, user name, separator
   // and interval fields becomes half-width; a port that is not a whole number
@@ -88,6 +120,12 @@ class TConfigForm final : public QWidget, public SettingsFields {
   QLineEdit* UserNameEdit;
   QLineEdit* PassWordEdit;
   QComboBox* SecurityBox;  // items in the order of the SECURITY values
+  QComboBox* AuthBox;      // パスワード, OAuth 2.0: the AUTH values 0 and 1
+  QComboBox* ProviderBox;  // MICROSOFT, GOOGLE, CUSTOM
+  QLineEdit* ClientIdEdit;
+  QLineEdit* TenantEdit;
+  QPushButton* SignInBtn;
+  QLabel* SignInLabel;  // who is signed in, or the device code to enter
   QLineEdit* HeaderTokenEdit;
   QLineEdit* SplitTokenEdit;
   QLineEdit* IntervalEdit;
@@ -129,12 +167,20 @@ class TConfigForm final : public QWidget, public SettingsFields {
   bool RefuseUnusablePort();
   bool RefuseUnusableInterval();
   void RefuseField(QWidget* page, QLineEdit* edit, const QString& message);
+  void BuildSignInRows(int y);
+  // Only the controls of the chosen way of logging in take input.
+  void EnableLoginControls();
+  void ShowWhoIsSignedIn();
 
   bool shownBefore_ = false;
   PlainSettingsFields shownWith_;  // the settings when the dialog was last shown
   QString acceptedSeparator_;      // the last separator found usable
   std::string tlsFingerprint_;
   std::string timeout_ = "60";
+  // The OAuth 2.0 settings without a control keep their INI text here.
+  PlainSettingsFields oauthKept_;
+  std::string dataFolder_;
+  QPointer<QObject> signIn_;  // the sign-in under way
 };
 
 }  // namespace vexalo

@@ -64,6 +64,7 @@ TMainForm::TMainForm(std::string programDir, QWidget* parent)
       run_(table_, *configForm_, pop3Client_, jisConv_,
            {FilePath(kAllDataFileName), FilePath(kFirstRowFileName), FilePath(kUnpickedFileName)},
            *this) {
+  configForm_->SetDataFolder(programDir_);
   setWindowTitle(QStringLiteral("Vexalo ヴェクサロ Ver1.0"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/vexalo.svg")));
   setFont(GothicFont(16, true));

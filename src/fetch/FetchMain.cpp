@@ -13,6 +13,7 @@
 #include "fetch/ConsoleReporter.h"
 #include "fetch/FetchOptions.h"
 #include "fetch/PasswordInput.h"
+#include "fetch/SignInCommand.h"
 #include "fetch/TerminalText.h"
 #include "jconv/Cp932Codec.h"
 #include "jconv/JisConv.h"
@@ -170,6 +171,7 @@ int Main(int argc, char** argv) {
 
   if (options->mode == FetchOptions::Mode::kSetPassword) return SetPassword(dir);
   if (options->mode == FetchOptions::Mode::kExport) return ExportTable(dir, options->exportFile);
+  if (options->mode == FetchOptions::Mode::kSignIn) return SignInCommand(dir, stdout, stderr);
   return RunOnce(dir, options->output);
 }
 

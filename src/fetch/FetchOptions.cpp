@@ -9,6 +9,7 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
   FetchOptions options;
   bool dirGiven = false;
   bool setPassword = false;
+  bool signIn = false;
   bool outputGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -16,13 +17,15 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
       options.mode = FetchOptions::Mode::kHelp;
       return options;
     }
-    if (arg == "--set-password" && !setPassword && options.exportFile.empty()) {
+    if (arg == "--set-password" && !setPassword && !signIn && options.exportFile.empty()) {
       setPassword = true;
+    } else if (arg == "--sign-in" && !signIn && !setPassword && options.exportFile.empty()) {
+      signIn = true;
     } else if ((arg == "--quiet" || arg == "--verbose") && !outputGiven) {
       outputGiven = true;
       options.output =
           arg == "--quiet" ? FetchOptions::Output::kQuiet : FetchOptions::Output::kEveryStatus;
-    } else if (arg == "--export" && options.exportFile.empty() && !setPassword) {
+    } else if (arg == "--export" && options.exportFile.empty() && !setPassword && !signIn) {
       if (i + 1 >= argc || std::string_view(argv[i + 1]).empty()) {
         error = "--export needs a file";
         return std::nullopt;
@@ -41,6 +44,7 @@ std::optional<FetchOptions> ParseFetchOptions(int argc, const char* const* argv,
     }
   }
   options.mode = setPassword                   ? FetchOptions::Mode::kSetPassword
+                 : signIn                      ? FetchOptions::Mode::kSignIn
                  : !options.exportFile.empty() ? FetchOptions::Mode::kExport
                                                : FetchOptions::Mode::kRun;
   return options;
@@ -50,6 +54,7 @@ std::string FetchUsageText(const std::string& dataDir) {
   return "Usage: vexalo-fetch [--dir DIR] [--quiet | --verbose]\n"
          "       vexalo-fetch [--dir DIR] --set-password\n"
          "       vexalo-fetch [--dir DIR] --export FILE\n"
+         "       vexalo-fetch [--dir DIR] --sign-in\n"
          "       vexalo-fetch --help\n"
          "\n"
          "Without --set-password, performs one processing run: loads Vexalo.ini,\n"
@@ -71,6 +76,14 @@ std::string FetchUsageText(const std::string& dataDir) {
          "temporary name beside it and then renamed, so it is never seen half\n"
          "written.\n"
          "\n"
+         "With --sign-in, signs in with OAuth 2.0 as [POP3] of Vexalo.ini says\n"
+         "(OAUTH_PROVIDER, OAUTH_CLIENT_ID, OAUTH_TENANT, ...): where the provider\n"
+         "has a device code (Microsoft), prints the address to open on any device\n"
+         "and the code to enter there; otherwise (Google) prints an address to open\n"
+         "in a browser on this computer. The grant is kept in the desktop keyring\n"
+         "when one is running, otherwise encrypted in OAuthGrant.dat (mode 0600) in\n"
+         "the data folder. Runs with AUTH=1 log in with it (SASL XOAUTH2).\n"
+         "\n"
          "The files are those in DIR, or in the data folder: the folder of this\n"
          "program when it holds a Vexalo.ini or you can write it, otherwise\n"
          "$XDG_DATA_HOME/vexalo (by default ~/.local/share/vexalo), made private\n"
@@ -85,11 +98,11 @@ std::string FetchUsageText(const std::string& dataDir) {
          "match TLS_FINGERPRINT (SHA-256). An untrusted certificate is printed with\n"
          "the TLS_FINGERPRINT line that would trust it, and the run ends.\n"
          "\n"
-         "Exit status: 0 after a completed run, a stored password or a written\n"
-         "export; 1 when the run does not complete (an error message, or no server\n"
-         "set in Vexalo.ini), the password cannot be stored or the export cannot be\n"
-         "written (the reason on standard error); 2 for a command line that is not\n"
-         "understood.\n";
+         "Exit status: 0 after a completed run, a stored password or grant, or a\n"
+         "written export; 1 when the run does not complete (an error message, or\n"
+         "no server set in Vexalo.ini), the password or grant cannot be stored,\n"
+         "the sign-in fails or the export cannot be written (the reason on\n"
+         "standard error); 2 for a command line that is not understood.\n";
 }
 
 }  // namespace vexalo

@@ -11,6 +11,7 @@ struct FetchOptions {
     kRun,          // one processing run
     kSetPassword,  // store the password read from standard input
     kExport,       // write the whole table to exportFile, without fetching
+    kSignIn,       // sign in with OAuth 2.0 and store the grant
     kHelp,         // explain the usage
   };
   // What a run prints besides its errors.

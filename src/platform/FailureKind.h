@@ -24,6 +24,7 @@ enum class FailureKind : uint8_t {
   kServerSpeaksPlain,  // a TLS connection met a server speaking in the clear
   kServerReply,        // the server answered "-ERR"
   kLoginRefused,       // ... to the user name or password
+  kSignInNeeded,       // the OAuth 2.0 grant is missing, withdrawn or refused
   kProtocol,           // the server's replies are no POP3 (too long, out of step)
   kFileAccess,         // a file refused: permissions, read-only, a folder in its place
   kDiskFull,           // no room on the disk or over quota

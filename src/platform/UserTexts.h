@@ -47,6 +47,7 @@ enum class UserText {
   kCauseTlsTrust,
   kCauseBadPort,
   kCauseLoginRefused,
+  kCauseSignInNeeded,
   // Settings a run refuses to start with.
   kBadSecurity,
   kDeleteWithoutTrigger,
@@ -68,6 +69,22 @@ enum class UserText {
   kInOutError,
   kSettingsFileTooLarge,
   kCannotWrite,
+  // OAuth 2.0 settings, sign-in and the grant's store.
+  kBadSettingValue,
+  kAuthChoices,
+  kProviderChoices,
+  kNoTenantName,
+  kUrlNeedsHttps,
+  kClientIdEmpty,
+  kCustomKeyEmpty,
+  kNotSignedIn,
+  kSignInWithdrawn,
+  kTokenRefreshFailed,
+  kKeyringStoreFailed,
+  kKeyringEraseFailed,
+  kCannotErase,
+  // The Excel export.
+  kExcelWriteFailed,
   // The desktop's timer and number fields.
   kNotAnInteger,
   kNoTimer,

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "cipher/Base64.h"
 #include "cipher/Md5.h"
+#include "cipher/SecureWipe.h"
+#include "pop3/SocketResolve.h"
 #include "text/CommFuncs.h"
 
 namespace vexalo {
@@ -32,6 +35,25 @@ bool StartsLikePop3Reply(std::string_view bytes) {
 bool IsTlsPort(std::string_view port) {
   const std::string_view trimmed = TrimText(port);
   return trimmed == kPop3sPortNumber || EqualIgnoringAsciiCase(trimmed, "pop3s");
+}
+
+// What the trace shows in place of a bearer token.
+constexpr char kHiddenSecret[] = "<secret>";
+
+bool IsContinuation(std::string_view line) { return line == "+" || line.starts_with("+ "); }
+
+// The server's words in an error challenge: base64 of JSON, untrusted.
+std::string ChallengeWords(std::string_view encoded) {
+  std::string words;
+  try {
+    words = Base64Decode(TrimText(encoded));
+  } catch (const std::exception&) {
+    words.assign(encoded);
+  }
+  for (char& c : words) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return words;
 }
 
 bool IsPositive(std::string_view statusLine) {
@@ -67,7 +89,7 @@ const char* ToString(TPop3ProtocolState state) {
 const char* ToString(TPop3Request request) {
   static constexpr const char* kNames[] = {"Connect", "User", "Pass", "APop", "Capa",
                                            "Stls",    "Stat", "List", "Uidl", "Retr",
-                                           "Top",     "Dele", "Quit"};
+                                           "Top",     "Dele", "Quit", "Auth"};
   return request < std::size(kNames) ? kNames[request] : "?";
 }
 
@@ -79,6 +101,7 @@ struct TPop3Client::Command {
     lines,                // a multi-line reply, ended by "."
     linesUnlessNumbered,  // a listing; with a message number, the entry on the status line
     handshake,            // the +OK is followed by the TLS handshake, which completes it
+    sasl,                 // "+ " lines before the status line are the server's challenges
   };
 
   TPop3Request request;
@@ -103,6 +126,7 @@ const TPop3Client::Command& TPop3Client::CommandFor(TPop3Request request) {
       {pop3User, "USER", kAny, kUser, pop3WaitingPass, Reply::statusLine, true},
       {pop3Pass, "PASS", kAny, pop3WaitingPass, kTrans, Reply::statusLine, true},
       {pop3APop, "APOP", kUser, kUser, kTrans, Reply::statusLine, true},
+      {pop3Auth, "AUTH", kUser, kUser, kTrans, Reply::sasl, true},
       {pop3Capa, "CAPA", kUser, kTrans, std::nullopt, Reply::lines},
       {pop3Stls, "STLS", kUser, kUser, std::nullopt, Reply::handshake},
       {pop3Stat, "STAT", kTrans, kTrans, kTrans, Reply::statusLine, false, true},
@@ -177,6 +201,36 @@ void TPop3Client::APop(std::string_view userName, std::string_view passWord, Com
   Send(pop3APop, std::string(TrimText(userName)) + " " + Md5Hex(timestamp_ + std::string(passWord)),
        std::move(done));
 }
+
+void TPop3Client::XOAuth2(std::string_view userName, std::string_view accessToken,
+                          Completion done) {
+  const Command& command = CommandFor(pop3Auth);
+  CheckAllowed(command);
+  CheckMayStart(command);
+  // Whoever reads a bearer token on the way may use it as the user: only
+  // TLS protects it, or a connection that never leaves the machine.
+  if (!Encrypted() && !ConnectedToLoopback()) {
+    Refuse("-ERR AUTH refused: a bearer token goes only over TLS");
+  }
+  std::string clear = "user=" + std::string(TrimText(userName)) + "\x01" + "auth=Bearer " +
+                      std::string(accessToken) + "\x01\x01";
+  std::string response = Base64Encode(clear);
+  SecureWipe(clear.data(), clear.size());
+  constexpr std::string_view kMechanism = "XOAUTH2";
+  const size_t wholeLine =
+      std::string_view("AUTH ").size() + kMechanism.size() + 1 + response.size() + 2;
+  if (wholeLine <= kMaxInitialResponseLine) {
+    std::string argument = std::string(kMechanism) + " " + response;
+    Send(pop3Auth, argument, std::move(done));
+    SecureWipe(argument.data(), argument.size());
+    SecureWipe(response.data(), response.size());
+    return;
+  }
+  Send(pop3Auth, std::string(kMechanism), std::move(done));
+  requests_.back().saslResponse = std::move(response);
+}
+
+bool TPop3Client::ConnectedToLoopback() const { return IsLoopbackAddress(socket_->DnsResult()); }
 
 void TPop3Client::Capa(Completion done) {
   Send(pop3Capa, {}, [this, done = std::move(done)](Pop3Reply& reply) {
@@ -294,9 +348,14 @@ void TPop3Client::Send(TPop3Request request, std::optional<std::string> argument
   }
   std::string line = command.verb;
   if (argument) line.append(" ").append(*argument);
-  TraceText("> ", line);
+  if (request == pop3Auth && line.find(' ', 5) != std::string::npos) {
+    TraceText("> ", line.substr(0, line.find(' ', 5) + 1) + kHiddenSecret);
+  } else {
+    TraceText("> ", line);
+  }
   line += "\r\n";
   SendBytes(line);
+  SecureWipe(line.data(), line.size());
 
   Request& sent = requests_.emplace_back();
   sent.command = &command;
@@ -534,8 +593,13 @@ void TPop3Client::TakeGreeting(Request& request, std::string_view line) {
 // TakeGreeting (+OK: pop3WaitingUser) and in HandleSessionClosed
 // (pop3Disconnected). A negative line leaves it alone.
 void TPop3Client::TakeStatusLine(Request& request, std::string_view line) {
+  if (request.command->reply == Command::Reply::sasl && IsContinuation(line)) {
+    AnswerChallenge(request, line);
+    return;
+  }
   request.reply.text.assign(line);
   if (!IsPositive(line)) {
+    if (!request.challengeText.empty()) request.reply.text += " (" + request.challengeText + ")";
     Complete(kNegativeReply, FailureKind::kServerReply);
     return;
   }
@@ -555,6 +619,31 @@ void TPop3Client::TakeStatusLine(Request& request, std::string_view line) {
     return;
   }
   Complete();
+}
+
+// A "+" asks for the response held back from the AUTH line; any other is
+// an error challenge, answered with an empty line so that the server ends
+// the exchange with its -ERR. Twice is once too often: the exchange would
+// never end.
+void TPop3Client::AnswerChallenge(Request& request, std::string_view line) {
+  if (!request.saslResponse.empty()) {
+    TraceText("> ", kHiddenSecret);
+    std::string response = std::move(request.saslResponse);
+    request.saslResponse.clear();
+    response += "\r\n";
+    SendBytes(response);
+    SecureWipe(response.data(), response.size());
+    return;
+  }
+  if (request.challenged) {
+    EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR AUTH: the server challenged again",
+                   &TAsyncSocket::Abort);
+    return;
+  }
+  request.challenged = true;
+  request.challengeText = ChallengeWords(line.substr(1));
+  TraceText("> ", "");
+  SendBytes("\r\n");
 }
 
 void TPop3Client::TakeDataLine(Request& request, std::string_view line) {

@@ -30,7 +30,7 @@ class Pop3Exception : public std::runtime_error {
 // The POP3 session state.
 enum TPop3ProtocolState : uint8_t {
   pop3Disconnected = 0,  // no session, or QUIT accepted
-  pop3WaitingUser = 1,   // greeting accepted; USER or APOP expected
+  pop3WaitingUser = 1,   // greeting accepted; USER, APOP or AUTH expected
   pop3WaitingPass = 2,   // USER accepted; PASS expected
   pop3Transaction = 3,   // logged in
 };
@@ -50,6 +50,7 @@ enum TPop3Request : uint8_t {
   pop3Top,
   pop3Dele,
   pop3Quit,
+  pop3Auth,  // AUTH XOAUTH2
 };
 
 // How a session is protected.
@@ -168,6 +169,8 @@ class TPop3Client {
 
   // The most requests out at once while pipelining.
   static constexpr size_t kPipelineDepth = 128;
+  // The longest AUTH line, CR LF included, that may carry an initial response.
+  static constexpr size_t kMaxInitialResponseLine = 255;
 
   // The loop must outlive the client.
   explicit TPop3Client(EventLoop& loop);
@@ -186,6 +189,17 @@ class TPop3Client {
   // Refused without a timestamp: "-ERR Server do not support APOP (no
   // timestamp)".
   void APop(std::string_view userName, std::string_view passWord, Completion done);
+  // SASL XOAUTH2 with a bearer token (the login of Microsoft 365 and Gmail):
+  // the base64 of "user=<userName>^Aauth=Bearer <accessToken>^A^A" goes as
+  // the initial response when the whole AUTH line is at most
+  // kMaxInitialResponseLine octets (RFC 5034), otherwise after the server's
+  // "+" to a bare "AUTH XOAUTH2". An error challenge ("+ <base64 JSON>") is
+  // answered with an empty line; the -ERR that follows completes with 500
+  // and its text, the challenge's decoded words added in brackets. A server
+  // that challenges again ends the session (500). The token is never traced.
+  // Refused unless the session is encrypted or goes to a loopback address:
+  // "-ERR AUTH refused: a bearer token goes only over TLS".
+  void XOAuth2(std::string_view userName, std::string_view accessToken, Completion done);
   // The server's capabilities (RFC 2449), allowed from the greeting on; done
   // with 0: Capabilities holds the reply's lines; 500 on -ERR (a server
   // without CAPA), Capabilities then empty.
@@ -212,6 +226,8 @@ class TPop3Client {
   // requests out are dropped without their completions.
   void Abort();
 
+  // The loop the client runs on.
+  EventLoop& Loop() const { return loop_; }
   // True from the socket's session-connected until its session-closed.
   bool Connected() const { return connected_; }
   TPop3ProtocolState ProtocolState() const { return protocolState_; }
@@ -256,6 +272,11 @@ class TPop3Client {
     LineSink sink;
     Completion done;
     Pop3Reply reply;
+    // AUTH: the response still to send after the server's "+", and what an
+    // error challenge said.
+    std::string saslResponse;
+    bool challenged = false;
+    std::string challengeText;
   };
 
   static const Command& CommandFor(TPop3Request request);
@@ -281,6 +302,8 @@ class TPop3Client {
   void TakeLine(Request& request, std::string_view line);
   void TakeGreeting(Request& request, std::string_view line);
   void TakeStatusLine(Request& request, std::string_view line);
+  void AnswerChallenge(Request& request, std::string_view line);
+  bool ConnectedToLoopback() const;
   void TakeDataLine(Request& request, std::string_view line);
 
   void Complete(uint16_t error = 0, FailureKind kind = FailureKind::kNone);

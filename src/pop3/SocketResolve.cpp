@@ -235,4 +235,11 @@ int SocketResolveProto(std::string_view text) {
   return found->p_proto;
 }
 
+bool IsLoopbackAddress(std::string_view address) {
+  constexpr std::string_view kMapped = "::ffff:";
+  if (address.starts_with(kMapped)) address.remove_prefix(kMapped.size());
+  if (address == "::1") return true;
+  return address.starts_with("127.") && IsDottedAddress(address);
+}
+
 }  // namespace vexalo

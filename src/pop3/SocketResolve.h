@@ -31,6 +31,11 @@ std::optional<HostAddress> ParseIpv6Literal(std::string_view text);
 // The numeric text of an address: "10.0.0.1", "::1".
 std::string AddressText(const HostAddress& address);
 
+// Whether the numeric address text `address` (as AddressText gives it) is
+// this machine's own: 127.0.0.0/8, ::1, or an IPv4-mapped 127.x address.
+// Anything that is no such text is not.
+bool IsLoopbackAddress(std::string_view address);
+
 // Conversions of the socket's text properties into what connect() needs. All
 // of them raise ESocketException (SocketErrors.h) with the texts quoted here.
 

@@ -22,6 +22,7 @@ constexpr KindCause kCauses[] = {
     {FailureKind::kTlsTrust, UserText::kCauseTlsTrust},
     {FailureKind::kBadPort, UserText::kCauseBadPort},
     {FailureKind::kLoginRefused, UserText::kCauseLoginRefused},
+    {FailureKind::kSignInNeeded, UserText::kCauseSignInNeeded},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "run/ProcessingRun.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <ostream>
@@ -9,6 +10,9 @@
 #include <string_view>
 #include <utility>
 
+#include "auth/AccessToken.h"
+#include "cipher/SecureWipe.h"
+#include "jconv/Cp932Codec.h"
 #include "platform/InOutError.h"
 #include "platform/UserTexts.h"
 #include "pop3/Pop3ReplyParsers.h"
@@ -30,11 +34,14 @@ constexpr uint16_t kNegativeReply = 500;
 // second command, so it is read whole at once.
 constexpr int32_t kWholeMessageBytes = 4096;
 
-// A refused reply to the user name or the password is a refused login.
+// A refused reply to the user name or the password is a refused login; to
+// the bearer token, a grant the server no longer takes.
 RunFailure ReplyFailure(TProcessState step, const Pop3Reply& reply) {
-  const bool login = step == procUser || step == procPass;
-  const FailureKind kind =
-      login && reply.kind == FailureKind::kServerReply ? FailureKind::kLoginRefused : reply.kind;
+  FailureKind kind = reply.kind;
+  if (kind == FailureKind::kServerReply) {
+    if (step == procUser || step == procPass) kind = FailureKind::kLoginRefused;
+    if (step == procAuth) kind = FailureKind::kSignInNeeded;
+  }
   return RunFailure{step, reply.error, kind, reply.text};
 }
 
@@ -44,6 +51,8 @@ RunFailure ExceptionFailure(TProcessState step, const std::exception& error) {
     kind = socketError->Kind();
   } else if (const auto* fileError = dynamic_cast<const EInOutError*>(&error)) {
     kind = fileError->Kind();
+  } else if (dynamic_cast<const OAuthSignInNeeded*>(&error) != nullptr) {
+    kind = FailureKind::kSignInNeeded;
   }
   return RunFailure{step, 0, kind, error.what()};
 }
@@ -123,6 +132,10 @@ const char* ToString(TProcessState state) {
       return "procCheck";
     case procProve:
       return "procProve";
+    case procToken:
+      return "procToken";
+    case procAuth:
+      return "procAuth";
   }
   return "?";
 }
@@ -150,6 +163,7 @@ RunSettings RunSettings::From(const SettingsFields& fields) {
     throw std::runtime_error(Cp932Text(UserText::kDeleteWithoutTrigger));
   }
   settings.columnsByName = fields.ColumnsByName();
+  if (OAuthChosen(fields)) settings.oauth = OAuthEndpointsFrom(fields);
   return settings;
 }
 
@@ -163,6 +177,11 @@ TProcessingRun::TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Cl
       clock_(std::move(clock)),
       tableFiles_(table, std::move(files)),
       parser_(jisConv) {}
+
+TProcessingRun::~TProcessingRun() {
+  if (tokenCall_) tokenCall_->Cancel();
+  SecureWipe(accessToken_.data(), accessToken_.size());
+}
 
 void TProcessingRun::LoadTable(const std::function<void(const std::exception&)>& failed) {
   tableFiles_.Load(failed);
@@ -219,10 +238,58 @@ void TProcessingRun::StartRun(bool reportBusy) {
   deletedIds_.clear();
 
   phase_ = runActive;
+  if (settings_.oauth) {
+    FetchAccessToken();
+    return;
+  }
   try {
     client_.Connect(settings_.endpoint, ReplyTo(procConnect));
   } catch (const std::exception& error) {
     StopWithError(ExceptionFailure(procConnect, error));
+  }
+}
+
+// The token comes before the connection: a refresh that fails (a withdrawn
+// grant) then ends the run before the server has seen it, and no session
+// waits idle on the token endpoint. The refresh blocks on HTTP and the
+// keyring, so it runs off the loop; a rotated refresh token is stored
+// before the token comes back.
+void TProcessingRun::FetchAccessToken() {
+  std::string folder = tableFiles_.Paths().allData;
+  folder.erase(folder.find_last_of('/') + 1);
+  if (folder.empty()) folder = "./";
+  try {
+    tokenCall_ = BackgroundCall::Start(
+        client_.Loop(),
+        [endpoints = *settings_.oauth, folder, timeout = settings_.endpoint.timeoutSeconds] {
+          const auto store = OpenSecretStore(folder);
+          return FreshAccessToken(endpoints, *store, timeout,
+                                  std::chrono::duration_cast<std::chrono::seconds>(
+                                      std::chrono::system_clock::now().time_since_epoch())
+                                      .count());
+        },
+        [this, generation = generation_](std::string token, std::exception_ptr error) {
+          if (generation == generation_) TakeAccessToken(std::move(token), error);
+        });
+  } catch (const std::exception& error) {
+    StopWithError(ExceptionFailure(procToken, error));
+  }
+}
+
+void TProcessingRun::TakeAccessToken(std::string token, std::exception_ptr error) {
+  tokenCall_.reset();
+  if (phase_ != runActive) return;
+  try {
+    if (error) std::rethrow_exception(error);
+    accessToken_ = std::move(token);
+  } catch (const std::exception& failure) {
+    StopWithError(ExceptionFailure(procToken, failure));
+    return;
+  }
+  try {
+    client_.Connect(settings_.endpoint, ReplyTo(procConnect));
+  } catch (const std::exception& failure) {
+    StopWithError(ExceptionFailure(procConnect, failure));
   }
 }
 
@@ -243,6 +310,8 @@ void TProcessingRun::LeaveRun() { lock_.Release(); }
 void TProcessingRun::Cancel() {
   if (phase_ != runActive && !client_.Connected()) return;
   phase_ = runStopped;
+  if (tokenCall_) tokenCall_->Cancel();
+  tokenCall_.reset();
   // Without QUIT the server commits none of this run's deletions; the rows
   // already taken stay, as they would after an error, with their proof.
   client_.Abort();
@@ -281,7 +350,9 @@ void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& 
 // The step whose reply came in, and what follows from it:
 //
 //   step          next
-//   Connect       User
+//   Token         Connect (OAuth 2.0: the token is fetched before it)
+//   Connect       User; with OAuth 2.0 Auth
+//   Auth          Capa
 //   User          Pass
 //   Pass          Capa
 //   Capa          Stat (a refused CAPA too: the server does not pipeline)
@@ -314,12 +385,20 @@ void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& 
 void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply& reply) {
   switch (step) {
     case procConnect:
-      client_.User(settings_.userName, ReplyTo(procUser));
+      if (settings_.oauth) {
+        // Never USER, PASS or APOP: the password is not the way in here.
+        client_.XOAuth2(settings_.userName, accessToken_, ReplyTo(procAuth));
+        SecureWipe(accessToken_.data(), accessToken_.size());
+        accessToken_.clear();
+      } else {
+        client_.User(settings_.userName, ReplyTo(procUser));
+      }
       break;
     case procUser:
       client_.Pass(settings_.passWord, ReplyTo(procPass));
       break;
     case procPass:
+    case procAuth:
       client_.Capa(ReplyTo(procCapa));
       break;
     case procCapa:
@@ -362,6 +441,8 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
     case procQuit:
       Complete();
       break;
+    case procToken:
+      break;  // no POP3 request: TakeAccessToken goes on
   }
 }
 

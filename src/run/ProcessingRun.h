@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "auth/BackgroundCall.h"
+#include "auth/OAuthProvider.h"
 #include "mail/MessageParser.h"
 #include "pop3/Pop3Client.h"
 #include "run/MailboxWalk.h"
@@ -51,6 +53,8 @@ enum TProcessState : int32_t {
   procListSizes = 11,  // LIST without a number: every message's size at once
   procCheck = 12,      // UIDL n behind pipelined replies: whether they kept in step
   procProve = 13,      // TOP n 0 of a mail taken before: whether it is the one taken
+  procToken = 14,      // OAuth 2.0: an access token, refreshed when due, before Connect
+  procAuth = 15,       // AUTH XOAUTH2 in place of USER and PASS
 };
 
 // The enumerator's name, or "?" for a value outside it.
@@ -92,21 +96,25 @@ struct RunSettings {
   MessageRules rules;
   bool deleteAfterReading = false;
   bool columnsByName = false;  // COLUMNS: items under their name's column
+  // AUTH=1: where the access token comes from; nothing: USER and PASS.
+  std::optional<OAuthEndpoints> oauth;
 
   // SECURITY "0" or absent plain, "1" TLS, "2" STARTTLS (full-width digits
   // too); any other value raises, naming the key. A TIMEOUT that is no
   // positive number means 60 s. An empty trigger line picks every message:
-  // with deleting on it raises, since the run would empty the mailbox.
+  // with deleting on it raises, since the run would empty the mailbox. AUTH
+  // and the OAUTH_ keys raise as OAuthChosen and OAuthEndpointsFrom do.
   static RunSettings From(const SettingsFields& fields);
 };
 
-// One processing run at a time over the POP3 mailbox: connect, USER, PASS,
-// CAPA, STAT, one UIDL listing of every message's id (and, when one of them
-// is new, one LIST listing of their sizes), then for each message number
-// 1..count whose id is neither in column 1 of the table nor remembered as
-// not picked: its header (TOP n 0), a RETR when the header holds the trigger
-// line (a message of a few KB is read whole at once instead), a DELE for a
-// picked message when deleting is on; finally QUIT, after which FirstRow.csv
+// One processing run at a time over the POP3 mailbox: connect, USER, PASS
+// (with AUTH=1 instead: an access token first, refreshed off the loop when
+// it has under a minute left, then connect and AUTH XOAUTH2; a grant that is
+// gone ends the run before it connects), CAPA, STAT, one UIDL listing of every message's id (and,
+// when one of them is new, one LIST listing of their sizes), then for each message number 1..count
+// whose id is neither in column 1 of the table nor remembered as not picked: its header (TOP n 0),
+// a RETR when the header holds the trigger line (a message of a few KB is read whole at once
+// instead), a DELE for a picked message when deleting is on; finally QUIT, after which FirstRow.csv
 // and Unpicked.txt are rewritten and a summary shown. A server that refuses
 // the listing is asked UIDL n per message, one that refuses TOP gets RETR for
 // every message not yet judged. Every picked message becomes one row of the
@@ -151,6 +159,7 @@ class TProcessingRun {
                  StampClock clock = RunStampNow);
   TProcessingRun(const TProcessingRun&) = delete;
   TProcessingRun& operator=(const TProcessingRun&) = delete;
+  ~TProcessingRun();
 
   // Loads FirstRow.csv and then AllData.csv into the table, each on its own;
   // a file that cannot be read goes to `failed`, and loading goes on.
@@ -183,6 +192,8 @@ class TProcessingRun {
   // Starts a run; `reportBusy` says whether a run busy elsewhere gets the
   // busy message or is passed over in silence.
   void StartRun(bool reportBusy);
+  void FetchAccessToken();
+  void TakeAccessToken(std::string token, std::exception_ptr error);
   bool EnterRun();
   void LeaveRun();
 
@@ -240,6 +251,10 @@ class TProcessingRun {
 
   // The state of the run in progress, set afresh when it starts.
   RunSettings settings_;
+  // OAuth 2.0: the refresh under way, and the token for this run's login
+  // (wiped once sent).
+  std::shared_ptr<BackgroundCall> tokenCall_;
+  std::string accessToken_;
   std::string runStamp_;  // date-time text of this run, written into each taken row
   RunCounts counts_;
   MailboxWalk walk_;

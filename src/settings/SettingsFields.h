@@ -27,6 +27,18 @@ class SettingsFields {
   virtual std::string SecurityText() const = 0;
   virtual std::string TlsFingerprintText() const = 0;  // the pinned certificate, no control
   virtual std::string TimeoutText() const = 0;         // seconds, no control
+  // "0" password (also when absent), "1" OAuth 2.0 (AuthBox).
+  virtual std::string AuthText() const = 0;
+  // MICROSOFT (default), GOOGLE or CUSTOM (ProviderBox).
+  virtual std::string OAuthProviderText() const = 0;
+  virtual std::string OAuthClientIdText() const = 0;      // ClientIdEdit
+  virtual std::string OAuthClientSecretText() const = 0;  // no control: Google's desktop clients
+  virtual std::string OAuthTenantText() const = 0;        // TenantEdit
+  // Overrides of the provider's addresses and scope, no control.
+  virtual std::string OAuthAuthorizeUrlText() const = 0;
+  virtual std::string OAuthDeviceUrlText() const = 0;
+  virtual std::string OAuthTokenUrlText() const = 0;
+  virtual std::string OAuthScopeText() const = 0;
 
   virtual void SetHostText(const std::string& text) = 0;
   virtual void SetPortText(const std::string& text) = 0;
@@ -41,6 +53,15 @@ class SettingsFields {
   virtual void SetSecurityText(const std::string& text) = 0;
   virtual void SetTlsFingerprintText(const std::string& text) = 0;
   virtual void SetTimeoutText(const std::string& text) = 0;
+  virtual void SetAuthText(const std::string& text) = 0;
+  virtual void SetOAuthProviderText(const std::string& text) = 0;
+  virtual void SetOAuthClientIdText(const std::string& text) = 0;
+  virtual void SetOAuthClientSecretText(const std::string& text) = 0;
+  virtual void SetOAuthTenantText(const std::string& text) = 0;
+  virtual void SetOAuthAuthorizeUrlText(const std::string& text) = 0;
+  virtual void SetOAuthDeviceUrlText(const std::string& text) = 0;
+  virtual void SetOAuthTokenUrlText(const std::string& text) = 0;
+  virtual void SetOAuthScopeText(const std::string& text) = 0;
 };
 
 // The POP3 port the dialog starts with and an INI file without the key gives.
@@ -49,8 +70,9 @@ inline constexpr char kDefaultPort[] = "110";
 inline constexpr char kDefaultTlsPort[] = "995";
 
 // The fields without a dialog: initial values are the dialog's built-in texts
-// (port "110", security "0", interval "0", time-out "60", everything else
-// empty, the check boxes clear but the formula guard's).
+// (port "110", security "0", interval "0", time-out "60", password login,
+// provider MICROSOFT with tenant "organizations", everything else empty, the
+// check boxes clear but the formula guard's).
 class PlainSettingsFields final : public SettingsFields {
  public:
   std::string host, port = kDefaultPort, userName, passWord;
@@ -59,6 +81,9 @@ class PlainSettingsFields final : public SettingsFields {
   bool csvGuard = true;
   std::string headerToken, splitToken, interval = "0";
   std::string security = "0", tlsFingerprint, timeout = "60";
+  std::string auth = "0", oauthProvider = "MICROSOFT", oauthClientId, oauthClientSecret,
+              oauthTenant = "organizations", oauthAuthorizeUrl, oauthDeviceUrl, oauthTokenUrl,
+              oauthScope;
 
   std::string HostText() const override { return host; }
   std::string PortText() const override { return port; }
@@ -73,6 +98,15 @@ class PlainSettingsFields final : public SettingsFields {
   std::string SecurityText() const override { return security; }
   std::string TlsFingerprintText() const override { return tlsFingerprint; }
   std::string TimeoutText() const override { return timeout; }
+  std::string AuthText() const override { return auth; }
+  std::string OAuthProviderText() const override { return oauthProvider; }
+  std::string OAuthClientIdText() const override { return oauthClientId; }
+  std::string OAuthClientSecretText() const override { return oauthClientSecret; }
+  std::string OAuthTenantText() const override { return oauthTenant; }
+  std::string OAuthAuthorizeUrlText() const override { return oauthAuthorizeUrl; }
+  std::string OAuthDeviceUrlText() const override { return oauthDeviceUrl; }
+  std::string OAuthTokenUrlText() const override { return oauthTokenUrl; }
+  std::string OAuthScopeText() const override { return oauthScope; }
 
   void SetHostText(const std::string& text) override { host = text; }
   void SetPortText(const std::string& text) override { port = text; }
@@ -87,6 +121,15 @@ class PlainSettingsFields final : public SettingsFields {
   void SetSecurityText(const std::string& text) override { security = text; }
   void SetTlsFingerprintText(const std::string& text) override { tlsFingerprint = text; }
   void SetTimeoutText(const std::string& text) override { timeout = text; }
+  void SetAuthText(const std::string& text) override { auth = text; }
+  void SetOAuthProviderText(const std::string& text) override { oauthProvider = text; }
+  void SetOAuthClientIdText(const std::string& text) override { oauthClientId = text; }
+  void SetOAuthClientSecretText(const std::string& text) override { oauthClientSecret = text; }
+  void SetOAuthTenantText(const std::string& text) override { oauthTenant = text; }
+  void SetOAuthAuthorizeUrlText(const std::string& text) override { oauthAuthorizeUrl = text; }
+  void SetOAuthDeviceUrlText(const std::string& text) override { oauthDeviceUrl = text; }
+  void SetOAuthTokenUrlText(const std::string& text) override { oauthTokenUrl = text; }
+  void SetOAuthScopeText(const std::string& text) override { oauthScope = text; }
 };
 
 }  // namespace vexalo

@@ -30,7 +30,7 @@ struct SettingKey {
   void (SettingsFields::*setFlag)(bool);
 };
 
-inline constexpr std::array<SettingKey, 13> kSettingKeys = {{
+inline constexpr std::array<SettingKey, 22> kSettingKeys = {{
     {"POP3", "HOST", SettingKey::Kind::kText, "", false, &SettingsFields::HostText,
      &SettingsFields::SetHostText, nullptr, nullptr},
     {"POP3", "PORT", SettingKey::Kind::kText, kDefaultPort, false, &SettingsFields::PortText,
@@ -44,6 +44,27 @@ inline constexpr std::array<SettingKey, 13> kSettingKeys = {{
      &SettingsFields::TlsFingerprintText, &SettingsFields::SetTlsFingerprintText, nullptr, nullptr},
     {"POP3", "TIMEOUT", SettingKey::Kind::kText, "60", false, &SettingsFields::TimeoutText,
      &SettingsFields::SetTimeoutText, nullptr, nullptr},
+    // Absent in files written before OAuth 2.0: password login, as then.
+    {"POP3", "AUTH", SettingKey::Kind::kText, "0", false, &SettingsFields::AuthText,
+     &SettingsFields::SetAuthText, nullptr, nullptr},
+    {"POP3", "OAUTH_PROVIDER", SettingKey::Kind::kText, "MICROSOFT", false,
+     &SettingsFields::OAuthProviderText, &SettingsFields::SetOAuthProviderText, nullptr, nullptr},
+    {"POP3", "OAUTH_CLIENT_ID", SettingKey::Kind::kText, "", false,
+     &SettingsFields::OAuthClientIdText, &SettingsFields::SetOAuthClientIdText, nullptr, nullptr},
+    {"POP3", "OAUTH_CLIENT_SECRET", SettingKey::Kind::kText, "", false,
+     &SettingsFields::OAuthClientSecretText, &SettingsFields::SetOAuthClientSecretText, nullptr,
+     nullptr},
+    {"POP3", "OAUTH_TENANT", SettingKey::Kind::kText, "organizations", false,
+     &SettingsFields::OAuthTenantText, &SettingsFields::SetOAuthTenantText, nullptr, nullptr},
+    {"POP3", "OAUTH_AUTHORIZE_URL", SettingKey::Kind::kText, "", false,
+     &SettingsFields::OAuthAuthorizeUrlText, &SettingsFields::SetOAuthAuthorizeUrlText, nullptr,
+     nullptr},
+    {"POP3", "OAUTH_DEVICE_URL", SettingKey::Kind::kText, "", false,
+     &SettingsFields::OAuthDeviceUrlText, &SettingsFields::SetOAuthDeviceUrlText, nullptr, nullptr},
+    {"POP3", "OAUTH_TOKEN_URL", SettingKey::Kind::kText, "", false,
+     &SettingsFields::OAuthTokenUrlText, &SettingsFields::SetOAuthTokenUrlText, nullptr, nullptr},
+    {"POP3", "OAUTH_SCOPE", SettingKey::Kind::kText, "", false, &SettingsFields::OAuthScopeText,
+     &SettingsFields::SetOAuthScopeText, nullptr, nullptr},
     {"MAIL", "DELETE", SettingKey::Kind::kFlag, "", false, nullptr, nullptr,
      &SettingsFields::DeleteAfterReading, &SettingsFields::SetDeleteAfterReading},
     {"MAIL", "HEADER_TOKEN", SettingKey::Kind::kText, "X-VEXALO: default", false,

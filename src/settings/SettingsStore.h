@@ -24,7 +24,8 @@ void LoadSettings(SettingsFields& fields, std::string_view iniFileName = kSettin
 
 // Writes all settings from `fields`, changed or not, in the order of
 // kSettingKeys; a new file thus holds "POP3" with HOST, PORT, USERNAME,
-// SECURITY, TLS_FINGERPRINT, TIMEOUT, PASSWORD, then "MAIL" with DELETE,
+// SECURITY, TLS_FINGERPRINT, TIMEOUT, AUTH and the OAUTH_ keys, PASSWORD,
+// then "MAIL" with DELETE,
 // HEADER_TOKEN, SPLIT_TOKEN, INTERVAL, COLUMNS, CSV_GUARD.
 // Keys and sections a user added stay. The password is stored encrypted, or
 // empty when it is empty or cannot be encrypted. Raises the "... に書き込めません"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jconv/Cp932Codec.h"
+#include "platform/UserTexts.h"
 #include "table/DataTable.h"
 
 namespace vexalo {
@@ -23,7 +24,7 @@ constexpr double kMaxColumnWidth = 80;
 constexpr double kColumnMargin = 2;
 
 [[noreturn]] void Fail(const std::string& reason) {
-  throw std::runtime_error(Utf8ToCp932("Excel ファイルを書けません: ") + reason);
+  throw std::runtime_error(Cp932Text(UserText::kExcelWriteFailed, {reason}));
 }
 
 void Check(lxw_error error, const char* doing) {

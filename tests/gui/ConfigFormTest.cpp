@@ -44,6 +44,7 @@ class ConfigFormTest : public QObject {
   void SeparatorOfTwoBytesIsRefusedWhenTypedAndWhenConfirmed();
   void EmptyTriggerLineWithDeletingIsNotConfirmed();
   void EnterConfirmsAndEscapeCancels();
+  void OAuthSettingsMapToTheControls();
 
  private:
   QWidget* TabFrom(QWidget* start, int presses);
@@ -53,7 +54,7 @@ void ConfigFormTest::StartsWithTheBuiltInTextsOnTheConnectionPage() {
   TConfigForm form;
   QVERIFY(!form.isVisible());
   QCOMPARE(form.windowTitle(), QStringLiteral("設定"));
-  QCOMPARE(form.size(), QSize(450, 438));
+  QCOMPARE(form.size(), QSize(450, 638));
   QVERIFY(form.font().bold());
   QCOMPARE(form.font().pixelSize(), 16);
   QCOMPARE(form.PageControl->currentWidget(), form.Pop3Tab);
@@ -165,6 +166,33 @@ void ConfigFormTest::EncryptionChoiceMovesOnlyTheOtherChoicesDefaultPort() {
   QCOMPARE(form.TimeoutText(), "7");
 }
 
+// The INI texts of AUTH and OAUTH_PROVIDER pick the items; texts without a
+// control come back as loaded; Microsoft's tenant only takes input for it.
+void ConfigFormTest::OAuthSettingsMapToTheControls() {
+  TConfigForm form;
+  QCOMPARE(form.AuthText(), "0");
+  QCOMPARE(form.OAuthProviderText(), "MICROSOFT");
+  QCOMPARE(form.OAuthTenantText(), "organizations");
+  QCOMPARE(form.AuthBox->currentText(), QStringLiteral("パスワード"));
+  form.SetAuthText("1");
+  form.SetOAuthProviderText("google");
+  form.SetOAuthClientIdText("id-1.apps.googleusercontent.com");
+  form.SetOAuthTokenUrlText("https://auth.example.jp/token");
+  QCOMPARE(form.AuthText(), "1");
+  QCOMPARE(form.OAuthProviderText(), "GOOGLE");
+  QCOMPARE(form.OAuthClientIdText(), "id-1.apps.googleusercontent.com");
+  QCOMPARE(form.OAuthTokenUrlText(), "https://auth.example.jp/token");
+  QVERIFY(!form.PassWordEdit->isEnabled());
+  QVERIFY(!form.TenantEdit->isEnabled());
+  form.SetOAuthProviderText("SOMETHING");
+  QCOMPARE(form.OAuthProviderText(), "MICROSOFT");
+  QVERIFY(form.TenantEdit->isEnabled());
+  form.SetAuthText("2");
+  QCOMPARE(form.AuthText(), "0");
+  QVERIFY(form.PassWordEdit->isEnabled());
+  QVERIFY(!form.SignInBtn->isEnabled());
+}
+
 QWidget* ConfigFormTest::TabFrom(QWidget* start, int presses) {
   start->setFocus();
   for (int i = 0; i < presses; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -176,10 +204,16 @@ void ConfigFormTest::TabWalksTheControlsOfTheShownPage() {
   form.show();
   QVERIFY(QTest::qWaitForWindowActive(&form));
   QWidget* const tabs = form.PageControl->tabBar();
+  // With the password chosen, the OAuth 2.0 controls take no input.
   const QList<QWidget*> pop3 = {form.HostEdit,     form.PortEdit,    form.UserNameEdit,
-                                form.PassWordEdit, form.SecurityBox, form.OkBtn,
-                                form.CancelBtn};
+                                form.PassWordEdit, form.SecurityBox, form.AuthBox,
+                                form.OkBtn,        form.CancelBtn};
   for (int i = 0; i < pop3.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), pop3[i]);
+  form.SetAuthText("1");
+  const QList<QWidget*> oauth = {
+      form.HostEdit,    form.PortEdit,     form.UserNameEdit, form.SecurityBox, form.AuthBox,
+      form.ProviderBox, form.ClientIdEdit, form.TenantEdit,   form.SignInBtn,   form.OkBtn};
+  for (int i = 0; i < oauth.size(); ++i) QCOMPARE(TabFrom(tabs, i + 1), oauth[i]);
 
   form.PageControl->setCurrentWidget(form.MailTab);
   const QList<QWidget*> mail = {form.DelMailChk,     form.ByNameChk,    form.CsvGuardChk,

@@ -1,13 +1,14 @@
 // Takes the pictures under docs/screenshots: the main window with a few
 // Japanese orders loaded, in the file's order and sorted, each page of the
-// settings dialog and the dialog refusing a port, the save dialog, the error
-// box of a refused connection and of a plain connection that met TLS, the
-// status bar at the default size with a long summary, and the tray notice.
-// Meant to run on
-// a real X server with real fonts and a system tray, e.g.
+// settings dialog (the connection page also set for OAuth 2.0) and the dialog
+// refusing a port, the save dialog, the error box of a refused connection and
+// of a plain connection that met TLS, the status bar at the default size with
+// a long summary, and the tray notice. Meant to run on a real X server with
+// real fonts and a system tray, e.g.
 //   xvfb-run -a sh -c 'wmdocker & sleep 1; build/dev/bin/vexalo-screenshots docs/screenshots'
 // Without a tray the notice is left out.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include "MainFormFixture.h"
@@ -27,6 +29,8 @@
 #include "app/ElidingLabel.h"
 #include "app/QtEventLoop.h"
 #include "app/QtTranslations.h"
+#include "auth/OAuthGrant.h"
+#include "auth/SecretStore.h"
 #include "jconv/Cp932Codec.h"
 
 namespace {
@@ -127,6 +131,26 @@ int main(int argc, char** argv) {
   form->MenuConfigClick();
   if (!QTest::qWaitForWindowExposed(&settings)) return 1;
   saved = Save(settings, into, "settings-connection.png") && saved;
+  // The same page set for Microsoft 365, after a sign-in (the grant in the
+  // folder's file: no keyring is asked while the picture is drawn).
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  vexalo::OAuthGrant grant;
+  grant.refreshToken = "rt-picture";
+  grant.account = "orders@example.co.jp";
+  grant.signedInAt = QDateTime(QDate(2026, 12, 10), QTime(9, 30)).toSecsSinceEpoch();
+  vexalo::MakeFileSecretStore(folder.FilePath(vexalo::kGrantFileName))
+      ->Save(vexalo::SerializeGrant(grant));
+  settings.SetUserNameText("orders@example.co.jp");
+  settings.SetAuthText("1");
+  settings.SecurityBox->setCurrentIndex(1);  // SSL/TLS: a token never goes in the clear
+  settings.SetOAuthClientIdText("3f2a9c1e-7d4b-4e0a-9b8c-2d1f0e6a5b4c");
+  settings.hide();
+  settings.show();
+  if (!QTest::qWaitForWindowExposed(&settings)) return 1;
+  saved = Save(settings, into, "settings-oauth.png") && saved;
+  settings.SetAuthText("0");
+  settings.SecurityBox->setCurrentIndex(0);
+  settings.SetUserNameText("");
   settings.PageControl->setCurrentWidget(settings.MailTab);
   saved = Save(settings, into, "settings-mail.png") && saved;
   // A port typed with a letter O: refused on confirming, naming the field.

@@ -6,11 +6,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "ScriptedPop3Peer.h"
+#include "cipher/Base64.h"
 #include "pop3/PollEventLoop.h"
 #include "pop3/Pop3Client.h"
 
@@ -762,6 +764,102 @@ TEST_F(Pop3ClientTest, SilentServerTimesOutAtEveryWait) {
   }
   StartPeer(LoginScript());
   LogIn();
+}
+
+}  // namespace
+}  // namespace vexalo
+
+namespace vexalo {
+namespace {
+
+using namespace script;
+
+// The XOAUTH2 response for user "bob" and `token`, as it goes on the wire.
+std::string XOAuth2Response(const std::string& token) {
+  return Base64Encode(
+      "user=bob\x01"
+      "auth=Bearer " +
+      token + "\x01\x01");
+}
+
+// XOAUTH2 byte for byte: the initial response while the AUTH line fits in
+// 255 octets (a 157-byte token makes it exactly 255), two steps beyond; an
+// error challenge answered with an empty line and its words kept with the
+// -ERR; a second challenge ends the session. No token ever shows in the trace.
+TEST(Pop3ClientXOAuth2Test, LoginDialogues) {
+  const std::string fits(157, 't');
+  const std::string tooLong(158, 't');
+  const std::string refusal = Base64Encode(R"({"status":"401","schemes":"bearer"})");
+  const struct {
+    const char* what;
+    std::string token;
+    std::vector<ScriptedPop3Peer::Step> afterGreeting;
+    uint16_t error;
+    std::string text;
+    TPop3ProtocolState after;
+  } cases[] = {
+      {"initial response at 255 octets",
+       fits,
+       {Expect("AUTH XOAUTH2 " + XOAuth2Response(fits)), Send("+OK welcome\r\n")},
+       0,
+       "+OK welcome",
+       pop3Transaction},
+      {"two steps at 256",
+       tooLong,
+       {Expect("AUTH XOAUTH2"), Send("+ \r\n"), Expect(XOAuth2Response(tooLong)),
+        Send("+OK welcome\r\n")},
+       0,
+       "+OK welcome",
+       pop3Transaction},
+      {"error challenge",
+       fits,
+       {Expect("AUTH XOAUTH2 " + XOAuth2Response(fits)), Send("+ " + refusal + "\r\n"), Expect(""),
+        Send("-ERR [AUTH] Authentication failed.\r\n")},
+       500,
+       R"(-ERR [AUTH] Authentication failed. ({"status":"401","schemes":"bearer"}))",
+       pop3WaitingUser},
+      {"error challenge after two steps",
+       tooLong,
+       {Expect("AUTH XOAUTH2"), Send("+\r\n"), Expect(XOAuth2Response(tooLong)),
+        Send("+ " + refusal + "\r\n"), Expect(""), Send("-ERR no\r\n")},
+       500,
+       R"(-ERR no ({"status":"401","schemes":"bearer"}))",
+       pop3WaitingUser},
+      {"challenged twice",
+       fits,
+       {Expect("AUTH XOAUTH2 " + XOAuth2Response(fits)), Send("+ e30=\r\n"), Expect(""),
+        Send("+ e30=\r\n")},
+       500,
+       "-ERR AUTH: the server challenged again",
+       pop3Disconnected},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PollEventLoop loop;
+    std::vector<ScriptedPop3Peer::Step> steps = {Send(kGreeting)};
+    steps.insert(steps.end(), c.afterGreeting.begin(), c.afterGreeting.end());
+    ScriptedPop3Peer peer(loop, steps);
+    TPop3Client client(loop);
+    std::string trace;
+    client.OnTrace = [&](std::string_view text) { trace.append(text).append("\n"); };
+    std::optional<Pop3Reply> reply;
+    const auto done = [&](Pop3Reply& r) { reply = r; };
+    Pop3Endpoint endpoint;
+    endpoint.host = "127.0.0.1";
+    endpoint.port = peer.PortText();
+    client.Connect(endpoint, done);
+    ASSERT_TRUE(loop.RunUntil([&] { return reply.has_value(); }, kTimeoutMs));
+    reply.reset();
+    client.XOAuth2("bob", c.token, done);
+    ASSERT_TRUE(loop.RunUntil([&] { return reply.has_value(); }, kTimeoutMs));
+    EXPECT_EQ(reply->error, c.error);
+    EXPECT_EQ(reply->text, c.text);
+    loop.ProcessPending();
+    EXPECT_EQ(client.ProtocolState(), c.after);
+    EXPECT_EQ(peer.Problems(), "");
+    EXPECT_EQ(trace.find("ttt"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find(XOAuth2Response(c.token).substr(0, 40)), std::string::npos) << trace;
+  }
 }
 
 }  // namespace

@@ -45,6 +45,17 @@ TEST(IsDottedAddress, AcceptsFourGroupsUpTo255WithBlanksAround) {
   for (const auto& c : cases) EXPECT_EQ(IsDottedAddress(c.text), c.dotted) << c.text;
 }
 
+// Where a bearer token may go without TLS.
+TEST(IsLoopbackAddress, OnlyThisMachinesOwnAddresses) {
+  for (const char* loopback : {"127.0.0.1", "127.1.2.3", "::1", "::ffff:127.0.0.1"}) {
+    EXPECT_TRUE(IsLoopbackAddress(loopback)) << loopback;
+  }
+  for (const char* other : {"10.0.0.1", "1.127.0.0", "127.0.0.1.example.com", "::2",
+                            "::ffff:10.0.0.1", "fe80::1", "localhost", ""}) {
+    EXPECT_FALSE(IsLoopbackAddress(other)) << other;
+  }
+}
+
 TEST(SocketResolvePort, ReadsNumbersAndLooksUpServiceNames) {
   EXPECT_EQ(SocketResolvePort("110", "tcp"), 110);
   EXPECT_EQ(SocketResolvePort("995 ", "tcp"), 995);

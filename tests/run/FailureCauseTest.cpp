@@ -15,6 +15,7 @@ TEST(FailureCauseTest, EachKindWithACauseGetsItsLineAndOthersNone) {
   };
   const Case cases[] = {
       {FailureKind::kLoginRefused, "ユーザーIDかパスワード"},
+      {FailureKind::kSignInNeeded, "OAuth 2.0 のサインインが必要です"},
       {FailureKind::kHostName, "サーバーが見つかりません"},
       {FailureKind::kRefused, "接続を断られました"},
       {FailureKind::kTimedOut, "サーバーから応答がありません"},

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <optional>
@@ -10,6 +12,9 @@
 #include "RunRecording.h"
 #include "ScriptedPop3Peer.h"
 #include "TempFolder.h"
+#include "auth/OAuthGrant.h"
+#include "auth/SecretStore.h"
+#include "cipher/Base64.h"
 #include "cipher/Md5.h"
 #include "jconv/JisConv.h"
 #include "pop3/PollEventLoop.h"
@@ -1297,6 +1302,56 @@ TEST_F(ProcessingRunTest, UnknownSecurityValueStopsBeforeConnecting) {
                                    "Vexalo.ini の SECURITY の値「SSL」は 0（暗号化なし）、"
                                    "1（SSL/TLS）、2（STARTTLS）のどれでもありません")});
   EXPECT_FALSE(run.IsBusy());
+}
+
+}  // namespace
+}  // namespace vexalo
+
+namespace vexalo {
+namespace {
+
+using namespace script;
+
+// AUTH=1 against a token endpoint nobody answers: a grant with a token good
+// for more than a minute logs in with XOAUTH2 alone (no USER, no PASS, no
+// call to the endpoint); without a grant the run ends before it connects,
+// asking to sign in.
+class OAuthRunTest : public ProcessingRunTest {
+ protected:
+  OAuthRunTest() {
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");  // the grant is in the folder's file
+    fields.auth = "1";
+    fields.oauthProvider = "CUSTOM";
+    fields.oauthClientId = "client";
+    fields.oauthTokenUrl = fields.oauthAuthorizeUrl = "http://127.0.0.1:1/";
+    fields.oauthScope = "mail";
+  }
+};
+
+TEST_F(OAuthRunTest, AStoredTokenLogsInWithXOAuth2AloneAndNoGrantEndsBeforeConnecting) {
+  ScriptedPop3Peer unused(loop, {Send("+OK ready\r\n")});
+  FetchFrom(unused);
+  EXPECT_FALSE(unused.Finished()) << "the run connected";
+  ASSERT_EQ(reporter.failures.size(), 1u);
+  EXPECT_EQ(reporter.failures[0].step, procToken);
+  EXPECT_NE(reporter.failures[0].detail.find("vexalo-fetch --sign-in"), std::string::npos);
+
+  OAuthGrant grant;
+  grant.refreshToken = "rt-1";
+  grant.accessToken = "at-1";
+  grant.accessExpiresAt = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count() +
+                          3600;
+  MakeFileSecretStore(folder.Path(kGrantFileName))->Save(SerializeGrant(grant));
+  ScriptedPop3Peer peer(loop, {Send("+OK ready\r\n"),
+                               Expect("AUTH XOAUTH2 " + Base64Encode("user=bob\x01"
+                                                                     "auth=Bearer at-1\x01\x01")),
+                               Send("+OK\r\n"), Expect("CAPA"), Send(kLockStepCapa), Expect("STAT"),
+                               Send("+OK 0 0\r\n"), Expect("QUIT"), Send("+OK\r\n"), Close()});
+  FetchFrom(peer);
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runCompleted);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ PlainSettingsFields StaleFields() {
   fields.host = fields.port = fields.userName = fields.passWord = "stale";
   fields.headerToken = fields.splitToken = fields.interval = "stale";
   fields.security = fields.tlsFingerprint = fields.timeout = "stale";
+  fields.auth = fields.oauthProvider = fields.oauthClientId = fields.oauthClientSecret = "stale";
+  fields.oauthTenant = fields.oauthAuthorizeUrl = fields.oauthDeviceUrl = "stale";
+  fields.oauthTokenUrl = fields.oauthScope = "stale";
   fields.deleteAfterReading = fields.columnsByName = true;
   fields.csvGuard = false;
   return fields;
@@ -42,6 +45,9 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
   EXPECT_EQ(fields.security, "0");
   EXPECT_EQ(fields.tlsFingerprint, "");
   EXPECT_EQ(fields.timeout, "60");
+  EXPECT_EQ(fields.auth, "0");
+  EXPECT_EQ(fields.oauthProvider, "MICROSOFT");
+  EXPECT_EQ(fields.oauthTenant, "organizations");
   EXPECT_FALSE(fields.columnsByName);
   EXPECT_TRUE(fields.csvGuard);
   EXPECT_FALSE(std::filesystem::exists(ini)) << "loading must not create the file";
@@ -55,6 +61,15 @@ TEST(SettingsStore, NoFileGivesDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
             "SECURITY=0\r\n"
             "TLS_FINGERPRINT=\r\n"
             "TIMEOUT=60\r\n"
+            "AUTH=0\r\n"
+            "OAUTH_PROVIDER=MICROSOFT\r\n"
+            "OAUTH_CLIENT_ID=\r\n"
+            "OAUTH_CLIENT_SECRET=\r\n"
+            "OAUTH_TENANT=organizations\r\n"
+            "OAUTH_AUTHORIZE_URL=\r\n"
+            "OAUTH_DEVICE_URL=\r\n"
+            "OAUTH_TOKEN_URL=\r\n"
+            "OAUTH_SCOPE=\r\n"
             "PASSWORD=\r\n"
             "[MAIL]\r\n"
             "DELETE=0\r\n"
@@ -82,6 +97,15 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   saved.timeout = "5";
   saved.columnsByName = true;
   saved.csvGuard = false;
+  saved.auth = "1";
+  saved.oauthProvider = "CUSTOM";
+  saved.oauthClientId = "client-1";
+  saved.oauthClientSecret = "client-secret";
+  saved.oauthTenant = "contoso.onmicrosoft.com";
+  saved.oauthAuthorizeUrl = "https://auth.example.jp/authorize";
+  saved.oauthDeviceUrl = "https://auth.example.jp/device";
+  saved.oauthTokenUrl = "https://auth.example.jp/token";
+  saved.oauthScope = "mail offline_access";
   SaveSettings(saved, ini);
 
   const std::string text = ReadBytes(ini);
@@ -104,6 +128,13 @@ TEST(SettingsStore, EverySettingRoundTripsThePasswordEncrypted) {
   EXPECT_EQ(loaded.security, saved.security);
   EXPECT_EQ(loaded.tlsFingerprint, saved.tlsFingerprint);
   EXPECT_EQ(loaded.timeout, saved.timeout);
+  std::string PlainSettingsFields::*const oauthKeys[] = {
+      &PlainSettingsFields::auth,           &PlainSettingsFields::oauthProvider,
+      &PlainSettingsFields::oauthClientId,  &PlainSettingsFields::oauthClientSecret,
+      &PlainSettingsFields::oauthTenant,    &PlainSettingsFields::oauthAuthorizeUrl,
+      &PlainSettingsFields::oauthDeviceUrl, &PlainSettingsFields::oauthTokenUrl,
+      &PlainSettingsFields::oauthScope};
+  for (const auto key : oauthKeys) EXPECT_EQ(loaded.*key, saved.*key);
   EXPECT_TRUE(loaded.columnsByName);
   EXPECT_FALSE(loaded.csvGuard);
 }
@@ -164,6 +195,15 @@ TEST(SettingsStore, SaveKeepsWhatTheUserAddedAndReplacesValuesInPlace) {
             "SECURITY=0\r\n"
             "TLS_FINGERPRINT=\r\n"
             "TIMEOUT=60\r\n"
+            "AUTH=0\r\n"
+            "OAUTH_PROVIDER=MICROSOFT\r\n"
+            "OAUTH_CLIENT_ID=\r\n"
+            "OAUTH_CLIENT_SECRET=\r\n"
+            "OAUTH_TENANT=organizations\r\n"
+            "OAUTH_AUTHORIZE_URL=\r\n"
+            "OAUTH_DEVICE_URL=\r\n"
+            "OAUTH_TOKEN_URL=\r\n"
+            "OAUTH_SCOPE=\r\n"
             "PASSWORD=\r\n"
             "[OTHER]\r\n"
             "X=1\r\n");

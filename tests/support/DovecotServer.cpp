@@ -111,9 +111,14 @@ class DovecotServer::Workspace {
 
 DovecotServer::DovecotServer() : DovecotServer(std::filesystem::path()) {}
 
+DovecotServer::DovecotServer(OAuthIntrospection introspection)
+    : DovecotServer(std::filesystem::path(), TestCertificates::kLoopbackNames,
+                    std::move(introspection)) {}
+
 DovecotServer::DovecotServer(const std::filesystem::path& maildir,
-                             std::string_view certificateNames)
-    : account_(::geteuid() == 0 ? EnsureSystemAccount(kServerAccountName) : CurrentAccount()),
+                             std::string_view certificateNames, OAuthIntrospection introspection)
+    : introspection_(std::move(introspection)),
+      account_(::geteuid() == 0 ? EnsureSystemAccount(kServerAccountName) : CurrentAccount()),
       workspace_(std::make_unique<Workspace>()),
       maildir_(maildir.empty() ? workspace_->Root() / "Maildir"
                                : std::filesystem::absolute(maildir).lexically_normal()) {
@@ -140,6 +145,18 @@ DovecotServer::DovecotServer(const std::filesystem::path& maildir,
   certificates_ = MakeTestCertificates(root, certificateNames);
   WriteWholeFile(root / "passwd", User() + ":" + Password() + "::::::\n");
   GiveToServer(root / "passwd");
+  if (!introspection_.url.empty()) {
+    WriteWholeFile(root / "oauth2.conf",
+                   "introspection_mode = post\n"
+                   "introspection_url = " +
+                       introspection_.url +
+                       "\n"
+                       "username_attribute = username\n"
+                       "active_attribute = active\n"
+                       "active_value = true\n"
+                       "force_introspection = yes\n");
+    GiveToServer(root / "oauth2.conf");
+  }
   Start();
 }
 
@@ -181,6 +198,12 @@ void DovecotServer::WriteConfig(std::uint16_t port, std::uint16_t tlsPort) const
   ReplaceAll(config, "{{MAILDIR}}", maildir_.string());
   ReplaceAll(config, "{{PORT}}", std::to_string(port));
   ReplaceAll(config, "{{TLS_PORT}}", std::to_string(tlsPort));
+  const bool oauth = !introspection_.url.empty();
+  ReplaceAll(config, "{{OAUTH_MECHANISMS}}", oauth ? " xoauth2 oauthbearer" : "");
+  ReplaceAll(config, "{{OAUTH_PASSDB}}",
+             oauth ? "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " +
+                         (workspace_->Root() / "oauth2.conf").string() + "\n}\n"
+                   : "");
   WriteWholeFile(workspace_->Root() / "dovecot.conf", config);
 }
 

@@ -41,9 +41,19 @@ class DovecotServer {
   static constexpr std::string_view kUser = "vexalo";
   static constexpr std::string_view kPassword = "kamome-2024";
 
+  // Where the server asks whether a bearer token is good (RFC 7662, POSTed
+  // as "token=..."), for the XOAUTH2 and OAUTHBEARER logins of the OAuth
+  // variant; the answer must be active with the username kUser.
+  struct OAuthIntrospection {
+    std::string url;
+  };
+
   // Starts a server on an empty maildir of its own. Throws
   // std::runtime_error, with the server's log, when it does not come up.
   DovecotServer();
+  // The same, with XOAUTH2 and OAUTHBEARER offered besides PLAIN and APOP,
+  // tokens checked through Dovecot's oauth2 passdb at `introspection`.
+  explicit DovecotServer(OAuthIntrospection introspection);
 
   // Starts a server on an existing maildir, served in place and left in place
   // on stop (the server adds its index files to it). As root its ownership is
@@ -53,7 +63,8 @@ class DovecotServer {
   //
   // `certificateNames` is the subjectAltName of the server certificate.
   explicit DovecotServer(const std::filesystem::path& maildir,
-                         std::string_view certificateNames = TestCertificates::kLoopbackNames);
+                         std::string_view certificateNames = TestCertificates::kLoopbackNames,
+                         OAuthIntrospection introspection = {});
 
   DovecotServer(const DovecotServer&) = delete;
   DovecotServer& operator=(const DovecotServer&) = delete;
@@ -108,6 +119,7 @@ class DovecotServer {
   std::filesystem::path FindMessage(std::string_view uidl) const;
   void GiveToServer(const std::filesystem::path& path) const;
 
+  OAuthIntrospection introspection_;  // no url: password logins only
   SystemAccount account_;
   std::unique_ptr<Workspace> workspace_;
   std::filesystem::path maildir_;

@@ -26,14 +26,17 @@ constexpr auto kWarmUpTimeout = std::chrono::minutes(10);
 struct Arguments {
   std::filesystem::path maildir;
   long lifetimeSeconds = 3600;
+  std::string introspectionUrl;  // empty: password logins only
 };
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: vexalo-test-dovecot [--maildir DIR] [--lifetime SECONDS]\n"
+  out << "usage: vexalo-test-dovecot [--maildir DIR] [--lifetime SECONDS] [--introspection URL]\n"
          "Starts a private POP3 server on 127.0.0.1 serving DIR (or an empty mailbox),\n"
          "logs in once so the server has indexed the mailbox, prints the plain port,\n"
          "the POP3S port and the CA file to trust on three lines and serves until\n"
          "SIGTERM, SIGINT, SIGHUP or the end of its lifetime (default 3600 s).\n"
+         "With --introspection it offers XOAUTH2 and OAUTHBEARER too, asking URL\n"
+         "(RFC 7662) whether a bearer token is good.\n"
          "User \""
       << vexalo::DovecotServer::kUser << "\", password \"" << vexalo::DovecotServer::kPassword
       << "\" (USER/PASS or APOP).\n";
@@ -47,6 +50,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     const char* value = argv[++i];
     if (option == "--maildir") {
       arguments.maildir = value;
+    } else if (option == "--introspection") {
+      arguments.introspectionUrl = value;
     } else if (option == "--lifetime") {
       char* end = nullptr;
       arguments.lifetimeSeconds = std::strtol(value, &end, 10);
@@ -95,7 +100,8 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   try {
-    const vexalo::DovecotServer server(arguments->maildir);
+    const vexalo::DovecotServer server(arguments->maildir, vexalo::TestCertificates::kLoopbackNames,
+                                       {arguments->introspectionUrl});
     WarmUp(server);
     // One write, so a script that sees the first line sees all three.
     std::cout << server.Port() << '\n'

@@ -1,0 +1,100 @@
+#include <libsecret/secret.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "auth/SecretStore.h"
+#include "cipher/SecureWipe.h"
+#include "jconv/Cp932Codec.h"
+#include "platform/UserTexts.h"
+
+namespace vexalo {
+namespace {
+
+const SecretSchema* GrantSchema() {
+  static const SecretSchema schema = [] {
+    SecretSchema made{};
+    made.name = "org.vexalo.OAuthGrant";
+    made.flags = SECRET_SCHEMA_NONE;
+    made.attributes[0] = {"folder", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    made.attributes[1] = {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return made;
+  }();
+  return &schema;
+}
+
+struct ErrorHolder {
+  GError* error = nullptr;
+  ~ErrorHolder() {
+    if (error != nullptr) g_error_free(error);
+  }
+  std::string Text() const { return error != nullptr ? error->message : "unknown error"; }
+};
+
+class KeyringSecretStore final : public SecretStore {
+ public:
+  explicit KeyringSecretStore(std::string dataDir) : folder_(std::move(dataDir)) {}
+
+  // Raises when the service does not answer: the probe of MakeKeyringSecretStore.
+  std::optional<std::string> Lookup() const {
+    ErrorHolder error;
+    gchar* secret = secret_password_lookup_sync(GrantSchema(), nullptr, &error.error, "folder",
+                                                folder_.c_str(), nullptr);
+    if (error.error != nullptr) throw std::runtime_error(error.Text());
+    if (secret == nullptr) return std::nullopt;
+    std::string text(secret);
+    secret_password_free(secret);  // wipes it
+    return text;
+  }
+
+  std::optional<std::string> Load() override {
+    try {
+      return Lookup();
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  }
+
+  void Save(const std::string& secret) override {
+    ErrorHolder error;
+    const std::string label = "Vexalo OAuth 2.0 (" + folder_ + ")";
+    secret_password_store_sync(GrantSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
+                               secret.c_str(), nullptr, &error.error, "folder", folder_.c_str(),
+                               nullptr);
+    if (error.error != nullptr) {
+      throw std::runtime_error(Cp932Text(UserText::kKeyringStoreFailed, {error.Text()}));
+    }
+  }
+
+  void Erase() override {
+    ErrorHolder error;
+    secret_password_clear_sync(GrantSchema(), nullptr, &error.error, "folder", folder_.c_str(),
+                               nullptr);
+    if (error.error != nullptr) {
+      throw std::runtime_error(Cp932Text(UserText::kKeyringEraseFailed, {error.Text()}));
+    }
+  }
+
+  std::string Where() const override { return "the keyring (Secret Service)"; }
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace
+
+std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir) {
+  // Without a session bus libsecret would try to launch one (X11
+  // autolaunch), which a cron or timer run must never do.
+  const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (bus == nullptr || *bus == '\0') return nullptr;
+  auto store = std::make_unique<KeyringSecretStore>(dataDir);
+  try {
+    static_cast<void>(store->Lookup());
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  return store;
+}
+
+}  // namespace vexalo

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vexalo {
+
+// Where the OAuth 2.0 grant of one data folder is kept: the desktop's
+// keyring (Secret Service) when one answers, else a file of the folder that
+// only its owner may read, encrypted. Every call blocks (D-Bus, disk): make
+// them off the event loop's thread. Texts are raised as std::runtime_error
+// (CP932) naming the store.
+class SecretStore {
+ public:
+  virtual ~SecretStore() = default;
+  // The stored secret, or nothing when none is stored (or it cannot be read
+  // back: the user signs in again).
+  virtual std::optional<std::string> Load() = 0;
+  // Replaces the secret; on return it is on stable storage.
+  virtual void Save(const std::string& secret) = 0;
+  virtual void Erase() = 0;
+  // For messages: "the keyring" or the file's path.
+  virtual std::string Where() const = 0;
+};
+
+// The file of the grant in a data folder.
+inline constexpr char kGrantFileName[] = "OAuthGrant.dat";
+
+// The file store: `path` holds the secret encrypted with the program's
+// cipher, written whole beside it and renamed over it, mode 0600.
+std::unique_ptr<SecretStore> MakeFileSecretStore(std::string path);
+
+// The keyring store for `dataDir` (the folder names the item), or nothing
+// when no Secret Service answers on the session bus.
+std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir);
+
+// The keyring when one answers, else the file in `dataDir` (which ends in '/').
+std::unique_ptr<SecretStore> OpenSecretStore(const std::string& dataDir);
+
+}  // namespace vexalo
