@@ -68,7 +68,7 @@ void ColumnIndex::Reserve(size_t texts) {
 }
 
 void ColumnIndex::Rehash(int slotBits) {
-  std::vector<Slot> old;
+  std::vector<Slot, HugePageAllocator<Slot>> old;
   old.swap(slots_);
   slotBits_ = slotBits;
   slots_.assign(size_t{1} << slotBits_, Slot{});

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/HugePages.h"
+
 namespace vexalo {
 
 // For every distinct text of one table column, the rows that hold it, so that
@@ -73,7 +75,8 @@ class ColumnIndex {
   int32_t NewRowList(int32_t first, int32_t second);
   void ReleaseRowList(int32_t list);
 
-  std::vector<Slot> slots_;  // open addressing, linear probing; size a power of two
+  std::vector<Slot, HugePageAllocator<Slot>>
+      slots_;  // open addressing, linear probing; size a power of two
   int slotBits_ = 0;
   size_t usedSlots_ = 0;
   // The rows of texts held by more than one row, ascending.
