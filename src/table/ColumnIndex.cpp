@@ -142,7 +142,7 @@ void ColumnIndex::CompletePending(const CellSource& cells) {
   if (pending_.empty()) return;
   // A counting sort by the slot's top bits: each part of the table then
   // takes its entries in one visit, while its memory is at hand.
-  constexpr int kOrderBits = 10;
+  constexpr int kOrderBits = 12;
   std::array<uint32_t, (1 << kOrderBits) + 1> starts{};
   for (const PendingAdd& add : pending_) ++starts[(add.hash >> (32 - kOrderBits)) + 1];
   for (size_t part = 1; part < starts.size(); ++part) starts[part] += starts[part - 1];

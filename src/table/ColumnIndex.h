@@ -60,9 +60,10 @@ class ColumnIndex {
     uint32_t hash = 0;
     int32_t row = 0;
   };
-  // Enough that a batch spreads over the whole table, few enough that its
-  // notes stay in the processor's cache.
-  static constexpr size_t kPendingBatch = size_t{1} << 14;
+  // Enough that a batch of a load lands densely on the table, so that
+  // its slots are met in address order a few to each cache line; 2 MB of
+  // notes.
+  static constexpr size_t kPendingBatch = size_t{1} << 18;
 
   size_t HomeSlot(uint32_t hash) const;
   // The slot holding the text `text()` gives, or the free slot where it

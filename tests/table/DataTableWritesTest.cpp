@@ -41,8 +41,8 @@ TEST(IsUidlTaken, MatchesVisibleRowsOfColumnOneExactly) {
 // the index takes in one batch; ids held by two rows, one of them hidden, and
 // a rewrite after the load must still come out as they stand.
 TEST(IsUidlTaken, RowsWrittenInBulkBeforeAnyLookup) {
-  constexpr int kRows = 40000;
-  constexpr int kDistinct = 25000;  // rows from kDistinct on repeat earlier ids
+  constexpr int kRows = 300000;
+  constexpr int kDistinct = 200000;  // rows from kDistinct on repeat earlier ids
   const auto id = [](int n) { return "id" + std::to_string(n); };
   DataTable table;
   for (int row = 1; row <= kRows; ++row) {
@@ -55,11 +55,11 @@ TEST(IsUidlTaken, RowsWrittenInBulkBeforeAnyLookup) {
   table.SetRowCount(10001);  // rows 1 .. 10000 shown, every repeat hidden
   EXPECT_TRUE(table.IsUidlTaken(id(1)));
   EXPECT_TRUE(table.IsUidlTaken(id(10000)));
-  EXPECT_FALSE(table.IsUidlTaken(id(0)));  // only row 25000 holds it
+  EXPECT_FALSE(table.IsUidlTaken(id(0)));  // only row 200000 holds it
   EXPECT_FALSE(table.IsUidlTaken(id(10001)));
 
   table.SetCell(DataTable::kIdColumn, 5, "other");
-  EXPECT_FALSE(table.IsUidlTaken(id(5)));  // row 25005 still holds it, hidden
+  EXPECT_FALSE(table.IsUidlTaken(id(5)));  // row 200005 still holds it, hidden
   EXPECT_TRUE(table.IsUidlTaken("other"));
   table.SetRowCount(kRows + 1);
   EXPECT_TRUE(table.IsUidlTaken(id(5)));
