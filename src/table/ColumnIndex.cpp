@@ -150,6 +150,9 @@ void ColumnIndex::CompletePending(const CellSource& cells) {
   // Stable, so a text held by several rows meets them in ascending order.
   for (const PendingAdd& add : pending_) sorted_[starts[add.hash >> (32 - kOrderBits)]++] = add;
   pending_.clear();
+  // Room for the whole batch first: a table that grew on the way would
+  // hold the batch's low slots only, all crowded into its first part.
+  Reserve(usedSlots_ + sorted_.size());
   for (const PendingAdd& add : sorted_) Insert(add.hash, add.row, cells);
 }
 
