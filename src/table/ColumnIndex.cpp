@@ -139,7 +139,12 @@ void ColumnIndex::Insert(uint32_t hash, int32_t row, const CellSource& cells) {
 }
 
 void ColumnIndex::CompletePending(const CellSource& cells) {
-  if (pending_.empty()) return;
+  // A row taken between two lookups: ordering one note is not worth it.
+  if (pending_.size() <= kUnorderedAdds) {
+    for (const PendingAdd& add : pending_) Insert(add.hash, add.row, cells);
+    pending_.clear();
+    return;
+  }
   // A counting sort by the slot's top bits: each part of the table then
   // takes its entries in one visit, while its memory is at hand.
   constexpr int kOrderBits = 12;

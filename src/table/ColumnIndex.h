@@ -64,6 +64,8 @@ class ColumnIndex {
   // its slots are met in address order a few to each cache line; 2 MB of
   // notes.
   static constexpr size_t kPendingBatch = size_t{1} << 18;
+  // Up to this many notes go in as they came.
+  static constexpr size_t kUnorderedAdds = 64;
 
   size_t HomeSlot(uint32_t hash) const;
   // The slot holding the text `text()` gives, or the free slot where it

@@ -1,16 +1,13 @@
 #include "table/DataFiles.h"
 
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -20,6 +17,7 @@
 #include "platform/LineReader.h"
 #include "platform/PosixFile.h"
 #include "platform/ReplacementFile.h"
+#include "table/AllDataAppender.h"
 #include "table/CsvLine.h"
 #include "table/DataTable.h"
 #include "table/FormulaGuard.h"
@@ -29,12 +27,6 @@ namespace vexalo {
 
 namespace {
 
-// CR, LF and 0x1A inside a line would cut it, or the whole file, when it is
-// read back: each becomes a blank.
-void BlankLineBreakers(char* begin, char* end) {
-  for (const char breaker : {'\r', '\n', kEndOfFileMark}) ReplaceEvery(begin, end, breaker, ' ');
-}
-
 // A data file that must be made durable: being gone is a failure here.
 void SyncExisting(const std::string& path) {
   std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
@@ -42,40 +34,6 @@ void SyncExisting(const std::string& path) {
   file->Sync();
   file->Close();
 }
-
-// Takes `length` back after a failed append. A failure here leaves nothing
-// better to do: the append's own error is the one to report.
-void CutBack(PosixFile& file, long long length) {
-  try {
-    file.TruncateTo(length);
-  } catch (const EInOutError&) {
-  }
-}
-
-// Blocks the given signals on this thread while it lives. One raised
-// meanwhile for this thread (SIGXFSZ from a write past the file-size limit)
-// is taken back before they are unblocked, so it never ends the program: the
-// failed call reports it as an error already.
-class SignalsHeld {
- public:
-  explicit SignalsHeld(std::initializer_list<int> signals) {
-    sigemptyset(&held_);
-    for (const int signal : signals) sigaddset(&held_, signal);
-    pthread_sigmask(SIG_BLOCK, &held_, &before_);
-  }
-  ~SignalsHeld() {
-    const timespec noWait{};
-    while (sigtimedwait(&held_, nullptr, &noWait) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
-  }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t held_{};
-  sigset_t before_{};
-};
 
 // The last row whose visible row count (row + 1) still fits the table's int.
 constexpr int kLastLoadableRow = std::numeric_limits<int>::max() - 1;
@@ -241,36 +199,10 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
 }
 
 long long AppendLine(const std::string& path, std::string_view text) {
-  PosixFile file(path, PosixFile::Mode::kAppendDataFile);
-  long long length = file.Size();
-  std::optional<char> lastByte = file.LastByte();
-  if (lastByte == kEndOfFileMark) {
-    // An editor's end-of-file mark would stand in the middle once a line
-    // follows it; the loader leaves it out at the end, so it goes.
-    file.TruncateTo(--length);
-    lastByte = file.LastByte();
-  }
-  std::string line;
-  line.reserve(text.size() + 4);
-  if (lastByte && *lastByte != '\r' && *lastByte != '\n') line.append("\r\n");
-  const size_t start = line.size();
-  line.append(text);
-  BlankLineBreakers(line.data() + start, line.data() + line.size());
-  line.append("\r\n");
-  {
-    // A cut line would hold the id of a message never taken whole: the row
-    // goes in whole or the file goes back to its old length. A file-size
-    // limit must make the write fail rather than end the program half-way.
-    const SignalsHeld held({SIGXFSZ});
-    try {
-      file.Write(line);
-    } catch (const EInOutError&) {
-      CutBack(file, length);
-      throw;
-    }
-  }
-  file.Close();
-  return length + static_cast<long long>(line.size());
+  AllDataAppender appender(path);
+  const long long length = appender.Append(text);
+  appender.Close();
+  return length;
 }
 
 void SyncFile(const std::string& path) {
