@@ -17,6 +17,7 @@
 #include "platform/LineReader.h"
 #include "platform/PosixFile.h"
 #include "platform/ReplacementFile.h"
+#include "platform/SmallFile.h"
 #include "table/AllDataAppender.h"
 #include "table/CsvLine.h"
 #include "table/DataTable.h"
@@ -121,9 +122,10 @@ namespace {
 // which knows no quotes; a user's export is read by spreadsheets, which do.
 enum class CellQuoting { kPlain, kWhereNeeded };
 
-// Writes the lines of SaveCells to `file`.
-void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
-                CellQuoting quoting, FormulaGuard guard) {
+// Gives the lines of SaveCells to `write`, a chunk of them at a time.
+template <typename Write>
+void WriteCells(const DataTable& table, const CellBlock& block, Write write, CellQuoting quoting,
+                FormulaGuard guard) {
   std::string chunk;
   std::vector<std::string_view> cells;
   for (const int32_t row : block.Rows) {
@@ -146,17 +148,22 @@ void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
     }
     chunk.append("\r\n");
     if (chunk.size() >= kWriteChunk) {
-      file.Write(chunk);
+      write(chunk);
       chunk.clear();
     }
   }
-  file.Write(chunk);
+  write(chunk);
+}
+
+// The writer of WriteCells for a file.
+auto To(PosixFile& file) {
+  return [&file](std::string_view chunk) { file.Write(chunk); };
 }
 
 // FirstRow.csv written where it is: not proof against a crash in the middle.
 void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const std::string& path) {
   PosixFile file(path, PosixFile::Mode::kReplaceDataFile);
-  WriteCells(table, titles, file, CellQuoting::kPlain, FormulaGuard::kOff);
+  WriteCells(table, titles, To(file), CellQuoting::kPlain, FormulaGuard::kOff);
   file.Sync();
   file.Close();
 }
@@ -166,7 +173,7 @@ void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const s
 void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path,
                FormulaGuard guard) {
   PosixFile file(path, PosixFile::Mode::kReplace);
-  WriteCells(table, block, file, CellQuoting::kWhereNeeded, guard);
+  WriteCells(table, block, To(file), CellQuoting::kWhereNeeded, guard);
   file.Close();
 }
 
@@ -174,6 +181,14 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
   const CellBlock titles{0, table.ColCount() - 1, {0}};
+  // Every run ends by saving the titles, mostly the ones the file holds:
+  // those cost no new file and no two syncs.
+  std::string text;
+  WriteCells(
+      table, titles, [&text](std::string_view chunk) { text.append(chunk); }, CellQuoting::kPlain,
+      FormulaGuard::kOff);
+  const SmallFileContent saved = ReadSmallFile(path, text.size());
+  if (saved.state == SmallFileContent::State::kRead && saved.text == text) return;
   // A link the user made would be replaced by a plain file: it is written
   // through, as it always was. Anything else that is no file is refused there.
   struct stat entry {};
@@ -184,7 +199,7 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   try {
     ReplacementFile replacement(path);
     try {
-      WriteCells(table, titles, replacement.File(), CellQuoting::kPlain, FormulaGuard::kOff);
+      WriteCells(table, titles, To(replacement.File()), CellQuoting::kPlain, FormulaGuard::kOff);
     } catch (const EInOutError& error) {
       throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -236,6 +237,28 @@ TEST(SaveFirstRowFaults, ReplacedWholeAndCleanOfLineBreakers) {
   EXPECT_EQ(ReadBytes(path), ",,na me,li ne,e of\r\n");
   EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.Root()), {}),
             std::vector<fs::path>{path});  // no temporary file stays behind
+}
+
+// Every run saves the titles at its end; the same titles again leave the file
+// as it is (no new file renamed over it), a single byte of difference does not.
+TEST(SaveFirstRowFaults, SameTitlesLeaveTheFileAlone) {
+  TempFolder folder;
+  const std::string path = folder.Path(kFirstRowFileName);
+  DataTable table;
+  table.SetRow(0, {"", "", "name", "qty"});
+  table.SetColCount(4);
+  for (const std::string before : {",,name,qty\r\n", ",,name,qty\r\n\x1a", ",,name,qty"}) {
+    WriteBytes(path, before);
+    const auto inode = [&] {
+      struct stat info {};
+      ::stat(path.c_str(), &info);
+      return info.st_ino;
+    };
+    const auto old = inode();
+    SaveFirstRow(table, path);
+    EXPECT_EQ(ReadBytes(path), ",,name,qty\r\n") << ::testing::PrintToString(before);
+    EXPECT_EQ(inode() == old, before == ",,name,qty\r\n") << ::testing::PrintToString(before);
+  }
 }
 
 // Renaming over the name would put a plain file where the user's link, or a
