@@ -1,6 +1,5 @@
 #include "jconv/JisConv.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "jconv/Cp932Repair.h"
@@ -68,71 +67,82 @@ bool ReadDesignation(const unsigned char* p, const unsigned char* end, JisMode& 
   return false;
 }
 
-// The runs between escapes and stray bytes, sixteen bytes at a time where the
-// processor allows it: a line of order text is a few short runs, and a loop
-// per byte pays a mispredicted branch at the end of each. Each takes `left`
-// bytes of input at `p` (all to the line's end) and writes at `out`, which
-// never runs ahead of the input, so sixteen bytes may be stored there when
-// sixteen are left to read. Each returns the bytes of input it took.
-#ifdef __SSE2__
-
-// Up to sixteen bytes of input, zeros past the line's end.
-__m128i LoadPiece(const unsigned char* p, size_t left) {
-  if (left >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  alignas(16) unsigned char piece[16] = {};
-  std::memcpy(piece, p, left);
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(piece));
-}
-
-// Writes the first `count` bytes of `bytes`; `left` as for the input.
-void StorePiece(char* out, __m128i bytes, size_t count, size_t left) {
-  if (left >= 16) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    return;
-  }
-  alignas(16) char piece[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(piece), bytes);
-  std::memcpy(out, piece, count);
-}
-
-// How many of the piece's bytes come before the first with its bit set in
-// `mask` (16 when none).
-size_t LeadingClear(int mask) {
-  return static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask) | 0x10000u));
-}
+// The runs between escapes and stray bytes. Each takes `left` bytes of input
+// at `p` (all to the line's end) and writes at `out`, which never runs ahead
+// of the input; each returns the bytes of input it took. A byte at a time
+// first: short runs and the ends of runs.
 
 // Copies up to the first byte equal to `stop`; or-s every byte copied into
 // `copied`.
-__attribute__((always_inline)) inline size_t CopyUntil(const unsigned char* p, size_t left,
-                                                       char* out, unsigned char stop,
-                                                       unsigned char& copied) {
+size_t CopyUntilBytewise(const unsigned char* p, size_t left, char* out, unsigned char stop,
+                         unsigned char& copied) {
   size_t done = 0;
-  while (done < left) {
-    const size_t piece = std::min<size_t>(16, left - done);
-    const __m128i bytes = LoadPiece(p + done, piece);
-    const size_t count = std::min(piece, LeadingClear(_mm_movemask_epi8(_mm_cmpeq_epi8(
-                                             bytes, _mm_set1_epi8(static_cast<char>(stop))))));
-    StorePiece(out + done, bytes, count, left - done);
-    if ((_mm_movemask_epi8(bytes) & ((1 << count) - 1)) != 0) copied |= 0x80;
-    done += count;
-    if (count < 16) break;
+  for (; done < left && p[done] != stop; ++done) {
+    copied |= p[done];
+    out[done] = static_cast<char>(p[done]);
   }
   return done;
 }
 
 // Copies up to the first byte from 0x80 up.
-__attribute__((always_inline)) inline size_t CopyAscii(const unsigned char* p, size_t left,
-                                                       char* out) {
+size_t CopyAsciiBytewise(const unsigned char* p, size_t left, char* out) {
   size_t done = 0;
-  while (done < left) {
-    const size_t piece = std::min<size_t>(16, left - done);
-    const __m128i bytes = LoadPiece(p + done, piece);
-    const size_t count = std::min(piece, LeadingClear(_mm_movemask_epi8(bytes)));
-    StorePiece(out + done, bytes, count, left - done);
-    done += count;
-    if (count < 16) break;
+  for (; done < left && p[done] < 0x80; ++done) out[done] = static_cast<char>(p[done]);
+  return done;
+}
+
+// Converts pairs for as long as both bytes of each are JIS bytes once
+// `offset` (0 for ISO-2022-JP, 0x80 for EUC-JP) is taken off them. Stops
+// before a pair that is not, so what stops it is dealt with as one byte.
+size_t ConvertPairsBytewise(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+  const auto jis = [&](size_t at) { return static_cast<unsigned char>(p[at] - offset); };
+  size_t done = 0;
+  for (; left - done >= 2 && IsJisByte(jis(done)) && IsJisByte(jis(done + 1)); done += 2) {
+    WriteSjisPair(jis(done), jis(done + 1), out + done);
   }
   return done;
+}
+
+#ifdef __SSE2__
+
+// Long runs (a remark line, a run of kanji) sixteen bytes at a time, for as
+// long as sixteen are left; the rest a byte at a time.
+
+// How many bytes come before the first with its bit set in `mask` (16 when
+// none).
+size_t LeadingClear(int mask) {
+  return static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask) | 0x10000u));
+}
+
+__m128i Load16(const unsigned char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+void Store16(char* out, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes); }
+
+size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char stop,
+                 unsigned char& copied) {
+  size_t done = 0;
+  for (; left - done >= 16; done += 16) {
+    const __m128i bytes = Load16(p + done);
+    const size_t count = LeadingClear(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(stop)))));
+    Store16(out + done, bytes);
+    if ((_mm_movemask_epi8(bytes) & ((1 << count) - 1)) != 0) copied |= 0x80;
+    if (count < 16) return done + count;
+  }
+  return done + CopyUntilBytewise(p + done, left - done, out + done, stop, copied);
+}
+
+size_t CopyAscii(const unsigned char* p, size_t left, char* out) {
+  size_t done = 0;
+  for (; left - done >= 16; done += 16) {
+    const __m128i bytes = Load16(p + done);
+    const size_t count = LeadingClear(_mm_movemask_epi8(bytes));
+    Store16(out + done, bytes);
+    if (count < 16) return done + count;
+  }
+  return done + CopyAsciiBytewise(p + done, left - done, out + done);
 }
 
 // The Shift-JIS codes of eight JIS X 0208 pairs, one to each sixteen-bit lane
@@ -155,55 +165,32 @@ __m128i SjisPairs(__m128i pairs) {
   return _mm_or_si128(lead, _mm_slli_epi16(_mm_add_epi16(second, add), 8));
 }
 
-// Converts pairs for as long as both bytes of each are JIS bytes once
-// `offset` (0 for ISO-2022-JP, 0x80 for EUC-JP) is taken off them. Stops
-// before a pair that is not, so what stops it is dealt with as one byte.
-__attribute__((always_inline)) inline size_t ConvertPairs(const unsigned char* p, size_t left,
-                                                          char* out, unsigned char offset) {
+size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned char offset) {
   size_t done = 0;
-  while (done < left) {
-    const size_t piece = std::min<size_t>(16, left - done);
-    // Past the line's end the zeros are no JIS bytes, with or without the offset.
-    const __m128i bytes =
-        _mm_sub_epi8(LoadPiece(p + done, piece), _mm_set1_epi8(static_cast<char>(offset)));
+  for (; left - done >= 16; done += 16) {
+    const __m128i bytes = _mm_sub_epi8(Load16(p + done), _mm_set1_epi8(static_cast<char>(offset)));
     const __m128i isJis = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x20)),
                                         _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
     const size_t count = LeadingClear(~_mm_movemask_epi8(isJis)) & ~size_t{1};
-    StorePiece(out + done, SjisPairs(bytes), count, left - done);
-    done += count;
-    if (count < 16) break;
+    Store16(out + done, SjisPairs(bytes));
+    if (count < 16) return done + count;
   }
-  return done;
+  return done + ConvertPairsBytewise(p + done, left - done, out + done, offset);
 }
 
 #else
 
-__attribute__((always_inline)) inline size_t CopyUntil(const unsigned char* p, size_t left,
-                                                       char* out, unsigned char stop,
-                                                       unsigned char& copied) {
-  size_t done = 0;
-  for (; done < left && p[done] != stop; ++done) {
-    copied |= p[done];
-    out[done] = static_cast<char>(p[done]);
-  }
-  return done;
+size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char stop,
+                 unsigned char& copied) {
+  return CopyUntilBytewise(p, left, out, stop, copied);
 }
 
-__attribute__((always_inline)) inline size_t CopyAscii(const unsigned char* p, size_t left,
-                                                       char* out) {
-  size_t done = 0;
-  for (; done < left && p[done] < 0x80; ++done) out[done] = static_cast<char>(p[done]);
-  return done;
+size_t CopyAscii(const unsigned char* p, size_t left, char* out) {
+  return CopyAsciiBytewise(p, left, out);
 }
 
-__attribute__((always_inline)) inline size_t ConvertPairs(const unsigned char* p, size_t left,
-                                                          char* out, unsigned char offset) {
-  size_t done = 0;
-  const auto jis = [&](size_t at) { return static_cast<unsigned char>(p[at] - offset); };
-  for (; left - done >= 2 && IsJisByte(jis(done)) && IsJisByte(jis(done + 1)); done += 2) {
-    WriteSjisPair(jis(done), jis(done + 1), out + done);
-  }
-  return done;
+size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+  return ConvertPairsBytewise(p, left, out, offset);
 }
 
 #endif
