@@ -85,6 +85,7 @@ fetch_passes() {
   measure "$1/vexalo-fetch" --dir "$2"
   first_s=$seconds
   echo "$first_s" >>"$work/$3.first.s"
+  echo "$cpu_seconds" >>"$work/$3.first.cpu"
   echo "$kilobytes" >>"$work/$3.first.kb"
   got=$(wc -l <"$2/AllData.csv")
   [ "$got" -eq "$count" ] || die "$1/vexalo-fetch took $got of $count messages"
@@ -96,9 +97,9 @@ fetch_passes() {
   [ "$got" -eq "$count" ] || die "the second pass changed AllData.csv ($got lines)"
 }
 
-for name in mpop.s mpop.kb nosync.s repoll.s floor.s; do : >"$work/$name"; done
+for name in mpop.s mpop.kb nosync.s nosync.cpu repoll.s floor.s floor.cpu; do : >"$work/$name"; done
 for who in new base; do
-  for name in first.s second.s first.kb second.kb ratio nosync.ratio floor.ratio \
+  for name in first.s first.cpu second.s first.kb second.kb ratio nosync.ratio floor.ratio \
     repoll.ratio mpop.repoll.ratio; do
     : >"$work/$who.$name"
   done
@@ -122,12 +123,14 @@ while [ "$round" -le "$rounds" ]; do
   mpop_download eatmydata
   nosync_s=$seconds
   echo "$nosync_s" >>"$work/nosync.s"
+  echo "$cpu_seconds" >>"$work/nosync.cpu"
   mpop_repoll
   repoll_s=$seconds
   echo "$repoll_s" >>"$work/repoll.s"
   measure python3 "$support/pop3_floor.py" "$port" vexalo "$password" "$count"
   floor_s=$seconds
   echo "$floor_s" >>"$work/floor.s"
+  echo "$cpu_seconds" >>"$work/floor.cpu"
 
   line="round $round: mpop ${mpop_s} s, without syncs ${nosync_s} s, re-poll ${repoll_s} s;"
   line="$line floor ${floor_s} s;"
@@ -144,7 +147,8 @@ done
 
 # The medians of the passes of $1 (new or base), under the name $2.
 report() {
-  echo "  $2 first pass $(median <"$work/$1.first.s") s, peak $(maximum <"$work/$1.first.kb") KB"
+  echo "  $2 first pass $(median <"$work/$1.first.s") s, peak $(maximum <"$work/$1.first.kb") KB," \
+    "CPU $(median <"$work/$1.first.cpu") s"
   echo "  $2 second     $(median <"$work/$1.second.s") s, peak $(maximum <"$work/$1.second.kb") KB"
   echo "    first pass / mpop                $(median <"$work/$1.ratio")"
   echo "    first pass / mpop without syncs  $(median <"$work/$1.nosync.ratio") (goal: at most 0.6)"
@@ -155,9 +159,10 @@ report() {
 
 echo "$count messages, $rounds rounds, medians:"
 echo "  mpop download           $(median <"$work/mpop.s") s, peak $(maximum <"$work/mpop.kb") KB"
-echo "  mpop without syncs      $(median <"$work/nosync.s") s"
+echo "  mpop without syncs      $(median <"$work/nosync.s") s, CPU $(median <"$work/nosync.cpu") s"
 echo "  mpop re-poll (only new) $(median <"$work/repoll.s") s"
-echo "  floor client            $(median <"$work/floor.s") s (every RETR at once, bytes thrown away)"
+echo "  floor client            $(median <"$work/floor.s") s, CPU $(median <"$work/floor.cpu") s" \
+  "(every RETR at once, bytes thrown away)"
 [ -z "$base" ] || report base "baseline    "
 report new "vexalo-fetch"
 measure_empty_poll
