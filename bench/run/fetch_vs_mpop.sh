@@ -9,7 +9,7 @@
 # against Debian's mpop downloading the same mailbox (USER/PASS, no TLS, into
 # an mbox, keeping the mail) and re-polling it with only new mail fetched
 # (--only-new=on: nothing new, so only the login and the listing), and against
-# a bare pipelined client (bench/support/pop3_floor.py) that sends every RETR
+# a bare pipelined client (pop3_floor, bench/run/Pop3Floor.cpp) that sends every RETR
 # at once over one connection and throws the bytes away: what the server
 # itself costs. Rounds interleave them all, so a busy machine slows them
 # alike; times are medians over the rounds. Peak memory is the largest maximum
@@ -23,8 +23,8 @@
 #
 #   bench/run/fetch_vs_mpop.sh [COUNT [ROUNDS]]    (default 10000 messages, 3 rounds)
 #
-# Needs the dev build (VEXALO_BIN, default build/dev/bin: vexalo-fetch and
-# vexalo-test-dovecot), python3, mpop, eatmydata and /usr/bin/time (package
+# Needs the dev build (VEXALO_BIN, default build/dev/bin: vexalo-fetch,
+# pop3_floor and vexalo-test-dovecot), python3, mpop, eatmydata and /usr/bin/time (package
 # "time"). With VEXALO_BASE_BIN set to the bin folder of another build (an
 # older commit, say), its vexalo-fetch makes the same two passes in the same
 # rounds, on a data folder of its own.
@@ -40,6 +40,7 @@ base=${VEXALO_BASE_BIN:-}
 case $count in '' | *[!0-9]*) die "COUNT must be a number" ;; esac
 case $rounds in '' | *[!0-9]* | 0) die "ROUNDS must be a number above 0" ;; esac
 [ -x "$bin/vexalo-fetch" ] || die "$bin/vexalo-fetch is missing: build the dev preset first"
+[ -x "$bin/pop3_floor" ] || die "$bin/pop3_floor is missing: build the dev preset first"
 command -v mpop >/dev/null || die "mpop is missing (scripts/deps.sh installs it)"
 [ -x /usr/bin/time ] || die "/usr/bin/time is missing (scripts/deps.sh installs it)"
 command -v eatmydata >/dev/null || die "eatmydata is missing (scripts/deps.sh installs it)"
@@ -127,7 +128,7 @@ while [ "$round" -le "$rounds" ]; do
   mpop_repoll
   repoll_s=$seconds
   echo "$repoll_s" >>"$work/repoll.s"
-  measure python3 "$support/pop3_floor.py" "$port" vexalo "$password" "$count"
+  measure "$bin/pop3_floor" "$port" vexalo "$password" "$count"
   floor_s=$seconds
   echo "$floor_s" >>"$work/floor.s"
   echo "$cpu_seconds" >>"$work/floor.cpu"
