@@ -5,6 +5,10 @@
 //
 //   datafiles_load_once [FILE]   loads FILE, or a generated 1,000,000-line
 //                                AllData.csv in a temporary folder
+//   datafiles_load_once --write FILE [LINES]
+//                                only writes that generated file (LINES lines,
+//                                default 1,000,000) to FILE, for scripts that
+//                                time other programs over the same bytes
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -18,6 +22,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "AllDataGenerator.h"
@@ -25,6 +30,8 @@
 #include "table/DataTable.h"
 
 namespace {
+
+constexpr long long kGeneratedLines = 1000000;
 
 struct Times {
   double cpuMs = 0;
@@ -58,6 +65,10 @@ long long CountLines(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string_view(argv[1]) == "--write") {
+    vexalo::bench::WriteAllDataFile(argv[2], argc > 3 ? std::atoll(argv[3]) : kGeneratedLines);
+    return 0;
+  }
   std::string folder;
   std::string path;
   if (argc > 1) {
@@ -66,7 +77,7 @@ int main(int argc, char** argv) {
     folder = (std::filesystem::temp_directory_path() / "vexalo-bench-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) return 1;
     path = folder + "/" + vexalo::kAllDataFileName;
-    vexalo::bench::WriteAllDataFile(path, 1000000);
+    vexalo::bench::WriteAllDataFile(path, kGeneratedLines);
   }
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return 1;

@@ -78,11 +78,14 @@ make_fetch_dir() {
   echo "$password" | "${4:-$bin}/vexalo-fetch" --dir "$1" --set-password
 }
 
-# Runs a command under /usr/bin/time; sets $seconds and $kilobytes.
+# Runs a command under /usr/bin/time; sets $seconds and $kilobytes, and
+# $cpu_seconds (user and system time: on a shared machine what the command
+# itself cost, apart from waiting for a busy peer).
 measure() {
-  /usr/bin/time -f '%e %M' -o "$work/time" "$@" >"$work/output" 2>&1 ||
+  /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" >"$work/output" 2>&1 ||
     { cat "$work/output" >&2; die "failed: $*"; }
-  read -r seconds kilobytes <"$work/time"
+  read -r seconds kilobytes user_seconds system_seconds <"$work/time"
+  cpu_seconds=$(awk -v u="$user_seconds" -v s="$system_seconds" 'BEGIN { print u + s }')
 }
 
 # The bytes the server sent in the last connection through the relay.

@@ -1,5 +1,14 @@
 #include "jconv/JisConv.h"
 
+#include <cstring>
+
+#include "jconv/Cp932Repair.h"
+#include "text/ByteScan.h"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace vexalo {
 
 namespace {
@@ -58,6 +67,134 @@ bool ReadDesignation(const unsigned char* p, const unsigned char* end, JisMode& 
   return false;
 }
 
+// The runs between escapes and stray bytes. Each takes `left` bytes of input
+// at `p` (all to the line's end) and writes at `out`, which never runs ahead
+// of the input; each returns the bytes of input it took. A byte at a time
+// first: short runs and the ends of runs.
+
+// Copies up to the first byte equal to `stop`; or-s every byte copied into
+// `copied`.
+size_t CopyUntilBytewise(const unsigned char* p, size_t left, char* out, unsigned char stop,
+                         unsigned char& copied) {
+  size_t done = 0;
+  for (; done < left && p[done] != stop; ++done) {
+    copied |= p[done];
+    out[done] = static_cast<char>(p[done]);
+  }
+  return done;
+}
+
+// Copies up to the first byte from 0x80 up.
+size_t CopyAsciiBytewise(const unsigned char* p, size_t left, char* out) {
+  size_t done = 0;
+  for (; done < left && p[done] < 0x80; ++done) out[done] = static_cast<char>(p[done]);
+  return done;
+}
+
+// Converts pairs for as long as both bytes of each are JIS bytes once
+// `offset` (0 for ISO-2022-JP, 0x80 for EUC-JP) is taken off them. Stops
+// before a pair that is not, so what stops it is dealt with as one byte.
+size_t ConvertPairsBytewise(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+  const auto jis = [&](size_t at) { return static_cast<unsigned char>(p[at] - offset); };
+  size_t done = 0;
+  for (; left - done >= 2 && IsJisByte(jis(done)) && IsJisByte(jis(done + 1)); done += 2) {
+    WriteSjisPair(jis(done), jis(done + 1), out + done);
+  }
+  return done;
+}
+
+#ifdef __SSE2__
+
+// Long runs (a remark line, a run of kanji) sixteen bytes at a time, for as
+// long as sixteen are left; the rest a byte at a time.
+
+// How many bytes come before the first with its bit set in `mask` (16 when
+// none).
+size_t LeadingClear(int mask) {
+  return static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask) | 0x10000u));
+}
+
+__m128i Load16(const unsigned char* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+void Store16(char* out, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes); }
+
+size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char stop,
+                 unsigned char& copied) {
+  size_t done = 0;
+  for (; left - done >= 16; done += 16) {
+    const __m128i bytes = Load16(p + done);
+    const size_t count = LeadingClear(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(stop)))));
+    Store16(out + done, bytes);
+    if ((_mm_movemask_epi8(bytes) & ((1 << count) - 1)) != 0) copied |= 0x80;
+    if (count < 16) return done + count;
+  }
+  return done + CopyUntilBytewise(p + done, left - done, out + done, stop, copied);
+}
+
+size_t CopyAscii(const unsigned char* p, size_t left, char* out) {
+  size_t done = 0;
+  for (; left - done >= 16; done += 16) {
+    const __m128i bytes = Load16(p + done);
+    const size_t count = LeadingClear(_mm_movemask_epi8(bytes));
+    Store16(out + done, bytes);
+    if (count < 16) return done + count;
+  }
+  return done + CopyAsciiBytewise(p + done, left - done, out + done);
+}
+
+// The Shift-JIS codes of eight JIS X 0208 pairs, one to each sixteen-bit lane
+// (first byte low): the arithmetic of kSjis.
+__m128i SjisPairs(__m128i pairs) {
+  const __m128i first = _mm_and_si128(pairs, _mm_set1_epi16(0x00FF));
+  const __m128i second = _mm_srli_epi16(pairs, 8);
+  // ((first + 1) >> 1) + (first < 0x5F ? 0x70 : 0xB0)
+  __m128i lead = _mm_srli_epi16(_mm_add_epi16(first, _mm_set1_epi16(1)), 1);
+  lead = _mm_add_epi16(lead, _mm_set1_epi16(0x70));
+  lead = _mm_add_epi16(
+      lead, _mm_and_si128(_mm_cmpgt_epi16(first, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
+  // An odd first byte: second + (second < 0x60 ? 0x1F : 0x20); an even one:
+  // second + 0x7E.
+  const __m128i odd = _mm_cmpeq_epi16(_mm_and_si128(first, _mm_set1_epi16(1)), _mm_set1_epi16(1));
+  const __m128i oddAdd =
+      _mm_sub_epi16(_mm_set1_epi16(0x1F), _mm_cmpgt_epi16(second, _mm_set1_epi16(0x5F)));
+  const __m128i add =
+      _mm_or_si128(_mm_and_si128(odd, oddAdd), _mm_andnot_si128(odd, _mm_set1_epi16(0x7E)));
+  return _mm_or_si128(lead, _mm_slli_epi16(_mm_add_epi16(second, add), 8));
+}
+
+size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+  size_t done = 0;
+  for (; left - done >= 16; done += 16) {
+    const __m128i bytes = _mm_sub_epi8(Load16(p + done), _mm_set1_epi8(static_cast<char>(offset)));
+    const __m128i isJis = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x20)),
+                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+    const size_t count = LeadingClear(~_mm_movemask_epi8(isJis)) & ~size_t{1};
+    Store16(out + done, SjisPairs(bytes));
+    if (count < 16) return done + count;
+  }
+  return done + ConvertPairsBytewise(p + done, left - done, out + done, offset);
+}
+
+#else
+
+size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char stop,
+                 unsigned char& copied) {
+  return CopyUntilBytewise(p, left, out, stop, copied);
+}
+
+size_t CopyAscii(const unsigned char* p, size_t left, char* out) {
+  return CopyAsciiBytewise(p, left, out);
+}
+
+size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+  return ConvertPairsBytewise(p, left, out, offset);
+}
+
+#endif
+
 }  // namespace
 
 std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
@@ -70,30 +207,40 @@ std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
 // No step makes the text longer (a pair stays two bytes, an escape vanishes),
 // so the result is written into a buffer of the line's size and cut to length.
 // Each mode runs its own loop up to the next byte it cannot take; escapes and
-// stray bytes are dealt with between the runs.
-std::string TJisConv::ConvertJisToSjis(std::string_view line) const {
+// stray bytes are dealt with between the runs. Only a byte copied as it
+// stands can leave the result short of well-formed CP932: `strayCopied` tells
+// whether one from 0x80 up was.
+std::string TJisConv::ConvertJisToSjis(std::string_view line, bool& strayCopied) {
   std::string result(line.size(), '\0');
   char* out = result.data();
   const auto* p = reinterpret_cast<const unsigned char*>(line.data());
   const unsigned char* const end = p + line.size();
   JisMode mode = JisMode::single;
+  unsigned char copied = 0;  // every byte copied as it stands, or-ed
   while (p < end) {
     switch (mode) {
-      case JisMode::single:
-        while (p < end && *p != kEsc) *out++ = static_cast<char>(*p++);
+      case JisMode::single: {
+        const size_t run = CopyUntil(p, static_cast<size_t>(end - p), out, kEsc, copied);
+        out += run;
+        p += run;
         break;
+      }
       case JisMode::kana:
         for (; p < end && *p != kEsc; ++p) {
-          *out++ = static_cast<char>(*p >= 0x21 && *p <= 0x5F ? *p + 0x80 : *p);
+          if (*p >= 0x21 && *p <= 0x5F) {
+            *out++ = static_cast<char>(*p + 0x80);
+          } else {
+            copied |= *p;
+            *out++ = static_cast<char>(*p);
+          }
         }
         break;
-      case JisMode::doubleByte:
-        while (end - p >= 2 && IsJisByte(p[0]) && IsJisByte(p[1])) {
-          WriteSjisPair(p[0], p[1], out);
-          out += 2;
-          p += 2;
-        }
+      case JisMode::doubleByte: {
+        const size_t run = ConvertPairs(p, static_cast<size_t>(end - p), out, 0);
+        out += run;
+        p += run;
         break;
+      }
     }
     if (p == end) break;
     if (*p == kEsc && ReadDesignation(p, end, mode)) {
@@ -104,33 +251,48 @@ std::string TJisConv::ConvertJisToSjis(std::string_view line) const {
     // start a character, or its partner cannot end one: it goes alone, since
     // pairing it would shift every later pair and turn the escape back to
     // ASCII into kanji. In the other modes it is an escape we do not read.
-    if (mode != JisMode::doubleByte) *out++ = static_cast<char>(*p);
+    if (mode != JisMode::doubleByte) {
+      copied |= *p;
+      *out++ = static_cast<char>(*p);
+    }
     ++p;
   }
   result.resize(out - result.data());
+  strayCopied = (copied & 0x80) != 0;
   return result;
 }
 
-std::string TJisConv::ConvertEucToSjis(std::string_view line) const {
+std::string TJisConv::ConvertJisToSjis(std::string_view line) const {
+  bool strayCopied = false;
+  return ConvertJisToSjis(line, strayCopied);
+}
+
+std::string TJisConv::ConvertJisToCp932(std::string_view line) const {
+  bool strayCopied = false;
+  std::string text = ConvertJisToSjis(line, strayCopied);
+  if (strayCopied) RepairCp932(text);
+  return text;
+}
+
+std::string TJisConv::ConvertEucToSjis(std::string_view line, bool& strayCopied) {
   std::string result(line.size(), '\0');
   char* out = result.data();
   const auto* p = reinterpret_cast<const unsigned char*>(line.data());
   const unsigned char* const end = p + line.size();
+  bool stray = false;
   while (p < end) {
     const unsigned char byte = *p;
     if (byte < 0x80) {
-      *out++ = static_cast<char>(byte);
-      ++p;
+      const size_t run = CopyAscii(p, static_cast<size_t>(end - p), out);
+      out += run;
+      p += run;
     } else if (IsEucByte(byte)) {
-      // A lead byte without a partner is dropped alone; taking the next byte
-      // anyway would swallow ASCII (the separator, say) into a bogus kanji.
-      if (end - p >= 2 && IsEucByte(p[1])) {
-        WriteSjisPair(byte - 0x80, p[1] - 0x80, out);
-        out += 2;
-        p += 2;
-      } else {
-        ++p;
-      }
+      const size_t run = ConvertPairs(p, static_cast<size_t>(end - p), out, 0x80);
+      out += run;
+      // A lead byte without a partner is dropped alone; taking the next
+      // byte anyway would swallow ASCII (the separator, say) into a bogus
+      // kanji.
+      p += run == 0 ? 1 : run;
     } else if (byte == kSingleShift2 && end - p >= 2 && IsHalfKanaByte(p[1])) {
       *out++ = static_cast<char>(p[1]);
       p += 2;
@@ -139,12 +301,26 @@ std::string TJisConv::ConvertEucToSjis(std::string_view line) const {
       *out++ = kGetaMark[1];
       p += 3;
     } else {
+      stray = true;
       *out++ = static_cast<char>(byte);
       ++p;
     }
   }
   result.resize(out - result.data());
+  strayCopied = stray;
   return result;
+}
+
+std::string TJisConv::ConvertEucToSjis(std::string_view line) const {
+  bool strayCopied = false;
+  return ConvertEucToSjis(line, strayCopied);
+}
+
+std::string TJisConv::ConvertEucToCp932(std::string_view line) const {
+  bool strayCopied = false;
+  std::string text = ConvertEucToSjis(line, strayCopied);
+  if (strayCopied) RepairCp932(text);
+  return text;
 }
 
 }  // namespace vexalo

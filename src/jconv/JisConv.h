@@ -57,6 +57,14 @@ class TJisConv {
   // a 0x8E or 0x8F that starts no character, 0x80-0xA0, 0xFF) is copied.
   std::string ConvertEucToSjis(std::string_view line) const;
 
+  // The same conversions for text that is stored: any byte they copy as it
+  // stands and that is no CP932 is repaired as RepairCp932 does, so the
+  // result is well-formed CP932. Equal to RepairCp932 after the conversion,
+  // byte for byte; the repair only runs for a line that copied a byte from
+  // 0x80 up, since everything else they write is whole characters.
+  std::string ConvertJisToCp932(std::string_view line) const;
+  std::string ConvertEucToCp932(std::string_view line) const;
+
   // The Shift-JIS code of one JIS X 0208 character given by its row and cell
   // bytes (0x21-0x7E each): two bytes, or an empty string when either byte is
   // out of that range. Plain arithmetic, so the NEC and IBM extension rows of
@@ -67,6 +75,10 @@ class TJisConv {
   static bool IsHalfKanaByte(unsigned char byte) { return byte >= 0xA1 && byte <= 0xDF; }
 
  private:
+  // The conversions, telling whether a byte from 0x80 up was copied.
+  static std::string ConvertJisToSjis(std::string_view line, bool& strayCopied);
+  static std::string ConvertEucToSjis(std::string_view line, bool& strayCopied);
+
   TJisByteCodeType byteCodeType_ = btAscii;
   TJisKanaConvType kanaConvType_ = ktZenWithDaku;
 };

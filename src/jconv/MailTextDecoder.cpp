@@ -75,15 +75,10 @@ std::string TMailTextDecoder::DecodeLine(std::string_view line) {
       return DecodeUtf8(line);
     case csIconv:
       return DecodeThroughIconv(iconvCharset_, line);
-    case csIso2022Jp: {
-      const bool eightBit = HasNonAscii(line);
-      text = DecodeIso2022Jp(line, eightBit);
-      if (!eightBit) return text;  // from 7-bit text only whole characters come
-      break;
-    }
+    case csIso2022Jp:
+      return DecodeIso2022Jp(line);
     case csEucJp:
-      text = jisConv_.ConvertEucToSjis(line);
-      break;
+      return jisConv_.ConvertEucToCp932(line);
     case csShiftJis:
       text = line;
       break;
@@ -103,14 +98,15 @@ std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
 // A line with an extended designation is cut before each escape sequence:
 // the pieces in the sets TJisConv knows go through it, so NEC row 13 (①)
 // keeps its code, and only the pieces in other sets through iconv.
-std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line, bool eightBit) {
+std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line) {
   // ISO-2022-JP is 7-bit; raw UTF-8 under its label is what some carriers
   // send.
+  const bool eightBit = HasNonAscii(line);
   if (eightBit && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
     return DecodeUtf8(line);
   }
   if (iconvCharset_.empty() || !HasOtherDesignation(line)) {
-    return jisConv_.ConvertJisToSjis(line);
+    return jisConv_.ConvertJisToCp932(line);
   }
   std::string text;
   size_t start = 0;
@@ -121,6 +117,8 @@ std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line, bool eightB
                                                     : jisConv_.ConvertJisToSjis(piece);
     start = next;
   }
+  // From 7-bit text only whole characters come.
+  if (eightBit) RepairCp932(text);
   return text;
 }
 
@@ -140,14 +138,9 @@ std::string TMailTextDecoder::DecodeThroughIconv(const std::string& charset,
 }
 
 std::string TMailTextDecoder::DecodeUndeclared(std::string_view line) const {
-  std::string text;
-  if (HasJisDesignation(line)) {
-    text = jisConv_.ConvertJisToSjis(line);
-  } else if (HasNonAscii(line) && IsWellFormedUtf8(line)) {
-    return DecodeUtf8(line);
-  } else {
-    text = line;
-  }
+  if (HasJisDesignation(line)) return jisConv_.ConvertJisToCp932(line);
+  if (HasNonAscii(line) && IsWellFormedUtf8(line)) return DecodeUtf8(line);
+  std::string text(line);
   RepairCp932(text);
   return text;
 }

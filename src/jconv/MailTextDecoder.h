@@ -45,8 +45,7 @@ class TMailTextDecoder {
  private:
   std::string DecodeUtf8(std::string_view line) const;
   std::string DecodeUndeclared(std::string_view line) const;
-  // `eightBit`: the line holds a byte from 0x80 up.
-  std::string DecodeIso2022Jp(std::string_view line, bool eightBit);
+  std::string DecodeIso2022Jp(std::string_view line);
   std::string DecodeThroughIconv(const std::string& charset, std::string_view line);
 
   const TJisConv& jisConv_;

@@ -141,6 +141,28 @@ void PosixFile::Write(std::string_view bytes) {
   }
 }
 
+namespace {
+
+FileIdentity IdentityFrom(const struct stat& info) {
+  return {static_cast<unsigned long long>(info.st_dev),
+          static_cast<unsigned long long>(info.st_ino),
+          S_ISREG(info.st_mode) ? static_cast<long long>(info.st_size) : 0};
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return IdentityFrom(info);
+}
+
+FileIdentity PosixFile::Identity() const {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) Raise(errno);
+  return IdentityFrom(info);
+}
+
 long long PosixFile::Size() const {
   struct stat info {};
   if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return 0;

@@ -8,6 +8,22 @@
 
 namespace vexalo {
 
+// Which file a descriptor or a path stands for, and its size then: two
+// identities with the same device and inode are the same file.
+struct FileIdentity {
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  long long size = 0;
+
+  bool SameFileAs(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode;
+  }
+};
+
+// The identity of the file `path` names now (links followed), or nothing when
+// it names none the system can look at.
+std::optional<FileIdentity> IdentityOfPath(const std::string& path);
+
 // open(2) of `path` with `flags` (close-on-exec added; a file it creates
 // gets 0600: orders hold names, addresses and phone numbers), retried after
 // EINTR; the descriptor or -1 with errno set.
@@ -60,6 +76,9 @@ class PosixFile {
 
   // The file's size in bytes; 0 when it has none (a device, a pipe).
   long long Size() const;
+
+  // The open file's identity and size.
+  FileIdentity Identity() const;
 
   // Moves the read position to `offset` bytes from the start.
   void SeekTo(long long offset);

@@ -305,7 +305,10 @@ bool TProcessingRun::EnterRun() {
   return true;
 }
 
-void TProcessingRun::LeaveRun() { lock_.Release(); }
+void TProcessingRun::LeaveRun() {
+  tableFiles_.DropRows();
+  lock_.Release();
+}
 
 void TProcessingRun::Cancel() {
   if (phase_ != runActive && !client_.Connected()) return;
@@ -569,6 +572,7 @@ void TProcessingRun::Walk() {
   // The server removes what this run marked for deletion when QUIT
   // succeeds; the rows of those messages, and their titles, must be on disk
   // by then.
+  tableFiles_.CloseRows();
   if (counts_.deleted > 0) {
     tableFiles_.SyncRows();
     SaveTitles();

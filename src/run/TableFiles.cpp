@@ -32,7 +32,8 @@ bool TableFiles::TakeRow(std::string_view runStamp, std::string_view storedId,
   const int32_t row = cellPos_.Y;
   table_.SetCell(DataTable::kStampColumn, row, runStamp);
   table_.SetCell(DataTable::kIdColumn, row, storedId);
-  std::vector<std::string_view> cells;
+  std::vector<std::string_view>& cells = cells_;
+  cells.clear();
   const bool titlesChanged =
       columnsByName_ ? PlaceByName(items, cells) : PlaceByPosition(items, cells);
   table_.SetCellsFrom(row, DataTable::kFirstItemColumn, cells);
@@ -41,10 +42,11 @@ bool TableFiles::TakeRow(std::string_view runStamp, std::string_view storedId,
   // from FirstRow.csv and from a select-all export.
   table_.SetColCount(std::max(table_.ColCount(), columns));
   if (titlesChanged) SaveTitles();
-  std::string line;
-  BeginRowText(line, runStamp, storedId);
-  for (const std::string_view cell : cells) line.append(",").append(cell);
-  allDataEnd_ = AppendLine(paths_.allData, line);
+  line_.clear();
+  BeginRowText(line_, runStamp, storedId);
+  for (const std::string_view cell : cells) line_.append(",").append(cell);
+  if (!appender_) appender_.emplace(paths_.allData);
+  allDataEnd_ = appender_->Append(line_);
   cellPos_.Y = row + 1;
   table_.SetRowCount(cellPos_.Y);
   return titlesChanged;
@@ -92,5 +94,11 @@ bool TableFiles::WriteTitles(const ParsedMessage& items) {
 void TableFiles::SaveTitles() { SaveFirstRow(table_, paths_.firstRow); }
 
 void TableFiles::SyncRows() { SyncFile(paths_.allData); }
+
+void TableFiles::CloseRows() {
+  if (!appender_) return;
+  appender_->Close();
+  appender_.reset();
+}
 
 }  // namespace vexalo

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "mail/MessageParser.h"
+#include "table/AllDataAppender.h"
 #include "table/ProcessingState.h"
 
 namespace vexalo {
@@ -57,6 +59,12 @@ class TableFiles {
   void SaveTitles();
   // Makes the rows appended so far durable.
   void SyncRows();
+  // AllData.csv stays open from one row to the next; these close it, the
+  // first raising what the system reports at close (a network file system
+  // may report a failed write only then), the second for a run that is
+  // ending with an error of its own already.
+  void CloseRows();
+  void DropRows() { appender_.reset(); }
 
   // The row the next message taken goes into.
   int32_t WorkingRow() const { return cellPos_.Y; }
@@ -76,6 +84,10 @@ class TableFiles {
   // file's length after each line this program wrote. What lies beyond was
   // appended by another program.
   long long allDataEnd_ = 0;
+  std::optional<AllDataAppender> appender_;  // open while rows are being taken
+  // Kept from row to row: a row then costs no allocation for its line.
+  std::vector<std::string_view> cells_;
+  std::string line_;
 };
 
 }  // namespace vexalo

@@ -1,6 +1,7 @@
 #include "table/ColumnIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace vexalo {
@@ -68,7 +69,7 @@ void ColumnIndex::Reserve(size_t texts) {
 }
 
 void ColumnIndex::Rehash(int slotBits) {
-  std::vector<Slot> old;
+  std::vector<Slot, HugePageAllocator<Slot>> old;
   old.swap(slots_);
   slotBits_ = slotBits;
   slots_.assign(size_t{1} << slotBits_, Slot{});
@@ -137,23 +138,32 @@ void ColumnIndex::Insert(uint32_t hash, int32_t row, const CellSource& cells) {
   slot.firstRow = rowLists_[slot.rowList].front();
 }
 
-void ColumnIndex::InsertOldestPending(const CellSource& cells) {
-  const PendingAdd oldest = pending_[pendingFirst_];
-  pendingFirst_ = (pendingFirst_ + 1) % kPendingAdds;
-  --pendingCount_;
-  Insert(oldest.hash, oldest.row, cells);
-}
-
 void ColumnIndex::CompletePending(const CellSource& cells) {
-  while (pendingCount_ > 0) InsertOldestPending(cells);
+  // A row taken between two lookups: ordering one note is not worth it.
+  if (pending_.size() <= kUnorderedAdds) {
+    for (const PendingAdd& add : pending_) Insert(add.hash, add.row, cells);
+    pending_.clear();
+    return;
+  }
+  // A counting sort by the slot's top bits: each part of the table then
+  // takes its entries in one visit, while its memory is at hand.
+  constexpr int kOrderBits = 12;
+  std::array<uint32_t, (1 << kOrderBits) + 1> starts{};
+  for (const PendingAdd& add : pending_) ++starts[(add.hash >> (32 - kOrderBits)) + 1];
+  for (size_t part = 1; part < starts.size(); ++part) starts[part] += starts[part - 1];
+  sorted_.resize(pending_.size());
+  // Stable, so a text held by several rows meets them in ascending order.
+  for (const PendingAdd& add : pending_) sorted_[starts[add.hash >> (32 - kOrderBits)]++] = add;
+  pending_.clear();
+  // Room for the whole batch first: a table that grew on the way would
+  // hold the batch's low slots only, all crowded into its first part.
+  Reserve(usedSlots_ + sorted_.size());
+  for (const PendingAdd& add : sorted_) Insert(add.hash, add.row, cells);
 }
 
 void ColumnIndex::Add(std::string_view text, int32_t row, const CellSource& cells) {
-  if (pendingCount_ == kPendingAdds) InsertOldestPending(cells);
-  const uint32_t hash = HashText(text);
-  if (!slots_.empty()) __builtin_prefetch(&slots_[HomeSlot(hash)]);
-  pending_[(pendingFirst_ + pendingCount_) % kPendingAdds] = PendingAdd{hash, row};
-  ++pendingCount_;
+  pending_.push_back(PendingAdd{HashText(text), row});
+  if (pending_.size() >= kPendingBatch) CompletePending(cells);
 }
 
 void ColumnIndex::Remove(std::string_view text, int32_t row, const CellSource& cells) {
@@ -177,17 +187,10 @@ void ColumnIndex::Remove(std::string_view text, int32_t row, const CellSource& c
   }
 }
 
-int32_t ColumnIndex::FirstRow(std::string_view text, const CellSource& cells) const {
-  const uint32_t hash = HashText(text);
-  const int32_t inSlots =
-      slots_.empty() ? -1 : slots_[FindSlot(hash, cells, [text] { return text; })].firstRow;
-  int32_t first = inSlots;
-  for (size_t i = 0; i < pendingCount_; ++i) {
-    const PendingAdd& pending = pending_[(pendingFirst_ + i) % kPendingAdds];
-    if (pending.hash != hash || (first >= 0 && first < pending.row)) continue;
-    if (cells.IndexedText(pending.row) == text) first = pending.row;
-  }
-  return first;
+int32_t ColumnIndex::FirstRow(std::string_view text, const CellSource& cells) {
+  CompletePending(cells);
+  if (slots_.empty()) return -1;
+  return slots_[FindSlot(HashText(text), cells, [text] { return text; })].firstRow;
 }
 
 }  // namespace vexalo

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
+
+#include "platform/HugePages.h"
 
 namespace vexalo {
 
@@ -19,10 +20,11 @@ namespace vexalo {
 // once it holds `new`.
 //
 // Loading a file adds a million texts in a row, each landing on a random slot
-// the processor has to wait for. So Add only notes its text and asks for the
-// slot's memory; the entry goes in some adds later, by which time the memory
-// has arrived, or at once when anything else changes the index. Lookups see
-// the noted texts as if they were in.
+// the processor has to wait for. So Add only notes its text; the noted texts
+// go in together, ordered by the part of the table they land in, so that each
+// batch walks the table from one end to the other instead of jumping about in
+// it. That happens once enough are noted, or before anything else reads or
+// changes the index, so lookups never see it otherwise.
 class ColumnIndex {
  public:
   // Reads the indexed column of a row already in the index.
@@ -42,8 +44,9 @@ class ColumnIndex {
   // needs no rehashing on the way.
   void Reserve(size_t texts);
 
-  // The lowest row holding `text`, or -1 when none does.
-  int32_t FirstRow(std::string_view text, const CellSource& cells) const;
+  // The lowest row holding `text`, or -1 when none does. Not const: the
+  // texts noted by Add go in first.
+  int32_t FirstRow(std::string_view text, const CellSource& cells);
 
  private:
   struct Slot {
@@ -57,7 +60,12 @@ class ColumnIndex {
     uint32_t hash = 0;
     int32_t row = 0;
   };
-  static constexpr size_t kPendingAdds = 8;
+  // Enough that a batch of a load lands densely on the table, so that
+  // its slots are met in address order a few to each cache line; 2 MB of
+  // notes.
+  static constexpr size_t kPendingBatch = size_t{1} << 18;
+  // Up to this many notes go in as they came.
+  static constexpr size_t kUnorderedAdds = 64;
 
   size_t HomeSlot(uint32_t hash) const;
   // The slot holding the text `text()` gives, or the free slot where it
@@ -65,7 +73,6 @@ class ColumnIndex {
   template <typename Text>
   size_t FindSlot(uint32_t hash, const CellSource& cells, Text text) const;
   void Insert(uint32_t hash, int32_t row, const CellSource& cells);
-  void InsertOldestPending(const CellSource& cells);
   void CompletePending(const CellSource& cells);
   void GrowIfFull();
   void Rehash(int slotBits);
@@ -73,15 +80,15 @@ class ColumnIndex {
   int32_t NewRowList(int32_t first, int32_t second);
   void ReleaseRowList(int32_t list);
 
-  std::vector<Slot> slots_;  // open addressing, linear probing; size a power of two
+  std::vector<Slot, HugePageAllocator<Slot>>
+      slots_;  // open addressing, linear probing; size a power of two
   int slotBits_ = 0;
   size_t usedSlots_ = 0;
   // The rows of texts held by more than one row, ascending.
   std::vector<std::vector<int32_t>> rowLists_;
   std::vector<int32_t> unusedRowLists_;
-  std::array<PendingAdd, kPendingAdds> pending_;  // a ring, oldest at pendingFirst_
-  size_t pendingFirst_ = 0;
-  size_t pendingCount_ = 0;
+  std::vector<PendingAdd> pending_;  // in the order they were added
+  std::vector<PendingAdd> sorted_;   // CompletePending's room to order them in
 };
 
 }  // namespace vexalo

@@ -1,5 +1,6 @@
 #include "table/CsvLine.h"
 
+#include "table/DataFiles.h"
 #include "text/ByteScan.h"
 #include "text/CommFuncs.h"
 
@@ -19,6 +20,10 @@ void SplitCsvLine(std::string_view line, size_t maxFields, std::vector<std::stri
   }
   const std::string_view last = TrimText(line.substr(start));
   if (fields.empty() || !last.empty()) fields.push_back(last);
+}
+
+void BlankLineBreakers(char* begin, char* end) {
+  for (const char breaker : {'\r', '\n', kEndOfFileMark}) ReplaceEvery(begin, end, breaker, ' ');
 }
 
 }  // namespace vexalo

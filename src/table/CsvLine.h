@@ -17,4 +17,8 @@ namespace vexalo {
 // line, commas and all, so no byte of the line is dropped.
 void SplitCsvLine(std::string_view line, size_t maxFields, std::vector<std::string_view>& fields);
 
+// CR, LF and 0x1A inside a line would cut it, or the whole file, when it is
+// read back: each in [begin, end) becomes a blank.
+void BlankLineBreakers(char* begin, char* end);
+
 }  // namespace vexalo

@@ -1,16 +1,13 @@
 #include "table/DataFiles.h"
 
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -20,6 +17,8 @@
 #include "platform/LineReader.h"
 #include "platform/PosixFile.h"
 #include "platform/ReplacementFile.h"
+#include "platform/SmallFile.h"
+#include "table/AllDataAppender.h"
 #include "table/CsvLine.h"
 #include "table/DataTable.h"
 #include "table/FormulaGuard.h"
@@ -29,12 +28,6 @@ namespace vexalo {
 
 namespace {
 
-// CR, LF and 0x1A inside a line would cut it, or the whole file, when it is
-// read back: each becomes a blank.
-void BlankLineBreakers(char* begin, char* end) {
-  for (const char breaker : {'\r', '\n', kEndOfFileMark}) ReplaceEvery(begin, end, breaker, ' ');
-}
-
 // A data file that must be made durable: being gone is a failure here.
 void SyncExisting(const std::string& path) {
   std::optional<PosixFile> file = PosixFile::OpenIfPresent(path);
@@ -42,40 +35,6 @@ void SyncExisting(const std::string& path) {
   file->Sync();
   file->Close();
 }
-
-// Takes `length` back after a failed append. A failure here leaves nothing
-// better to do: the append's own error is the one to report.
-void CutBack(PosixFile& file, long long length) {
-  try {
-    file.TruncateTo(length);
-  } catch (const EInOutError&) {
-  }
-}
-
-// Blocks the given signals on this thread while it lives. One raised
-// meanwhile for this thread (SIGXFSZ from a write past the file-size limit)
-// is taken back before they are unblocked, so it never ends the program: the
-// failed call reports it as an error already.
-class SignalsHeld {
- public:
-  explicit SignalsHeld(std::initializer_list<int> signals) {
-    sigemptyset(&held_);
-    for (const int signal : signals) sigaddset(&held_, signal);
-    pthread_sigmask(SIG_BLOCK, &held_, &before_);
-  }
-  ~SignalsHeld() {
-    const timespec noWait{};
-    while (sigtimedwait(&held_, nullptr, &noWait) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
-  }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t held_{};
-  sigset_t before_{};
-};
 
 // The last row whose visible row count (row + 1) still fits the table's int.
 constexpr int kLastLoadableRow = std::numeric_limits<int>::max() - 1;
@@ -163,9 +122,10 @@ namespace {
 // which knows no quotes; a user's export is read by spreadsheets, which do.
 enum class CellQuoting { kPlain, kWhereNeeded };
 
-// Writes the lines of SaveCells to `file`.
-void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
-                CellQuoting quoting, FormulaGuard guard) {
+// Gives the lines of SaveCells to `write`, a chunk of them at a time.
+template <typename Write>
+void WriteCells(const DataTable& table, const CellBlock& block, Write write, CellQuoting quoting,
+                FormulaGuard guard) {
   std::string chunk;
   std::vector<std::string_view> cells;
   for (const int32_t row : block.Rows) {
@@ -188,17 +148,22 @@ void WriteCells(const DataTable& table, const CellBlock& block, PosixFile& file,
     }
     chunk.append("\r\n");
     if (chunk.size() >= kWriteChunk) {
-      file.Write(chunk);
+      write(chunk);
       chunk.clear();
     }
   }
-  file.Write(chunk);
+  write(chunk);
+}
+
+// The writer of WriteCells for a file.
+auto To(PosixFile& file) {
+  return [&file](std::string_view chunk) { file.Write(chunk); };
 }
 
 // FirstRow.csv written where it is: not proof against a crash in the middle.
 void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const std::string& path) {
   PosixFile file(path, PosixFile::Mode::kReplaceDataFile);
-  WriteCells(table, titles, file, CellQuoting::kPlain, FormulaGuard::kOff);
+  WriteCells(table, titles, To(file), CellQuoting::kPlain, FormulaGuard::kOff);
   file.Sync();
   file.Close();
 }
@@ -208,7 +173,7 @@ void WriteTitlesInPlace(const DataTable& table, const CellBlock& titles, const s
 void SaveCells(const DataTable& table, const CellBlock& block, const std::string& path,
                FormulaGuard guard) {
   PosixFile file(path, PosixFile::Mode::kReplace);
-  WriteCells(table, block, file, CellQuoting::kWhereNeeded, guard);
+  WriteCells(table, block, To(file), CellQuoting::kWhereNeeded, guard);
   file.Close();
 }
 
@@ -216,6 +181,14 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   // Written beside it and renamed over it: a run stopped in the middle
   // leaves the old titles, never an empty or cut file.
   const CellBlock titles{0, table.ColCount() - 1, {0}};
+  // Every run ends by saving the titles, mostly the ones the file holds:
+  // those cost no new file and no two syncs.
+  std::string text;
+  WriteCells(
+      table, titles, [&text](std::string_view chunk) { text.append(chunk); }, CellQuoting::kPlain,
+      FormulaGuard::kOff);
+  const SmallFileContent saved = ReadSmallFile(path, text.size());
+  if (saved.state == SmallFileContent::State::kRead && saved.text == text) return;
   // A link the user made would be replaced by a plain file: it is written
   // through, as it always was. Anything else that is no file is refused there.
   struct stat entry {};
@@ -226,7 +199,7 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
   try {
     ReplacementFile replacement(path);
     try {
-      WriteCells(table, titles, replacement.File(), CellQuoting::kPlain, FormulaGuard::kOff);
+      WriteCells(table, titles, To(replacement.File()), CellQuoting::kPlain, FormulaGuard::kOff);
     } catch (const EInOutError& error) {
       throw EInOutError(error.ErrorCode(), path);  // the user knows the file, not its stand-in
     }
@@ -241,36 +214,10 @@ void SaveFirstRow(const DataTable& table, const std::string& path) {
 }
 
 long long AppendLine(const std::string& path, std::string_view text) {
-  PosixFile file(path, PosixFile::Mode::kAppendDataFile);
-  long long length = file.Size();
-  std::optional<char> lastByte = file.LastByte();
-  if (lastByte == kEndOfFileMark) {
-    // An editor's end-of-file mark would stand in the middle once a line
-    // follows it; the loader leaves it out at the end, so it goes.
-    file.TruncateTo(--length);
-    lastByte = file.LastByte();
-  }
-  std::string line;
-  line.reserve(text.size() + 4);
-  if (lastByte && *lastByte != '\r' && *lastByte != '\n') line.append("\r\n");
-  const size_t start = line.size();
-  line.append(text);
-  BlankLineBreakers(line.data() + start, line.data() + line.size());
-  line.append("\r\n");
-  {
-    // A cut line would hold the id of a message never taken whole: the row
-    // goes in whole or the file goes back to its old length. A file-size
-    // limit must make the write fail rather than end the program half-way.
-    const SignalsHeld held({SIGXFSZ});
-    try {
-      file.Write(line);
-    } catch (const EInOutError&) {
-      CutBack(file, length);
-      throw;
-    }
-  }
-  file.Close();
-  return length + static_cast<long long>(line.size());
+  AllDataAppender appender(path);
+  const long long length = appender.Append(text);
+  appender.Close();
+  return length;
 }
 
 void SyncFile(const std::string& path) {

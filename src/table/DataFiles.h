@@ -78,7 +78,8 @@ void SaveCells(const DataTable& table, const CellBlock& cells, const std::string
 // as a ReplacementFile: at every moment the file holds either the old titles
 // or the new ones, whole. Only a folder that refuses the new file while the
 // file itself may be written, and a link the user made in its place, have it
-// written in place (a link to a regular file only).
+// written in place (a link to a regular file only). A file that holds these
+// very bytes already is left as it is.
 void SaveFirstRow(const DataTable& table, const std::string& path);
 
 // Appends `text` as one line to the file at `path`, creating the file when it

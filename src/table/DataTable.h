@@ -89,7 +89,8 @@ class DataTable final : private ColumnIndex::CellSource {
   RowStore store_;
   int colCount_ = kInitialColCount;
   int rowCount_ = kInitialRowCount;
-  ColumnIndex idIndex_;
+  // Mutable: a lookup first puts in the ids noted while rows were written.
+  mutable ColumnIndex idIndex_;
 };
 
 }  // namespace vexalo

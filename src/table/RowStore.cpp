@@ -7,9 +7,9 @@ namespace vexalo {
 
 namespace {
 
-constexpr size_t kBlockSize = size_t{1} << 20;
+constexpr size_t kBlockSize = size_t{4} << 20;
 // Longer rows get their own string, so a block never wastes more than this.
-constexpr size_t kLongestPackedRow = kBlockSize / 64;
+constexpr size_t kLongestPackedRow = size_t{16} << 10;
 
 }  // namespace
 
@@ -36,7 +36,7 @@ void RowStore::GrowTo(size_t count) {
 
 char* RowStore::Pack(size_t size) {
   if (blockUsed_ + size > blockSize_) {
-    blocks_.emplace_back(new char[kBlockSize]);
+    blocks_.emplace_back(static_cast<char*>(AllocateLarge(kBlockSize)), FreeLarge);
     blockSize_ = kBlockSize;
     blockUsed_ = 0;
   }

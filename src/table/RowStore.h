@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/HugePages.h"
+
 namespace vexalo {
 
 // The bytes of every stored row of the table. A row written onto an empty row
@@ -52,7 +54,7 @@ class RowStore {
 
   char* Pack(size_t size);
 
-  std::vector<Row> rows_;
+  std::vector<Row, HugePageAllocator<Row>> rows_;
   std::vector<std::shared_ptr<char[]>> blocks_;
   size_t blockUsed_ = 0;
   size_t blockSize_ = 0;

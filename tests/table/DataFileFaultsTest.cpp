@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "Sjis.h"
 #include "TempFolder.h"
 #include "platform/InOutError.h"
+#include "table/AllDataAppender.h"
 #include "table/DataFiles.h"
 #include "table/DataTable.h"
 
@@ -133,6 +135,60 @@ TEST(AppendLineFaults, EndOfFileMarkHidesNoRowAndGoesBeforeTheNextRow) {
   }
 }
 
+// A run keeps AllData.csv open between rows; whatever happens to the file
+// at its path between two rows, the second goes where a fresh open would
+// have put it, as a line of its own, and the size-limit fault still leaves
+// no cut row behind.
+TEST(AllDataAppender, EachRowGoesToTheFileAtThePath) {
+  struct Case {
+    const char* what;
+    void (*meanwhile)(const std::string& path);
+    std::string after;  // the file at the path after the second row
+  };
+  const Case cases[] = {
+      {"nothing", [](const std::string&) {}, "s,id-1\r\ns,id-2\r\n"},
+      {"replaced by another file",
+       [](const std::string& path) {
+         WriteBytes(path + ".new", "s,id-0\r\n");
+         fs::rename(path + ".new", path);
+       },
+       "s,id-0\r\ns,id-2\r\n"},
+      {"removed", [](const std::string& path) { fs::remove(path); }, "s,id-2\r\n"},
+      {"a line added by hand without its end",
+       [](const std::string& path) { WriteBytes(path, ReadBytes(path) + "s,id-x"); },
+       "s,id-1\r\ns,id-x\r\ns,id-2\r\n"},
+      {"an end-of-file mark added",
+       [](const std::string& path) { WriteBytes(path, ReadBytes(path) + "\x1a"); },
+       "s,id-1\r\ns,id-2\r\n"},
+      {"cut into the row", [](const std::string& path) { fs::resize_file(path, 3); },
+       "s,i\r\ns,id-2\r\n"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    const std::string path = folder.Path(kAllDataFileName);
+    AllDataAppender appender(path);
+    appender.Append("s,id-1");
+    c.meanwhile(path);
+    const long long end = appender.Append("s,id-2");
+    appender.Close();
+    EXPECT_EQ(ReadBytes(path), c.after) << c.what;
+    EXPECT_EQ(end, static_cast<long long>(c.after.size())) << c.what;
+  }
+
+  TempFolder folder;
+  const std::string path = folder.Path(kAllDataFileName);
+  AllDataAppender appender(path);
+  appender.Append("s,id-1,a");
+  appender.Append("s,id-2,b");
+  {
+    const FileSizeLimit limit(sizeof kTwoRows + 8);
+    EXPECT_THROW(appender.Append("s,id-3," + std::string(100, 'x')), EInOutError);
+  }
+  appender.Append("s,id-3,c");
+  appender.Close();
+  EXPECT_EQ(LoadedIds(path), (std::vector<std::string>{"id-1", "id-2", "id-3"}));
+}
+
 TEST(LoadAppendedRows, TakesOnlyWhatAnotherProgramAppended) {
   struct Case {
     const char* what;
@@ -181,6 +237,28 @@ TEST(SaveFirstRowFaults, ReplacedWholeAndCleanOfLineBreakers) {
   EXPECT_EQ(ReadBytes(path), ",,na me,li ne,e of\r\n");
   EXPECT_EQ(std::vector<fs::path>(fs::directory_iterator(folder.Root()), {}),
             std::vector<fs::path>{path});  // no temporary file stays behind
+}
+
+// Every run saves the titles at its end; the same titles again leave the file
+// as it is (no new file renamed over it), a single byte of difference does not.
+TEST(SaveFirstRowFaults, SameTitlesLeaveTheFileAlone) {
+  TempFolder folder;
+  const std::string path = folder.Path(kFirstRowFileName);
+  DataTable table;
+  table.SetRow(0, {"", "", "name", "qty"});
+  table.SetColCount(4);
+  for (const std::string before : {",,name,qty\r\n", ",,name,qty\r\n\x1a", ",,name,qty"}) {
+    WriteBytes(path, before);
+    const auto inode = [&] {
+      struct stat info {};
+      ::stat(path.c_str(), &info);
+      return info.st_ino;
+    };
+    const auto old = inode();
+    SaveFirstRow(table, path);
+    EXPECT_EQ(ReadBytes(path), ",,name,qty\r\n") << ::testing::PrintToString(before);
+    EXPECT_EQ(inode() == old, before == ",,name,qty\r\n") << ::testing::PrintToString(before);
+  }
 }
 
 // Renaming over the name would put a plain file where the user's link, or a

@@ -37,6 +37,34 @@ TEST(IsUidlTaken, MatchesVisibleRowsOfColumnOneExactly) {
   EXPECT_FALSE(table.IsUidlTaken("AbC"));
 }
 
+// A load writes tens of thousands of rows before the first lookup, more than
+// the index takes in one batch; ids held by two rows, one of them hidden, and
+// a rewrite after the load must still come out as they stand.
+TEST(IsUidlTaken, RowsWrittenInBulkBeforeAnyLookup) {
+  constexpr int kRows = 300000;
+  constexpr int kDistinct = 200000;  // rows from kDistinct on repeat earlier ids
+  const auto id = [](int n) { return "id" + std::to_string(n); };
+  DataTable table;
+  for (int row = 1; row <= kRows; ++row) {
+    table.SetLeadingCells(row, {"stamp", id(row % kDistinct), "item"});
+  }
+  table.SetRowCount(kRows + 1);
+  for (int n = 0; n < kDistinct; ++n) ASSERT_TRUE(table.IsUidlTaken(id(n))) << n;
+  EXPECT_FALSE(table.IsUidlTaken(id(kDistinct)));
+
+  table.SetRowCount(10001);  // rows 1 .. 10000 shown, every repeat hidden
+  EXPECT_TRUE(table.IsUidlTaken(id(1)));
+  EXPECT_TRUE(table.IsUidlTaken(id(10000)));
+  EXPECT_FALSE(table.IsUidlTaken(id(0)));  // only row 200000 holds it
+  EXPECT_FALSE(table.IsUidlTaken(id(10001)));
+
+  table.SetCell(DataTable::kIdColumn, 5, "other");
+  EXPECT_FALSE(table.IsUidlTaken(id(5)));  // row 200005 still holds it, hidden
+  EXPECT_TRUE(table.IsUidlTaken("other"));
+  table.SetRowCount(kRows + 1);
+  EXPECT_TRUE(table.IsUidlTaken(id(5)));
+}
+
 // The table as plain strings: what every read of the real one must give.
 class PlainTable {
  public:
