@@ -242,6 +242,10 @@ void TProcessingRun::StartRun(bool reportBusy) {
     FetchAccessToken();
     return;
   }
+  Connect();
+}
+
+void TProcessingRun::Connect() {
   try {
     client_.Connect(settings_.endpoint, ReplyTo(procConnect));
   } catch (const std::exception& error) {
@@ -286,11 +290,7 @@ void TProcessingRun::TakeAccessToken(std::string token, std::exception_ptr error
     StopWithError(ExceptionFailure(procToken, failure));
     return;
   }
-  try {
-    client_.Connect(settings_.endpoint, ReplyTo(procConnect));
-  } catch (const std::exception& failure) {
-    StopWithError(ExceptionFailure(procConnect, failure));
-  }
+  Connect();
 }
 
 bool TProcessingRun::EnterRun() {

@@ -192,6 +192,7 @@ class TProcessingRun {
   // Starts a run; `reportBusy` says whether a run busy elsewhere gets the
   // busy message or is passed over in silence.
   void StartRun(bool reportBusy);
+  void Connect();
   void FetchAccessToken();
   void TakeAccessToken(std::string token, std::exception_ptr error);
   bool EnterRun();
