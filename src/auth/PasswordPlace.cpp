@@ -18,30 +18,31 @@ std::string IniFileOf(const std::string& dataDir) {
 
 void Wipe(std::string& text) { SecureWipe(text.data(), text.size()); }
 
+// False when the keyring refuses: a locked one whose unlock prompt was
+// dismissed.
+bool Replaced(SecretStore& keyring, const std::string& text) {
+  try {
+    if (text.empty()) {
+      keyring.Erase();
+    } else {
+      keyring.Save(text);
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // True when the keyring now holds `password` (CP932), so the file need not.
 // The keyring keeps text, UTF-8: a password that would not come back from
-// it byte for byte stays in the file, as does one a locked keyring refuses
-// (its unlock prompt dismissed).
+// it byte for byte stays in the file, as does one the keyring refuses.
 bool KeptInKeyring(const std::string& password, const std::string& dataDir) {
   const auto keyring = MakeKeyringSecretStore(dataDir, SecretKind::kPassword);
   if (!keyring) return false;
   std::string text = Cp932ToUtf8(password);
   std::string back = Utf8ToCp932(text);
-  const bool sameBack = back == password;
+  const bool kept = back == password && Replaced(*keyring, text);
   Wipe(back);
-  bool kept = false;
-  if (sameBack) {
-    try {
-      if (password.empty()) {
-        keyring->Erase();
-      } else {
-        keyring->Save(text);
-      }
-      kept = true;
-    } catch (const std::exception&) {
-      kept = false;
-    }
-  }
   Wipe(text);
   return kept;
 }

@@ -9,9 +9,9 @@ namespace vexalo {
 // Where a secret of one data folder is kept. The OAuth 2.0 grant: the
 // desktop's keyring (Secret Service) when one answers, else a file of the
 // folder that only its owner may read, encrypted. The POP3 password: the
-// keyring too, else the settings file (PasswordPlace.h). Every call blocks (D-Bus, disk): make
-// them off the event loop's thread. Texts are raised as std::runtime_error
-// (CP932) naming the store.
+// keyring too, else the settings file (PasswordPlace.h). Every call blocks
+// (D-Bus, disk): make them off the event loop's thread. Texts are raised as
+// std::runtime_error (CP932) naming the store.
 class SecretStore {
  public:
   virtual ~SecretStore() = default;
