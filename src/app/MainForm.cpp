@@ -25,10 +25,10 @@
 #include "app/MessageBoxes.h"
 #include "app/PollingInterval.h"
 #include "app/WindowPlacement.h"
+#include "auth/PasswordPlace.h"
 #include "platform/ProgramDir.h"
 #include "pop3/SocketErrors.h"
 #include "run/FailureCause.h"
-#include "settings/SettingsStore.h"
 #include "settings/WindowLayout.h"
 #include "table/DataFiles.h"
 #include "table/GridSelection.h"
@@ -434,7 +434,7 @@ void TMainForm::FormPaint() {
 }
 
 void TMainForm::LoadAtStartUp() {
-  CallShowingErrors(this, [this] { LoadSettings(*configForm_, FilePath(kSettingsFileName)); });
+  CallShowingErrors(this, [this] { LoadSettingsAndPassword(*configForm_, programDir_); });
   // A stored interval that is no integer is reported, and start-up goes on
   // with the timer off: the data files must be loaded all the same, or the
   // next run would take every message again.
@@ -448,7 +448,7 @@ void TMainForm::ConfigConfirmed() {
   show();
   // Kept at once: a crash or a logout before the window closes must not
   // take the confirmed settings with it.
-  CallShowingErrors(this, [this] { SaveSettings(*configForm_, FilePath(kSettingsFileName)); });
+  CallShowingErrors(this, [this] { SaveSettingsAndPassword(*configForm_, programDir_); });
   Command(&TMainForm::ApplyPollingInterval);
 }
 
@@ -473,7 +473,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::SaveAtEnd() {
   const std::string iniFile = FilePath(kSettingsFileName);
-  SaveSettings(*configForm_, iniFile);
+  SaveSettingsAndPassword(*configForm_, programDir_);
   const QRect place = geometry();
   SaveWindowLayout({place.x(), place.y(), place.width(), place.height(), grid_->ColumnWidths()},
                    iniFile);

@@ -11,16 +11,26 @@
 namespace vexalo {
 namespace {
 
-const SecretSchema* GrantSchema() {
-  static const SecretSchema schema = [] {
-    SecretSchema made{};
-    made.name = "org.vexalo.OAuthGrant";
-    made.flags = SECRET_SCHEMA_NONE;
-    made.attributes[0] = {"folder", SECRET_SCHEMA_ATTRIBUTE_STRING};
-    made.attributes[1] = {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING};
-    return made;
-  }();
-  return &schema;
+SecretSchema FolderSchema(const char* name) {
+  SecretSchema made{};
+  made.name = name;
+  made.flags = SECRET_SCHEMA_NONE;
+  made.attributes[0] = {"folder", SECRET_SCHEMA_ATTRIBUTE_STRING};
+  made.attributes[1] = {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING};
+  return made;
+}
+
+// The schema's name is matched on lookup: the grant's items, stored before
+// the password joined them, stay where they were.
+const SecretSchema* SchemaOf(SecretKind kind) {
+  static const SecretSchema grant = FolderSchema("org.vexalo.OAuthGrant");
+  static const SecretSchema password = FolderSchema("org.vexalo.Pop3Password");
+  return kind == SecretKind::kOAuthGrant ? &grant : &password;
+}
+
+std::string LabelOf(SecretKind kind, const std::string& folder) {
+  return (kind == SecretKind::kOAuthGrant ? "Vexalo OAuth 2.0 (" : "Vexalo POP3 password (") +
+         folder + ")";
 }
 
 struct ErrorHolder {
@@ -33,12 +43,13 @@ struct ErrorHolder {
 
 class KeyringSecretStore final : public SecretStore {
  public:
-  explicit KeyringSecretStore(std::string dataDir) : folder_(std::move(dataDir)) {}
+  KeyringSecretStore(std::string dataDir, SecretKind kind)
+      : folder_(std::move(dataDir)), schema_(SchemaOf(kind)), label_(LabelOf(kind, folder_)) {}
 
   // Raises when the service does not answer: the probe of MakeKeyringSecretStore.
   std::optional<std::string> Lookup() const {
     ErrorHolder error;
-    gchar* secret = secret_password_lookup_sync(GrantSchema(), nullptr, &error.error, "folder",
+    gchar* secret = secret_password_lookup_sync(schema_, nullptr, &error.error, "folder",
                                                 folder_.c_str(), nullptr);
     if (error.error != nullptr) throw std::runtime_error(error.Text());
     if (secret == nullptr) return std::nullopt;
@@ -57,10 +68,8 @@ class KeyringSecretStore final : public SecretStore {
 
   void Save(const std::string& secret) override {
     ErrorHolder error;
-    const std::string label = "Vexalo OAuth 2.0 (" + folder_ + ")";
-    secret_password_store_sync(GrantSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
-                               secret.c_str(), nullptr, &error.error, "folder", folder_.c_str(),
-                               nullptr);
+    secret_password_store_sync(schema_, SECRET_COLLECTION_DEFAULT, label_.c_str(), secret.c_str(),
+                               nullptr, &error.error, "folder", folder_.c_str(), nullptr);
     if (error.error != nullptr) {
       throw std::runtime_error(Cp932Text(UserText::kKeyringStoreFailed, {error.Text()}));
     }
@@ -68,8 +77,7 @@ class KeyringSecretStore final : public SecretStore {
 
   void Erase() override {
     ErrorHolder error;
-    secret_password_clear_sync(GrantSchema(), nullptr, &error.error, "folder", folder_.c_str(),
-                               nullptr);
+    secret_password_clear_sync(schema_, nullptr, &error.error, "folder", folder_.c_str(), nullptr);
     if (error.error != nullptr) {
       throw std::runtime_error(Cp932Text(UserText::kKeyringEraseFailed, {error.Text()}));
     }
@@ -79,16 +87,18 @@ class KeyringSecretStore final : public SecretStore {
 
  private:
   std::string folder_;
+  const SecretSchema* schema_;
+  std::string label_;
 };
 
 }  // namespace
 
-std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir) {
+std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir, SecretKind kind) {
   // Without a session bus libsecret would try to launch one (X11
   // autolaunch), which a cron or timer run must never do.
   const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   if (bus == nullptr || *bus == '\0') return nullptr;
-  auto store = std::make_unique<KeyringSecretStore>(dataDir);
+  auto store = std::make_unique<KeyringSecretStore>(dataDir, kind);
   try {
     static_cast<void>(store->Lookup());
   } catch (const std::exception&) {

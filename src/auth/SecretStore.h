@@ -6,11 +6,12 @@
 
 namespace vexalo {
 
-// Where the OAuth 2.0 grant of one data folder is kept: the desktop's
-// keyring (Secret Service) when one answers, else a file of the folder that
-// only its owner may read, encrypted. Every call blocks (D-Bus, disk): make
-// them off the event loop's thread. Texts are raised as std::runtime_error
-// (CP932) naming the store.
+// Where a secret of one data folder is kept. The OAuth 2.0 grant: the
+// desktop's keyring (Secret Service) when one answers, else a file of the
+// folder that only its owner may read, encrypted. The POP3 password: the
+// keyring too, else the settings file (PasswordPlace.h). Every call blocks
+// (D-Bus, disk): make them off the event loop's thread. Texts are raised as
+// std::runtime_error (CP932) naming the store.
 class SecretStore {
  public:
   virtual ~SecretStore() = default;
@@ -31,9 +32,14 @@ inline constexpr char kGrantFileName[] = "OAuthGrant.dat";
 // cipher, written whole beside it and renamed over it, mode 0600.
 std::unique_ptr<SecretStore> MakeFileSecretStore(std::string path);
 
-// The keyring store for `dataDir` (the folder names the item), or nothing
-// when no Secret Service answers on the session bus.
-std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir);
+// What a keyring item holds. Each kind has a schema of its own, so the one
+// is never read back or overwritten as the other.
+enum class SecretKind { kOAuthGrant, kPassword };
+
+// The keyring store of `kind` for `dataDir` (the folder names the item), or
+// nothing when no Secret Service answers on the session bus.
+std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir,
+                                                    SecretKind kind = SecretKind::kOAuthGrant);
 
 // The keyring when one answers, else the file in `dataDir` (which ends in '/').
 std::unique_ptr<SecretStore> OpenSecretStore(const std::string& dataDir);

@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 
+#include "auth/PasswordPlace.h"
 #include "fetch/ConsoleReporter.h"
 #include "fetch/FetchOptions.h"
 #include "fetch/PasswordInput.h"
@@ -83,7 +84,7 @@ int ExportTable(const std::string& dir, const std::string& file) {
 
 int RunOnce(const std::string& dir, FetchOptions::Output output) {
   PlainSettingsFields fields;
-  LoadSettings(fields, dir + std::string(kSettingsFileName));
+  LoadSettingsAndPassword(fields, dir);
 
   DataTable table;
   ConsoleReporter reporter(stdout, stderr, output);
@@ -137,7 +138,7 @@ int SetPassword(const std::string& dir) {
   }
 
   try {
-    SavePassword(password, dir + std::string(kSettingsFileName));
+    SavePasswordAlone(password, dir);
   } catch (const std::exception& error) {
     PrintError(Cp932ToUtf8(error.what()));
     return kExitFailed;

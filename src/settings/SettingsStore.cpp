@@ -57,7 +57,8 @@ void LoadSettings(SettingsFields& fields, std::string_view iniFileName) {
   }
 }
 
-void SaveSettings(const SettingsFields& fields, std::string_view iniFileName) {
+void SaveSettings(const SettingsFields& fields, std::string_view iniFileName,
+                  IniPassword password) {
   for (const SettingKey& setting : kSettingKeys) {
     switch (setting.kind) {
       case SettingKey::Kind::kText:
@@ -67,7 +68,9 @@ void SaveSettings(const SettingsFields& fields, std::string_view iniFileName) {
         WriteIniBool(iniFileName, setting.section, setting.key, (fields.*setting.flag)());
         break;
       case SettingKey::Kind::kPassword:
-        SavePassword(setting, (fields.*setting.text)(), iniFileName);
+        SavePassword(setting,
+                     password == IniPassword::kStored ? (fields.*setting.text)() : std::string(),
+                     iniFileName);
         break;
     }
   }

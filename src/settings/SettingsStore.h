@@ -22,16 +22,22 @@ std::string SettingsPassPhrase();
 // that names it, and no field is set.
 void LoadSettings(SettingsFields& fields, std::string_view iniFileName = kSettingsFileName);
 
+// Where SaveSettings puts the password: encrypted in the INI file's PASSWORD
+// key, or somewhere the caller keeps it (the desktop keyring), which leaves
+// that key empty so that no older copy stays behind in the file.
+enum class IniPassword { kStored, kEmptied };
+
 // Writes all settings from `fields`, changed or not, in the order of
 // kSettingKeys; a new file thus holds "POP3" with HOST, PORT, USERNAME,
 // SECURITY, TLS_FINGERPRINT, TIMEOUT, AUTH and the OAUTH_ keys, PASSWORD,
 // then "MAIL" with DELETE,
 // HEADER_TOKEN, SPLIT_TOKEN, INTERVAL, COLUMNS, CSV_GUARD.
 // Keys and sections a user added stay. The password is stored encrypted, or
-// empty when it is empty or cannot be encrypted. Raises the "... に書き込めません"
-// error of WriteIniString (IniUnit.h) at the first write that fails; the keys
+// empty when it is empty, cannot be encrypted or is kept elsewhere. Raises the "...
+// に書き込めません" error of WriteIniString (IniUnit.h) at the first write that fails; the keys
 // after it are then not written.
-void SaveSettings(const SettingsFields& fields, std::string_view iniFileName = kSettingsFileName);
+void SaveSettings(const SettingsFields& fields, std::string_view iniFileName = kSettingsFileName,
+                  IniPassword password = IniPassword::kStored);
 
 // Writes the password alone, stored as SaveSettings stores it; the other keys
 // stay as they are. Raises as SaveSettings does.

@@ -25,6 +25,7 @@
 #include "FetchProcess.h"
 #include "TempFolder.h"
 #include "XlsxCells.h"
+#include "auth/SecretStore.h"
 #include "cipher/StringCipher.h"
 #include "settings/IniUnit.h"
 #include "settings/SettingsStore.h"
@@ -256,6 +257,30 @@ TEST_F(FetchProgramTest, TlsRunAndTheLineThatTrustsAnUnknownCertificate) {
   const ProgramResult pinned = RunFetch({"--dir", folder.Root().string()}, "");
   EXPECT_EQ(pinned.exitStatus, 0) << pinned.out << pinned.err;
   EXPECT_FALSE(ReadBytes(folder.Path("AllData.csv")).empty());
+}
+
+// Where a keyring answers (ctest runs this under with_keyring.sh), the
+// stored password lives there, the file keeps none, and a run logs in with it.
+TEST_F(FetchProgramTest, UnderAKeyringTheStoredPasswordLivesThereAndTheRunLogsInWithIt) {
+  const auto keyring = MakeKeyringSecretStore(folder.Root().string() + "/", SecretKind::kPassword);
+  if (!keyring) {
+    if (getenv("VEXALO_EXPECT_KEYRING") != nullptr) FAIL() << "no Secret Service answered";
+    GTEST_SKIP() << "no Secret Service on this session bus";
+  }
+  server.AddMessage("order-a", RunFixture("mail/order-iso2022jp.eml"));
+  WriteSettings(false);
+
+  const ProgramResult stored =
+      RunFetch({"--dir", folder.Root().string(), "--set-password"}, server.Password() + "\n");
+  ASSERT_EQ(stored.exitStatus, 0) << stored.err;
+  EXPECT_EQ(ReadIniString(Ini(), "POP3", "PASSWORD", ""), "");
+  EXPECT_EQ(keyring->Load(), server.Password());
+
+  const ProgramResult run = RunFetch({"--verbose", "--dir", folder.Root().string()}, "");
+  EXPECT_EQ(run.exitStatus, 0) << run.out << run.err << server.LogText();
+  EXPECT_EQ((run.out + run.err).find(server.Password()), std::string::npos);
+  EXPECT_FALSE(ReadBytes(folder.Path("AllData.csv")).empty());
+  keyring->Erase();
 }
 
 TEST(FetchProgramTerminalTest, PasswordTypedOnATerminalIsNotShownAndIsStored) {
