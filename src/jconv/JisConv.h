@@ -64,6 +64,11 @@ class TJisConv {
   // 0x80 up, since everything else they write is whole characters.
   std::string ConvertJisToCp932(std::string_view line) const;
   std::string ConvertEucToCp932(std::string_view line) const;
+  // The same into `text`, replacing what it held and reusing its memory, so
+  // a caller converting line after line allocates nothing once `text` has
+  // grown. `line` must not lie in `text`.
+  void ConvertJisToCp932(std::string_view line, std::string& text) const;
+  void ConvertEucToCp932(std::string_view line, std::string& text) const;
 
   // The Shift-JIS code of one JIS X 0208 character given by its row and cell
   // bytes (0x21-0x7E each): two bytes, or an empty string when either byte is
@@ -76,8 +81,8 @@ class TJisConv {
 
  private:
   // The conversions, telling whether a byte from 0x80 up was copied.
-  static std::string ConvertJisToSjis(std::string_view line, bool& strayCopied);
-  static std::string ConvertEucToSjis(std::string_view line, bool& strayCopied);
+  static void ConvertJisToSjis(std::string_view line, std::string& text, bool& strayCopied);
+  static void ConvertEucToSjis(std::string_view line, std::string& text, bool& strayCopied);
 
   TJisByteCodeType byteCodeType_ = btAscii;
   TJisKanaConvType kanaConvType_ = ktZenWithDaku;
