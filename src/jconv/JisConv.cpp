@@ -299,6 +299,100 @@ void ConvertLine(std::string_view line, std::string& text, Convert convert) {
   text.resize(static_cast<size_t>(outEnd - text.data()));
 }
 
+// One ISO-2022-JP line from `p` to `end` (what lies up to `readEnd` may be
+// read), written at `out`; returns the end of what it wrote. Each mode runs
+// its own loop up to the next byte it cannot take; escapes and stray bytes
+// are dealt with between the runs. Every byte from 0x80 up, copied or
+// dropped, is or-ed into `eightBit`: only such a byte can leave the result
+// short of well-formed CP932, and the line is then perhaps no ISO-2022-JP.
+char* ConvertJisRuns(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out, unsigned char& eightBit) {
+  JisMode mode = JisMode::single;
+  while (p < end) {
+    const auto left = static_cast<size_t>(end - p);
+    const auto readable = static_cast<size_t>(readEnd - p);
+    switch (mode) {
+      case JisMode::single: {
+        const size_t run = CopyUntil(p, left, readable, out, kEsc, eightBit);
+        out += run;
+        p += run;
+        break;
+      }
+      case JisMode::kana:
+        for (; p < end && *p != kEsc; ++p) {
+          if (*p >= 0x21 && *p <= 0x5F) {
+            *out++ = static_cast<char>(*p + 0x80);
+          } else {
+            eightBit |= *p;
+            *out++ = static_cast<char>(*p);
+          }
+        }
+        break;
+      case JisMode::doubleByte: {
+        const size_t run = ConvertPairs(p, left, readable, out, 0);
+        out += run;
+        p += run;
+        break;
+      }
+    }
+    if (p == end) break;
+    if (*p == kEsc && ReadDesignation(p, end, mode)) {
+      p += 3;
+      continue;
+    }
+    // A byte the mode's loop could not take. In double-byte mode it cannot
+    // start a character, or its partner cannot end one: it goes alone, since
+    // pairing it would shift every later pair and turn the escape back to
+    // ASCII into kanji. In the other modes it is an escape we do not read.
+    eightBit |= *p;
+    if (mode != JisMode::doubleByte) *out++ = static_cast<char>(*p);
+    ++p;
+  }
+  return out;
+}
+
+// One EUC-JP line, as ConvertJisRuns does it; `stray` tells whether a byte
+// from 0x80 up was copied as it stands.
+char* ConvertEucRuns(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out, bool& stray) {
+  while (p < end) {
+    const auto left = static_cast<size_t>(end - p);
+    const auto readable = static_cast<size_t>(readEnd - p);
+    if (readable >= 16) {
+      const size_t block = ConvertEucBlock(p, left, out);
+      out += block;
+      p += block;
+      if (block != 0) continue;
+    }
+    const unsigned char byte = *p;
+    if (byte < 0x80) {
+      const size_t run = CopyAscii(p, left, readable, out);
+      out += run;
+      p += run;
+    } else if (TJisConv::IsEucByte(byte)) {
+      const size_t run = ConvertPairs(p, left, readable, out, 0x80);
+      out += run;
+      // A lead byte without a partner is dropped alone; taking the next
+      // byte anyway would swallow ASCII (the separator, say) into a bogus
+      // kanji.
+      p += run == 0 ? 1 : run;
+    } else if (byte == kSingleShift2 && left >= 2 && TJisConv::IsHalfKanaByte(p[1])) {
+      *out++ = static_cast<char>(p[1]);
+      p += 2;
+    } else if (byte == kSingleShift3 && left >= 3 && TJisConv::IsEucByte(p[1]) &&
+               TJisConv::IsEucByte(p[2])) {
+      *out++ = kGetaMark[0];
+      *out++ = kGetaMark[1];
+      p += 3;
+    } else {
+      stray = true;
+      *out++ = static_cast<char>(byte);
+      ++p;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
@@ -308,76 +402,27 @@ std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
   return sjis;
 }
 
-// No step makes the text longer (a pair stays two bytes, an escape vanishes),
-// so the result fits in as many bytes as the line (see ConvertLine).
-// Each mode runs its own loop up to the next byte it cannot take; escapes and
-// stray bytes are dealt with between the runs. Only a byte copied as it
-// stands can leave the result short of well-formed CP932: `strayCopied` tells
-// whether one from 0x80 up was.
-void TJisConv::ConvertJisToSjis(std::string_view line, std::string& text, bool& strayCopied) {
-  unsigned char copied = 0;  // every byte copied as it stands, or-ed
-  ConvertLine(line, text,
-              [&copied](const unsigned char* p, const unsigned char* end,
-                        const unsigned char* readEnd, char* out) {
-                JisMode mode = JisMode::single;
-                while (p < end) {
-                  const auto left = static_cast<size_t>(end - p);
-                  const auto readable = static_cast<size_t>(readEnd - p);
-                  switch (mode) {
-                    case JisMode::single: {
-                      const size_t run = CopyUntil(p, left, readable, out, kEsc, copied);
-                      out += run;
-                      p += run;
-                      break;
-                    }
-                    case JisMode::kana:
-                      for (; p < end && *p != kEsc; ++p) {
-                        if (*p >= 0x21 && *p <= 0x5F) {
-                          *out++ = static_cast<char>(*p + 0x80);
-                        } else {
-                          copied |= *p;
-                          *out++ = static_cast<char>(*p);
-                        }
-                      }
-                      break;
-                    case JisMode::doubleByte: {
-                      const size_t run = ConvertPairs(p, left, readable, out, 0);
-                      out += run;
-                      p += run;
-                      break;
-                    }
-                  }
-                  if (p == end) break;
-                  if (*p == kEsc && ReadDesignation(p, end, mode)) {
-                    p += 3;
-                    continue;
-                  }
-                  // A byte the mode's loop could not take. In double-byte mode it cannot
-                  // start a character, or its partner cannot end one: it goes alone, since
-                  // pairing it would shift every later pair and turn the escape back to
-                  // ASCII into kanji. In the other modes it is an escape we do not read.
-                  if (mode != JisMode::doubleByte) {
-                    copied |= *p;
-                    *out++ = static_cast<char>(*p);
-                  }
-                  ++p;
-                }
-                return out;
-              });
-  strayCopied = (copied & 0x80) != 0;
+void TJisConv::ConvertJisToSjis(std::string_view line, std::string& text, bool& eightBit) {
+  unsigned char seen = 0;
+  ConvertLine(
+      line, text,
+      [&seen](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+              char* out) { return ConvertJisRuns(p, end, readEnd, out, seen); });
+  eightBit = (seen & 0x80) != 0;
 }
 
 std::string TJisConv::ConvertJisToSjis(std::string_view line) const {
   std::string text;
-  bool strayCopied = false;
-  ConvertJisToSjis(line, text, strayCopied);
+  bool eightBit = false;
+  ConvertJisToSjis(line, text, eightBit);
   return text;
 }
 
-void TJisConv::ConvertJisToCp932(std::string_view line, std::string& text) const {
-  bool strayCopied = false;
-  ConvertJisToSjis(line, text, strayCopied);
-  if (strayCopied) RepairCp932(text);
+bool TJisConv::ConvertJisToCp932(std::string_view line, std::string& text) const {
+  bool eightBit = false;
+  ConvertJisToSjis(line, text, eightBit);
+  if (eightBit) RepairCp932(text);
+  return eightBit;
 }
 
 std::string TJisConv::ConvertJisToCp932(std::string_view line) const {
@@ -387,48 +432,11 @@ std::string TJisConv::ConvertJisToCp932(std::string_view line) const {
 }
 
 void TJisConv::ConvertEucToSjis(std::string_view line, std::string& text, bool& strayCopied) {
-  bool stray = false;
+  strayCopied = false;
   ConvertLine(
       line, text,
-      [&stray](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-               char* out) {
-        while (p < end) {
-          const auto left = static_cast<size_t>(end - p);
-          const auto readable = static_cast<size_t>(readEnd - p);
-          if (readable >= 16) {
-            const size_t block = ConvertEucBlock(p, left, out);
-            out += block;
-            p += block;
-            if (block != 0) continue;
-          }
-          const unsigned char byte = *p;
-          if (byte < 0x80) {
-            const size_t run = CopyAscii(p, left, readable, out);
-            out += run;
-            p += run;
-          } else if (IsEucByte(byte)) {
-            const size_t run = ConvertPairs(p, left, readable, out, 0x80);
-            out += run;
-            // A lead byte without a partner is dropped alone; taking the next
-            // byte anyway would swallow ASCII (the separator, say) into a bogus
-            // kanji.
-            p += run == 0 ? 1 : run;
-          } else if (byte == kSingleShift2 && left >= 2 && IsHalfKanaByte(p[1])) {
-            *out++ = static_cast<char>(p[1]);
-            p += 2;
-          } else if (byte == kSingleShift3 && left >= 3 && IsEucByte(p[1]) && IsEucByte(p[2])) {
-            *out++ = kGetaMark[0];
-            *out++ = kGetaMark[1];
-            p += 3;
-          } else {
-            stray = true;
-            *out++ = static_cast<char>(byte);
-            ++p;
-          }
-        }
-        return out;
-      });
-  strayCopied = stray;
+      [&strayCopied](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out) { return ConvertEucRuns(p, end, readEnd, out, strayCopied); });
 }
 
 std::string TJisConv::ConvertEucToSjis(std::string_view line) const {

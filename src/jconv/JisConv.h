@@ -66,8 +66,9 @@ class TJisConv {
   std::string ConvertEucToCp932(std::string_view line) const;
   // The same into `text`, replacing what it held and reusing its memory, so
   // a caller converting line after line allocates nothing once `text` has
-  // grown. `line` must not lie in `text`.
-  void ConvertJisToCp932(std::string_view line, std::string& text) const;
+  // grown. `line` must not lie in `text`. The ISO-2022-JP one tells whether
+  // the line held a byte from 0x80 up, which that 7-bit code has none of.
+  bool ConvertJisToCp932(std::string_view line, std::string& text) const;
   void ConvertEucToCp932(std::string_view line, std::string& text) const;
 
   // The Shift-JIS code of one JIS X 0208 character given by its row and cell
@@ -80,8 +81,9 @@ class TJisConv {
   static bool IsHalfKanaByte(unsigned char byte) { return byte >= 0xA1 && byte <= 0xDF; }
 
  private:
-  // The conversions, telling whether a byte from 0x80 up was copied.
-  static void ConvertJisToSjis(std::string_view line, std::string& text, bool& strayCopied);
+  // The conversions into `text`, telling whether the line held a byte from
+  // 0x80 up (ISO-2022-JP) or copied one (EUC-JP).
+  static void ConvertJisToSjis(std::string_view line, std::string& text, bool& eightBit);
   static void ConvertEucToSjis(std::string_view line, std::string& text, bool& strayCopied);
 
   TJisByteCodeType byteCodeType_ = btAscii;

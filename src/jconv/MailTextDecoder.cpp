@@ -110,13 +110,19 @@ std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
 // keeps its code, and only the pieces in other sets through iconv.
 void TMailTextDecoder::DecodeIso2022Jp(std::string_view line, std::string& text) {
   // ISO-2022-JP is 7-bit; raw UTF-8 under its label is what some carriers
-  // send.
+  // send. The plain label's lines are converted first, since the conversion
+  // tells whether there was an 8-bit byte at all.
+  const auto isRawUtf8 = [&line] { return !HasJisDesignation(line) && IsWellFormedUtf8(line); };
+  if (iconvCharset_.empty()) {
+    if (jisConv_.ConvertJisToCp932(line, text) && isRawUtf8()) text = DecodeUtf8(line);
+    return;
+  }
   const bool eightBit = HasNonAscii(line);
-  if (eightBit && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
+  if (eightBit && isRawUtf8()) {
     text = DecodeUtf8(line);
     return;
   }
-  if (iconvCharset_.empty() || !HasOtherDesignation(line)) {
+  if (!HasOtherDesignation(line)) {
     jisConv_.ConvertJisToCp932(line, text);
     return;
   }
