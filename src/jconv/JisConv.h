@@ -60,8 +60,9 @@ class TJisConv {
   // The same conversions for text that is stored: any byte they copy as it
   // stands and that is no CP932 is repaired as RepairCp932 does, so the
   // result is well-formed CP932. Equal to RepairCp932 after the conversion,
-  // byte for byte; the repair only runs for a line that copied a byte from
-  // 0x80 up, since everything else they write is whole characters.
+  // byte for byte; the repair only runs for an ISO-2022-JP line that held a
+  // byte from 0x80 up or an EUC-JP line that copied one, since everything
+  // else they write is whole characters.
   std::string ConvertJisToCp932(std::string_view line) const;
   std::string ConvertEucToCp932(std::string_view line) const;
   // The same into `text`, replacing what it held and reusing its memory, so
