@@ -1,5 +1,7 @@
 #include "jconv/JisConv.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "jconv/Cp932Repair.h"
@@ -105,8 +107,12 @@ size_t ConvertPairsBytewise(const unsigned char* p, size_t left, char* out, unsi
 
 #ifdef __SSE2__
 
-// Long runs (a remark line, a run of kanji) sixteen bytes at a time, for as
-// long as sixteen are left; the rest a byte at a time.
+// Long runs (a remark line, a run of kanji) sixteen bytes at a time while
+// sixteen may be read; the rest a byte at a time. `readable` (never less than
+// `left`) is how many bytes may be read at `p`, and as many written at `out`:
+// a short line is converted in a buffer with room behind it, so its last run
+// needs no byte-at-a-time tail. What is read past `left` is zeros, which stop
+// every run but the ASCII copies, and those cut their count at `left`.
 
 // How many bytes come before the first with its bit set in `mask` (16 when
 // none).
@@ -120,13 +126,14 @@ __m128i Load16(const unsigned char* p) {
 
 void Store16(char* out, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes); }
 
-size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char stop,
-                 unsigned char& copied) {
+size_t CopyUntil(const unsigned char* p, size_t left, size_t readable, char* out,
+                 unsigned char stop, unsigned char& copied) {
   size_t done = 0;
-  for (; left - done >= 16; done += 16) {
+  for (; readable - done >= 16; done += 16) {
     const __m128i bytes = Load16(p + done);
-    const size_t count = LeadingClear(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(stop)))));
+    const size_t count = std::min(LeadingClear(_mm_movemask_epi8(_mm_cmpeq_epi8(
+                                      bytes, _mm_set1_epi8(static_cast<char>(stop))))),
+                                  left - done);
     Store16(out + done, bytes);
     if ((_mm_movemask_epi8(bytes) & ((1 << count) - 1)) != 0) copied |= 0x80;
     if (count < 16) return done + count;
@@ -134,11 +141,11 @@ size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char s
   return done + CopyUntilBytewise(p + done, left - done, out + done, stop, copied);
 }
 
-size_t CopyAscii(const unsigned char* p, size_t left, char* out) {
+size_t CopyAscii(const unsigned char* p, size_t left, size_t readable, char* out) {
   size_t done = 0;
-  for (; left - done >= 16; done += 16) {
+  for (; readable - done >= 16; done += 16) {
     const __m128i bytes = Load16(p + done);
-    const size_t count = LeadingClear(_mm_movemask_epi8(bytes));
+    const size_t count = std::min(LeadingClear(_mm_movemask_epi8(bytes)), left - done);
     Store16(out + done, bytes);
     if (count < 16) return done + count;
   }
@@ -165,9 +172,10 @@ __m128i SjisPairs(__m128i pairs) {
   return _mm_or_si128(lead, _mm_slli_epi16(_mm_add_epi16(second, add), 8));
 }
 
-size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+size_t ConvertPairs(const unsigned char* p, size_t left, size_t readable, char* out,
+                    unsigned char offset) {
   size_t done = 0;
-  for (; left - done >= 16; done += 16) {
+  for (; readable - done >= 16; done += 16) {
     const __m128i bytes = _mm_sub_epi8(Load16(p + done), _mm_set1_epi8(static_cast<char>(offset)));
     const __m128i isJis = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x20)),
                                         _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
@@ -178,49 +186,134 @@ size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned cha
   return done + ConvertPairsBytewise(p + done, left - done, out + done, offset);
 }
 
+// Each bit of a byte spread to all eight bits of that byte of the result.
+struct ByteMasks {
+  uint64_t of[256] = {};
+};
+
+constexpr ByteMasks MakeByteMasks() {
+  ByteMasks t;
+  for (int bits = 0; bits < 256; ++bits) {
+    for (int i = 0; i < 8; ++i) {
+      if ((bits >> i & 1) != 0) t.of[bits] |= uint64_t{0xFF} << (8 * i);
+    }
+  }
+  return t;
+}
+
+constexpr ByteMasks kByteMasks = MakeByteMasks();
+
+__m128i SpreadBits(unsigned bits) {
+  return _mm_set_epi64x(static_cast<long long>(kByteMasks.of[bits >> 8]),
+                        static_cast<long long>(kByteMasks.of[bits & 0xFF]));
+}
+
+// EUC-JP text as order mail has it, ASCII and kanji taking turns every few
+// bytes, sixteen bytes at a time whatever the mix, so that a short run costs
+// no more than a long one. Sixteen bytes must be readable at `p`, which starts
+// a character. Takes the sixteen (fifteen when the last is a first byte
+// whose partner is beyond them), at most `left`, when they hold only ASCII
+// and whole JIS X 0208 pairs; otherwise takes nothing and leaves them to the
+// run loops.
+size_t ConvertEucBlock(const unsigned char* p, size_t left, char* out) {
+  const __m128i bytes = Load16(p);
+  const __m128i jis = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
+  const __m128i isAscii = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-1));
+  const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(isAscii));
+  const auto euc = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+      _mm_cmpgt_epi8(jis, _mm_set1_epi8(0x20)), _mm_cmplt_epi8(jis, _mm_set1_epi8(0x7F)))));
+  if ((ascii | euc) != 0xFFFF) return 0;
+  // Within each run of EUC bytes the pairs count from the run's first byte:
+  // adding a run's start bit to the run carries through it, so the runs that
+  // start at an even place are those the addition clears.
+  const unsigned starts = euc & ~(euc << 1);
+  const unsigned evenRuns = euc & ~(euc + (starts & 0x5555u));
+  const unsigned firsts = (evenRuns & 0x5555u) | (euc & ~evenRuns & 0xAAAAu);
+  const unsigned seconds = euc & ~firsts;
+  const unsigned unpaired = firsts & ~(seconds >> 1);
+  if ((unpaired & 0x7FFFu) != 0) return 0;  // a lead byte to drop
+  const size_t take = std::min<size_t>(unpaired != 0 ? 15 : 16, left);
+  // Lead bytes as kSjis.lead has them: ((jis + 1) >> 1) + 0x70, 0x40 more
+  // from row 0x5F on.
+  const __m128i lead =
+      _mm_add_epi8(_mm_add_epi8(_mm_avg_epu8(jis, _mm_setzero_si128()), _mm_set1_epi8(0x70)),
+                   _mm_and_si128(_mm_cmpgt_epi8(jis, _mm_set1_epi8(0x5E)), _mm_set1_epi8(0x40)));
+  // Trail bytes as kSjis.trail has them, by the parity of the byte before.
+  const __m128i oddBefore =
+      _mm_cmpeq_epi8(_mm_and_si128(_mm_slli_si128(jis, 1), _mm_set1_epi8(1)), _mm_set1_epi8(1));
+  const __m128i oddAdd =
+      _mm_sub_epi8(_mm_set1_epi8(0x1F), _mm_cmpgt_epi8(jis, _mm_set1_epi8(0x5F)));
+  const __m128i add = _mm_or_si128(_mm_and_si128(oddBefore, oddAdd),
+                                   _mm_andnot_si128(oddBefore, _mm_set1_epi8(0x7E)));
+  const __m128i trail = _mm_add_epi8(jis, add);
+  const __m128i isFirst = SpreadBits(firsts);
+  const __m128i kanji =
+      _mm_or_si128(_mm_and_si128(isFirst, lead), _mm_andnot_si128(isFirst, trail));
+  Store16(out, _mm_or_si128(_mm_and_si128(isAscii, bytes), _mm_andnot_si128(isAscii, kanji)));
+  return take;
+}
+
 #else
 
-size_t CopyUntil(const unsigned char* p, size_t left, char* out, unsigned char stop,
-                 unsigned char& copied) {
+size_t CopyUntil(const unsigned char* p, size_t left, size_t /*readable*/, char* out,
+                 unsigned char stop, unsigned char& copied) {
   return CopyUntilBytewise(p, left, out, stop, copied);
 }
 
-size_t CopyAscii(const unsigned char* p, size_t left, char* out) {
+size_t CopyAscii(const unsigned char* p, size_t left, size_t /*readable*/, char* out) {
   return CopyAsciiBytewise(p, left, out);
 }
 
-size_t ConvertPairs(const unsigned char* p, size_t left, char* out, unsigned char offset) {
+size_t ConvertPairs(const unsigned char* p, size_t left, size_t /*readable*/, char* out,
+                    unsigned char offset) {
   return ConvertPairsBytewise(p, left, out, offset);
 }
 
+size_t ConvertEucBlock(const unsigned char* /*p*/, size_t /*left*/, char* /*out*/) { return 0; }
+
 #endif
 
-}  // namespace
+// A line this long or shorter is copied into a buffer on the stack with
+// zeros behind it and read there, so its last run needs no byte-at-a-time
+// tail. A longer line is read where it is.
+constexpr size_t kShortLine = 256;
+constexpr size_t kRoom = 16;  // for the sixteen-byte loads and stores
 
-std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
-  if (!IsJisByte(first) || !IsJisByte(second)) return {};
-  std::string sjis(2, '\0');
-  WriteSjisPair(first, second, sjis.data());
-  return sjis;
+// Runs `convert(in, end, readEnd, out)`, which returns the end of what it
+// wrote, over `line`, writing straight into `text` with room behind for the
+// sixteen-byte stores; no step makes the text longer, so `text` is then cut
+// to length. Whatever `text` held is replaced, its memory reused.
+template <typename Convert>
+void ConvertLine(std::string_view line, std::string& text, Convert convert) {
+  const auto* in = reinterpret_cast<const unsigned char*>(line.data());
+  text.resize(line.size() + kRoom);
+  const char* outEnd;
+  if (line.size() <= kShortLine) {
+    unsigned char padded[kShortLine + kRoom];
+    std::memcpy(padded, in, line.size());
+    std::memset(padded + line.size(), 0, kRoom);
+    outEnd = convert(padded, padded + line.size(), padded + line.size() + kRoom, text.data());
+  } else {
+    outEnd = convert(in, in + line.size(), in + line.size(), text.data());
+  }
+  text.resize(static_cast<size_t>(outEnd - text.data()));
 }
 
-// No step makes the text longer (a pair stays two bytes, an escape vanishes),
-// so the result is written into a buffer of the line's size and cut to length.
-// Each mode runs its own loop up to the next byte it cannot take; escapes and
-// stray bytes are dealt with between the runs. Only a byte copied as it
-// stands can leave the result short of well-formed CP932: `strayCopied` tells
-// whether one from 0x80 up was.
-std::string TJisConv::ConvertJisToSjis(std::string_view line, bool& strayCopied) {
-  std::string result(line.size(), '\0');
-  char* out = result.data();
-  const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-  const unsigned char* const end = p + line.size();
+// One ISO-2022-JP line from `p` to `end` (what lies up to `readEnd` may be
+// read), written at `out`; returns the end of what it wrote. Each mode runs
+// its own loop up to the next byte it cannot take; escapes and stray bytes
+// are dealt with between the runs. Every byte from 0x80 up, copied or
+// dropped, is or-ed into `eightBit`: only such a byte can leave the result
+// short of well-formed CP932, and the line is then perhaps no ISO-2022-JP.
+char* ConvertJisRuns(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out, unsigned char& eightBit) {
   JisMode mode = JisMode::single;
-  unsigned char copied = 0;  // every byte copied as it stands, or-ed
   while (p < end) {
+    const auto left = static_cast<size_t>(end - p);
+    const auto readable = static_cast<size_t>(readEnd - p);
     switch (mode) {
       case JisMode::single: {
-        const size_t run = CopyUntil(p, static_cast<size_t>(end - p), out, kEsc, copied);
+        const size_t run = CopyUntil(p, left, readable, out, kEsc, eightBit);
         out += run;
         p += run;
         break;
@@ -230,13 +323,13 @@ std::string TJisConv::ConvertJisToSjis(std::string_view line, bool& strayCopied)
           if (*p >= 0x21 && *p <= 0x5F) {
             *out++ = static_cast<char>(*p + 0x80);
           } else {
-            copied |= *p;
+            eightBit |= *p;
             *out++ = static_cast<char>(*p);
           }
         }
         break;
       case JisMode::doubleByte: {
-        const size_t run = ConvertPairs(p, static_cast<size_t>(end - p), out, 0);
+        const size_t run = ConvertPairs(p, left, readable, out, 0);
         out += run;
         p += run;
         break;
@@ -251,52 +344,43 @@ std::string TJisConv::ConvertJisToSjis(std::string_view line, bool& strayCopied)
     // start a character, or its partner cannot end one: it goes alone, since
     // pairing it would shift every later pair and turn the escape back to
     // ASCII into kanji. In the other modes it is an escape we do not read.
-    if (mode != JisMode::doubleByte) {
-      copied |= *p;
-      *out++ = static_cast<char>(*p);
-    }
+    eightBit |= *p;
+    if (mode != JisMode::doubleByte) *out++ = static_cast<char>(*p);
     ++p;
   }
-  result.resize(out - result.data());
-  strayCopied = (copied & 0x80) != 0;
-  return result;
+  return out;
 }
 
-std::string TJisConv::ConvertJisToSjis(std::string_view line) const {
-  bool strayCopied = false;
-  return ConvertJisToSjis(line, strayCopied);
-}
-
-std::string TJisConv::ConvertJisToCp932(std::string_view line) const {
-  bool strayCopied = false;
-  std::string text = ConvertJisToSjis(line, strayCopied);
-  if (strayCopied) RepairCp932(text);
-  return text;
-}
-
-std::string TJisConv::ConvertEucToSjis(std::string_view line, bool& strayCopied) {
-  std::string result(line.size(), '\0');
-  char* out = result.data();
-  const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-  const unsigned char* const end = p + line.size();
-  bool stray = false;
+// One EUC-JP line, as ConvertJisRuns does it; `stray` tells whether a byte
+// from 0x80 up was copied as it stands.
+char* ConvertEucRuns(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out, bool& stray) {
   while (p < end) {
+    const auto left = static_cast<size_t>(end - p);
+    const auto readable = static_cast<size_t>(readEnd - p);
+    if (readable >= 16) {
+      const size_t block = ConvertEucBlock(p, left, out);
+      out += block;
+      p += block;
+      if (block != 0) continue;
+    }
     const unsigned char byte = *p;
     if (byte < 0x80) {
-      const size_t run = CopyAscii(p, static_cast<size_t>(end - p), out);
+      const size_t run = CopyAscii(p, left, readable, out);
       out += run;
       p += run;
-    } else if (IsEucByte(byte)) {
-      const size_t run = ConvertPairs(p, static_cast<size_t>(end - p), out, 0x80);
+    } else if (TJisConv::IsEucByte(byte)) {
+      const size_t run = ConvertPairs(p, left, readable, out, 0x80);
       out += run;
       // A lead byte without a partner is dropped alone; taking the next
       // byte anyway would swallow ASCII (the separator, say) into a bogus
       // kanji.
       p += run == 0 ? 1 : run;
-    } else if (byte == kSingleShift2 && end - p >= 2 && IsHalfKanaByte(p[1])) {
+    } else if (byte == kSingleShift2 && left >= 2 && TJisConv::IsHalfKanaByte(p[1])) {
       *out++ = static_cast<char>(p[1]);
       p += 2;
-    } else if (byte == kSingleShift3 && end - p >= 3 && IsEucByte(p[1]) && IsEucByte(p[2])) {
+    } else if (byte == kSingleShift3 && left >= 3 && TJisConv::IsEucByte(p[1]) &&
+               TJisConv::IsEucByte(p[2])) {
       *out++ = kGetaMark[0];
       *out++ = kGetaMark[1];
       p += 3;
@@ -306,20 +390,71 @@ std::string TJisConv::ConvertEucToSjis(std::string_view line, bool& strayCopied)
       ++p;
     }
   }
-  result.resize(out - result.data());
-  strayCopied = stray;
-  return result;
+  return out;
+}
+
+}  // namespace
+
+std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
+  if (!IsJisByte(first) || !IsJisByte(second)) return {};
+  std::string sjis(2, '\0');
+  WriteSjisPair(first, second, sjis.data());
+  return sjis;
+}
+
+void TJisConv::ConvertJisToSjis(std::string_view line, std::string& text, bool& eightBit) {
+  unsigned char seen = 0;
+  ConvertLine(
+      line, text,
+      [&seen](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+              char* out) { return ConvertJisRuns(p, end, readEnd, out, seen); });
+  eightBit = (seen & 0x80) != 0;
+}
+
+std::string TJisConv::ConvertJisToSjis(std::string_view line) const {
+  std::string text;
+  bool eightBit = false;
+  ConvertJisToSjis(line, text, eightBit);
+  return text;
+}
+
+bool TJisConv::ConvertJisToCp932(std::string_view line, std::string& text) const {
+  bool eightBit = false;
+  ConvertJisToSjis(line, text, eightBit);
+  if (eightBit) RepairCp932(text);
+  return eightBit;
+}
+
+std::string TJisConv::ConvertJisToCp932(std::string_view line) const {
+  std::string text;
+  ConvertJisToCp932(line, text);
+  return text;
+}
+
+void TJisConv::ConvertEucToSjis(std::string_view line, std::string& text, bool& strayCopied) {
+  strayCopied = false;
+  ConvertLine(
+      line, text,
+      [&strayCopied](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out) { return ConvertEucRuns(p, end, readEnd, out, strayCopied); });
 }
 
 std::string TJisConv::ConvertEucToSjis(std::string_view line) const {
+  std::string text;
   bool strayCopied = false;
-  return ConvertEucToSjis(line, strayCopied);
+  ConvertEucToSjis(line, text, strayCopied);
+  return text;
+}
+
+void TJisConv::ConvertEucToCp932(std::string_view line, std::string& text) const {
+  bool strayCopied = false;
+  ConvertEucToSjis(line, text, strayCopied);
+  if (strayCopied) RepairCp932(text);
 }
 
 std::string TJisConv::ConvertEucToCp932(std::string_view line) const {
-  bool strayCopied = false;
-  std::string text = ConvertEucToSjis(line, strayCopied);
-  if (strayCopied) RepairCp932(text);
+  std::string text;
+  ConvertEucToCp932(line, text);
   return text;
 }
 

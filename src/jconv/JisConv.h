@@ -60,10 +60,17 @@ class TJisConv {
   // The same conversions for text that is stored: any byte they copy as it
   // stands and that is no CP932 is repaired as RepairCp932 does, so the
   // result is well-formed CP932. Equal to RepairCp932 after the conversion,
-  // byte for byte; the repair only runs for a line that copied a byte from
-  // 0x80 up, since everything else they write is whole characters.
+  // byte for byte; the repair only runs for an ISO-2022-JP line that held a
+  // byte from 0x80 up or an EUC-JP line that copied one, since everything
+  // else they write is whole characters.
   std::string ConvertJisToCp932(std::string_view line) const;
   std::string ConvertEucToCp932(std::string_view line) const;
+  // The same into `text`, replacing what it held and reusing its memory, so
+  // a caller converting line after line allocates nothing once `text` has
+  // grown. `line` must not lie in `text`. The ISO-2022-JP one tells whether
+  // the line held a byte from 0x80 up, which that 7-bit code has none of.
+  bool ConvertJisToCp932(std::string_view line, std::string& text) const;
+  void ConvertEucToCp932(std::string_view line, std::string& text) const;
 
   // The Shift-JIS code of one JIS X 0208 character given by its row and cell
   // bytes (0x21-0x7E each): two bytes, or an empty string when either byte is
@@ -75,9 +82,10 @@ class TJisConv {
   static bool IsHalfKanaByte(unsigned char byte) { return byte >= 0xA1 && byte <= 0xDF; }
 
  private:
-  // The conversions, telling whether a byte from 0x80 up was copied.
-  static std::string ConvertJisToSjis(std::string_view line, bool& strayCopied);
-  static std::string ConvertEucToSjis(std::string_view line, bool& strayCopied);
+  // The conversions into `text`, telling whether the line held a byte from
+  // 0x80 up (ISO-2022-JP) or copied one (EUC-JP).
+  static void ConvertJisToSjis(std::string_view line, std::string& text, bool& eightBit);
+  static void ConvertEucToSjis(std::string_view line, std::string& text, bool& strayCopied);
 
   TJisByteCodeType byteCodeType_ = btAscii;
   TJisKanaConvType kanaConvType_ = ktZenWithDaku;

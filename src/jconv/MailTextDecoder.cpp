@@ -62,30 +62,40 @@ void TMailTextDecoder::Start(std::string_view charsetName) {
   }
 }
 
-std::string TMailTextDecoder::DecodeLine(std::string_view line) {
+void TMailTextDecoder::DecodeLine(std::string_view line, std::string& text) {
   if (atStart_) {
     atStart_ = false;
     if ((mode_ == csUtf8 || mode_ == csOther) && line.starts_with(kUtf8ByteOrderMark)) {
       line.remove_prefix(kUtf8ByteOrderMark.size());
     }
   }
-  std::string text;
   switch (mode_) {
     case csUtf8:
-      return DecodeUtf8(line);
+      text.clear();
+      AppendUtf8AsCp932(text, line);
+      break;
     case csIconv:
-      return DecodeThroughIconv(iconvCharset_, line);
+      text = DecodeThroughIconv(iconvCharset_, line);
+      break;
     case csIso2022Jp:
-      return DecodeIso2022Jp(line);
+      DecodeIso2022Jp(line, text);
+      break;
     case csEucJp:
-      return jisConv_.ConvertEucToCp932(line);
+      jisConv_.ConvertEucToCp932(line, text);
+      break;
     case csShiftJis:
-      text = line;
+      text.assign(line);
+      RepairCp932(text);
       break;
     default:
-      return DecodeUndeclared(line);
+      text = DecodeUndeclared(line);
+      break;
   }
-  RepairCp932(text);
+}
+
+std::string TMailTextDecoder::DecodeLine(std::string_view line) {
+  std::string text;
+  DecodeLine(line, text);
   return text;
 }
 
@@ -98,17 +108,25 @@ std::string TMailTextDecoder::DecodeUtf8(std::string_view line) const {
 // A line with an extended designation is cut before each escape sequence:
 // the pieces in the sets TJisConv knows go through it, so NEC row 13 (①)
 // keeps its code, and only the pieces in other sets through iconv.
-std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line) {
+void TMailTextDecoder::DecodeIso2022Jp(std::string_view line, std::string& text) {
   // ISO-2022-JP is 7-bit; raw UTF-8 under its label is what some carriers
-  // send.
+  // send. The plain label's lines are converted first, since the conversion
+  // tells whether there was an 8-bit byte at all.
+  const auto isRawUtf8 = [&line] { return !HasJisDesignation(line) && IsWellFormedUtf8(line); };
+  if (iconvCharset_.empty()) {
+    if (jisConv_.ConvertJisToCp932(line, text) && isRawUtf8()) text = DecodeUtf8(line);
+    return;
+  }
   const bool eightBit = HasNonAscii(line);
-  if (eightBit && !HasJisDesignation(line) && IsWellFormedUtf8(line)) {
-    return DecodeUtf8(line);
+  if (eightBit && isRawUtf8()) {
+    text = DecodeUtf8(line);
+    return;
   }
-  if (iconvCharset_.empty() || !HasOtherDesignation(line)) {
-    return jisConv_.ConvertJisToCp932(line);
+  if (!HasOtherDesignation(line)) {
+    jisConv_.ConvertJisToCp932(line, text);
+    return;
   }
-  std::string text;
+  text.clear();
   size_t start = 0;
   while (start < line.size()) {
     const size_t next = std::min(line.find('\x1B', start + 1), line.size());
@@ -119,7 +137,6 @@ std::string TMailTextDecoder::DecodeIso2022Jp(std::string_view line) {
   }
   // From 7-bit text only whole characters come.
   if (eightBit) RepairCp932(text);
-  return text;
 }
 
 std::string TMailTextDecoder::DecodeThroughIconv(const std::string& charset,

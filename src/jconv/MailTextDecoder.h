@@ -41,11 +41,16 @@ class TMailTextDecoder {
 
   // One line of the text, without its line end.
   std::string DecodeLine(std::string_view line);
+  // The same into `text`, replacing what it held; the ISO-2022-JP, EUC-JP,
+  // Shift-JIS and UTF-8 lines reuse its memory, so a caller decoding line
+  // after line into one string allocates next to nothing. `line` must not
+  // lie in `text`.
+  void DecodeLine(std::string_view line, std::string& text);
 
  private:
   std::string DecodeUtf8(std::string_view line) const;
   std::string DecodeUndeclared(std::string_view line) const;
-  std::string DecodeIso2022Jp(std::string_view line);
+  void DecodeIso2022Jp(std::string_view line, std::string& text);
   std::string DecodeThroughIconv(const std::string& charset, std::string_view line);
 
   const TJisConv& jisConv_;

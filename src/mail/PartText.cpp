@@ -25,11 +25,11 @@ void TPartText::Finish(const TextLineSink& sink) {
 }
 
 void TPartText::DecodedLine(std::string_view line, const TextLineSink& sink) {
-  const std::string text = charset_.DecodeLine(line);
+  charset_.DecodeLine(line, text_);
   if (isHtml_) {
-    html_.Line(text, sink);
+    html_.Line(text_, sink);
   } else {
-    sink(text);
+    sink(text_);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "jconv/JisConv.h"
@@ -31,6 +32,7 @@ class TPartText {
   THtmlToText html_;
   bool isHtml_ = false;
   bool isAsIs_ = true;  // no transfer encoding
+  std::string text_;    // the line last decoded, its memory kept for the next
 };
 
 }  // namespace vexalo

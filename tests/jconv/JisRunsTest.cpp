@@ -114,12 +114,23 @@ std::string RandomLine(std::mt19937& random, bool euc) {
   return line;
 }
 
+// Short lines, and long ones made of several, which are read where they lie
+// rather than from a padded copy.
+std::string RandomLineOfAnyLength(std::mt19937& random, bool euc) {
+  std::string line = RandomLine(random, euc);
+  if (random() % 4 == 0) {
+    while (line.size() <= 300) line += RandomLine(random, euc);
+  }
+  return line;
+}
+
 TEST(JisRuns, ConversionsReadLikeOneByteAtATime) {
   const TJisConv conv;
   std::mt19937 random(20261211);
+  std::string reused;  // a caller's string, converted into line after line
   for (int round = 0; round < 40000; ++round) {
-    const std::string euc = RandomLine(random, true);
-    const std::string jis = RandomLine(random, false);
+    const std::string euc = RandomLineOfAnyLength(random, true);
+    const std::string jis = RandomLineOfAnyLength(random, false);
     const std::string fromEuc = conv.ConvertEucToSjis(euc);
     const std::string fromJis = conv.ConvertJisToSjis(jis);
     ASSERT_EQ(fromEuc, ModelEuc(euc)) << testing::PrintToString(euc);
@@ -129,9 +140,13 @@ TEST(JisRuns, ConversionsReadLikeOneByteAtATime) {
     std::string repaired = fromEuc;
     RepairCp932(repaired);
     ASSERT_EQ(conv.ConvertEucToCp932(euc), repaired) << testing::PrintToString(euc);
+    conv.ConvertEucToCp932(euc, reused);
+    ASSERT_EQ(reused, repaired) << testing::PrintToString(euc);
     repaired = fromJis;
     RepairCp932(repaired);
     ASSERT_EQ(conv.ConvertJisToCp932(jis), repaired) << testing::PrintToString(jis);
+    conv.ConvertJisToCp932(jis, reused);
+    ASSERT_EQ(reused, repaired) << testing::PrintToString(jis);
   }
 }
 
