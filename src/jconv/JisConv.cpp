@@ -290,7 +290,9 @@ void ConvertLine(std::string_view line, std::string& text, Convert convert) {
   const char* outEnd;
   if (line.size() <= kShortLine) {
     unsigned char padded[kShortLine + kRoom];
-    std::memcpy(padded, in, line.size());
+    // An empty line may have no data at all: memcpy wants a pointer even for
+    // nothing.
+    if (!line.empty()) std::memcpy(padded, in, line.size());
     std::memset(padded + line.size(), 0, kRoom);
     outEnd = convert(padded, padded + line.size(), padded + line.size() + kRoom, text.data());
   } else {

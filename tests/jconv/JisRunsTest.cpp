@@ -173,6 +173,9 @@ TEST(JisRuns, StoredFormsAtTheEdges) {
     const std::string out = c.euc ? conv.ConvertEucToCp932(c.in) : conv.ConvertJisToCp932(c.in);
     EXPECT_EQ(out, c.out) << testing::PrintToString(c.in);
   }
+  // An empty line with no data behind it at all, as a default string_view.
+  EXPECT_EQ(conv.ConvertEucToCp932(std::string_view()), "");
+  EXPECT_EQ(conv.ConvertJisToCp932(std::string_view()), "");
 }
 
 }  // namespace
