@@ -55,7 +55,7 @@ std::string WithTenant(std::string_view address, std::string_view tenant) {
 
 std::string Override(const std::string& setting, std::string builtIn) {
   const std::string_view value = TrimText(setting);
-  return value.empty() ? builtIn : std::string(value);
+  return value.empty() ? std::move(builtIn) : std::string(value);
 }
 
 }  // namespace

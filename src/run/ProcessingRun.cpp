@@ -272,7 +272,7 @@ void TProcessingRun::FetchAccessToken() {
                                       std::chrono::system_clock::now().time_since_epoch())
                                       .count());
         },
-        [this, generation = generation_](std::string token, std::exception_ptr error) {
+        [this, generation = generation_](std::string token, const std::exception_ptr& error) {
           if (generation == generation_) TakeAccessToken(std::move(token), error);
         });
   } catch (const std::exception& error) {
@@ -280,7 +280,7 @@ void TProcessingRun::FetchAccessToken() {
   }
 }
 
-void TProcessingRun::TakeAccessToken(std::string token, std::exception_ptr error) {
+void TProcessingRun::TakeAccessToken(std::string token, const std::exception_ptr& error) {
   tokenCall_.reset();
   if (phase_ != runActive) return;
   try {

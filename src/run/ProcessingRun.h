@@ -194,7 +194,7 @@ class TProcessingRun {
   void StartRun(bool reportBusy);
   void Connect();
   void FetchAccessToken();
-  void TakeAccessToken(std::string token, std::exception_ptr error);
+  void TakeAccessToken(std::string token, const std::exception_ptr& error);
   bool EnterRun();
   void LeaveRun();
 
