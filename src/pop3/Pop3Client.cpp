@@ -21,9 +21,9 @@ constexpr std::string_view kPop3sPortNumber = "995";
 constexpr char kPlainAnswerText[] =
     "-ERR TLS handshake failed: the server answered in plain text, without TLS";
 
-// The first bytes of a TLS record: a content type (change cipher spec, alert,
-// handshake, application data) and the major version 3. No POP3 line starts
-// so.
+// The first bytes of a TLS record: a content type from 20 to 23 (the switch
+// to new keys, an alert, a handshake, application data) and the major
+// version 3. No POP3 line starts so.
 bool StartsLikeTlsRecord(std::string_view bytes) {
   return bytes.size() >= 2 && bytes[0] >= 0x14 && bytes[0] <= 0x17 && bytes[1] == 0x03;
 }
