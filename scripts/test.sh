@@ -18,11 +18,12 @@ for preset in asan tsan release; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
 done
-ctest --preset asan
-ctest --preset tsan
-# The tsan build already ran the plain C++ tests optimised (-O2); Release
-# adds the desktop's, which the tsan build leaves out.
-ctest --preset release -L qt
+# Two at a time: most tests wait on a server or a timer, not the processor.
+ctest --preset asan -j 2
+ctest --preset tsan -j 2
+# The tsan build already ran the plain C++ tests optimised (-O2); the
+# release preset builds only the desktop's, which the tsan build leaves out.
+ctest --preset release -j 2
 sh scripts/check-package.sh build/release
 # The fuzz runs are timed, so the tidy run costs them some executions, not
 # minutes of the whole.
