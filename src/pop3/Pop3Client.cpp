@@ -369,6 +369,10 @@ void TPop3Client::Send(TPop3Request request, std::optional<std::string> argument
 }
 
 void TPop3Client::SendBytes(std::string_view bytes) {
+  if (holdingOutput_) {
+    heldOutput_.append(bytes);
+    return;
+  }
   if (tls_) {
     tls_->WritePlain(bytes);
   } else {
@@ -541,17 +545,51 @@ void TPop3Client::HandleDataAvailable() {
 // a line while nothing is out is only traced. An owner that ends the session
 // or starts another from a completion ends the loop: what is left belonged
 // to the session that went.
+//
+// What the completions send meanwhile goes out in one write once the lines
+// are handed out: a pipelined walk sends a command for every reply, and one
+// write for all of them spares both sides a system call and the server a
+// wake-up for each. What a session that ended meanwhile held is dropped.
 void TPop3Client::ReadLines() {
   const uint64_t session = session_;
-  while (const std::optional<std::string_view> line = lineBuffer_.NextLine()) {
-    TraceText("< ", *line);
-    if (!requests_.empty()) TakeLine(requests_.front(), *line);
-    if (session_ != session || !connected_) return;
+  const bool outermost = !holdingOutput_;
+  holdingOutput_ = true;
+  const auto dropHeld = [this] {
+    holdingOutput_ = false;
+    SecureWipe(heldOutput_.data(), heldOutput_.size());
+    heldOutput_.clear();
+  };
+  try {
+    while (const std::optional<std::string_view> line = lineBuffer_.NextLine()) {
+      TraceText("< ", *line);
+      if (!requests_.empty()) TakeLine(requests_.front(), *line);
+      if (session_ != session || !connected_) {
+        if (outermost) dropHeld();
+        return;
+      }
+    }
+  } catch (...) {
+    if (outermost) dropHeld();
+    throw;
   }
+  if (!outermost) return;
   if (lineBuffer_.HoldsOverlongLine()) {
+    dropHeld();
     EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR Line too long",
                    &TAsyncSocket::Abort);
+    return;
   }
+  holdingOutput_ = false;
+  if (!heldOutput_.empty()) {
+    try {
+      SendBytes(heldOutput_);
+    } catch (...) {
+      dropHeld();
+      throw;
+    }
+    dropHeld();
+  }
+  if (OnReadHandled && session_ == session && connected_) OnReadHandled();
 }
 
 void TPop3Client::TakeLine(Request& request, std::string_view line) {

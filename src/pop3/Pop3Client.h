@@ -253,6 +253,11 @@ class TPop3Client {
   // Every command sent ("> "), every line received ("< ") and the client's
   // own failure texts, as they happen; for diagnosis.
   Trace OnTrace;
+  // Called once every line of one read from the server has been handed out
+  // and the commands its completions sent have gone, unless the session ended
+  // meanwhile: where an owner catches up on what it gathered from those
+  // completions (the run writes the rows they gave).
+  std::function<void()> OnReadHandled;
 
  private:
   struct Command;
@@ -338,6 +343,9 @@ class TPop3Client {
   Pop3LineBuffer lineBuffer_;
   std::vector<std::string> capabilities_;
   std::string timestamp_;  // "<...>" from the greeting, for APOP
+  // While received lines are handed out, what is sent waits here (ReadLines).
+  bool holdingOutput_ = false;
+  std::string heldOutput_;
 
   // Made when a session's handshake starts, dropped when the next session
   // starts: a close reported from inside one of its calls must not free it.

@@ -176,9 +176,12 @@ TProcessingRun::TProcessingRun(DataTable& table, SettingsFields& fields, TPop3Cl
       reporter_(reporter),
       clock_(std::move(clock)),
       tableFiles_(table, std::move(files)),
-      parser_(jisConv) {}
+      parser_(jisConv) {
+  client_.OnReadHandled = [this] { WriteTakenRows(); };
+}
 
 TProcessingRun::~TProcessingRun() {
+  client_.OnReadHandled = nullptr;
   if (tokenCall_) tokenCall_->Cancel();
   SecureWipe(accessToken_.data(), accessToken_.size());
 }
@@ -318,6 +321,7 @@ void TProcessingRun::Cancel() {
   // Without QUIT the server commits none of this run's deletions; the rows
   // already taken stay, as they would after an error, with their proof.
   client_.Abort();
+  KeepTakenRows();
   SaveTakenHeaders(false);
   LeaveRun();
   reporter_.ShowStatus(Cp932Text(UserText::kCancelled));
@@ -741,6 +745,29 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
   reporter_.TableChanged();
 }
 
+// The rows the replies of one read gave go into AllData.csv together: a
+// write and its checks per read instead of per row. Until then they are not
+// taken; their DELEs may be out already, but the server deletes nothing
+// before the QUIT, which goes only once every row is written and synced.
+void TProcessingRun::WriteTakenRows() {
+  if (phase_ != runActive) return;
+  try {
+    tableFiles_.WriteRows();
+  } catch (const std::exception& error) {
+    StopWithError(ExceptionFailure(procRetr, error));
+  }
+}
+
+// A run that ends early keeps the rows it read whole, as far as the files
+// let it; what they refuse is read again by the next run.
+void TProcessingRun::KeepTakenRows() {
+  try {
+    tableFiles_.WriteRows();
+  } catch (const std::exception&) {
+    // The run ends with its own report; these rows are simply not taken.
+  }
+}
+
 void TProcessingRun::SendDele(int32_t number) {
   client_.Dele(number, ReplyTo(procDele, number));
   deletedIds_.insert(*walk_.Id(number));
@@ -893,6 +920,7 @@ void TProcessingRun::AskToTrustCertificate(TProcessState step, const Pop3Reply& 
 
 void TProcessingRun::StopWithError(const RunFailure& failure) {
   phase_ = runStopped;
+  KeepTakenRows();
   SaveTakenHeaders(false);
   // Aborted before the box is shown: without QUIT the server commits none of
   // this run's deletions, and an abort that waited for the user would kill a

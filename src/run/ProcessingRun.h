@@ -219,6 +219,8 @@ class TProcessingRun {
   void FinishMessage(int32_t number, bool readWhole, ParsedMessage message);
   void ReleaseFinished();
   void TakeRow(int32_t number, const ParsedMessage& row);
+  void WriteTakenRows();
+  void KeepTakenRows();
   void SendDele(int32_t number);
   void Quit();
   void Complete();

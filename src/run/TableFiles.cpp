@@ -46,10 +46,29 @@ bool TableFiles::TakeRow(std::string_view runStamp, std::string_view storedId,
   BeginRowText(line_, runStamp, storedId);
   for (const std::string_view cell : cells) line_.append(",").append(cell);
   if (!appender_) appender_.emplace(paths_.allData);
-  allDataEnd_ = appender_->Append(line_);
+  appender_->Add(line_);
+  ++rowsWaiting_;
   cellPos_.Y = row + 1;
-  table_.SetRowCount(cellPos_.Y);
   return titlesChanged;
+}
+
+void TableFiles::WriteRows() {
+  if (rowsWaiting_ == 0) return;
+  try {
+    allDataEnd_ = appender_->Write();
+  } catch (...) {
+    ForgetWaitingRows();
+    throw;
+  }
+  rowsWaiting_ = 0;
+  table_.SetRowCount(cellPos_.Y);
+}
+
+// The next row taken goes where the first of them went. Their ids go at once:
+// the table's first row is shown before anything is taken, and an id there
+// would count as taken until the program starts again.
+void TableFiles::ForgetWaitingRows() {
+  for (; rowsWaiting_ > 0; --rowsWaiting_) table_.SetCell(DataTable::kIdColumn, --cellPos_.Y, "");
 }
 
 bool TableFiles::PlaceByPosition(const ParsedMessage& items, std::vector<std::string_view>& cells) {
@@ -97,7 +116,13 @@ void TableFiles::SyncRows() { SyncFile(paths_.allData); }
 
 void TableFiles::CloseRows() {
   if (!appender_) return;
+  WriteRows();
   appender_->Close();
+  appender_.reset();
+}
+
+void TableFiles::DropRows() {
+  ForgetWaitingRows();
   appender_.reset();
 }
 

@@ -49,22 +49,27 @@ class TableFiles {
   // Takes a picked message as the next row: its titles into row 0 (on disk
   // first when they changed: a mail once taken is never read again, so a run
   // that stops after this row would otherwise leave its columns without
-  // titles for good), then its line into AllData.csv, and only then the row
-  // into the visible table, so that it counts as taken once its line is
-  // written. Raises what the files raise; the row is then not taken.
-  // Returns whether FirstRow.csv was rewritten.
+  // titles for good), and its line to wait for WriteRows. Raises what
+  // FirstRow.csv raises; the row is then not taken. Returns whether
+  // FirstRow.csv was rewritten.
   bool TakeRow(std::string_view runStamp, std::string_view storedId, const ParsedMessage& items);
+  // Writes the lines of the rows taken since the last call into AllData.csv
+  // in one go, and only then lets the rows into the visible table, so that a
+  // row counts as taken once its line is written. Raises what AllData.csv
+  // raises; none of those rows is taken then.
+  void WriteRows();
 
   // Rewrites FirstRow.csv from the table's title row.
   void SaveTitles();
-  // Makes the rows appended so far durable.
+  // Makes the rows written so far durable.
   void SyncRows();
-  // AllData.csv stays open from one row to the next; these close it, the
+  // AllData.csv stays open from one write to the next; these close it, the
   // first raising what the system reports at close (a network file system
-  // may report a failed write only then), the second for a run that is
-  // ending with an error of its own already.
+  // may report a failed write only then) after writing the rows still
+  // waiting, the second for a run that is ending with an error of its own
+  // already: rows still waiting are not taken.
   void CloseRows();
-  void DropRows() { appender_.reset(); }
+  void DropRows();
 
   // The row the next message taken goes into.
   int32_t WorkingRow() const { return cellPos_.Y; }
@@ -75,6 +80,7 @@ class TableFiles {
   bool PlaceByPosition(const ParsedMessage& items, std::vector<std::string_view>& cells);
   bool PlaceByName(const ParsedMessage& items, std::vector<std::string_view>& cells);
   bool WriteTitles(const ParsedMessage& items);
+  void ForgetWaitingRows();
 
   DataTable& table_;
   DataFilePaths paths_;
@@ -85,6 +91,7 @@ class TableFiles {
   // appended by another program.
   long long allDataEnd_ = 0;
   std::optional<AllDataAppender> appender_;  // open while rows are being taken
+  int32_t rowsWaiting_ = 0;                  // taken, their lines not written yet
   // Kept from row to row: a row then costs no allocation for its line.
   std::vector<std::string_view> cells_;
   std::string line_;

@@ -44,7 +44,20 @@ void AllDataAppender::Open() {
   opened_ = file_->Identity();
 }
 
-long long AllDataAppender::Append(std::string_view text) {
+void AllDataAppender::Add(std::string_view text) {
+  const size_t start = lines_.size();
+  lines_.append(text);
+  BlankLineBreakers(lines_.data() + start, lines_.data() + lines_.size());
+  lines_.append("\r\n");
+}
+
+long long AllDataAppender::Write() {
+  // Whatever happens below, the lines are gone afterwards: written, or not
+  // taken.
+  struct Dropped {
+    std::string& lines;
+    ~Dropped() { lines.clear(); }
+  } dropped{lines_};
   long long length = 0;
   std::optional<FileIdentity> now;
   if (file_) now = IdentityOfPath(path_);
@@ -67,22 +80,17 @@ long long AllDataAppender::Append(std::string_view text) {
       lastByte = file_->LastByte();
     }
   }
-  line_.clear();
-  if (lastByte && *lastByte != '\r' && *lastByte != '\n') line_.append("\r\n");
-  const size_t start = line_.size();
-  line_.append(text);
-  BlankLineBreakers(line_.data() + start, line_.data() + line_.size());
-  line_.append("\r\n");
-  // A cut line would hold the id of a message never taken whole: the row
-  // goes in whole or the file goes back to its old length.
+  if (lastByte && *lastByte != '\r' && *lastByte != '\n') lines_.insert(0, "\r\n");
+  // A cut line would hold the id of a message never taken whole: the lines
+  // go in whole or the file goes back to its old length.
   try {
-    file_->Write(line_);
+    file_->Write(lines_);
   } catch (const EInOutError&) {
     CutBack(*file_, length);
     file_.reset();
     throw;
   }
-  writtenEnd_ = length + static_cast<long long>(line_.size());
+  writtenEnd_ = length + static_cast<long long>(lines_.size());
   return writtenEnd_;
 }
 

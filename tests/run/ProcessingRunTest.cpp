@@ -1089,7 +1089,8 @@ TEST_F(ProcessingRunTest, RowsAreTakenInMessageOrderWhateverTheirSizes) {
 // dropped, one left without its final ".") must not get a row stored under
 // another mail's id, nor a QUIT that would commit its DELEs: what the
 // replies gave is used only once a check sent behind them ("UIDL n") is
-// answered for its own message.
+// answered for its own message. A doubled reply arriving with the others
+// answers the check in the same read, so the check never goes out.
 TEST_F(ProcessingRunTest, RepliesOutOfStepCommitNothing) {
   const auto mail = [](const std::string& name) {
     return "+OK\r\nSubject: order\r\nX-VEXALO: default\r\n\r\nname:" + name + "\r\n.\r\n";
@@ -1102,35 +1103,30 @@ TEST_F(ProcessingRunTest, RepliesOutOfStepCommitNothing) {
     const char* fault;
     std::string replies;  // to RETR 1, 2 and 3
     const char* detail;
+    bool checkSent;
   } cases[] = {
       {"doubled", mail("a") + mail("a") + mail("b") + mail("c"),
        "-ERR The server's replies went out of step (found at the check of message 1); nothing "
-       "of this session was committed"},
-      {"dropped", mail("a") + mail("c"), "-ERR Connection timed out (Winsock error #10060)"},
+       "of this session was committed",
+       false},
+      {"dropped", mail("a") + mail("c"), "-ERR Connection timed out (Winsock error #10060)", true},
       {"unterminated", unterminated("a") + mail("b") + mail("c"),
-       "-ERR Connection timed out (Winsock error #10060)"},
+       "-ERR Connection timed out (Winsock error #10060)", true},
   };
   fields.deleteAfterReading = true;
   fields.timeout = "1";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);
     reporter.messages.clear();
-    ScriptedPop3Peer peer(loop, AfterLogin(
-                                    {
-                                        Expect("STAT"),
-                                        Send("+OK 3 900\r\n"),
-                                        Expect("UIDL"),
-                                        Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
-                                        Expect("LIST"),
-                                        Send(Lines("1 300\r\n2 300\r\n3 300\r\n")),
-                                        Expect("RETR 1"),
-                                        Expect("RETR 2"),
-                                        Expect("RETR 3"),
-                                        Send(c.replies),
-                                        Expect("UIDL 1"),
-                                        Send("+OK 1 id-1\r\n"),
-                                    },
-                                    kPipeliningCapa));
+    std::vector<ScriptedPop3Peer::Step> steps{
+        Expect("STAT"),   Send("+OK 3 900\r\n"),
+        Expect("UIDL"),   Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
+        Expect("LIST"),   Send(Lines("1 300\r\n2 300\r\n3 300\r\n")),
+        Expect("RETR 1"), Expect("RETR 2"),
+        Expect("RETR 3"), Send(c.replies),
+    };
+    if (c.checkSent) steps.insert(steps.end(), {Expect("UIDL 1"), Send("+OK 1 id-1\r\n")});
+    ScriptedPop3Peer peer(loop, AfterLogin(std::move(steps), kPipeliningCapa));
     FetchFrom(peer);
     WaitForClientClose(peer);
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "ParserUnderTest.h"
 #include "TempFolder.h"
+#include "platform/InOutError.h"
 #include "run/TableFiles.h"
 #include "table/DataTable.h"
 #include "table/RowText.h"
@@ -13,6 +15,7 @@
 namespace vexalo {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
@@ -41,6 +44,32 @@ class TableFilesTest : public ::testing::Test {
   TableFiles files;
 };
 
+// Rows wait for WriteRows to go into AllData.csv together, and count as
+// taken only then; a write that fails takes none of them (the first row
+// too, which the grid shows, empty, from the start), and the next row goes
+// where the first of them went.
+TEST_F(TableFilesTest, TakenRowsCountOnceTheirLinesAreWritten) {
+  Load();
+  // Another program has put a folder where the file goes: the write fails.
+  fs::create_directory(folder.Path("AllData.csv"));
+  files.TakeRow("s", "m0", Items({"a"}, {"1"}));
+  files.TakeRow("s", "m1", Items({"a"}, {"2"}));
+  EXPECT_FALSE(table.IsUidlTaken("m1"));
+  EXPECT_THROW(files.WriteRows(), EInOutError);
+  EXPECT_FALSE(table.IsUidlTaken("m0"));
+  EXPECT_FALSE(table.IsUidlTaken("m1"));
+  EXPECT_EQ(files.WorkingRow(), 1);
+
+  fs::remove(folder.Path("AllData.csv"));
+  files.TakeRow("s", "m2", Items({"a"}, {"3"}));
+  files.TakeRow("s", "m3", Items({"a"}, {"4"}));
+  files.WriteRows();
+  EXPECT_TRUE(table.IsUidlTaken("m3"));
+  EXPECT_EQ(table.Cell(DataTable::kIdColumn, 1), "m2");
+  EXPECT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(ReadBytes(folder.Path("AllData.csv")), "s,m2,3\r\ns,m3,4\r\n");
+}
+
 // Items go by position: the n-th item under the n-th title, the titles
 // replaced by the latest message's names; the grid row and the AllData.csv
 // line come from the same items.
@@ -65,6 +94,7 @@ TEST_F(TableFilesTest, TakenRowsFillColumnsByPosition) {
   // the wider titles.
   EXPECT_FALSE(files.TakeRow("2024/06/04 10:20:01", "id2", Items({"a"}, {"3"})));
   EXPECT_EQ(table.ColCount(), 5);
+  files.WriteRows();
   EXPECT_EQ(ReadBytes(folder.Path("AllData.csv")),
             "s0,id0,x,y\r\n"
             "2024/06/04 10:20:00,id\x81\x43"
@@ -84,6 +114,7 @@ TEST_F(TableFilesTest, TakenRowsFillColumnsByPosition) {
 TEST_F(TableFilesTest, AMessageWithoutItemsStillTakesItsRow) {
   Load();
   EXPECT_FALSE(files.TakeRow("stamp", "id", Items({}, {})));
+  files.WriteRows();
   EXPECT_EQ(ReadBytes(folder.Path("AllData.csv")), "stamp,id\r\n");
   EXPECT_EQ(files.WorkingRow(), 2);
 }
@@ -146,6 +177,7 @@ TEST(TableFilesByName, ItemsGoUnderTheColumnOfTheirName) {
       lines.insert(lines.end(), body.begin(), body.end());
       files.TakeRow("s", "m" + std::to_string(mail++), parser.Read(lines));
     }
+    files.WriteRows();
     EXPECT_EQ(testing::ReadBytes(folder.Path("FirstRow.csv")), c.firstRowAfter) << c.what;
     EXPECT_EQ(testing::ReadBytes(folder.Path("AllData.csv")), c.allDataAfter) << c.what;
 
@@ -174,6 +206,7 @@ TEST_F(TableFilesTest, SwitchingToByNameKeepsStoredRowsAndTheTitlesOfFirstRow) {
   EXPECT_EQ(table.ColCount(), 5);
   files.SetColumnsByName(false);
   EXPECT_TRUE(files.TakeRow("s", "m2", Items({"x"}, {"5"})));
+  files.WriteRows();
   EXPECT_EQ(ReadBytes(folder.Path("AllData.csv")), "s,m0,1,2\r\ns,m1,4,,3\r\ns,m2,5\r\n");
   EXPECT_EQ(ReadBytes(folder.Path("FirstRow.csv")), "stamp,id,x,b,c\r\n");
 }
@@ -190,6 +223,7 @@ TEST_F(TableFilesTest, ColumnsByNameStopAtTheMostARowHolds) {
   }
   files.TakeRow("s", "m0", wide);
   files.TakeRow("s", "m1", Items({"late", "n7"}, {"lost", "kept"}));
+  files.WriteRows();
   EXPECT_EQ(table.ColCount(), DataTable::kFirstItemColumn + kMaxItemsPerMessage);
   EXPECT_EQ(table.Cell(DataTable::kFirstItemColumn + 7, 2), "kept");
 
