@@ -46,6 +46,11 @@ class MailboxWalk {
   // Whether message `number`'s id may stand for it: whether the message may
   // be passed over as taken, deleted as taken, or remembered by it.
   bool IdTrusted(int32_t number) const { return Slot(number).id && !Slot(number).idUntrusted; }
+  // The first message listed with `id`, or 0 when none is.
+  int32_t NumberWithId(const std::string& id) const {
+    const auto found = numberWithId_.find(id);
+    return found == numberWithId_.end() ? 0 : found->second;
+  }
   int32_t Size(int32_t number) const { return Slot(number).size; }
 
   // The next message to look at (1, 2, ...); 0 once every one was.

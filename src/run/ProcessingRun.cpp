@@ -856,15 +856,11 @@ TakenHeaders& TProcessingRun::Digests() {
 void TProcessingRun::SaveTakenHeaders(bool keepOnlyThisMailbox) {
   if (!takenHeaders_) return;
   if (keepOnlyThisMailbox) {
-    TakenHeaders onServer;
-    for (int32_t number = 1; number <= walk_.Count(); ++number) {
-      const std::optional<std::string>& id = walk_.Id(number);
-      if (!id || !walk_.IdTrusted(number) || deletedIds_.contains(*id)) continue;
-      const auto taken = takenHeaders_->find(*id);
-      if (taken != takenHeaders_->end()) onServer.insert(*taken);
-    }
-    if (onServer.size() != takenHeaders_->size()) takenHeadersChanged_ = true;
-    takenHeaders_ = std::move(onServer);
+    const auto gone = [this](const TakenHeaders::value_type& taken) {
+      const int32_t number = walk_.NumberWithId(taken.first);
+      return number == 0 || !walk_.IdTrusted(number) || deletedIds_.contains(taken.first);
+    };
+    if (std::erase_if(*takenHeaders_, gone) > 0) takenHeadersChanged_ = true;
   }
   if (!takenHeadersChanged_) return;
   try {
