@@ -43,16 +43,17 @@ ReplacementFile::~ReplacementFile() {
   if (!committed_) ::unlink(file_.Path().c_str());
 }
 
-void ReplacementFile::Commit() {
+void ReplacementFile::Commit(Durability durability) {
+  const bool synced = durability == Durability::kSynced;
   try {
-    file_.Sync();
+    if (synced) file_.Sync();
     file_.Close();
   } catch (const EInOutError& error) {
     throw EInOutError(error.ErrorCode(), path_);
   }
   if (std::rename(file_.Path().c_str(), path_.c_str()) != 0) throw EInOutError(errno, path_);
   committed_ = true;
-  PosixFile::SyncFolderOf(path_);
+  if (synced) PosixFile::SyncFolderOf(path_);
 }
 
 }  // namespace vexalo

@@ -25,10 +25,16 @@ class ReplacementFile {
   // Where the new text goes.
   PosixFile& File() { return file_; }
 
-  // Flushes the new text to stable storage, renames it over the file and
-  // flushes the folder's entries. Raises EInOutError naming the file; the
-  // file then keeps its old text.
-  void Commit();
+  // How far Commit waits for the disk.
+  enum class Durability {
+    kSynced,  // the new text and the rename are on stable storage when Commit returns
+    kCache,   // a crash may bring the old text back (never a mix of both)
+  };
+
+  // Renames the new text over the file: first flushed to stable storage, and
+  // the folder's entries after the rename, unless `durability` is kCache.
+  // Raises EInOutError naming the file; the file then keeps its old text.
+  void Commit(Durability durability = Durability::kSynced);
 
  private:
   std::string path_;

@@ -41,7 +41,7 @@ std::optional<std::string> ReadSideFile(const std::string& path) {
 void ReplaceSideFile(const std::string& path, std::string_view text) {
   ReplacementFile replacement(path);
   replacement.File().Write(text);
-  replacement.Commit();
+  replacement.Commit(ReplacementFile::Durability::kCache);
 }
 
 }  // namespace vexalo

@@ -9,13 +9,17 @@ namespace vexalo {
 // The small files a run keeps beside AllData.csv to save work or to prove
 // what it took (Unpicked.txt, TakenHeaders.txt): each is only ever replaced
 // whole, so a crash leaves the old file or the new one, never half of one.
+// Neither is waited for on the disk: one lost with a crash costs only work
+// (headers read again) or leaves mail on the server (a proof missing), and
+// an older one says nothing that stopped being true; a file a crash left
+// unreadable reads as none.
 
 // The whole file, or nothing when it is missing, unreadable, or larger than
 // any file this program writes.
 std::optional<std::string> ReadSideFile(const std::string& path);
 
 // Replaces the file at `path` with `text` through a ReplacementFile (written
-// beside it, synced, renamed over it). Raises EInOutError.
+// beside it, renamed over it, not synced). Raises EInOutError.
 void ReplaceSideFile(const std::string& path, std::string_view text);
 
 // Whether `id` can stand on a line of a side file: printable ASCII, as the
