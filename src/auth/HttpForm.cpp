@@ -1,9 +1,9 @@
 #include "auth/HttpForm.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <memory>
-#include <mutex>
 
 #include "cipher/SecureWipe.h"
 
@@ -12,17 +12,62 @@ namespace {
 
 constexpr size_t kMaxAnswerBytes = 1024 * 1024;
 
-// curl_global_init is not thread-safe before libcurl 7.84; once per process.
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl is loaded when a token call first needs it, not with the program:
+// its two dozen libraries cost every start-up milliseconds, and most runs
+// log in with a password and never call it.
+struct CurlLibrary {
+  decltype(&curl_global_init) globalInit = nullptr;
+  decltype(&curl_easy_init) easyInit = nullptr;
+  decltype(&curl_easy_cleanup) easyCleanup = nullptr;
+  decltype(&curl_easy_escape) easyEscape = nullptr;
+  decltype(&curl_free) free = nullptr;
+  decltype(&curl_slist_append) slistAppend = nullptr;
+  decltype(&curl_slist_free_all) slistFreeAll = nullptr;
+  decltype(&curl_easy_setopt) easySetopt = nullptr;
+  decltype(&curl_easy_perform) easyPerform = nullptr;
+  decltype(&curl_easy_strerror) easyStrerror = nullptr;
+  decltype(&curl_easy_getinfo) easyGetinfo = nullptr;
+};
+
+template <typename Function>
+void Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  if (function == nullptr) throw HttpError(std::string("libcurl lacks ") + name);
+}
+
+CurlLibrary LoadCurl() {
+  // Never unloaded: the process keeps it, as it would a linked library.
+  void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) throw HttpError(std::string("libcurl cannot be loaded: ") + dlerror());
+  CurlLibrary curl;
+  Bind(library, "curl_global_init", curl.globalInit);
+  Bind(library, "curl_easy_init", curl.easyInit);
+  Bind(library, "curl_easy_cleanup", curl.easyCleanup);
+  Bind(library, "curl_easy_escape", curl.easyEscape);
+  Bind(library, "curl_free", curl.free);
+  Bind(library, "curl_slist_append", curl.slistAppend);
+  Bind(library, "curl_slist_free_all", curl.slistFreeAll);
+  Bind(library, "curl_easy_setopt", curl.easySetopt);
+  Bind(library, "curl_easy_perform", curl.easyPerform);
+  Bind(library, "curl_easy_strerror", curl.easyStrerror);
+  Bind(library, "curl_easy_getinfo", curl.easyGetinfo);
+  // curl_global_init is not thread-safe before libcurl 7.84; a static's
+  // first initialisation runs once, whichever thread comes first.
+  curl.globalInit(CURL_GLOBAL_DEFAULT);
+  return curl;
+}
+
+// Loaded on the first call; a load that failed is tried again next time.
+const CurlLibrary& Curl() {
+  static const CurlLibrary curl = LoadCurl();
+  return curl;
 }
 
 struct CurlDeleter {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+  void operator()(CURL* curl) const { Curl().easyCleanup(curl); }
 };
 struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { Curl().slistFreeAll(list); }
 };
 
 size_t Collect(char* data, size_t size, size_t count, void* target) {
@@ -34,20 +79,24 @@ size_t Collect(char* data, size_t size, size_t count, void* target) {
 }
 
 std::string Escaped(CURL* curl, const std::string& text) {
-  char* escaped = curl_easy_escape(curl, text.data(), static_cast<int>(text.size()));
+  char* escaped = Curl().easyEscape(curl, text.data(), static_cast<int>(text.size()));
   if (escaped == nullptr) throw HttpError("out of memory");
   std::string result(escaped);
   SecureWipe(escaped, result.size());
-  curl_free(escaped);
+  Curl().free(escaped);
   return result;
+}
+
+std::unique_ptr<CURL, CurlDeleter> StartCall() {
+  std::unique_ptr<CURL, CurlDeleter> curl(Curl().easyInit());
+  if (!curl) throw HttpError("libcurl cannot start");
+  return curl;
 }
 
 }  // namespace
 
 std::string EncodeForm(const FormFields& fields) {
-  InitCurlOnce();
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  if (!curl) throw HttpError("libcurl cannot start");
+  const std::unique_ptr<CURL, CurlDeleter> curl = StartCall();
   std::string form;
   for (const auto& [name, value] : fields) {
     if (!form.empty()) form += '&';
@@ -57,36 +106,35 @@ std::string EncodeForm(const FormFields& fields) {
 }
 
 HttpAnswer PostForm(const std::string& url, const FormFields& fields, int timeoutSeconds) {
-  InitCurlOnce();
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  if (!curl) throw HttpError("libcurl cannot start");
+  const std::unique_ptr<CURL, CurlDeleter> curl = StartCall();
   std::string form = EncodeForm(fields);
   HttpAnswer answer;
   std::unique_ptr<curl_slist, ListDeleter> headers(
-      curl_slist_append(nullptr, "Accept: application/json"));
+      Curl().slistAppend(nullptr, "Accept: application/json"));
   CURL* c = curl.get();
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(c, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeoutSeconds));
+  const auto set = Curl().easySetopt;
+  set(c, CURLOPT_URL, url.c_str());
+  set(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  set(c, CURLOPT_FOLLOWLOCATION, 0L);
+  set(c, CURLOPT_NOSIGNAL, 1L);
+  set(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  set(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  set(c, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
+  set(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeoutSeconds));
   // Silence, as for the POP3 server: under one byte a second for the time-out.
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeoutSeconds));
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(c, CURLOPT_POSTFIELDS, form.c_str());
-  curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size()));
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, Collect);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &answer.body);
-  const CURLcode result = curl_easy_perform(c);
+  set(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  set(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeoutSeconds));
+  set(c, CURLOPT_HTTPHEADER, headers.get());
+  set(c, CURLOPT_POSTFIELDS, form.c_str());
+  set(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(form.size()));
+  set(c, CURLOPT_WRITEFUNCTION, Collect);
+  set(c, CURLOPT_WRITEDATA, &answer.body);
+  const CURLcode result = Curl().easyPerform(c);
   SecureWipe(form.data(), form.size());
   if (result != CURLE_OK) {
-    throw HttpError(url + ": " + curl_easy_strerror(result));
+    throw HttpError(url + ": " + Curl().easyStrerror(result));
   }
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &answer.status);
+  Curl().easyGetinfo(c, CURLINFO_RESPONSE_CODE, &answer.status);
   return answer;
 }
 
