@@ -1,12 +1,15 @@
 #include "cipher/SecureWipe.h"
 
-#include <cstdint>
+#include <cstring>
 
 namespace vexalo {
 
 void SecureWipe(void* data, std::size_t size) noexcept {
-  volatile std::uint8_t* bytes = static_cast<volatile std::uint8_t*>(data);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = 0xFF;
+  if (size == 0) return;
+  // A plain memset, many bytes a store (a hash wipes its block after every
+  // 64 bytes it takes), kept by the barrier below.
+  std::memset(data, 0xFF, size);
+  asm volatile("" : : "r"(data) : "memory");
 }
 
 }  // namespace vexalo

@@ -7,10 +7,11 @@
 
 namespace vexalo {
 
-// Overwrites `size` bytes at `data` with 0xFF. The stores go through a
-// volatile pointer in a function of its own, so the compiler cannot drop them
-// as dead even when the memory is released right afterwards. Used for every
-// buffer that held key material or hash state.
+// Overwrites `size` bytes at `data` with 0xFF. The stores are followed by a
+// compiler barrier that claims to read the memory, in a function of its own,
+// so the compiler cannot drop them as dead even when the memory is released
+// right afterwards. Used for every buffer that held key material or hash
+// state.
 void SecureWipe(void* data, std::size_t size) noexcept;
 
 // A heap buffer for key material that is wiped on every way out of its scope.
