@@ -552,44 +552,40 @@ void TPop3Client::HandleDataAvailable() {
 // wake-up for each. What a session that ended meanwhile held is dropped.
 void TPop3Client::ReadLines() {
   const uint64_t session = session_;
-  const bool outermost = !holdingOutput_;
+  const auto ended = [&] { return session_ != session || !connected_; };
   holdingOutput_ = true;
-  const auto dropHeld = [this] {
-    holdingOutput_ = false;
-    SecureWipe(heldOutput_.data(), heldOutput_.size());
-    heldOutput_.clear();
-  };
   try {
     while (const std::optional<std::string_view> line = lineBuffer_.NextLine()) {
       TraceText("< ", *line);
       if (!requests_.empty()) TakeLine(requests_.front(), *line);
-      if (session_ != session || !connected_) {
-        if (outermost) dropHeld();
-        return;
-      }
+      if (ended()) break;
     }
+    if (!ended() && lineBuffer_.HoldsOverlongLine()) {
+      DropHeldOutput();
+      EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR Line too long",
+                     &TAsyncSocket::Abort);
+      return;
+    }
+    if (!ended() && OnReadHandled) OnReadHandled();
+    holdingOutput_ = false;
+    if (!ended() && !heldOutput_.empty()) SendBytes(heldOutput_);
+  } catch (const ESocketException& error) {
+    // Raised by the send no completion is on the stack for any more: the
+    // request waiting for its reply learns of it.
+    DropHeldOutput();
+    EndSessionWith(kNegativeReply, error.Kind(), error.what(), &TAsyncSocket::Abort);
+    return;
   } catch (...) {
-    if (outermost) dropHeld();
+    DropHeldOutput();
     throw;
   }
-  if (!outermost) return;
-  if (lineBuffer_.HoldsOverlongLine()) {
-    dropHeld();
-    EndSessionWith(kNegativeReply, FailureKind::kProtocol, "-ERR Line too long",
-                   &TAsyncSocket::Abort);
-    return;
-  }
+  DropHeldOutput();
+}
+
+void TPop3Client::DropHeldOutput() {
   holdingOutput_ = false;
-  if (!heldOutput_.empty()) {
-    try {
-      SendBytes(heldOutput_);
-    } catch (...) {
-      dropHeld();
-      throw;
-    }
-    dropHeld();
-  }
-  if (OnReadHandled && session_ == session && connected_) OnReadHandled();
+  SecureWipe(heldOutput_.data(), heldOutput_.size());
+  heldOutput_.clear();
 }
 
 void TPop3Client::TakeLine(Request& request, std::string_view line) {

@@ -253,10 +253,11 @@ class TPop3Client {
   // Every command sent ("> "), every line received ("< ") and the client's
   // own failure texts, as they happen; for diagnosis.
   Trace OnTrace;
-  // Called once every line of one read from the server has been handed out
-  // and the commands its completions sent have gone, unless the session ended
-  // meanwhile: where an owner catches up on what it gathered from those
-  // completions (the run writes the rows they gave).
+  // Called once every line of one read from the server has been handed out,
+  // before the commands its completions sent go out (together with any it
+  // sends itself), unless the session ended meanwhile: where an owner
+  // catches up on what it gathered from those completions (the run writes
+  // the rows they gave before their DELEs leave).
   std::function<void()> OnReadHandled;
 
  private:
@@ -304,6 +305,7 @@ class TPop3Client {
   void BeginTls();
   void HandleTlsData();
   void ReadLines();
+  void DropHeldOutput();
   void TakeLine(Request& request, std::string_view line);
   void TakeGreeting(Request& request, std::string_view line);
   void TakeStatusLine(Request& request, std::string_view line);

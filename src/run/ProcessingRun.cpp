@@ -230,6 +230,7 @@ void TProcessingRun::StartRun(bool reportBusy) {
   runStamp_ = clock_();
   walk_.Start(0);
   deletesDue_.clear();
+  deletesAfterWrite_.clear();
   checkReplies_ = false;
   unchecked_.clear();
   checkCovers_ = 0;
@@ -573,6 +574,11 @@ void TProcessingRun::Walk() {
       client_.RequestsOut() > 0) {
     return;
   }
+  // The last rows' lines go in before their DELEs, and those before the QUIT.
+  if (tableFiles_.RowsWaiting()) {
+    WriteTakenRows();
+    return;
+  }
   // The server removes what this run marked for deletion when QUIT
   // succeeds; the rows of those messages, and their titles, must be on disk
   // by then.
@@ -723,7 +729,7 @@ void TProcessingRun::ReleaseFinished() {
       reporter_.ShowStatus(std::to_string(done->number) + "/" + std::to_string(counts_.messages) +
                            Cp932Text(UserText::kProcessed));
     }
-    if (done->row && settings_.deleteAfterReading) deletesDue_.push_back(done->number);
+    if (done->row && settings_.deleteAfterReading) deletesAfterWrite_.push_back(done->number);
   }
 }
 
@@ -747,15 +753,19 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
 
 // The rows the replies of one read gave go into AllData.csv together: a
 // write and its checks per read instead of per row. Until then they are not
-// taken; their DELEs may be out already, but the server deletes nothing
-// before the QUIT, which goes only once every row is written and synced.
+// taken, and their DELEs wait: a server that deleted at the DELE, against the
+// rules, must still find every row written first. Then the walk goes on.
 void TProcessingRun::WriteTakenRows() {
-  if (phase_ != runActive) return;
+  if (phase_ != runActive || !tableFiles_.RowsWaiting()) return;
   try {
     tableFiles_.WriteRows();
   } catch (const std::exception& error) {
     StopWithError(ExceptionFailure(procRetr, error));
+    return;
   }
+  deletesDue_.insert(deletesDue_.end(), deletesAfterWrite_.begin(), deletesAfterWrite_.end());
+  deletesAfterWrite_.clear();
+  Walk();
 }
 
 // A run that ends early keeps the rows it read whole, as far as the files

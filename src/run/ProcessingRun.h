@@ -264,6 +264,8 @@ class TProcessingRun {
   // Picked messages whose rows are in AllData.csv, in order, waiting for room
   // in the client's window for their DELE.
   std::deque<int32_t> deletesDue_;
+  // Picked messages taken while deleting, their rows' lines not written yet.
+  std::vector<int32_t> deletesAfterWrite_;
   // While pipelining: what the replies of TOP and RETR gave, waiting for a
   // check (UIDL n) sent after them to show the replies kept in step. A reply
   // doubled, dropped or left unterminated by the server shifts every reply

@@ -58,6 +58,8 @@ class TableFiles {
   // row counts as taken once its line is written. Raises what AllData.csv
   // raises; none of those rows is taken then.
   void WriteRows();
+  // Whether rows taken wait for WriteRows.
+  bool RowsWaiting() const { return rowsWaiting_ > 0; }
 
   // Rewrites FirstRow.csv from the table's title row.
   void SaveTitles();

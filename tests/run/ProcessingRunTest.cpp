@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FileSizeLimit.h"
 #include "RunRecording.h"
 #include "ScriptedPop3Peer.h"
 #include "TempFolder.h"
@@ -24,11 +25,13 @@
 #include "settings/SettingsFields.h"
 #include "table/DataFiles.h"
 #include "table/DataTable.h"
+#include "table/RowText.h"
 
 namespace vexalo {
 namespace {
 
 using namespace script;
+using testing::FileSizeLimit;
 using testing::ReadBytes;
 using testing::RecordingReporter;
 using testing::RunErrorBox;
@@ -232,10 +235,12 @@ TEST_F(ProcessingRunTest, DeletesTakenIdsTakesAndDeletesPickedMessagesAndQuits) 
                                   Send(Lines(kPickedHeader)),
                                   Expect("RETR 2"),
                                   Send(Lines(kPickedMessage)),
-                                  Expect("DELE 2"),
-                                  Send("+OK deleted\r\n"),
+                                  // its DELE once the row is written, at the
+                                  // end of the read that gave it
                                   Expect("TOP 3 0"),
                                   Send(Lines(kUnpickedHeader)),
+                                  Expect("DELE 2"),
+                                  Send("+OK deleted\r\n"),
                                   Expect("QUIT"),
                                   Send("+OK bye\r\n"),
                                   Close(),
@@ -919,6 +924,8 @@ TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
                                   Send(Lines(kPickedHeader)),
                                   Expect("RETR 1"),
                                   Send(Lines(kPickedMessage)),
+                                  Expect("TOP 2 0"),
+                                  Send(Lines(kUnpickedHeader)),
                                   Expect("DELE 1"),
                               }));
   fields.port = peer.PortText();
@@ -1030,7 +1037,7 @@ TEST_F(ProcessingRunTest, UnreadableUnpickedFileIsNoError) {
 // A picked mail too large to be read whole has its header read first, so
 // its RETR goes out after the small mails behind it were asked for. Its row
 // still comes before theirs, whether the server pipelines or not, and each
-// DELE follows its own row.
+// DELE follows its own row's write (at the end of the read that gave it).
 TEST_F(ProcessingRunTest, RowsAreTakenInMessageOrderWhateverTheirSizes) {
   const auto order = [](const std::string& name) {
     return "Subject: order\r\nX-VEXALO: default\r\n\r\nname:" + name + "\r\n";
@@ -1044,8 +1051,8 @@ TEST_F(ProcessingRunTest, RowsAreTakenInMessageOrderWhateverTheirSizes) {
       {"one command at a time",
        kLockStepCapa,
        "lock",
-       {Expect("RETR 1"), Send(Lines(order("a"))), Expect("DELE 1"), Send("+OK\r\n"),
-        Expect("TOP 2 0"), Send(Lines(kPickedHeader)), Expect("RETR 2"), Send(Lines(order("b"))),
+       {Expect("RETR 1"), Send(Lines(order("a"))), Expect("TOP 2 0"), Send(Lines(kPickedHeader)),
+        Expect("RETR 2"), Send(Lines(order("b"))), Expect("DELE 1"), Send("+OK\r\n"),
         Expect("DELE 2"), Send("+OK\r\n"), Expect("RETR 3"), Send(Lines(order("c"))),
         Expect("DELE 3"), Send("+OK\r\n")}},
       {"pipelining",
@@ -1136,6 +1143,44 @@ TEST_F(ProcessingRunTest, RepliesOutOfStepCommitNothing) {
     EXPECT_FALSE(fs::exists(AllDataPath()) && !ReadBytes(AllDataPath()).empty());
     EXPECT_EQ(run.Counts().deleted, 0);
   }
+}
+
+// The rows of one read go into AllData.csv together, and their DELEs only
+// after them: when that write fails, no DELE and no QUIT goes out, and none of
+// the mails counts as taken, so the next run reads them again.
+TEST_F(ProcessingRunTest, RowsThatCannotBeWrittenAreNeitherTakenNorDeleted) {
+  const std::string mail = "+OK\r\nX-VEXALO: default\r\n\r\nname:a\r\n.\r\n";
+  const std::string before = EarlierLine("id-a") + EarlierLine("id-b");
+  WriteBytes(AllDataPath(), before);
+  fields.deleteAfterReading = true;
+  ScriptedPop3Peer peer(loop, AfterLogin(
+                                  {
+                                      Expect("STAT"),
+                                      Send("+OK 2 600\r\n"),
+                                      Expect("UIDL"),
+                                      Send(Lines("1 id-1\r\n2 id-2\r\n")),
+                                      Expect("LIST"),
+                                      Send(Lines("1 300\r\n2 300\r\n")),
+                                      Expect("RETR 1"),
+                                      Expect("RETR 2"),
+                                      Send(mail + mail),
+                                      Expect("UIDL 1"),
+                                      Send("+OK 1 id-1\r\n"),
+                                  },
+                                  kPipeliningCapa));
+  {
+    // Room for the titles and the proofs, none for a row.
+    const FileSizeLimit full(before.size() + 10);
+    FetchFrom(peer);
+    WaitForClientClose(peer);
+  }
+
+  EXPECT_EQ(peer.Problems(), "");
+  EXPECT_EQ(run.Phase(), runStopped);
+  EXPECT_EQ(reporter.messages.size(), 1u);
+  EXPECT_EQ(ReadBytes(AllDataPath()), before);
+  EXPECT_EQ(run.Counts().deleted, 0);
+  EXPECT_FALSE(table.IsUidlTaken(StoredId("id-1")));
 }
 
 // The mailbox size is the server's word: one no mailbox has ends the run with

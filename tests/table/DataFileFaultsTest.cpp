@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FileSizeLimit.h"
 #include "Sjis.h"
 #include "TempFolder.h"
 #include "platform/InOutError.h"
@@ -22,6 +23,7 @@
 namespace vexalo {
 namespace {
 
+using testing::FileSizeLimit;
 using testing::ReadBytes;
 using testing::Sjis;
 using testing::TempFolder;
@@ -39,24 +41,6 @@ std::vector<std::string> LoadedIds(const std::string& path) {
   for (int row = 1; row < cellPos.Y; ++row) ids.emplace_back(table.Cell(1, row));
   return ids;
 }
-
-// Lowers this process's file-size limit while it lives. SIGXFSZ, which the
-// system sends past the limit, would end the whole test program unless the
-// append keeps it away.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &before_);
-    const rlimit lowered{bytes, before_.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &before_); }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit before_{};
-};
 
 TEST(AppendLineFaults, FileSizeLimitLeavesNoCutRow) {
   TempFolder folder;
