@@ -1,20 +1,20 @@
 #include "auth/HttpForm.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 
 #include <memory>
 
 #include "cipher/SecureWipe.h"
+#include "platform/SharedLibrary.h"
 
 namespace vexalo {
 namespace {
 
 constexpr size_t kMaxAnswerBytes = 1024 * 1024;
 
-// libcurl is loaded when a token call first needs it, not with the program:
-// its two dozen libraries cost every start-up milliseconds, and most runs
-// log in with a password and never call it.
+// libcurl, loaded when a token call first needs it rather than linked: its
+// two dozen libraries would cost every start-up, and most runs log in with a
+// password and never call it.
 struct CurlLibrary {
   decltype(&curl_global_init) globalInit = nullptr;
   decltype(&curl_easy_init) easyInit = nullptr;
@@ -29,28 +29,24 @@ struct CurlLibrary {
   decltype(&curl_easy_getinfo) easyGetinfo = nullptr;
 };
 
-template <typename Function>
-void Bind(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  if (function == nullptr) throw HttpError(std::string("libcurl lacks ") + name);
-}
-
 CurlLibrary LoadCurl() {
-  // Never unloaded: the process keeps it, as it would a linked library.
-  void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) throw HttpError(std::string("libcurl cannot be loaded: ") + dlerror());
   CurlLibrary curl;
-  Bind(library, "curl_global_init", curl.globalInit);
-  Bind(library, "curl_easy_init", curl.easyInit);
-  Bind(library, "curl_easy_cleanup", curl.easyCleanup);
-  Bind(library, "curl_easy_escape", curl.easyEscape);
-  Bind(library, "curl_free", curl.free);
-  Bind(library, "curl_slist_append", curl.slistAppend);
-  Bind(library, "curl_slist_free_all", curl.slistFreeAll);
-  Bind(library, "curl_easy_setopt", curl.easySetopt);
-  Bind(library, "curl_easy_perform", curl.easyPerform);
-  Bind(library, "curl_easy_strerror", curl.easyStrerror);
-  Bind(library, "curl_easy_getinfo", curl.easyGetinfo);
+  try {
+    const SharedLibrary library("libcurl.so.4");
+    library.Bind("curl_global_init", curl.globalInit);
+    library.Bind("curl_easy_init", curl.easyInit);
+    library.Bind("curl_easy_cleanup", curl.easyCleanup);
+    library.Bind("curl_easy_escape", curl.easyEscape);
+    library.Bind("curl_free", curl.free);
+    library.Bind("curl_slist_append", curl.slistAppend);
+    library.Bind("curl_slist_free_all", curl.slistFreeAll);
+    library.Bind("curl_easy_setopt", curl.easySetopt);
+    library.Bind("curl_easy_perform", curl.easyPerform);
+    library.Bind("curl_easy_strerror", curl.easyStrerror);
+    library.Bind("curl_easy_getinfo", curl.easyGetinfo);
+  } catch (const std::runtime_error& error) {
+    throw HttpError(error.what());
+  }
   // curl_global_init is not thread-safe before libcurl 7.84; a static's
   // first initialisation runs once, whichever thread comes first.
   curl.globalInit(CURL_GLOBAL_DEFAULT);

@@ -6,6 +6,7 @@
 #include "auth/SecretStore.h"
 #include "cipher/SecureWipe.h"
 #include "jconv/Cp932Codec.h"
+#include "platform/SharedLibrary.h"
 #include "platform/UserTexts.h"
 
 namespace vexalo {
@@ -33,10 +34,38 @@ std::string LabelOf(SecretKind kind, const std::string& folder) {
          folder + ")";
 }
 
+// libsecret, loaded when a keyring is first asked for rather than linked: it
+// brings glib and a dozen more libraries to every start-up, and a timer run
+// without a session bus never asks.
+struct SecretLibrary {
+  decltype(&secret_password_lookup_sync) lookup = nullptr;
+  decltype(&secret_password_store_sync) store = nullptr;
+  decltype(&secret_password_clear_sync) clear = nullptr;
+  decltype(&secret_password_free) free = nullptr;
+  decltype(&g_error_free) freeError = nullptr;
+};
+
+SecretLibrary LoadSecret() {
+  const SharedLibrary library("libsecret-1.so.0");
+  SecretLibrary secret;
+  library.Bind("secret_password_lookup_sync", secret.lookup);
+  library.Bind("secret_password_store_sync", secret.store);
+  library.Bind("secret_password_clear_sync", secret.clear);
+  library.Bind("secret_password_free", secret.free);
+  library.Bind("g_error_free", secret.freeError);
+  return secret;
+}
+
+// Loaded on the first call; a load that failed is tried again next time.
+const SecretLibrary& Secret() {
+  static const SecretLibrary secret = LoadSecret();
+  return secret;
+}
+
 struct ErrorHolder {
   GError* error = nullptr;
   ~ErrorHolder() {
-    if (error != nullptr) g_error_free(error);
+    if (error != nullptr) Secret().freeError(error);
   }
   std::string Text() const { return error != nullptr ? error->message : "unknown error"; }
 };
@@ -49,12 +78,12 @@ class KeyringSecretStore final : public SecretStore {
   // Raises when the service does not answer: the probe of MakeKeyringSecretStore.
   std::optional<std::string> Lookup() const {
     ErrorHolder error;
-    gchar* secret = secret_password_lookup_sync(schema_, nullptr, &error.error, "folder",
-                                                folder_.c_str(), nullptr);
+    gchar* secret =
+        Secret().lookup(schema_, nullptr, &error.error, "folder", folder_.c_str(), nullptr);
     if (error.error != nullptr) throw std::runtime_error(error.Text());
     if (secret == nullptr) return std::nullopt;
     std::string text(secret);
-    secret_password_free(secret);  // wipes it
+    Secret().free(secret);  // wipes it
     return text;
   }
 
@@ -68,8 +97,8 @@ class KeyringSecretStore final : public SecretStore {
 
   void Save(const std::string& secret) override {
     ErrorHolder error;
-    secret_password_store_sync(schema_, SECRET_COLLECTION_DEFAULT, label_.c_str(), secret.c_str(),
-                               nullptr, &error.error, "folder", folder_.c_str(), nullptr);
+    Secret().store(schema_, SECRET_COLLECTION_DEFAULT, label_.c_str(), secret.c_str(), nullptr,
+                   &error.error, "folder", folder_.c_str(), nullptr);
     if (error.error != nullptr) {
       throw std::runtime_error(Cp932Text(UserText::kKeyringStoreFailed, {error.Text()}));
     }
@@ -77,7 +106,7 @@ class KeyringSecretStore final : public SecretStore {
 
   void Erase() override {
     ErrorHolder error;
-    secret_password_clear_sync(schema_, nullptr, &error.error, "folder", folder_.c_str(), nullptr);
+    Secret().clear(schema_, nullptr, &error.error, "folder", folder_.c_str(), nullptr);
     if (error.error != nullptr) {
       throw std::runtime_error(Cp932Text(UserText::kKeyringEraseFailed, {error.Text()}));
     }
@@ -100,6 +129,8 @@ std::unique_ptr<SecretStore> MakeKeyringSecretStore(const std::string& dataDir, 
   if (bus == nullptr || *bus == '\0') return nullptr;
   auto store = std::make_unique<KeyringSecretStore>(dataDir, kind);
   try {
+    // No libsecret installed is no keyring either.
+    static_cast<void>(Secret());
     static_cast<void>(store->Lookup());
   } catch (const std::exception&) {
     return nullptr;
