@@ -138,6 +138,50 @@ __m128i Load16(const unsigned char* p) {
 
 void Store16(char* out, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes); }
 
+uint64_t Load64(const unsigned char* p) {
+  uint64_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
+
+uint64_t Load32(const unsigned char* p) {
+  uint32_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
+
+// `bytes` moved down by `count` bytes (0-15), zeros coming in behind. The
+// shifts of SSE2 take a variable count for whole 64-bit lanes only, and give
+// zero for a count of 64 and more, which does the selecting here.
+__m128i ShiftDown(__m128i bytes, size_t count) {
+  const auto bits = static_cast<long long>(8 * count);
+  const __m128i high = _mm_srli_si128(bytes, 8);
+  return _mm_or_si128(_mm_or_si128(_mm_srl_epi64(bytes, _mm_cvtsi64_si128(bits)),
+                                   _mm_sll_epi64(high, _mm_cvtsi64_si128(64 - bits))),
+                      _mm_srl_epi64(high, _mm_cvtsi64_si128(bits - 64)));
+}
+
+// The `count` bytes (1-16) at `p`, zeros behind them, read without touching
+// a byte outside [begin, p + count). Loads that match the sixteen-byte
+// stores of a copy let the copy be read at once, where a byte-sized copy
+// would make every load wait until it is written out.
+__m128i LoadPart(const unsigned char* begin, const unsigned char* p, size_t count) {
+  if (count == 16) return Load16(p);
+  if (p + count - begin >= 16) return ShiftDown(Load16(p + count - 16), 16 - count);
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (count > 8) {
+    low = Load64(p);
+    high = Load64(p + count - 8) >> (8 * (16 - count));
+  } else if (count >= 4) {
+    low = Load32(p) | Load32(p + count - 4) << (8 * (count - 4));
+  } else {
+    low = uint64_t{p[0]} | uint64_t{p[count / 2]} << (8 * (count / 2)) |
+          uint64_t{p[count - 1]} << (8 * (count - 1));
+  }
+  return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+}
+
 size_t CopyUntil(const unsigned char* p, size_t left, size_t readable, char* out,
                  unsigned char stop, unsigned char& copied) {
   size_t done = 0;
@@ -317,12 +361,15 @@ bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
   const unsigned char* p = at.in;
   const size_t length = std::min(kWindow, static_cast<size_t>(end - p));
   const uint64_t inLine = LowBits(length);
+  const __m128i offset = _mm_set1_epi8(static_cast<char>(0x80));
+  __m128i jis[4];
   uint64_t eightBit = 0;
   uint64_t euc = 0;
-  for (size_t k = 0; k < kWindow; k += 16) {
-    const __m128i bytes = Load16(p + k);
-    eightBit |= Mask64(bytes) << k;
-    euc |= Mask64(IsJis16(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80))))) << k;
+  for (size_t k = 0; k < 4; ++k) {
+    const __m128i bytes = Load16(p + 16 * k);
+    jis[k] = _mm_sub_epi8(bytes, offset);
+    eightBit |= Mask64(bytes) << (16 * k);
+    euc |= Mask64(IsJis16(jis[k])) << (16 * k);
   }
   euc &= inLine;
   if ((eightBit & inLine) != euc) return false;
@@ -338,33 +385,39 @@ bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
   // it is dropped.
   const size_t written = unpaired != 0 ? length - 1 : length;
   const size_t taken = unpaired != 0 && p + length < end ? length - 1 : length;
-  for (size_t k = 0; k < length; k += 16) {
-    const __m128i bytes = Load16(p + k);
-    const __m128i jis = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
+  const auto convert = [&](size_t k) {
     // The byte before each: a trail byte's lead. None is needed in front of
     // the window, which starts a character.
     const __m128i before =
-        k == 0 ? _mm_slli_si128(jis, 1)
-               : _mm_sub_epi8(Load16(p + k - 1), _mm_set1_epi8(static_cast<char>(0x80)));
+        k == 0 ? _mm_slli_si128(jis[0], 1)
+               : _mm_or_si128(_mm_slli_si128(jis[k], 1), _mm_srli_si128(jis[k - 1], 15));
     // Lead bytes as kSjis.lead has them: ((jis + 1) >> 1) + 0x70, 0x40 more
     // from row 0x5F on.
-    const __m128i lead =
-        _mm_add_epi8(_mm_add_epi8(_mm_avg_epu8(jis, _mm_setzero_si128()), _mm_set1_epi8(0x70)),
-                     _mm_and_si128(_mm_cmpgt_epi8(jis, _mm_set1_epi8(0x5E)), _mm_set1_epi8(0x40)));
+    const __m128i lead = _mm_add_epi8(
+        _mm_add_epi8(_mm_avg_epu8(jis[k], _mm_setzero_si128()), _mm_set1_epi8(0x70)),
+        _mm_and_si128(_mm_cmpgt_epi8(jis[k], _mm_set1_epi8(0x5E)), _mm_set1_epi8(0x40)));
     // Trail bytes as kSjis.trail has them, by the parity of the lead.
     const __m128i oddBefore =
         _mm_cmpeq_epi8(_mm_and_si128(before, _mm_set1_epi8(1)), _mm_set1_epi8(1));
     const __m128i oddAdd =
-        _mm_sub_epi8(_mm_set1_epi8(0x1F), _mm_cmpgt_epi8(jis, _mm_set1_epi8(0x5F)));
+        _mm_sub_epi8(_mm_set1_epi8(0x1F), _mm_cmpgt_epi8(jis[k], _mm_set1_epi8(0x5F)));
     const __m128i add = _mm_or_si128(_mm_and_si128(oddBefore, oddAdd),
                                      _mm_andnot_si128(oddBefore, _mm_set1_epi8(0x7E)));
-    const __m128i trail = _mm_add_epi8(jis, add);
-    const __m128i isFirst = SpreadBits(static_cast<unsigned>(firsts >> k) & 0xFFFFu);
+    const __m128i trail = _mm_add_epi8(jis[k], add);
+    const __m128i isFirst = SpreadBits(static_cast<unsigned>(firsts >> (16 * k)) & 0xFFFFu);
     const __m128i kanji =
         _mm_or_si128(_mm_and_si128(isFirst, lead), _mm_andnot_si128(isFirst, trail));
+    const __m128i bytes = _mm_add_epi8(jis[k], offset);
     const __m128i isAscii = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-1));
-    Store16(at.out + k,
+    Store16(at.out + 16 * k,
             _mm_or_si128(_mm_and_si128(isAscii, bytes), _mm_andnot_si128(isAscii, kanji)));
+  };
+  // Mail lines are mostly no longer than 32 bytes.
+  convert(0);
+  convert(1);
+  if (length > 32) {
+    convert(2);
+    convert(3);
   }
   at = {p + taken, at.out + written};
   return true;
@@ -401,6 +454,25 @@ bool ConvertEucWindow(Cursor& /*at*/, const unsigned char* /*end*/) { return fal
 constexpr size_t kShortLine = 256;
 constexpr size_t kOutRoom = kWindow;  // for the sixteen-byte stores of a window
 
+// The `size` bytes at `in` into `padded`, followed by kWindowReach zeros.
+void CopyPadded(const unsigned char* in, size_t size, unsigned char* padded) {
+#ifdef __SSE2__
+  size_t at = 0;
+  for (; at < size; at += 16) {
+    Store16(reinterpret_cast<char*>(padded + at),
+            LoadPart(in, in + at, std::min<size_t>(16, size - at)));
+  }
+  for (size_t zero = 0; zero < kWindowReach; zero += 16) {
+    Store16(reinterpret_cast<char*>(padded + at + zero), _mm_setzero_si128());
+  }
+#else
+  // An empty line may have no data at all: memcpy wants a pointer even for
+  // nothing.
+  if (size != 0) std::memcpy(padded, in, size);
+  std::memset(padded + size, 0, kWindowReach);
+#endif
+}
+
 // Runs `convert(in, end, readEnd, out)`, which returns the end of what it
 // wrote, over `line`; no step makes the text longer than the line. Whatever
 // `text` held is replaced, its memory reused.
@@ -410,10 +482,7 @@ void ConvertLine(std::string_view line, std::string& text, Convert convert) {
   if (line.size() <= kShortLine) {
     unsigned char padded[kShortLine + kWindowReach];
     char converted[kShortLine + kOutRoom];
-    // An empty line may have no data at all: memcpy wants a pointer even for
-    // nothing.
-    if (!line.empty()) std::memcpy(padded, in, line.size());
-    std::memset(padded + line.size(), 0, kWindowReach);
+    CopyPadded(in, line.size(), padded);
     const char* outEnd =
         convert(padded, padded + line.size(), padded + line.size() + kWindowReach, converted);
     text.assign(converted, static_cast<size_t>(outEnd - converted));
