@@ -482,22 +482,22 @@ void CopyPadded(const unsigned char* in, size_t size, unsigned char* padded) {
 }
 
 // Runs `convert(in, end, readEnd, out)`, which returns the end of what it
-// wrote, over `line`; no step makes the text longer than the line. Whatever
-// `text` held is replaced, its memory reused.
+// wrote, over `line`, writing straight into `text` with room behind for the
+// sixteen-byte stores; no step makes the text longer, so `text` is then cut
+// to length. Whatever `text` held is replaced, its memory reused.
 template <typename Convert>
 void ConvertLine(std::string_view line, std::string& text, Convert convert) {
   const auto* in = reinterpret_cast<const unsigned char*>(line.data());
+  text.resize(line.size() + kOutRoom);
+  const char* outEnd;
   if (line.size() <= kShortLine) {
     unsigned char padded[kShortLine + kWindowReach];
-    char converted[kShortLine + kOutRoom];
     CopyPadded(in, line.size(), padded);
-    const char* outEnd =
-        convert(padded, padded + line.size(), padded + line.size() + kWindowReach, converted);
-    text.assign(converted, static_cast<size_t>(outEnd - converted));
-    return;
+    outEnd =
+        convert(padded, padded + line.size(), padded + line.size() + kWindowReach, text.data());
+  } else {
+    outEnd = convert(in, in + line.size(), in + line.size(), text.data());
   }
-  text.resize(line.size() + kOutRoom);
-  const char* outEnd = convert(in, in + line.size(), in + line.size(), text.data());
   text.resize(static_cast<size_t>(outEnd - text.data()));
 }
 
