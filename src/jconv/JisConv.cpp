@@ -214,17 +214,15 @@ size_t CopyAscii(const unsigned char* p, size_t left, size_t readable, char* out
   const __m128i first = _mm_and_si128(pairs, _mm_set1_epi16(0x00FF));
   const __m128i second = _mm_srli_epi16(pairs, 8);
   // ((first + 1) >> 1) + (first < 0x5F ? 0x70 : 0xB0)
-  __m128i lead = _mm_srli_epi16(_mm_add_epi16(first, _mm_set1_epi16(1)), 1);
-  lead = _mm_add_epi16(lead, _mm_set1_epi16(0x70));
-  lead = _mm_add_epi16(
-      lead, _mm_and_si128(_mm_cmpgt_epi16(first, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
+  const __m128i lead = _mm_add_epi16(
+      _mm_add_epi16(_mm_avg_epu16(first, _mm_setzero_si128()), _mm_set1_epi16(0x70)),
+      _mm_and_si128(_mm_cmpgt_epi16(first, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
   // An odd first byte: second + (second < 0x60 ? 0x1F : 0x20); an even one:
-  // second + 0x7E.
-  const __m128i odd = _mm_cmpeq_epi16(_mm_and_si128(first, _mm_set1_epi16(1)), _mm_set1_epi16(1));
-  const __m128i oddAdd =
-      _mm_sub_epi16(_mm_set1_epi16(0x1F), _mm_cmpgt_epi16(second, _mm_set1_epi16(0x5F)));
-  const __m128i add =
-      _mm_or_si128(_mm_and_si128(odd, oddAdd), _mm_andnot_si128(odd, _mm_set1_epi16(0x7E)));
+  // second + 0x7E. That is 0x7E less 0x5F or 0x5E for an odd one.
+  const __m128i odd = _mm_srai_epi16(_mm_slli_epi16(pairs, 15), 15);
+  const __m128i oddLess =
+      _mm_add_epi16(_mm_set1_epi16(0x5F), _mm_cmpgt_epi16(second, _mm_set1_epi16(0x5F)));
+  const __m128i add = _mm_sub_epi16(_mm_set1_epi16(0x7E), _mm_and_si128(odd, oddLess));
   return _mm_or_si128(lead, _mm_slli_epi16(_mm_add_epi16(second, add), 8));
 }
 
