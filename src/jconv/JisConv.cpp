@@ -458,7 +458,7 @@ bool ConvertEucWindow(Cursor& /*at*/, const unsigned char* /*end*/) { return fal
 // and its last run needs no byte-at-a-time tail. A longer line is read where
 // it is, its last bytes by the run loops.
 constexpr size_t kShortLine = 256;
-constexpr size_t kOutRoom = kWindow;  // for the sixteen-byte stores of a window
+constexpr size_t kOutRoom = 32;  // for the sixteen-byte stores of a window
 
 // The `size` bytes at `in` into `padded`, followed by kWindowReach zeros.
 void CopyPadded(const unsigned char* in, size_t size, unsigned char* padded) {
