@@ -78,8 +78,8 @@ char* PutCode(char* dst, uint16_t code) {
     *dst = static_cast<char>(code);
     return dst + 1;
   }
-  dst[0] = static_cast<char>(code >> 8);
-  dst[1] = static_cast<char>(code & 0xFF);
+  const uint16_t bigEndian = __builtin_bswap16(code);
+  std::memcpy(dst, &bigEndian, sizeof bigEndian);
   return dst + 2;
 }
 
@@ -154,6 +154,9 @@ char* ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, size_t& po
                        char* dst) {
   const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
   const size_t size = utf8.size();
+  // Where the runs of three-byte characters stop: within the piece, with four
+  // bytes to load.
+  const size_t wordLimit = std::min(stop, size < 4 ? 0 : size - 3);
   while (pos < stop) {
     const unsigned char lead = src[pos];
     if (lead < 0x80) {
@@ -175,14 +178,14 @@ char* ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, size_t& po
     }
     // Japanese text is three-byte characters nearly throughout: while they
     // last, each costs one load, one check and one look-up.
-    if (pos + 4 <= size && IsPlainThreeByte(Load32(src + pos))) {
+    if (pos < wordLimit && IsPlainThreeByte(Load32(src + pos))) {
       do {
         const uint32_t bytes = Load32(src + pos);
         const uint32_t codePoint =
             (bytes & 0x0Fu) << 12 | (bytes & 0x3F00u) >> 2 | (bytes >> 16 & 0x3Fu);
         dst = PutCode(dst, codes[codePoint]);
         pos += 3;
-      } while (pos < stop && pos + 4 <= size && IsPlainThreeByte(Load32(src + pos)));
+      } while (pos < wordLimit && IsPlainThreeByte(Load32(src + pos)));
       continue;
     }
     const Decoded decoded = DecodeAt(utf8, pos);
