@@ -458,7 +458,9 @@ bool ConvertEucWindow(Cursor& /*at*/, const unsigned char* /*end*/) { return fal
 // and its last run needs no byte-at-a-time tail. A longer line is read where
 // it is, its last bytes by the run loops.
 constexpr size_t kShortLine = 256;
-constexpr size_t kOutRoom = 32;  // for the sixteen-byte stores of a window
+// Room behind the converted text for the stores of a window: sixteen bytes
+// past a run, or the EUC-JP window's first 32 bytes stored whole.
+constexpr size_t kOutRoom = 32;
 
 // The `size` bytes at `in` into `padded`, followed by kWindowReach zeros.
 void CopyPadded(const unsigned char* in, size_t size, unsigned char* padded) {
