@@ -69,6 +69,18 @@ bool ReadDesignation(const unsigned char* p, const unsigned char* end, JisMode& 
   return false;
 }
 
+// Where a conversion stands: the next byte to read and the next to write.
+struct Cursor {
+  const unsigned char* in;
+  char* out;
+};
+
+// The lines are read in windows of 64 bytes, one bit per byte in each mask
+// (see ConvertJisWindow). A window may read this many bytes from its start:
+// the sixteen-byte loads of a run that starts at its last byte.
+constexpr size_t kWindow = 64;
+constexpr size_t kWindowReach = kWindow + 16;
+
 // The runs between escapes and stray bytes. Each takes `left` bytes of input
 // at `p` (all to the line's end) and writes at `out`, which never runs ahead
 // of the input; each returns the bytes of input it took. A byte at a time
@@ -126,6 +138,50 @@ __m128i Load16(const unsigned char* p) {
 
 void Store16(char* out, __m128i bytes) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes); }
 
+uint64_t Load64(const unsigned char* p) {
+  uint64_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
+
+uint64_t Load32(const unsigned char* p) {
+  uint32_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
+
+// `bytes` moved down by `count` bytes (0-15), zeros coming in behind. The
+// shifts of SSE2 take a variable count for whole 64-bit lanes only, and give
+// zero for a count of 64 and more, which does the selecting here.
+__m128i ShiftDown(__m128i bytes, size_t count) {
+  const auto bits = static_cast<long long>(8 * count);
+  const __m128i high = _mm_srli_si128(bytes, 8);
+  return _mm_or_si128(_mm_or_si128(_mm_srl_epi64(bytes, _mm_cvtsi64_si128(bits)),
+                                   _mm_sll_epi64(high, _mm_cvtsi64_si128(64 - bits))),
+                      _mm_srl_epi64(high, _mm_cvtsi64_si128(bits - 64)));
+}
+
+// The `count` bytes (1-16) at `p`, zeros behind them, read without touching
+// a byte outside [begin, p + count). Loads that match the sixteen-byte
+// stores of a copy let the copy be read at once, where a byte-sized copy
+// would make every load wait until it is written out.
+__m128i LoadPart(const unsigned char* begin, const unsigned char* p, size_t count) {
+  if (count == 16) return Load16(p);
+  if (p + count - begin >= 16) return ShiftDown(Load16(p + count - 16), 16 - count);
+  uint64_t low = 0;
+  uint64_t high = 0;
+  if (count > 8) {
+    low = Load64(p);
+    high = Load64(p + count - 8) >> (8 * (16 - count));
+  } else if (count >= 4) {
+    low = Load32(p) | Load32(p + count - 4) << (8 * (count - 4));
+  } else {
+    low = uint64_t{p[0]} | uint64_t{p[count / 2]} << (8 * (count / 2)) |
+          uint64_t{p[count - 1]} << (8 * (count - 1));
+  }
+  return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+}
+
 size_t CopyUntil(const unsigned char* p, size_t left, size_t readable, char* out,
                  unsigned char stop, unsigned char& copied) {
   size_t done = 0;
@@ -154,21 +210,19 @@ size_t CopyAscii(const unsigned char* p, size_t left, size_t readable, char* out
 
 // The Shift-JIS codes of eight JIS X 0208 pairs, one to each sixteen-bit lane
 // (first byte low): the arithmetic of kSjis.
-__m128i SjisPairs(__m128i pairs) {
+[[gnu::always_inline]] inline __m128i SjisPairs(__m128i pairs) {
   const __m128i first = _mm_and_si128(pairs, _mm_set1_epi16(0x00FF));
   const __m128i second = _mm_srli_epi16(pairs, 8);
   // ((first + 1) >> 1) + (first < 0x5F ? 0x70 : 0xB0)
-  __m128i lead = _mm_srli_epi16(_mm_add_epi16(first, _mm_set1_epi16(1)), 1);
-  lead = _mm_add_epi16(lead, _mm_set1_epi16(0x70));
-  lead = _mm_add_epi16(
-      lead, _mm_and_si128(_mm_cmpgt_epi16(first, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
+  const __m128i lead = _mm_add_epi16(
+      _mm_add_epi16(_mm_avg_epu16(first, _mm_setzero_si128()), _mm_set1_epi16(0x70)),
+      _mm_and_si128(_mm_cmpgt_epi16(first, _mm_set1_epi16(0x5E)), _mm_set1_epi16(0x40)));
   // An odd first byte: second + (second < 0x60 ? 0x1F : 0x20); an even one:
-  // second + 0x7E.
-  const __m128i odd = _mm_cmpeq_epi16(_mm_and_si128(first, _mm_set1_epi16(1)), _mm_set1_epi16(1));
-  const __m128i oddAdd =
-      _mm_sub_epi16(_mm_set1_epi16(0x1F), _mm_cmpgt_epi16(second, _mm_set1_epi16(0x5F)));
-  const __m128i add =
-      _mm_or_si128(_mm_and_si128(odd, oddAdd), _mm_andnot_si128(odd, _mm_set1_epi16(0x7E)));
+  // second + 0x7E. That is 0x7E less 0x5F or 0x5E for an odd one.
+  const __m128i odd = _mm_srai_epi16(_mm_slli_epi16(pairs, 15), 15);
+  const __m128i oddLess =
+      _mm_add_epi16(_mm_set1_epi16(0x5F), _mm_cmpgt_epi16(second, _mm_set1_epi16(0x5F)));
+  const __m128i add = _mm_sub_epi16(_mm_set1_epi16(0x7E), _mm_and_si128(odd, oddLess));
   return _mm_or_si128(lead, _mm_slli_epi16(_mm_add_epi16(second, add), 8));
 }
 
@@ -208,49 +262,171 @@ __m128i SpreadBits(unsigned bits) {
                         static_cast<long long>(kByteMasks.of[bits & 0xFF]));
 }
 
-// EUC-JP text as order mail has it, ASCII and kanji taking turns every few
-// bytes, sixteen bytes at a time whatever the mix, so that a short run costs
-// no more than a long one. Sixteen bytes must be readable at `p`, which starts
-// a character. Takes the sixteen (fifteen when the last is a first byte
-// whose partner is beyond them), at most `left`, when they hold only ASCII
-// and whole JIS X 0208 pairs; otherwise takes nothing and leaves them to the
-// run loops.
-size_t ConvertEucBlock(const unsigned char* p, size_t left, char* out) {
-  const __m128i bytes = Load16(p);
-  const __m128i jis = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
-  const __m128i isAscii = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-1));
-  const auto ascii = static_cast<unsigned>(_mm_movemask_epi8(isAscii));
-  const auto euc = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
-      _mm_cmpgt_epi8(jis, _mm_set1_epi8(0x20)), _mm_cmplt_epi8(jis, _mm_set1_epi8(0x7F)))));
-  if ((ascii | euc) != 0xFFFF) return 0;
-  // Within each run of EUC bytes the pairs count from the run's first byte:
-  // adding a run's start bit to the run carries through it, so the runs that
-  // start at an even place are those the addition clears.
-  const unsigned starts = euc & ~(euc << 1);
-  const unsigned evenRuns = euc & ~(euc + (starts & 0x5555u));
-  const unsigned firsts = (evenRuns & 0x5555u) | (euc & ~evenRuns & 0xAAAAu);
-  const unsigned seconds = euc & ~firsts;
-  const unsigned unpaired = firsts & ~(seconds >> 1);
-  if ((unpaired & 0x7FFFu) != 0) return 0;  // a lead byte to drop
-  const size_t take = std::min<size_t>(unpaired != 0 ? 15 : 16, left);
-  // Lead bytes as kSjis.lead has them: ((jis + 1) >> 1) + 0x70, 0x40 more
-  // from row 0x5F on.
-  const __m128i lead =
-      _mm_add_epi8(_mm_add_epi8(_mm_avg_epu8(jis, _mm_setzero_si128()), _mm_set1_epi8(0x70)),
-                   _mm_and_si128(_mm_cmpgt_epi8(jis, _mm_set1_epi8(0x5E)), _mm_set1_epi8(0x40)));
-  // Trail bytes as kSjis.trail has them, by the parity of the byte before.
-  const __m128i oddBefore =
-      _mm_cmpeq_epi8(_mm_and_si128(_mm_slli_si128(jis, 1), _mm_set1_epi8(1)), _mm_set1_epi8(1));
-  const __m128i oddAdd =
-      _mm_sub_epi8(_mm_set1_epi8(0x1F), _mm_cmpgt_epi8(jis, _mm_set1_epi8(0x5F)));
-  const __m128i add = _mm_or_si128(_mm_and_si128(oddBefore, oddAdd),
-                                   _mm_andnot_si128(oddBefore, _mm_set1_epi8(0x7E)));
-  const __m128i trail = _mm_add_epi8(jis, add);
-  const __m128i isFirst = SpreadBits(firsts);
-  const __m128i kanji =
-      _mm_or_si128(_mm_and_si128(isFirst, lead), _mm_andnot_si128(isFirst, trail));
-  Store16(out, _mm_or_si128(_mm_and_si128(isAscii, bytes), _mm_andnot_si128(isAscii, kanji)));
-  return take;
+uint64_t Mask64(__m128i bytes) {
+  return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(bytes)));
+}
+
+// 0xFF in each byte that is a JIS byte (0x21-0x7E).
+__m128i IsJis16(__m128i bytes) {
+  return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x20)),
+                       _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7F)));
+}
+
+// Bits 0 to count - 1 (count at most 64).
+uint64_t LowBits(size_t count) { return count >= 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1; }
+
+// JIS X 0201 katakana: 0x21-0x5F become 0xA1-0xDF, other bytes stay.
+__m128i KanaBytes(__m128i bytes) {
+  const __m128i isKana = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x20)),
+                                       _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x60)));
+  return _mm_add_epi8(bytes, _mm_and_si128(isKana, _mm_set1_epi8(static_cast<char>(0x80))));
+}
+
+// Mail lines are short runs between escapes: read one at a time, each run
+// ends in a hard-to-guess branch and waits on the load that found its end
+// before the next can start. A window instead finds every escape, 8-bit byte
+// and non-JIS byte of its 64 bytes in one pass, and then converts each run
+// between its escapes with loads that depend on nothing but those masks.
+//
+// Converts the window at `at` when it holds only what the run loops would
+// take without a second look: no byte from 0x80 up, only the designations
+// ReadDesignation knows, and JIS bytes alone in double-byte mode (a last odd
+// byte before an escape or the line's end dropped, as the run loops drop
+// it). Moves `at` and `mode` on and returns true; otherwise leaves all as it
+// was and returns false. kWindowReach bytes must be readable at `at.in`.
+bool ConvertJisWindow(Cursor& at, const unsigned char* end, JisMode& mode) {
+  const unsigned char* p = at.in;
+  const size_t length = std::min(kWindow, static_cast<size_t>(end - p));
+  const uint64_t inLine = LowBits(length);
+  uint64_t escapes = 0;
+  uint64_t eightBit = 0;
+  uint64_t jis = 0;
+  for (size_t k = 0; k < kWindow; k += 16) {
+    const __m128i bytes = Load16(p + k);
+    escapes |= Mask64(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(kEsc))) << k;
+    eightBit |= Mask64(bytes) << k;
+    jis |= Mask64(IsJis16(bytes)) << k;
+  }
+  if ((eightBit & inLine) != 0) return false;
+  escapes &= inLine;
+  JisMode runMode = mode;
+  char* out = at.out;
+  size_t from = 0;  // the start of the run; past `length` after a designation cut by it
+  size_t to = 0;
+  uint64_t pairLanes = 0;  // the bytes read as pairs, which must all be JIS bytes
+  bool unknown = false;    // a designation the run loops would not read
+  for (;;) {
+    to = escapes != 0 ? static_cast<size_t>(__builtin_ctzll(escapes)) : length;
+    const unsigned char* run = p + from;
+    size_t count = to > from ? to - from : 0;
+    switch (runMode) {
+      case JisMode::single:
+        for (size_t i = 0; i < count; i += 16) Store16(out + i, Load16(run + i));
+        break;
+      case JisMode::kana:
+        for (size_t i = 0; i < count; i += 16) Store16(out + i, KanaBytes(Load16(run + i)));
+        break;
+      case JisMode::doubleByte:
+        pairLanes |= LowBits(to) & ~LowBits(from);
+        count &= ~size_t{1};
+        for (size_t i = 0; i < count; i += 16) Store16(out + i, SjisPairs(Load16(run + i)));
+        break;
+    }
+    out += count;
+    if (escapes == 0) break;
+    escapes &= escapes - 1;
+    // What ReadDesignation reads, without a branch to mispredict per escape.
+    const unsigned set = p[to + 1] | p[to + 2] << 8;
+    const bool toDouble = (set == ('$' | 'B' << 8)) | (set == ('$' | '@' << 8));
+    const bool toKana = set == ('(' | 'I' << 8);
+    const bool toSingle = (set == ('(' | 'B' << 8)) | (set == ('(' | 'J' << 8));
+    unknown |= !(toDouble | toKana | toSingle);
+    runMode = toDouble ? JisMode::doubleByte : toKana ? JisMode::kana : JisMode::single;
+    from = to + 3;
+  }
+  if (unknown || (~jis & pairLanes) != 0) return false;
+  size_t taken = std::max(from, to);
+  // A pair cut by the window's end is the next window's.
+  if (runMode == JisMode::doubleByte && p + length < end && to > from) {
+    taken = from + ((to - from) & ~size_t{1});
+  }
+  at = {p + taken, out};
+  mode = runMode;
+  return true;
+}
+
+// The EUC-JP window: ASCII and whole JIS X 0208 pairs only, the last byte
+// of the window a lead byte whose partner is beyond it at most. Within each
+// run of EUC bytes the pairs count from the run's first byte: adding a
+// run's start bit to the run carries through it, so the runs that start at
+// an even place are those the addition clears. Each byte then becomes what
+// kSjis makes of it as a lead, a trail or ASCII, sixteen at a time, and the
+// result is as long as the input. Returns false, changing nothing, when the
+// window holds anything else.
+bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
+  const unsigned char* p = at.in;
+  const size_t length = std::min(kWindow, static_cast<size_t>(end - p));
+  const uint64_t inLine = LowBits(length);
+  const __m128i offset = _mm_set1_epi8(static_cast<char>(0x80));
+  __m128i jis[4];
+  uint64_t eightBit = 0;
+  uint64_t euc = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    const __m128i bytes = Load16(p + 16 * k);
+    jis[k] = _mm_sub_epi8(bytes, offset);
+    eightBit |= Mask64(bytes) << (16 * k);
+    euc |= Mask64(IsJis16(jis[k])) << (16 * k);
+  }
+  euc &= inLine;
+  if ((eightBit & inLine) != euc) return false;
+  constexpr uint64_t kEven = 0x5555555555555555u;
+  const uint64_t starts = euc & ~(euc << 1);
+  const uint64_t evenRuns = euc & ~(euc + (starts & kEven));
+  const uint64_t firsts = (evenRuns & kEven) | (euc & ~evenRuns & ~kEven);
+  const uint64_t seconds = euc & ~firsts;
+  const uint64_t unpaired = firsts & ~(seconds >> 1);
+  const uint64_t last = uint64_t{1} << (length - 1);
+  if ((unpaired & ~last) != 0) return false;  // a lead byte to drop
+  // Within a line the lead byte last is left to the next window; at its end
+  // it is dropped.
+  const size_t written = unpaired != 0 ? length - 1 : length;
+  const size_t taken = unpaired != 0 && p + length < end ? length - 1 : length;
+  const auto convert = [&](size_t k) {
+    // The byte before each: a trail byte's lead. None is needed in front of
+    // the window, which starts a character.
+    const __m128i before =
+        k == 0 ? _mm_slli_si128(jis[0], 1)
+               : _mm_or_si128(_mm_slli_si128(jis[k], 1), _mm_srli_si128(jis[k - 1], 15));
+    // Lead bytes as kSjis.lead has them: ((jis + 1) >> 1) + 0x70, 0x40 more
+    // from row 0x5F on.
+    const __m128i lead = _mm_add_epi8(
+        _mm_add_epi8(_mm_avg_epu8(jis[k], _mm_setzero_si128()), _mm_set1_epi8(0x70)),
+        _mm_and_si128(_mm_cmpgt_epi8(jis[k], _mm_set1_epi8(0x5E)), _mm_set1_epi8(0x40)));
+    // Trail bytes as kSjis.trail has them, by the parity of the lead.
+    const __m128i oddBefore =
+        _mm_cmpeq_epi8(_mm_and_si128(before, _mm_set1_epi8(1)), _mm_set1_epi8(1));
+    const __m128i oddAdd =
+        _mm_sub_epi8(_mm_set1_epi8(0x1F), _mm_cmpgt_epi8(jis[k], _mm_set1_epi8(0x5F)));
+    const __m128i add = _mm_or_si128(_mm_and_si128(oddBefore, oddAdd),
+                                     _mm_andnot_si128(oddBefore, _mm_set1_epi8(0x7E)));
+    const __m128i trail = _mm_add_epi8(jis[k], add);
+    const __m128i isFirst = SpreadBits(static_cast<unsigned>(firsts >> (16 * k)) & 0xFFFFu);
+    const __m128i kanji =
+        _mm_or_si128(_mm_and_si128(isFirst, lead), _mm_andnot_si128(isFirst, trail));
+    const __m128i bytes = _mm_add_epi8(jis[k], offset);
+    const __m128i isAscii = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-1));
+    Store16(at.out + 16 * k,
+            _mm_or_si128(_mm_and_si128(isAscii, bytes), _mm_andnot_si128(isAscii, kanji)));
+  };
+  // Mail lines are mostly no longer than 32 bytes.
+  convert(0);
+  convert(1);
+  if (length > 32) {
+    convert(2);
+    convert(3);
+  }
+  at = {p + taken, at.out + written};
+  return true;
 }
 
 #else
@@ -269,15 +445,41 @@ size_t ConvertPairs(const unsigned char* p, size_t left, size_t /*readable*/, ch
   return ConvertPairsBytewise(p, left, out, offset);
 }
 
-size_t ConvertEucBlock(const unsigned char* /*p*/, size_t /*left*/, char* /*out*/) { return 0; }
+bool ConvertJisWindow(Cursor& /*at*/, const unsigned char* /*end*/, JisMode& /*mode*/) {
+  return false;
+}
+
+bool ConvertEucWindow(Cursor& /*at*/, const unsigned char* /*end*/) { return false; }
 
 #endif
 
 // A line this long or shorter is copied into a buffer on the stack with
-// zeros behind it and read there, so its last run needs no byte-at-a-time
-// tail. A longer line is read where it is.
+// zeros behind it and read there, so that it is read in windows to its end
+// and its last run needs no byte-at-a-time tail. A longer line is read where
+// it is, its last bytes by the run loops.
 constexpr size_t kShortLine = 256;
-constexpr size_t kRoom = 16;  // for the sixteen-byte loads and stores
+// Room behind the converted text for the stores of a window: sixteen bytes
+// past a run, or the EUC-JP window's first 32 bytes stored whole.
+constexpr size_t kOutRoom = 32;
+
+// The `size` bytes at `in` into `padded`, followed by kWindowReach zeros.
+void CopyPadded(const unsigned char* in, size_t size, unsigned char* padded) {
+#ifdef __SSE2__
+  size_t at = 0;
+  for (; at < size; at += 16) {
+    Store16(reinterpret_cast<char*>(padded + at),
+            LoadPart(in, in + at, std::min<size_t>(16, size - at)));
+  }
+  for (size_t zero = 0; zero < kWindowReach; zero += 16) {
+    Store16(reinterpret_cast<char*>(padded + at + zero), _mm_setzero_si128());
+  }
+#else
+  // An empty line may have no data at all: memcpy wants a pointer even for
+  // nothing.
+  if (size != 0) std::memcpy(padded, in, size);
+  std::memset(padded + size, 0, kWindowReach);
+#endif
+}
 
 // Runs `convert(in, end, readEnd, out)`, which returns the end of what it
 // wrote, over `line`, writing straight into `text` with room behind for the
@@ -286,31 +488,31 @@ constexpr size_t kRoom = 16;  // for the sixteen-byte loads and stores
 template <typename Convert>
 void ConvertLine(std::string_view line, std::string& text, Convert convert) {
   const auto* in = reinterpret_cast<const unsigned char*>(line.data());
-  text.resize(line.size() + kRoom);
+  text.resize(line.size() + kOutRoom);
   const char* outEnd;
   if (line.size() <= kShortLine) {
-    unsigned char padded[kShortLine + kRoom];
-    // An empty line may have no data at all: memcpy wants a pointer even for
-    // nothing.
-    if (!line.empty()) std::memcpy(padded, in, line.size());
-    std::memset(padded + line.size(), 0, kRoom);
-    outEnd = convert(padded, padded + line.size(), padded + line.size() + kRoom, text.data());
+    unsigned char padded[kShortLine + kWindowReach];
+    CopyPadded(in, line.size(), padded);
+    outEnd =
+        convert(padded, padded + line.size(), padded + line.size() + kWindowReach, text.data());
   } else {
     outEnd = convert(in, in + line.size(), in + line.size(), text.data());
   }
   text.resize(static_cast<size_t>(outEnd - text.data()));
 }
 
-// One ISO-2022-JP line from `p` to `end` (what lies up to `readEnd` may be
-// read), written at `out`; returns the end of what it wrote. Each mode runs
-// its own loop up to the next byte it cannot take; escapes and stray bytes
-// are dealt with between the runs. Every byte from 0x80 up, copied or
-// dropped, is or-ed into `eightBit`: only such a byte can leave the result
-// short of well-formed CP932, and the line is then perhaps no ISO-2022-JP.
-char* ConvertJisRuns(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-                     char* out, unsigned char& eightBit) {
-  JisMode mode = JisMode::single;
-  while (p < end) {
+// ISO-2022-JP from `at` on, a run at a time, until at least `stop` (within
+// a line that ends at `end`, readable up to `readEnd`); the run loops for
+// what a window does not take. Each mode runs its own loop up to the next
+// byte it cannot take; escapes and stray bytes are dealt with between the
+// runs. Every byte from 0x80 up, copied or dropped, is or-ed into
+// `eightBit`: only such a byte can leave the result short of well-formed
+// CP932, and the line is then perhaps no ISO-2022-JP.
+Cursor ConvertJisRuns(Cursor at, const unsigned char* stop, const unsigned char* end,
+                      const unsigned char* readEnd, JisMode& mode, unsigned char& eightBit) {
+  const unsigned char* p = at.in;
+  char* out = at.out;
+  while (p < stop) {
     const auto left = static_cast<size_t>(end - p);
     const auto readable = static_cast<size_t>(readEnd - p);
     switch (mode) {
@@ -350,22 +552,18 @@ char* ConvertJisRuns(const unsigned char* p, const unsigned char* end, const uns
     if (mode != JisMode::doubleByte) *out++ = static_cast<char>(*p);
     ++p;
   }
-  return out;
+  return {p, out};
 }
 
-// One EUC-JP line, as ConvertJisRuns does it; `stray` tells whether a byte
-// from 0x80 up was copied as it stands.
-char* ConvertEucRuns(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-                     char* out, bool& stray) {
-  while (p < end) {
+// EUC-JP as ConvertJisRuns does it; `stray` tells whether a byte from 0x80
+// up was copied as it stands.
+Cursor ConvertEucRuns(Cursor at, const unsigned char* stop, const unsigned char* end,
+                      const unsigned char* readEnd, bool& stray) {
+  const unsigned char* p = at.in;
+  char* out = at.out;
+  while (p < stop) {
     const auto left = static_cast<size_t>(end - p);
     const auto readable = static_cast<size_t>(readEnd - p);
-    if (readable >= 16) {
-      const size_t block = ConvertEucBlock(p, left, out);
-      out += block;
-      p += block;
-      if (block != 0) continue;
-    }
     const unsigned char byte = *p;
     if (byte < 0x80) {
       const size_t run = CopyAscii(p, left, readable, out);
@@ -392,7 +590,41 @@ char* ConvertEucRuns(const unsigned char* p, const unsigned char* end, const uns
       ++p;
     }
   }
-  return out;
+  return {p, out};
+}
+
+// One line from `p` to `end` (what lies up to `readEnd` may be read), written
+// at `out`; returns the end of what it wrote. A window at a time where one
+// can be read and holds nothing out of the way, else the run loops over as
+// much.
+char* ConvertJisText(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out, unsigned char& eightBit) {
+  JisMode mode = JisMode::single;
+  Cursor at{p, out};
+  while (at.in < end) {
+    if (readEnd - at.in >= static_cast<ptrdiff_t>(kWindowReach) &&
+        ConvertJisWindow(at, end, mode)) {
+      continue;
+    }
+    const unsigned char* stop =
+        end - at.in > static_cast<ptrdiff_t>(kWindow) ? at.in + kWindow : end;
+    at = ConvertJisRuns(at, stop, end, readEnd, mode, eightBit);
+  }
+  return at.out;
+}
+
+char* ConvertEucText(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                     char* out, bool& stray) {
+  Cursor at{p, out};
+  while (at.in < end) {
+    if (readEnd - at.in >= static_cast<ptrdiff_t>(kWindowReach) && ConvertEucWindow(at, end)) {
+      continue;
+    }
+    const unsigned char* stop =
+        end - at.in > static_cast<ptrdiff_t>(kWindow) ? at.in + kWindow : end;
+    at = ConvertEucRuns(at, stop, end, readEnd, stray);
+  }
+  return at.out;
 }
 
 }  // namespace
@@ -409,7 +641,7 @@ void TJisConv::ConvertJisToSjis(std::string_view line, std::string& text, bool& 
   ConvertLine(
       line, text,
       [&seen](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-              char* out) { return ConvertJisRuns(p, end, readEnd, out, seen); });
+              char* out) { return ConvertJisText(p, end, readEnd, out, seen); });
   eightBit = (seen & 0x80) != 0;
 }
 
@@ -438,7 +670,7 @@ void TJisConv::ConvertEucToSjis(std::string_view line, std::string& text, bool& 
   ConvertLine(
       line, text,
       [&strayCopied](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-                     char* out) { return ConvertEucRuns(p, end, readEnd, out, strayCopied); });
+                     char* out) { return ConvertEucText(p, end, readEnd, out, strayCopied); });
 }
 
 std::string TJisConv::ConvertEucToSjis(std::string_view line) const {

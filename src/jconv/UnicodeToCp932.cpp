@@ -2,8 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -76,8 +78,8 @@ char* PutCode(char* dst, uint16_t code) {
     *dst = static_cast<char>(code);
     return dst + 1;
   }
-  dst[0] = static_cast<char>(code >> 8);
-  dst[1] = static_cast<char>(code & 0xFF);
+  const uint16_t bigEndian = __builtin_bswap16(code);
+  std::memcpy(dst, &bigEndian, sizeof bigEndian);
   return dst + 2;
 }
 
@@ -130,28 +132,32 @@ Decoded DecodeAt(std::string_view text, size_t pos) {
   return {codePoint, length, true};
 }
 
-}  // namespace
+// A three-byte character that needs no check beyond its bit pattern: lead
+// 0xE1-0xEF but 0xED (0xE0 may be overlong, 0xED a surrogate), then two
+// continuation bytes; `bytes` holds them first byte lowest.
+bool IsPlainThreeByte(uint32_t bytes) {
+  constexpr uint32_t kPlainLeads = 0xDFFE;  // by the lead's low four bits
+  return (bytes & 0xC0C0F0u) == 0x8080E0u && ((kPlainLeads >> (bytes & 0x0Fu)) & 1u) != 0;
+}
 
-void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
-  const CodeTable& codes = Codes();
+uint32_t Load32(const unsigned char* p) {
+  uint32_t bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
+}
+
+// Converts `utf8` from `pos` on until at least `stop`, writing at `dst`;
+// returns the end of what it wrote, `pos` moved to where it stopped (a
+// character that starts before `stop` is taken whole). Writes at most two
+// bytes per byte read, and up to sixteen bytes past what it returns.
+char* ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, size_t& pos, size_t stop,
+                       char* dst) {
   const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
   const size_t size = utf8.size();
-  // CP932 is never longer than the UTF-8 it comes from, but for a geta mark
-  // standing for a single stray byte; the buffer grows only then. The slack
-  // lets the ASCII copy write sixteen bytes at a time.
-  constexpr size_t kSlack = 32;
-  size_t written = out.size();
-  out.resize(written + size + kSlack);
-  char* dst = out.data() + written;
-  char* end = out.data() + out.size();
-  size_t pos = 0;
-  while (pos < size) {
-    if (end - dst < static_cast<ptrdiff_t>(kSlack)) {
-      written = static_cast<size_t>(dst - out.data());
-      out.resize(out.size() + (size - pos) + kSlack);
-      dst = out.data() + written;
-      end = out.data() + out.size();
-    }
+  // Where the runs of three-byte characters stop: within the piece, with four
+  // bytes to load.
+  const size_t wordLimit = std::min(stop, size < 4 ? 0 : size - 3);
+  while (pos < stop) {
     const unsigned char lead = src[pos];
     if (lead < 0x80) {
 #ifdef __SSE2__
@@ -170,20 +176,45 @@ void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
       ++pos;
       continue;
     }
-    // Japanese text is three-byte characters nearly throughout.
-    if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && pos + 2 < size &&
-        (src[pos + 1] & 0xC0) == 0x80 && (src[pos + 2] & 0xC0) == 0x80) {
-      const char32_t codePoint =
-          (lead & 0x0Fu) << 12 | (src[pos + 1] & 0x3Fu) << 6 | (src[pos + 2] & 0x3Fu);
-      dst = PutCode(dst, codes[codePoint]);
-      pos += 3;
+    // Japanese text is three-byte characters nearly throughout: while they
+    // last, each costs one load, one check and one look-up.
+    if (pos < wordLimit && IsPlainThreeByte(Load32(src + pos))) {
+      do {
+        const uint32_t bytes = Load32(src + pos);
+        const uint32_t codePoint =
+            (bytes & 0x0Fu) << 12 | (bytes & 0x3F00u) >> 2 | (bytes >> 16 & 0x3Fu);
+        dst = PutCode(dst, codes[codePoint]);
+        pos += 3;
+      } while (pos < wordLimit && IsPlainThreeByte(Load32(src + pos)));
       continue;
     }
     const Decoded decoded = DecodeAt(utf8, pos);
     dst = PutCode(dst, decoded.valid ? CodeOf(codes, decoded.codePoint) : kGetaCode);
     pos += decoded.length;
   }
-  out.resize(static_cast<size_t>(dst - out.data()));
+  return dst;
+}
+
+}  // namespace
+
+void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
+  const CodeTable& codes = Codes();
+  // CP932 is never longer than the UTF-8 it comes from, but for a geta mark
+  // standing for a single stray byte. The text is converted a piece at a
+  // time into a buffer that stays in the cache and appended from there,
+  // which writes each byte of `out` once where growing `out` first would
+  // write it twice.
+  constexpr size_t kPiece = 4096;
+  constexpr size_t kLongestCharacter = 4;
+  constexpr size_t kStoreRoom = 16;
+  char buffer[2 * (kPiece + kLongestCharacter) + kStoreRoom];
+  out.reserve(out.size() + utf8.size());
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const size_t stop = std::min(utf8.size(), pos + kPiece);
+    const char* end = ConvertUtf8Piece(codes, utf8, pos, stop, buffer);
+    out.append(buffer, static_cast<size_t>(end - buffer));
+  }
 }
 
 bool IsWellFormedUtf8(std::string_view text) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "jconv/MailTextDecoder.h"
@@ -101,6 +103,85 @@ TEST(UnicodeToCp932, IllFormedPiecesBecomeOneGetaMarkEach) {
     AppendUtf8AsCp932(out, c.utf8);
     EXPECT_EQ(out, c.cp932) << c.what;
     EXPECT_FALSE(IsWellFormedUtf8(c.utf8) && c.utf8 != "\xF0\x9F\x8E\x85") << c.what;
+  }
+}
+
+// The length of the piece of `text` at `pos` that converts as one: a whole
+// character, or an ill-formed piece (a lead byte and the continuation bytes
+// that fit behind it, or one stray byte). Read a byte at a time from the
+// rules of UTF-8 alone.
+size_t PieceLength(std::string_view text, size_t pos, bool& wellFormed) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
+  struct Rule {
+    unsigned char leadLow, leadHigh;
+    size_t length;
+  };
+  constexpr Rule kRules[] = {{0x00, 0x7F, 1}, {0xC2, 0xDF, 2}, {0xE0, 0xEF, 3}, {0xF0, 0xF4, 4}};
+  wellFormed = false;
+  for (const Rule& rule : kRules) {
+    if (byte(0) < rule.leadLow || byte(0) > rule.leadHigh) continue;
+    size_t i = 1;
+    for (; i < rule.length && pos + i < text.size(); ++i) {
+      unsigned char low = 0x80;
+      unsigned char high = 0xBF;
+      if (i == 1 && byte(0) == 0xE0) low = 0xA0;
+      if (i == 1 && byte(0) == 0xED) high = 0x9F;
+      if (i == 1 && byte(0) == 0xF0) low = 0x90;
+      if (i == 1 && byte(0) == 0xF4) high = 0x8F;
+      if (byte(i) < low || byte(i) > high) break;
+    }
+    wellFormed = i == rule.length;
+    return i;
+  }
+  return 1;
+}
+
+// Whole texts, in runs of each kind of character and broken pieces, convert
+// as their pieces do one at a time (which the test above holds against
+// iconv), whatever the run lengths and wherever the text's end and the
+// conversion's internal pieces of a few kilobytes cut them.
+TEST(UnicodeToCp932, TextsConvertAsTheirCharactersOneAtATime) {
+  std::mt19937 random(1211);
+  const auto pick = [&](uint32_t below) { return static_cast<uint32_t>(random() % below); };
+  const char32_t kSamples[] = {U'a',   U'\\',  U'~',   0x7F,   0xA5,   0xE9,
+                               0x3042, 0x30A2, 0x4E9C, 0x9ED1, 0x301C, 0xFF71,
+                               0xFF5E, 0x2460, 0xE000, 0x0800, 0xFFFD, 0x1F385};
+  const std::string kBroken[] = {"\x80",         "\xBF",         "\xC0\xAF",         "\xE3\x81",
+                                 "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF",
+                                 "\xF0\x9F\x8E"};
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const size_t target = pick(4) == 0 ? 4096 * 2 + pick(64) : pick(200);
+    while (text.size() < target) {
+      switch (pick(4)) {
+        case 0:  // ASCII, runs of every length across the sixteen-byte copies
+          for (uint32_t n = pick(40); n > 0; --n) text += static_cast<char>(0x20 + pick(0x5F));
+          break;
+        case 1:  // kana and kanji, as Japanese text has them
+          for (uint32_t n = pick(12); n > 0; --n) text += Utf8Of(0x3041 + pick(0x9FA0 - 0x3041));
+          break;
+        case 2:
+          text += Utf8Of(kSamples[pick(std::size(kSamples))]);
+          break;
+        default:
+          text += kBroken[pick(std::size(kBroken))];
+          break;
+      }
+    }
+    std::string expected = "kept";
+    for (size_t pos = 0; pos < text.size();) {
+      bool wellFormed = false;
+      const size_t length = PieceLength(text, pos, wellFormed);
+      if (wellFormed) {
+        AppendUtf8AsCp932(expected, text.substr(pos, length));
+      } else {
+        expected += kGeta;
+      }
+      pos += length;
+    }
+    std::string actual = "kept";
+    AppendUtf8AsCp932(actual, text);
+    ASSERT_EQ(actual, expected) << testing::PrintToString(text);
   }
 }
 
