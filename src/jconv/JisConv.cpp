@@ -154,7 +154,7 @@ uint64_t Load32(const unsigned char* p) {
 // shifts of SSE2 take a variable count for whole 64-bit lanes only, and give
 // zero for a count of 64 and more, which does the selecting here.
 __m128i ShiftDown(__m128i bytes, size_t count) {
-  const auto bits = static_cast<long long>(8 * count);
+  const auto bits = static_cast<long long>(count) * 8;
   const __m128i high = _mm_srli_si128(bytes, 8);
   return _mm_or_si128(_mm_or_si128(_mm_srl_epi64(bytes, _mm_cvtsi64_si128(bits)),
                                    _mm_sll_epi64(high, _mm_cvtsi64_si128(64 - bits))),
