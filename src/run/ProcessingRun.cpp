@@ -383,8 +383,10 @@ void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& 
 // deleting is on; for a new one: its id listed: Top (Retr when the server
 // refused TOP, or when the size listing gave at most kWholeMessageBytes).
 // Not listed: Uidl n. Finished messages are handed back in message order: a
-// picked one's row is taken then, its DELE due when deleting is on. After
-// the last message, once no reply is due: Quit, with AllData.csv synced and
+// picked one's row is taken then, its line written with the others of the
+// same read once the read is handled (WriteTakenRows), and its DELE due after
+// that write when deleting is on. After the last message, once no reply is
+// due and every row is written: Quit, with AllData.csv synced and
 // FirstRow.csv written first when a DELE went out.
 //
 // A refusal (-ERR) of CAPA, of a listing or of TOP, the session still up,
