@@ -38,6 +38,12 @@ std::optional<std::string> ReadSideFile(const std::string& path) {
   }
 }
 
+void AppendSideFile(const std::string& path, std::string_view text) {
+  PosixFile file(path, PosixFile::Mode::kAppendDataFile);
+  file.Write(text);
+  file.Close();
+}
+
 void ReplaceSideFile(const std::string& path, std::string_view text) {
   ReplacementFile replacement(path);
   replacement.File().Write(text);

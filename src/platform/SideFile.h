@@ -22,6 +22,10 @@ std::optional<std::string> ReadSideFile(const std::string& path);
 // beside it, renamed over it, not synced). Raises EInOutError.
 void ReplaceSideFile(const std::string& path, std::string_view text);
 
+// Appends `text` to the file at `path` (created 0600 when missing), not
+// synced, as ReplaceSideFile. Raises EInOutError.
+void AppendSideFile(const std::string& path, std::string_view text);
+
 // Whether `id` can stand on a line of a side file: printable ASCII, as the
 // client takes ids, and of a plausible length.
 bool IsStorableId(std::string_view id);

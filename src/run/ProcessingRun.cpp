@@ -756,7 +756,10 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
 // The rows the replies of one read gave go into AllData.csv together: a
 // write and its checks per read instead of per row. Until then they are not
 // taken, and their DELEs wait: a server that deleted at the DELE, against the
-// rules, must still find every row written first. Then the walk goes on.
+// rules, must still find every row written first. Their proofs go to
+// TakenHeaders.txt before the DELEs too: a run killed before its QUIT leaves
+// those mails on the server, and only a proof lets the next run delete them.
+// Then the walk goes on.
 void TProcessingRun::WriteTakenRows() {
   if (phase_ != runActive || !tableFiles_.RowsWaiting()) return;
   try {
@@ -765,9 +768,23 @@ void TProcessingRun::WriteTakenRows() {
     StopWithError(ExceptionFailure(procRetr, error));
     return;
   }
+  AppendProofs();
   deletesDue_.insert(deletesDue_.end(), deletesAfterWrite_.begin(), deletesAfterWrite_.end());
   deletesAfterWrite_.clear();
   Walk();
+}
+
+// A proof that cannot be written only leaves its mail on the server should
+// the run not reach its end, where the whole file is written again.
+void TProcessingRun::AppendProofs() {
+  if (deletesAfterWrite_.empty()) return;
+  std::vector<std::string> ids;
+  ids.reserve(deletesAfterWrite_.size());
+  for (const int32_t number : deletesAfterWrite_) ids.push_back(*walk_.Id(number));
+  try {
+    AppendTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), Digests(), ids);
+  } catch (const EInOutError&) {
+  }
 }
 
 // A run that ends early keeps the rows it read whole, as far as the files

@@ -220,6 +220,7 @@ class TProcessingRun {
   void ReleaseFinished();
   void TakeRow(int32_t number, const ParsedMessage& row);
   void WriteTakenRows();
+  void AppendProofs();
   void KeepTakenRows();
   void SendDele(int32_t number);
   void Quit();

@@ -34,7 +34,7 @@ TakenHeaders LoadTakenHeaders(const std::string& path) {
   std::string_view rest = *bytes;
   while (!rest.empty()) {
     const size_t end = rest.find(kLineEnd);
-    if (end == std::string_view::npos) return {};
+    if (end == std::string_view::npos) break;  // cut while appended
     const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end + kLineEnd.size());
     const size_t blank = line.find(' ');
@@ -45,6 +45,17 @@ TakenHeaders LoadTakenHeaders(const std::string& path) {
     digests[std::string(line.substr(0, blank))] = line.substr(blank + 1);
   }
   return digests;
+}
+
+void AppendTakenHeaders(const std::string& path, const TakenHeaders& digests,
+                        const std::vector<std::string>& ids) {
+  std::string text;
+  for (const std::string& id : ids) {
+    const auto taken = digests.find(id);
+    if (taken == digests.end() || !IsStorableId(id) || !IsDigest(taken->second)) continue;
+    text.append(id).append(" ").append(taken->second).append(kLineEnd);
+  }
+  if (!text.empty()) AppendSideFile(path, text);
 }
 
 // In id order, so that equal contents give equal files. The entries are

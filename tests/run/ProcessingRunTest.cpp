@@ -933,6 +933,10 @@ TEST_F(ProcessingRunTest, CancelAbortsWithoutQuitAndKeepsTheRowsTaken) {
   EXPECT_TRUE(reporter.statuses.empty());
   run.MenuProcessClick();
   ASSERT_TRUE(loop.RunUntil([&] { return peer.Finished(); }, kTimeoutMs));
+  // Before its DELE went, the mail's proof was on disk: a run killed here
+  // leaves it on the server, and the next run deletes it with that proof.
+  EXPECT_EQ(ReadBytes(folder.Path(kTakenHeadersFileName)),
+            "id-1 " + Md5Hex(kPickedHeader) + "\r\n");
   run.Cancel();
   WaitForClientClose(peer);
 
