@@ -756,26 +756,39 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
 // The rows the replies of one read gave go into AllData.csv together: a
 // write and its checks per read instead of per row. Until then they are not
 // taken, and their DELEs wait: a server that deleted at the DELE, against the
-// rules, must still find every row written first. Their proofs go to
-// TakenHeaders.txt before the DELEs too: a run killed before its QUIT leaves
-// those mails on the server, and only a proof lets the next run delete them.
-// Then the walk goes on.
+// rules, must still find every row written first. Then the walk goes on.
 void TProcessingRun::WriteTakenRows() {
   if (phase_ != runActive || !tableFiles_.RowsWaiting()) return;
+  AppendProofs();
+  std::vector<int32_t> deletes = std::exchange(deletesAfterWrite_, {});
   try {
     tableFiles_.WriteRows();
   } catch (const std::exception& error) {
     StopWithError(ExceptionFailure(procRetr, error));
     return;
   }
-  AppendProofs();
-  deletesDue_.insert(deletesDue_.end(), deletesAfterWrite_.begin(), deletesAfterWrite_.end());
-  deletesAfterWrite_.clear();
+  deletesDue_.insert(deletesDue_.end(), deletes.begin(), deletes.end());
   Walk();
 }
 
-// A proof that cannot be written only leaves its mail on the server should
-// the run not reach its end, where the whole file is written again.
+// A run that ends early keeps the rows it read whole, as far as the files
+// let it; what they refuse is read again by the next run.
+void TProcessingRun::KeepTakenRows() {
+  AppendProofs();
+  deletesAfterWrite_.clear();
+  try {
+    tableFiles_.WriteRows();
+  } catch (const std::exception&) {
+    // The run ends with its own report; these rows are simply not taken.
+  }
+}
+
+// The proofs of the rows about to be written, when they are to be deleted, go
+// to TakenHeaders.txt first: a run killed before its QUIT leaves those mails
+// on the server, and only a proof lets the next run delete them, while a
+// proof of a mail never taken proves nothing. One that cannot be written only
+// leaves its mail on the server should the run not reach its end, where the
+// whole file is written again.
 void TProcessingRun::AppendProofs() {
   if (deletesAfterWrite_.empty()) return;
   std::vector<std::string> ids;
@@ -784,16 +797,6 @@ void TProcessingRun::AppendProofs() {
   try {
     AppendTakenHeaders(TakenHeadersPath(tableFiles_.Paths()), Digests(), ids);
   } catch (const EInOutError&) {
-  }
-}
-
-// A run that ends early keeps the rows it read whole, as far as the files
-// let it; what they refuse is read again by the next run.
-void TProcessingRun::KeepTakenRows() {
-  try {
-    tableFiles_.WriteRows();
-  } catch (const std::exception&) {
-    // The run ends with its own report; these rows are simply not taken.
   }
 }
 
