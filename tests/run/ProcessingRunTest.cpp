@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileSizeLimit.h"
@@ -146,6 +147,33 @@ std::vector<ScriptedPop3Peer::Step> OneMessage(const std::string& id,
   steps.insert(steps.end(), std::make_move_iterator(rest.begin()),
                std::make_move_iterator(rest.end()));
   return AfterLogin(std::move(steps));
+}
+
+// STAT, UIDL and LIST answered for a mailbox of `messages` (id and size,
+// message 1 first), then `rest`.
+std::vector<ScriptedPop3Peer::Step> Listing(
+    const std::vector<std::pair<std::string, int>>& messages,
+    std::vector<ScriptedPop3Peer::Step> rest) {
+  std::string ids;
+  std::string sizes;
+  int total = 0;
+  for (size_t at = 0; at < messages.size(); ++at) {
+    const std::string number = std::to_string(at + 1);
+    ids += number + " " + messages[at].first + "\r\n";
+    sizes += number + " " + std::to_string(messages[at].second) + "\r\n";
+    total += messages[at].second;
+  }
+  std::vector<ScriptedPop3Peer::Step> steps = {
+      Expect("STAT"),
+      Send("+OK " + std::to_string(messages.size()) + " " + std::to_string(total) + "\r\n"),
+      Expect("UIDL"),
+      Send(Lines(ids)),
+      Expect("LIST"),
+      Send(Lines(sizes)),
+  };
+  steps.insert(steps.end(), std::make_move_iterator(rest.begin()),
+               std::make_move_iterator(rest.end()));
+  return steps;
 }
 
 // A LIST reply giving messages 1..count a size too large to be read whole
@@ -387,35 +415,31 @@ TEST_F(ProcessingRunTest, FullWidthSeparatorGivesValuesAndValuelessOrdersAreCoun
 TEST_F(ProcessingRunTest, PipeliningServerGetsTheRequestsAheadAndTheRunReadsTheRepliesInOrder) {
   fields.deleteAfterReading = true;
   ScriptedPop3Peer peer(
-      loop, AfterLogin(
-                {
-                    Expect("STAT"),
-                    Send("+OK 3 900\r\n"),
-                    Expect("UIDL"),
-                    Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
-                    Expect("LIST"),
-                    Send(Lines("1 300\r\n2 50000\r\n3 50000\r\n")),
-                    Expect("RETR 1"),
-                    Expect("TOP 2 0"),
-                    Expect("TOP 3 0"),
-                    Send(Lines(kPickedMessage) + Lines(kUnpickedHeader) + Lines(kPickedHeader)),
-                    // what the replies gave is used once a check behind them
-                    // shows they kept in step
-                    Expect("UIDL 1"),
-                    Expect("RETR 3"),
-                    Send("+OK 1 id-1\r\n"),
-                    Expect("UIDL 2"),
-                    Expect("DELE 1"),
-                    Send(Lines(kPickedMessage) + "+OK 2 id-2\r\n+OK deleted\r\n"),
-                    Expect("UIDL 3"),
-                    Send("+OK 3 id-3\r\n"),
-                    Expect("DELE 3"),
-                    Send("+OK deleted\r\n"),
-                    Expect("QUIT"),
-                    Send("+OK bye\r\n"),
-                    Close(),
-                },
-                kPipeliningCapa));
+      loop,
+      AfterLogin(
+          Listing({{"id-1", 300}, {"id-2", 50000}, {"id-3", 50000}},
+                  {
+                      Expect("RETR 1"),
+                      Expect("TOP 2 0"),
+                      Expect("TOP 3 0"),
+                      Send(Lines(kPickedMessage) + Lines(kUnpickedHeader) + Lines(kPickedHeader)),
+                      // what the replies gave is used once a check behind them
+                      // shows they kept in step
+                      Expect("UIDL 1"),
+                      Expect("RETR 3"),
+                      Send("+OK 1 id-1\r\n"),
+                      Expect("UIDL 2"),
+                      Expect("DELE 1"),
+                      Send(Lines(kPickedMessage) + "+OK 2 id-2\r\n+OK deleted\r\n"),
+                      Expect("UIDL 3"),
+                      Send("+OK 3 id-3\r\n"),
+                      Expect("DELE 3"),
+                      Send("+OK deleted\r\n"),
+                      Expect("QUIT"),
+                      Send("+OK bye\r\n"),
+                      Close(),
+                  }),
+          kPipeliningCapa));
   FetchFrom(peer);
 
   EXPECT_EQ(peer.Problems(), "");
@@ -1072,12 +1096,8 @@ TEST_F(ProcessingRunTest, RowsAreTakenInMessageOrderWhateverTheirSizes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.server);
     const std::string& id = c.id;
-    std::vector<ScriptedPop3Peer::Step> steps = {
-        Expect("STAT"), Send("+OK 3 900\r\n"),
-        Expect("UIDL"), Send(Lines("1 " + id + "1\r\n2 " + id + "2\r\n3 " + id + "3\r\n")),
-        Expect("LIST"), Send(Lines("1 300\r\n2 50000\r\n3 300\r\n")),
-    };
-    steps.insert(steps.end(), c.walk.begin(), c.walk.end());
+    std::vector<ScriptedPop3Peer::Step> steps =
+        Listing({{id + "1", 300}, {id + "2", 50000}, {id + "3", 300}}, c.walk);
     steps.insert(steps.end(), {Expect("QUIT"), Send("+OK\r\n"), Close()});
     ScriptedPop3Peer peer(loop, AfterLogin(steps, c.capa));
     WriteBytes(AllDataPath(), "");
@@ -1129,13 +1149,9 @@ TEST_F(ProcessingRunTest, RepliesOutOfStepCommitNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);
     reporter.messages.clear();
-    std::vector<ScriptedPop3Peer::Step> steps{
-        Expect("STAT"),   Send("+OK 3 900\r\n"),
-        Expect("UIDL"),   Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n")),
-        Expect("LIST"),   Send(Lines("1 300\r\n2 300\r\n3 300\r\n")),
-        Expect("RETR 1"), Expect("RETR 2"),
-        Expect("RETR 3"), Send(c.replies),
-    };
+    std::vector<ScriptedPop3Peer::Step> steps =
+        Listing({{"id-1", 300}, {"id-2", 300}, {"id-3", 300}},
+                {Expect("RETR 1"), Expect("RETR 2"), Expect("RETR 3"), Send(c.replies)});
     if (c.checkSent) steps.insert(steps.end(), {Expect("UIDL 1"), Send("+OK 1 id-1\r\n")});
     ScriptedPop3Peer peer(loop, AfterLogin(std::move(steps), kPipeliningCapa));
     FetchFrom(peer);
@@ -1157,21 +1173,15 @@ TEST_F(ProcessingRunTest, RowsThatCannotBeWrittenAreNeitherTakenNorDeleted) {
   const std::string before = EarlierLine("id-a") + EarlierLine("id-b");
   WriteBytes(AllDataPath(), before);
   fields.deleteAfterReading = true;
-  ScriptedPop3Peer peer(loop, AfterLogin(
-                                  {
-                                      Expect("STAT"),
-                                      Send("+OK 2 600\r\n"),
-                                      Expect("UIDL"),
-                                      Send(Lines("1 id-1\r\n2 id-2\r\n")),
-                                      Expect("LIST"),
-                                      Send(Lines("1 300\r\n2 300\r\n")),
-                                      Expect("RETR 1"),
-                                      Expect("RETR 2"),
-                                      Send(mail + mail),
-                                      Expect("UIDL 1"),
-                                      Send("+OK 1 id-1\r\n"),
-                                  },
-                                  kPipeliningCapa));
+  ScriptedPop3Peer peer(loop, AfterLogin(Listing({{"id-1", 300}, {"id-2", 300}},
+                                                 {
+                                                     Expect("RETR 1"),
+                                                     Expect("RETR 2"),
+                                                     Send(mail + mail),
+                                                     Expect("UIDL 1"),
+                                                     Send("+OK 1 id-1\r\n"),
+                                                 }),
+                                         kPipeliningCapa));
   {
     // Room for the titles and the proofs, none for a row.
     const FileSizeLimit full(before.size() + 10);
