@@ -7,8 +7,9 @@
 namespace vexalo {
 
 // The small files a run keeps beside AllData.csv to save work or to prove
-// what it took (Unpicked.txt, TakenHeaders.txt): each is only ever replaced
-// whole, so a crash leaves the old file or the new one, never half of one.
+// what it took (Unpicked.txt, TakenHeaders.txt): each is replaced whole, so
+// a crash leaves the old file or the new one, never half of one, or appended
+// to by lines whose reader leaves out a last one a crash cut.
 // Neither is waited for on the disk: one lost with a crash costs only work
 // (headers read again) or leaves mail on the server (a proof missing), and
 // an older one says nothing that stopped being true; a file a crash left

@@ -759,10 +759,9 @@ void TProcessingRun::TakeRow(int32_t number, const ParsedMessage& row) {
 // rules, must still find every row written first. Then the walk goes on.
 void TProcessingRun::WriteTakenRows() {
   if (phase_ != runActive || !tableFiles_.RowsWaiting()) return;
-  AppendProofs();
-  std::vector<int32_t> deletes = std::exchange(deletesAfterWrite_, {});
+  std::vector<int32_t> deletes;
   try {
-    tableFiles_.WriteRows();
+    deletes = WriteRowsWithProofs();
   } catch (const std::exception& error) {
     StopWithError(ExceptionFailure(procRetr, error));
     return;
@@ -774,13 +773,20 @@ void TProcessingRun::WriteTakenRows() {
 // A run that ends early keeps the rows it read whole, as far as the files
 // let it; what they refuse is read again by the next run.
 void TProcessingRun::KeepTakenRows() {
-  AppendProofs();
-  deletesAfterWrite_.clear();
   try {
-    tableFiles_.WriteRows();
+    WriteRowsWithProofs();
   } catch (const std::exception&) {
     // The run ends with its own report; these rows are simply not taken.
   }
+}
+
+// Writes the rows waiting, their proofs first; gives the messages whose DELE
+// the write let go, or raises what AllData.csv raises (none of them then).
+std::vector<int32_t> TProcessingRun::WriteRowsWithProofs() {
+  AppendProofs();
+  std::vector<int32_t> deletes = std::exchange(deletesAfterWrite_, {});
+  tableFiles_.WriteRows();
+  return deletes;
 }
 
 // The proofs of the rows about to be written, when they are to be deleted, go

@@ -222,6 +222,7 @@ class TProcessingRun {
   void WriteTakenRows();
   void AppendProofs();
   void KeepTakenRows();
+  std::vector<int32_t> WriteRowsWithProofs();
   void SendDele(int32_t number);
   void Quit();
   void Complete();

@@ -13,10 +13,10 @@ namespace vexalo {
 // the one taken.
 //
 // The file (TakenHeaders.txt beside Unpicked.txt) is CR LF lines of an id, a
-// blank and the digest. A deleting run appends the proofs of the rows it
-// writes before their DELEs go, so a run killed before its end leaves them
-// behind; at its end the file is replaced whole, like Unpicked.txt, in id
-// order. A later line for an id stands over an earlier one.
+// blank and the digest. A deleting run appends the proofs of its rows
+// before it writes them (and so before their DELEs go), so a run killed
+// before its end leaves them behind; at its end the file is replaced whole, like Unpicked.txt, in
+// id order. A later line for an id stands over an earlier one.
 using TakenHeaders = std::unordered_map<std::string, std::string>;
 
 inline constexpr char kTakenHeadersFileName[] = "TakenHeaders.txt";
