@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <string>
@@ -110,7 +111,10 @@ int RunOnce(const std::string& dir, FetchOptions::Output output) {
   }
   const RunCounts& counts = run.Counts();
   reporter.ShowRunSummary(std::time(nullptr), counts.messages, counts.taken, counts.deleted);
-  return kExitDone;
+  // Every row is on disk and the lock given back. What the run still holds
+  // (the table, a slot for every message) goes back with the process: freed
+  // piece by piece, a poll of ten thousand mails spent milliseconds on it.
+  std::exit(kExitDone);
 }
 
 int SetPassword(const std::string& dir) {
