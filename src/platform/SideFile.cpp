@@ -14,6 +14,8 @@ namespace {
 constexpr long long kMostFileBytes = 64LL << 20;
 // Server ids are at most 70 bytes; anything much longer is damage.
 constexpr size_t kLongestId = 1024;
+// What SideFileWriter gathers before it writes.
+constexpr size_t kWriterBuffer = 64 * 1024;
 
 }  // namespace
 
@@ -48,6 +50,25 @@ void ReplaceSideFile(const std::string& path, std::string_view text) {
   ReplacementFile replacement(path);
   replacement.File().Write(text);
   replacement.Commit(ReplacementFile::Durability::kCache);
+}
+
+SideFileWriter::SideFileWriter(const std::string& path) : replacement_(path) {
+  buffer_.reserve(kWriterBuffer);
+}
+
+void SideFileWriter::AppendLine(std::initializer_list<std::string_view> pieces) {
+  for (const std::string_view piece : pieces) buffer_.append(piece);
+  buffer_.append("\r\n");
+  if (buffer_.size() >= kWriterBuffer) {
+    replacement_.File().Write(buffer_);
+    buffer_.clear();
+  }
+}
+
+void SideFileWriter::Commit() {
+  replacement_.File().Write(buffer_);
+  buffer_.clear();
+  replacement_.Commit(ReplacementFile::Durability::kCache);
 }
 
 }  // namespace vexalo

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/ReplacementFile.h"
 
 namespace vexalo {
 
@@ -22,6 +25,22 @@ std::optional<std::string> ReadSideFile(const std::string& path);
 // Replaces the file at `path` with `text` through a ReplacementFile (written
 // beside it, renamed over it, not synced). Raises EInOutError.
 void ReplaceSideFile(const std::string& path, std::string_view text);
+
+// A replacement of the file at `path` written a line at a time, as
+// ReplaceSideFile writes it, through a buffer of a few pages, so a large
+// file needs no text of its size in memory. Raises EInOutError; without a
+// Commit the file keeps its old text.
+class SideFileWriter {
+ public:
+  explicit SideFileWriter(const std::string& path);
+  // Adds the pieces and a CR LF.
+  void AppendLine(std::initializer_list<std::string_view> pieces);
+  void Commit();
+
+ private:
+  ReplacementFile replacement_;
+  std::string buffer_;
+};
 
 // Appends `text` to the file at `path` (created 0600 when missing), not
 // synced, as ReplaceSideFile. Raises EInOutError.

@@ -58,24 +58,21 @@ void AppendTakenHeaders(const std::string& path, const TakenHeaders& digests,
   if (!text.empty()) AppendSideFile(path, text);
 }
 
-// In id order, so that equal contents give equal files. The entries are
-// sorted as views side by side rather than through the map's scattered nodes,
-// and the text has its whole room at once.
+// In id order, so that equal contents give equal files. Each page of fresh
+// memory costs a fault on its first touch, which for ten thousand proofs
+// cost more than sorting them: the entries are sorted as pointers, and the
+// text goes out a piece at a time through one buffer.
 void SaveTakenHeaders(const std::string& path, const TakenHeaders& digests) {
-  std::vector<std::pair<std::string_view, std::string_view>> entries;
+  std::vector<const TakenHeaders::value_type*> entries;
   entries.reserve(digests.size());
-  size_t bytes = 0;
-  for (const auto& [id, digest] : digests) {
-    if (!IsStorableId(id) || !IsDigest(digest)) continue;
-    entries.emplace_back(id, digest);
-    bytes += id.size() + 1 + digest.size() + kLineEnd.size();
+  for (const auto& entry : digests) {
+    if (IsStorableId(entry.first) && IsDigest(entry.second)) entries.push_back(&entry);
   }
-  std::sort(entries.begin(), entries.end());
-  std::string text;
-  text.reserve(bytes);
-  for (const auto& [id, digest] : entries)
-    text.append(id).append(" ").append(digest).append(kLineEnd);
-  ReplaceSideFile(path, text);
+  std::sort(entries.begin(), entries.end(),
+            [](const auto* left, const auto* right) { return left->first < right->first; });
+  SideFileWriter file(path);
+  for (const auto* entry : entries) file.AppendLine({entry->first, " ", entry->second});
+  file.Commit();
 }
 
 }  // namespace vexalo

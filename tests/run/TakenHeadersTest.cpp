@@ -47,5 +47,21 @@ TEST(TakenHeadersFile, AppendingAddsTheProofsOfTheIdsGiven) {
             "id-1 " + kDigestA + "\r\nid-2 " + kDigestB + "\r\nid-3 " + kDigestC + "\r\n");
 }
 
+// The file is written a piece at a time: a mailbox's worth of proofs, many
+// pieces long, comes out whole, in id order, and only storable ones.
+TEST(TakenHeadersFile, ManyProofsAreSavedWholeInIdOrder) {
+  testing::TempFolder folder;
+  const std::string path = folder.Path(kTakenHeadersFileName);
+  TakenHeaders digests{{"bad id", kDigestA}, {"id-bad-digest", "xyz"}};
+  std::string expected;
+  for (int n = 10000; n < 15000; ++n) {
+    const std::string id = "id-" + std::to_string(n);
+    digests[id] = kDigestB;
+    expected += id + " " + kDigestB + "\r\n";
+  }
+  SaveTakenHeaders(path, digests);
+  EXPECT_EQ(testing::ReadBytes(path), expected);
+}
+
 }  // namespace
 }  // namespace vexalo
