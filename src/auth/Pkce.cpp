@@ -1,12 +1,10 @@
 #include "auth/Pkce.h"
 
-#include <openssl/rand.h>
-#include <openssl/sha.h>
-
 #include <stdexcept>
 #include <vector>
 
 #include "cipher/Base64.h"
+#include "platform/OpenSsl.h"
 
 namespace vexalo {
 
@@ -22,7 +20,7 @@ std::string Base64Url(std::string_view bytes) {
 
 std::string RandomUrlText(size_t bytes) {
   std::vector<unsigned char> random(bytes);
-  if (RAND_bytes(random.data(), static_cast<int>(random.size())) != 1) {
+  if (OpenSsl().randBytes(random.data(), static_cast<int>(random.size())) != 1) {
     throw std::runtime_error("no random bytes from the system");
   }
   return Base64Url(std::string_view(reinterpret_cast<const char*>(random.data()), random.size()));
@@ -30,7 +28,8 @@ std::string RandomUrlText(size_t bytes) {
 
 std::string CodeChallengeS256(std::string_view verifier) {
   unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(), digest);
+  OpenSsl().sha256(reinterpret_cast<const unsigned char*>(verifier.data()), verifier.size(),
+                   digest);
   return Base64Url(std::string_view(reinterpret_cast<const char*>(digest), sizeof digest));
 }
 

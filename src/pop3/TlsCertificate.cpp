@@ -1,31 +1,29 @@
 #include "pop3/TlsCertificate.h"
 
-#include <openssl/asn1.h>
-#include <openssl/bio.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
-
 #include <array>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
+#include "platform/OpenSsl.h"
+
 namespace vexalo {
 namespace {
 
 std::string NameText(const X509_NAME* name) {
   if (name == nullptr) return {};
-  const std::unique_ptr<BIO, decltype(&BIO_free)> out(BIO_new(BIO_s_mem()), &BIO_free);
-  if (!out || X509_NAME_print_ex(out.get(), name, 0, XN_FLAG_RFC2253) < 0) return {};
+  const OpenSslLibrary& ssl = OpenSsl();
+  const std::unique_ptr<BIO, decltype(ssl.bioFree)> out(ssl.bioNew(ssl.bioSMem()), ssl.bioFree);
+  if (!out || ssl.x509NamePrintEx(out.get(), name, 0, XN_FLAG_RFC2253) < 0) return {};
   char* data = nullptr;
-  const long size = BIO_get_mem_data(out.get(), &data);
+  const long size = ssl.bioCtrl(out.get(), BIO_CTRL_INFO, 0, &data);  // BIO_get_mem_data
   return size > 0 ? std::string(data, static_cast<std::size_t>(size)) : std::string();
 }
 
 std::string TimeText(const ASN1_TIME* time) {
   std::tm parts{};
-  if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1) return {};
+  if (time == nullptr || OpenSsl().asn1TimeToTm(time, &parts) != 1) return {};
   std::array<char, 96> text{};
   std::snprintf(text.data(), text.size(), "%04d/%02d/%02d %02d:%02d:%02d UTC", parts.tm_year + 1900,
                 parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
@@ -35,7 +33,8 @@ std::string TimeText(const ASN1_TIME* time) {
 std::string FingerprintText(const X509* certificate) {
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
   unsigned int size = 0;
-  if (X509_digest(certificate, EVP_sha256(), digest.data(), &size) != 1) return {};
+  if (OpenSsl().x509Digest(certificate, OpenSsl().evpSha256(), digest.data(), &size) != 1)
+    return {};
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
   for (unsigned int i = 0; i < size; ++i) {
@@ -50,8 +49,10 @@ std::string FingerprintText(const X509* certificate) {
 
 TlsCertificateFacts DescribeCertificate(X509* certificate) {
   if (certificate == nullptr) return {};
-  return {NameText(X509_get_subject_name(certificate)), NameText(X509_get_issuer_name(certificate)),
-          TimeText(X509_get0_notBefore(certificate)), TimeText(X509_get0_notAfter(certificate)),
+  const OpenSslLibrary& ssl = OpenSsl();
+  return {NameText(ssl.x509GetSubjectName(certificate)),
+          NameText(ssl.x509GetIssuerName(certificate)),
+          TimeText(ssl.x509Get0NotBefore(certificate)), TimeText(ssl.x509Get0NotAfter(certificate)),
           FingerprintText(certificate)};
 }
 

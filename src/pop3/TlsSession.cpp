@@ -1,13 +1,11 @@
 #include "pop3/TlsSession.h"
 
 #include <arpa/inet.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <optional>
 
+#include "platform/OpenSsl.h"
 #include "pop3/AsyncSocket.h"
 #include "pop3/SocketResolve.h"
 
@@ -19,6 +17,8 @@ namespace {
 constexpr std::int32_t kPullSize = 64 * 1024;
 // Enough to know a POP3 status line ("+OK", "-ERR").
 constexpr std::size_t kFirstBytesKept = 4;
+// Where a connection keeps its session (SSL_set_app_data's place).
+constexpr int kSessionIndex = 0;
 
 // The address a host given as one is ("10.0.0.1", "::1" for "[::1]"), or
 // nothing for a name.
@@ -31,9 +31,18 @@ std::optional<std::string> AddressOfLiteral(const std::string& host) {
 
 // OpenSSL's reason for the last failure, e.g. "wrong version number".
 std::string LastErrorReason() {
-  const unsigned long code = ERR_peek_last_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+  const unsigned long code = OpenSsl().errPeekLastError();
+  const char* reason = code != 0 ? OpenSsl().errReasonErrorString(code) : nullptr;
   return reason != nullptr ? reason : "connection closed";
+}
+
+// OpenSSL, loaded when the first session needs it.
+const OpenSslLibrary& LoadedOpenSsl() {
+  try {
+    return OpenSsl();
+  } catch (const std::runtime_error& error) {
+    throw TlsError(std::string("TLS: ") + error.what());
+  }
 }
 
 }  // namespace
@@ -42,54 +51,59 @@ TlsSession::TlsSession(const TlsTrust& trust, TAsyncSocket& socket)
     : socket_(socket),
       pin_(NormalizeFingerprint(trust.fingerprint)),
       pinned_(!trust.fingerprint.empty()) {
-  ERR_clear_error();
-  context_ = SSL_CTX_new(TLS_client_method());
+  const OpenSslLibrary& ssl = LoadedOpenSsl();
+  ssl.errClearError();
+  context_ = ssl.sslCtxNew(ssl.tlsClientMethod());
   if (context_ == nullptr) throw TlsError("TLS: " + LastErrorReason());
-  // A session copies these from its context when it is made.
-  SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
+  // A session copies these from its context when it is made
+  // (SSL_CTX_set_min_proto_version).
+  ssl.sslCtxCtrl(context_, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
   // A missing store is not fatal here: every chain then fails the check,
   // which a pinned fingerprint does not ask.
-  SSL_CTX_set_default_verify_paths(context_);
+  ssl.sslCtxSetDefaultVerifyPaths(context_);
   // The chain is judged after the handshake, not inside it, so that an
   // untrusted certificate can still be shown to the user who may pin it.
-  SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, &TlsSession::RecordVerifyResult);
-  ssl_ = SSL_new(context_);
-  fromNetwork_ = BIO_new(BIO_s_mem());
-  toNetwork_ = BIO_new(BIO_s_mem());
+  ssl.sslCtxSetVerify(context_, SSL_VERIFY_PEER, &TlsSession::RecordVerifyResult);
+  ssl_ = ssl.sslNew(context_);
+  fromNetwork_ = ssl.bioNew(ssl.bioSMem());
+  toNetwork_ = ssl.bioNew(ssl.bioSMem());
   if (ssl_ == nullptr || fromNetwork_ == nullptr || toNetwork_ == nullptr) {
-    BIO_free(fromNetwork_);
-    BIO_free(toNetwork_);
-    SSL_free(ssl_);
-    SSL_CTX_free(context_);
+    ssl.bioFree(fromNetwork_);
+    ssl.bioFree(toNetwork_);
+    ssl.sslFree(ssl_);
+    ssl.sslCtxFree(context_);
     throw TlsError("TLS: " + LastErrorReason());
   }
   // An empty input buffer means "more to come", not the end of the stream:
-  // the socket reports the end by itself.
-  BIO_set_mem_eof_return(fromNetwork_, -1);
-  SSL_set_bio(ssl_, fromNetwork_, toNetwork_);
-  SSL_set_app_data(ssl_, this);
+  // the socket reports the end by itself (BIO_set_mem_eof_return).
+  ssl.bioCtrl(fromNetwork_, BIO_C_SET_BUF_MEM_EOF_RETURN, -1, nullptr);
+  ssl.sslSetBio(ssl_, fromNetwork_, toNetwork_);
+  ssl.sslSetExData(ssl_, kSessionIndex, this);
   if (const std::optional<std::string> address = AddressOfLiteral(trust.hostName)) {
     // An address is checked against the certificate's IP entries, and is
     // never sent as a server name.
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), address->c_str());
+    ssl.x509VerifyParamSet1IpAsc(ssl.sslGet0Param(ssl_), address->c_str());
   } else {
-    SSL_set_tlsext_host_name(ssl_, trust.hostName.c_str());
-    SSL_set1_host(ssl_, trust.hostName.c_str());
+    // SSL_set_tlsext_host_name
+    ssl.sslCtrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                const_cast<char*>(trust.hostName.c_str()));
+    ssl.sslSet1Host(ssl_, trust.hostName.c_str());
   }
-  SSL_set_connect_state(ssl_);
+  ssl.sslSetConnectState(ssl_);
 }
 
 TlsSession::~TlsSession() {
-  SSL_free(ssl_);
-  SSL_CTX_free(context_);
+  OpenSsl().sslFree(ssl_);
+  OpenSsl().sslCtxFree(context_);
 }
 
 int TlsSession::RecordVerifyResult(int preverified, X509_STORE_CTX* context) {
-  auto* ssl =
-      static_cast<SSL*>(X509_STORE_CTX_get_ex_data(context, SSL_get_ex_data_X509_STORE_CTX_idx()));
-  auto* session = static_cast<TlsSession*>(SSL_get_app_data(ssl));
+  const OpenSslLibrary& ssl = OpenSsl();
+  auto* connection =
+      static_cast<SSL*>(ssl.x509StoreCtxGetExData(context, ssl.sslGetExDataX509StoreCtxIdx()));
+  auto* session = static_cast<TlsSession*>(ssl.sslGetExData(connection, kSessionIndex));
   if (preverified == 0 && session->firstVerifyError_ == X509_V_OK) {
-    session->firstVerifyError_ = X509_STORE_CTX_get_error(context);
+    session->firstVerifyError_ = ssl.x509StoreCtxGetError(context);
   }
   return 1;
 }
@@ -98,7 +112,7 @@ std::int32_t TlsSession::PullFrom(TAsyncSocket& socket) {
   scratch_.resize(kPullSize);
   const std::int32_t got = socket.Receive(scratch_.data(), kPullSize);
   if (got > 0) {
-    BIO_write(fromNetwork_, scratch_.data(), got);
+    OpenSsl().bioWrite(fromNetwork_, scratch_.data(), got);
     const size_t wanted = std::min<size_t>(kFirstBytesKept - firstBytes_.size(), got);
     firstBytes_.append(scratch_.data(), wanted);
   }
@@ -107,15 +121,15 @@ std::int32_t TlsSession::PullFrom(TAsyncSocket& socket) {
 
 TlsSession::Progress TlsSession::Handshake() {
   if (progress_ != Progress::kHandshaking) return progress_;
-  ERR_clear_error();
-  const int result = SSL_do_handshake(ssl_);
+  OpenSsl().errClearError();
+  const int result = OpenSsl().sslDoHandshake(ssl_);
   SendProduced();
   if (result == 1) {
     progress_ = Progress::kEstablished;
     JudgeCertificate();
     return progress_;
   }
-  const int error = SSL_get_error(ssl_, result);
+  const int error = OpenSsl().sslGetError(ssl_, result);
   if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
     Fail("TLS handshake failed: ");
   }
@@ -123,9 +137,9 @@ TlsSession::Progress TlsSession::Handshake() {
 }
 
 void TlsSession::JudgeCertificate() {
-  X509* certificate = SSL_get1_peer_certificate(ssl_);
+  X509* certificate = OpenSsl().sslGet1PeerCertificate(ssl_);
   peer_ = DescribeCertificate(certificate);
-  X509_free(certificate);
+  OpenSsl().x509Free(certificate);
   if (certificate == nullptr) {
     failureText_ = "TLS certificate not trusted: the server sent none";
   } else if (pinned_) {
@@ -135,7 +149,7 @@ void TlsSession::JudgeCertificate() {
     trusted_ = firstVerifyError_ == X509_V_OK;
     if (!trusted_) {
       failureText_ = std::string("TLS certificate not trusted: ") +
-                     X509_verify_cert_error_string(firstVerifyError_);
+                     OpenSsl().x509VerifyCertErrorString(firstVerifyError_);
     }
   }
 }
@@ -145,10 +159,10 @@ bool TlsSession::Trusted() const { return progress_ == Progress::kEstablished &&
 std::int32_t TlsSession::ReadPlain(char* buffer, std::int32_t size) {
   if (progress_ != Progress::kEstablished || size <= 0)
     return progress_ == Progress::kFailed ? -1 : 0;
-  ERR_clear_error();
-  const int got = SSL_read(ssl_, buffer, size);
+  OpenSsl().errClearError();
+  const int got = OpenSsl().sslRead(ssl_, buffer, size);
   if (got > 0) return got;
-  const int error = SSL_get_error(ssl_, got);
+  const int error = OpenSsl().sslGetError(ssl_, got);
   // Post-handshake messages (session tickets, key updates) may want a reply.
   SendProduced();
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ||
@@ -161,9 +175,9 @@ std::int32_t TlsSession::ReadPlain(char* buffer, std::int32_t size) {
 
 void TlsSession::WritePlain(std::string_view text) {
   if (text.empty()) return;
-  ERR_clear_error();
+  OpenSsl().errClearError();
   // Memory buffers take every record at once, so one call writes it all.
-  if (SSL_write(ssl_, text.data(), static_cast<int>(text.size())) <= 0) {
+  if (OpenSsl().sslWrite(ssl_, text.data(), static_cast<int>(text.size())) <= 0) {
     Fail("TLS write failed: ");
     throw TlsError(failureText_);
   }
@@ -172,10 +186,10 @@ void TlsSession::WritePlain(std::string_view text) {
 
 void TlsSession::SendProduced() {
   char* data = nullptr;
-  const long size = BIO_get_mem_data(toNetwork_, &data);
+  const long size = OpenSsl().bioCtrl(toNetwork_, BIO_CTRL_INFO, 0, &data);  // BIO_get_mem_data
   if (size <= 0) return;
   socket_.Send(data, static_cast<std::int32_t>(size));
-  (void)BIO_reset(toNetwork_);
+  OpenSsl().bioCtrl(toNetwork_, BIO_CTRL_RESET, 0, nullptr);
 }
 
 void TlsSession::Fail(std::string_view what) {

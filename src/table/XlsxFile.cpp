@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jconv/Cp932Codec.h"
+#include "platform/SharedLibrary.h"
 #include "platform/UserTexts.h"
 #include "table/DataTable.h"
 
@@ -27,8 +28,51 @@ constexpr double kColumnMargin = 2;
   throw std::runtime_error(Cp932Text(UserText::kExcelWriteFailed, {reason}));
 }
 
+// libxlsxwriter, loaded for the first export: linked, it (and the libcrypto
+// it needs) cost every start-up milliseconds.
+struct XlsxLibrary {
+  decltype(&lxw_strerror) strerror = nullptr;
+  decltype(&workbook_new_opt) workbookNewOpt = nullptr;
+  decltype(&workbook_close) workbookClose = nullptr;
+  decltype(&workbook_add_worksheet) workbookAddWorksheet = nullptr;
+  decltype(&worksheet_write_number) writeNumber = nullptr;
+  decltype(&worksheet_write_string) writeString = nullptr;
+  decltype(&worksheet_set_column) setColumn = nullptr;
+  decltype(&worksheet_freeze_panes) freezePanes = nullptr;
+  decltype(&worksheet_set_landscape) setLandscape = nullptr;
+  decltype(&worksheet_fit_to_pages) fitToPages = nullptr;
+  decltype(&worksheet_repeat_rows) repeatRows = nullptr;
+};
+
+XlsxLibrary LoadXlsx() {
+  XlsxLibrary xlsx;
+  try {
+    const SharedLibrary library("libxlsxwriter.so.4");
+    library.Bind("lxw_strerror", xlsx.strerror);
+    library.Bind("workbook_new_opt", xlsx.workbookNewOpt);
+    library.Bind("workbook_close", xlsx.workbookClose);
+    library.Bind("workbook_add_worksheet", xlsx.workbookAddWorksheet);
+    library.Bind("worksheet_write_number", xlsx.writeNumber);
+    library.Bind("worksheet_write_string", xlsx.writeString);
+    library.Bind("worksheet_set_column", xlsx.setColumn);
+    library.Bind("worksheet_freeze_panes", xlsx.freezePanes);
+    library.Bind("worksheet_set_landscape", xlsx.setLandscape);
+    library.Bind("worksheet_fit_to_pages", xlsx.fitToPages);
+    library.Bind("worksheet_repeat_rows", xlsx.repeatRows);
+  } catch (const std::runtime_error& error) {
+    Fail(error.what());
+  }
+  return xlsx;
+}
+
+// Loaded on the first call; a load that failed is tried again next time.
+const XlsxLibrary& Xlsx() {
+  static const XlsxLibrary xlsx = LoadXlsx();
+  return xlsx;
+}
+
 void Check(lxw_error error, const char* doing) {
-  if (error != LXW_NO_ERROR) Fail(std::string(doing) + ": " + lxw_strerror(error));
+  if (error != LXW_NO_ERROR) Fail(std::string(doing) + ": " + Xlsx().strerror(error));
 }
 
 // Closes the workbook on every way out, which frees it: an error raised
@@ -41,11 +85,11 @@ class Workbook {
     // whatever the table's size; they are written in order anyway.
     options.constant_memory = LXW_TRUE;
     options.use_zip64 = LXW_TRUE;
-    book_ = workbook_new_opt(path.c_str(), &options);
+    book_ = Xlsx().workbookNewOpt(path.c_str(), &options);
     if (book_ == nullptr) Fail(path);
   }
   ~Workbook() {
-    if (book_ != nullptr) workbook_close(book_);
+    if (book_ != nullptr) Xlsx().workbookClose(book_);
   }
   Workbook(const Workbook&) = delete;
   Workbook& operator=(const Workbook&) = delete;
@@ -54,7 +98,7 @@ class Workbook {
 
   void Close() {
     lxw_workbook* book = std::exchange(book_, nullptr);
-    Check(workbook_close(book), "close");
+    Check(Xlsx().workbookClose(book), "close");
   }
 
  private:
@@ -71,11 +115,11 @@ class SheetWriter {
       if (cell.empty()) continue;
       const auto sheetCol = static_cast<lxw_col_t>(col);
       if (!titles && IsSheetNumber(cell)) {
-        Check(worksheet_write_number(sheet_, row, sheetCol,
-                                     std::strtod(std::string(cell).c_str(), nullptr), nullptr),
+        Check(Xlsx().writeNumber(sheet_, row, sheetCol,
+                                 std::strtod(std::string(cell).c_str(), nullptr), nullptr),
               "number");
       } else {
-        Check(worksheet_write_string(sheet_, row, sheetCol, Cp932ToUtf8(cell).c_str(), nullptr),
+        Check(Xlsx().writeString(sheet_, row, sheetCol, Cp932ToUtf8(cell).c_str(), nullptr),
               "text");
       }
       widths_[col] = std::max(widths_[col], cell.size());
@@ -87,7 +131,7 @@ class SheetWriter {
       const double width = std::clamp(static_cast<double>(widths_[col]) + kColumnMargin,
                                       kMinColumnWidth, kMaxColumnWidth);
       const auto sheetCol = static_cast<lxw_col_t>(col);
-      Check(worksheet_set_column(sheet_, sheetCol, sheetCol, width, nullptr), "width");
+      Check(Xlsx().setColumn(sheet_, sheetCol, sheetCol, width, nullptr), "width");
     }
   }
 
@@ -130,7 +174,7 @@ void SaveCellsAsXlsx(const DataTable& table, const CellBlock& cells, const std::
     Fail(std::to_string(dataRows + 1) + " rows > " + std::to_string(LXW_ROW_MAX));
 
   Workbook book(path);
-  lxw_worksheet* sheet = workbook_add_worksheet(book.Get(), nullptr);
+  lxw_worksheet* sheet = Xlsx().workbookAddWorksheet(book.Get(), nullptr);
   if (sheet == nullptr) Fail("sheet");
   SheetWriter writer(sheet, columns);
   std::vector<std::string_view> rowCells;
@@ -143,12 +187,12 @@ void SaveCellsAsXlsx(const DataTable& table, const CellBlock& cells, const std::
     writer.Row(sheetRow++, rowCells, false);
   }
   writer.SetWidths();
-  worksheet_freeze_panes(sheet, 1, 0);
+  Xlsx().freezePanes(sheet, 1, 0);
   // Printed, the columns fit the width of a landscape page and every page
   // repeats the titles.
-  worksheet_set_landscape(sheet);
-  worksheet_fit_to_pages(sheet, 1, 0);
-  Check(worksheet_repeat_rows(sheet, 0, 0), "titles");
+  Xlsx().setLandscape(sheet);
+  Xlsx().fitToPages(sheet, 1, 0);
+  Check(Xlsx().repeatRows(sheet, 0, 0), "titles");
   book.Close();
 }
 
