@@ -232,6 +232,8 @@ void TProcessingRun::StartRun(bool reportBusy) {
   deletesDue_.clear();
   deletesAfterWrite_.clear();
   checkReplies_ = false;
+  idsAsked_ = false;
+  sizesAsked_ = false;
   unchecked_.clear();
   checkCovers_ = 0;
   topRefused_ = false;
@@ -363,10 +365,14 @@ void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& 
 //   Auth          Capa
 //   User          Pass
 //   Pass          Capa
-//   Capa          Stat (a refused CAPA too: the server does not pipeline)
-//   Stat          no message: Quit.  Otherwise UidlList
-//   UidlList      a listed message not judged yet: ListSizes.  Otherwise
-//                 the walk from message 1
+//   Capa          Stat (a refused CAPA too: the server does not pipeline);
+//                 with a server that pipelines, UidlList with it
+//   Stat          UidlList out: ListSizes when the mailbox holds more
+//                 messages than ids known as judged.  Otherwise no message:
+//                 Quit, else UidlList
+//   UidlList      ListSizes out: nothing (its reply goes on).  A listed
+//                 message not judged yet: ListSizes.  Otherwise the walk
+//                 from message 1
 //   ListSizes     the walk from message 1
 //   Uidl n        the message's id is known: as in the walk
 //   Top           the header holds the trigger line: Retr.  Otherwise the
@@ -414,12 +420,15 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
     case procCapa:
       checkReplies_ = client_.HasCapability("PIPELINING");
       client_.Stat(ReplyTo(procStat));
+      // A server that pipelines lists the ids while the count is read.
+      if (checkReplies_) ListIds();
       break;
     case procStat:
       TakeMailboxSize(reply);
       break;
     case procUidlList:
-      ListSizesOrWalk();
+      // Sizes asked for with the ids: their reply, next, starts the walk.
+      if (!sizesAsked_) ListSizesOrWalk();
       break;
     case procListSizes:
       Walk();
@@ -517,12 +526,36 @@ void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
                                  std::to_string(MailboxWalk::kMaxMessages) + " one run can read"});
     return;
   }
+  walk_.Start(count);
+  if (idsAsked_) {
+    // More messages than ids known as judged: some message is new, and its
+    // size will be asked for; a server that pipelines lists it too while
+    // the ids are read.
+    if (count > KnownJudgedIds()) ListSizes();
+    return;  // the listing's reply goes on, an empty mailbox's too
+  }
   if (count < 1) {
     Quit();
     return;
   }
-  walk_.Start(count);
+  ListIds();
+}
+
+void TProcessingRun::ListIds() {
+  idsAsked_ = true;
   client_.Uidl(ReplyTo(procUidlList), [this](std::string_view line) { ListIdsLine(line); });
+}
+
+void TProcessingRun::ListSizes() {
+  sizesAsked_ = true;
+  client_.List(ReplyTo(procListSizes), [this](std::string_view line) { ListSizesLine(line); });
+}
+
+// At most one id a row (IsTaken finds one in any row shown, the titles'
+// and an empty one included) and one a remembered unpicked mail.
+int64_t TProcessingRun::KnownJudgedIds() const {
+  return int64_t{table_.RowCount()} +
+         static_cast<int64_t>(rememberedUnpicked_ ? rememberedUnpicked_->size() : 0);
 }
 
 void TProcessingRun::ListIdsLine(std::string_view line) {
@@ -548,7 +581,7 @@ void TProcessingRun::ListSizesOrWalk() {
     Walk();
     return;
   }
-  client_.List(ReplyTo(procListSizes), [this](std::string_view line) { ListSizesLine(line); });
+  ListSizes();
 }
 
 // A loop, not a request per message: a mailbox of ten thousand mails taken

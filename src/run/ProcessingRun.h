@@ -204,6 +204,9 @@ class TProcessingRun {
   bool ContinueAfterRefusal(TProcessState step, int32_t number, const Pop3Reply& reply);
 
   void TakeMailboxSize(const Pop3Reply& stat);
+  void ListIds();
+  void ListSizes();
+  int64_t KnownJudgedIds() const;
   void ListIdsLine(std::string_view line);
   void ListSizesLine(std::string_view line);
   void ListSizesOrWalk();
@@ -278,6 +281,8 @@ class TProcessingRun {
     ParsedMessage message;
   };
   bool checkReplies_ = false;
+  bool idsAsked_ = false;    // the UIDL listing went out
+  bool sizesAsked_ = false;  // the LIST listing went out
   std::deque<ReadResult> unchecked_;
   size_t checkCovers_ = 0;  // how many of unchecked_ the check out covers; 0: none out
   bool topRefused_ = false;

@@ -457,6 +457,67 @@ TEST_F(ProcessingRunTest, PipeliningServerGetsTheRequestsAheadAndTheRunReadsTheR
   EXPECT_EQ(run.Counts().deleted, 2);
 }
 
+// A server that pipelines lists the ids while the count is read, and the
+// sizes too when the count shows mail that cannot all be known: each Expect
+// below comes before the reply the lock-step walk would have waited for.
+// Where every message may be known already (a re-poll) no sizes are asked
+// for, and an empty mailbox still ends in one QUIT.
+TEST_F(ProcessingRunTest, APipeliningServerIsAskedForTheListingsWithoutWaits) {
+  const struct {
+    const char* what;
+    bool earlierRow;
+    std::vector<ScriptedPop3Peer::Step> steps;
+    const char* allData;
+  } cases[] = {
+      {"new mail: the sizes go before the ids come",
+       false,
+       {Expect("STAT"), Expect("UIDL"), Send("+OK 3 900\r\n"), Expect("LIST"),
+        Send(Lines("1 id-1\r\n2 id-2\r\n3 id-3\r\n") + Lines("1 300\r\n2 300\r\n3 300\r\n")),
+        Expect("RETR 1"), Expect("RETR 2"), Expect("RETR 3"),
+        Send(Lines(kPickedMessage) + Lines(kPickedMessage) + Lines(kPickedMessage)),
+        Expect("UIDL 1"), Send("+OK 1 id-1\r\n"), Expect("UIDL 3"), Send("+OK 3 id-3\r\n"),
+        Expect("QUIT"), Send("+OK\r\n"), Close()},
+       "2024/07/01 9:05:00,id-1,miso,1\x81\x43"
+       "500\r\n"
+       "2024/07/01 9:05:00,id-2,miso,1\x81\x43"
+       "500\r\n"
+       "2024/07/01 9:05:00,id-3,miso,1\x81\x43"
+       "500\r\n"},
+      {"the one message taken before: no sizes",
+       true,
+       {Expect("STAT"), Expect("UIDL"), Send("+OK 1 300\r\n" + Lines("1 id-1\r\n")), Expect("QUIT"),
+        Send("+OK\r\n"), Close()},
+       nullptr},
+      {"an empty mailbox",
+       false,
+       {Expect("STAT"), Expect("UIDL"), Send("+OK 0 0\r\n" + Lines("")), Expect("QUIT"),
+        Send("+OK\r\n"), Close()},
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder caseFolder;
+    DataTable caseTable;
+    TProcessingRun caseRun(
+        caseTable, fields, client, jisConv,
+        DataFilePaths{caseFolder.Path(kAllDataFileName), caseFolder.Path(kFirstRowFileName),
+                      caseFolder.Path(kUnpickedFileName)},
+        reporter, [] { return std::string(kStamp); });
+    const std::string allData = caseFolder.Path(kAllDataFileName);
+    if (c.earlierRow) AddEarlierRow(allData, caseRun, "id-1");
+    ScriptedPop3Peer peer(loop, AfterLogin(c.steps, kPipeliningCapa));
+    fields.port = peer.PortText();
+    caseRun.MenuProcessClick();
+    ASSERT_TRUE(loop.RunUntil([&] { return !caseRun.IsBusy(); }, kTimeoutMs)) << peer.Problems();
+    WaitForClientClose(peer);
+    EXPECT_EQ(peer.Problems(), "");
+    EXPECT_EQ(caseRun.Phase(), runCompleted);
+    if (c.allData != nullptr) {
+      EXPECT_EQ(ReadBytes(allData), c.allData);
+    }
+  }
+}
+
 // A mail the server refuses to hand out is skipped, named in the summary, and
 // tried again by the next run; the rest of the mailbox is taken. Before, one
 // such mail stopped every run at it, for good.
