@@ -366,9 +366,10 @@ void TProcessingRun::HandleReply(TProcessState step, int32_t number, Pop3Reply& 
 //   User          Pass
 //   Pass          Capa
 //   Capa          Stat (a refused CAPA too: the server does not pipeline);
-//                 with a server that pipelines, UidlList with it
-//   Stat          UidlList out: ListSizes when the mailbox holds more
-//                 messages than ids known as judged.  Otherwise no message:
+//                 with a server that pipelines, UidlList with it, and
+//                 ListSizes too when no id is known as judged
+//   Stat          UidlList out: ListSizes, unless out, when the mailbox
+//                 holds more messages than ids known as judged.  Otherwise no message:
 //                 Quit, else UidlList
 //   UidlList      ListSizes out: nothing (its reply goes on).  A listed
 //                 message not judged yet: ListSizes.  Otherwise the walk
@@ -420,8 +421,12 @@ void TProcessingRun::Advance(TProcessState step, int32_t number, const Pop3Reply
     case procCapa:
       checkReplies_ = client_.HasCapability("PIPELINING");
       client_.Stat(ReplyTo(procStat));
-      // A server that pipelines lists the ids while the count is read.
-      if (checkReplies_) ListIds();
+      // A server that pipelines lists the ids while the count is read, and
+      // the sizes too when no id is known as judged: every message is new.
+      if (checkReplies_) {
+        ListIds();
+        if (NothingJudgedYet()) ListSizes();
+      }
       break;
     case procStat:
       TakeMailboxSize(reply);
@@ -531,7 +536,7 @@ void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
     // More messages than ids known as judged: some message is new, and its
     // size will be asked for; a server that pipelines lists it too while
     // the ids are read.
-    if (count > KnownJudgedIds()) ListSizes();
+    if (!sizesAsked_ && count > KnownJudgedIds()) ListSizes();
     return;  // the listing's reply goes on, an empty mailbox's too
   }
   if (count < 1) {
@@ -551,10 +556,18 @@ void TProcessingRun::ListSizes() {
   client_.List(ReplyTo(procListSizes), [this](std::string_view line) { ListSizesLine(line); });
 }
 
-// At most one id a row (IsTaken finds one in any row shown, the titles'
-// and an empty one included) and one a remembered unpicked mail.
+// The table as it starts (the titles' row and an empty one), nothing
+// remembered as not picked.
+bool TProcessingRun::NothingJudgedYet() const {
+  return table_.StoredRowCount() <= DataTable::kInitialRowCount &&
+         table_.Cell(DataTable::kIdColumn, 1).empty() &&
+         (!rememberedUnpicked_ || rememberedUnpicked_->empty());
+}
+
+// At most one id a stored row (IsTaken finds none in a row never written,
+// the listings giving no empty id) and one a remembered unpicked mail.
 int64_t TProcessingRun::KnownJudgedIds() const {
-  return int64_t{table_.RowCount()} +
+  return int64_t{table_.StoredRowCount()} +
          static_cast<int64_t>(rememberedUnpicked_ ? rememberedUnpicked_->size() : 0);
 }
 

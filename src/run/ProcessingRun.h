@@ -206,6 +206,7 @@ class TProcessingRun {
   void TakeMailboxSize(const Pop3Reply& stat);
   void ListIds();
   void ListSizes();
+  bool NothingJudgedYet() const;
   int64_t KnownJudgedIds() const;
   void ListIdsLine(std::string_view line);
   void ListSizesLine(std::string_view line);
