@@ -27,12 +27,16 @@ die() {
   exit 1
 }
 
-# True while `pid` is our server (an ended process may linger as a zombie
-# when nobody reaps it, and its number may be reused later).
-is_server() {
+# True while process `pid` runs (an ended process may linger as a zombie
+# when nobody reaps it).
+is_running() {
   state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
   case $state in Z*) return 1 ;; esac
-  grep -q vexalo-test-dovecot "/proc/$1/cmdline" 2>/dev/null
+}
+
+# True while `pid` is our server (its number may be reused later).
+is_server() {
+  is_running "$1" && grep -q vexalo-test-dovecot "/proc/$1/cmdline" 2>/dev/null
 }
 
 [ $# -eq 2 ] || die "usage: dovecot.sh start|tls|stop MAILDIR"
@@ -58,7 +62,9 @@ start)
   # Indexing a large mailbox takes a while; give it ten minutes.
   tries=0
   while [ "$(wc -l <"$outfile")" -lt 1 ]; do
-    if ! is_server "$pid"; then
+    # Our own child: until it has exec'd the server it is a copy of this
+    # shell, which a busy machine lets it stay for a while.
+    if ! is_running "$pid"; then
       cat "$outfile" >&2
       rm -f "$pidfile"
       die "the server did not start"
