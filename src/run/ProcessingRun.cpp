@@ -232,7 +232,6 @@ void TProcessingRun::StartRun(bool reportBusy) {
   deletesDue_.clear();
   deletesAfterWrite_.clear();
   checkReplies_ = false;
-  idsAsked_ = false;
   sizesAsked_ = false;
   unchecked_.clear();
   checkCovers_ = 0;
@@ -532,10 +531,10 @@ void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
     return;
   }
   walk_.Start(count);
-  if (idsAsked_) {
-    // More messages than ids known as judged: some message is new, and its
-    // size will be asked for; a server that pipelines lists it too while
-    // the ids are read.
+  if (checkReplies_) {
+    // The ids were asked for with the count. More messages than ids known
+    // as judged: some message is new, and its size will be asked for; the
+    // server lists it too while the ids are read.
     if (!sizesAsked_ && count > KnownJudgedIds()) ListSizes();
     return;  // the listing's reply goes on, an empty mailbox's too
   }
@@ -547,7 +546,6 @@ void TProcessingRun::TakeMailboxSize(const Pop3Reply& stat) {
 }
 
 void TProcessingRun::ListIds() {
-  idsAsked_ = true;
   client_.Uidl(ReplyTo(procUidlList), [this](std::string_view line) { ListIdsLine(line); });
 }
 
@@ -559,9 +557,8 @@ void TProcessingRun::ListSizes() {
 // The table as it starts (the titles' row and an empty one), nothing
 // remembered as not picked.
 bool TProcessingRun::NothingJudgedYet() const {
-  return table_.StoredRowCount() <= DataTable::kInitialRowCount &&
-         table_.Cell(DataTable::kIdColumn, 1).empty() &&
-         (!rememberedUnpicked_ || rememberedUnpicked_->empty());
+  return KnownJudgedIds() <= DataTable::kInitialRowCount &&
+         table_.Cell(DataTable::kIdColumn, 1).empty();
 }
 
 // At most one id a stored row (IsTaken finds none in a row never written,

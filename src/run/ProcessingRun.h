@@ -282,7 +282,6 @@ class TProcessingRun {
     ParsedMessage message;
   };
   bool checkReplies_ = false;
-  bool idsAsked_ = false;    // the UIDL listing went out
   bool sizesAsked_ = false;  // the LIST listing went out
   std::deque<ReadResult> unchecked_;
   size_t checkCovers_ = 0;  // how many of unchecked_ the check out covers; 0: none out
