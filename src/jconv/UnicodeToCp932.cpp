@@ -14,6 +14,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#ifdef __x86_64__
+#include <immintrin.h>
+#endif
 
 namespace vexalo {
 
@@ -24,8 +27,9 @@ constexpr uint16_t kGetaCode = 0x81AC;
 // The CP932 code of every character of the Basic Multilingual Plane, the
 // geta mark for those it lacks (and for the surrogates): a value below 0x100
 // is one byte, anything else a lead and a trail byte. CP932 has nothing
-// beyond that plane.
-using CodeTable = std::array<uint16_t, 0x10000>;
+// beyond that plane. One entry more than the plane, so a four-byte read at
+// the last code's place stays inside.
+using CodeTable = std::array<uint16_t, 0x10001>;
 
 std::unique_ptr<CodeTable> BuildCodeTable() {
   auto table = std::make_unique<CodeTable>();
@@ -146,12 +150,21 @@ uint32_t Load32(const unsigned char* p) {
   return bytes;
 }
 
-// Converts `utf8` from `pos` on until at least `stop`, writing at `dst`;
-// returns the end of what it wrote, `pos` moved to where it stopped (a
-// character that starts before `stop` is taken whole). Writes at most two
-// bytes per byte read, and up to sixteen bytes past what it returns.
-char* ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, size_t& pos, size_t stop,
-                       char* dst) {
+// Where a conversion has got to in its input and its output. Passed and
+// returned by value, so both stay in registers: through a reference, every
+// byte stored would make the compiler read the position back from memory.
+struct Cursor {
+  size_t pos;
+  char* dst;
+};
+
+// Converts `utf8` from `at.pos` on until at least `stop`, writing at
+// `at.dst`; returns where it stopped in both (a character that starts before
+// `stop` is taken whole). Writes at most two bytes per byte read, and up to
+// sixteen bytes past the output's end.
+Cursor ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, Cursor at, size_t stop) {
+  size_t pos = at.pos;
+  char* dst = at.dst;
   const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
   const size_t size = utf8.size();
   // Where the runs of three-byte characters stop: within the piece, with four
@@ -192,8 +205,129 @@ char* ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, size_t& po
     dst = PutCode(dst, decoded.valid ? CodeOf(codes, decoded.codePoint) : kGetaCode);
     pos += decoded.length;
   }
-  return dst;
+  return {pos, dst};
 }
+
+#ifdef __x86_64__
+// Japanese text alternates short runs of kana and kanji with short runs of
+// ASCII, so a loop that branches on where each run ends mispredicts about
+// once a run. Where the processor has the instructions for it, these steps
+// take the text 32 bytes at a time wherever it holds ASCII and plain
+// three-byte characters only: each position is decoded as if a character
+// began there, the starts are kept, looked up together and their codes
+// packed, with no branch on the text. A step always moves 32 bytes, so the
+// next step's loads wait on nothing; the continuation bytes of a character
+// that runs past the window are handed to the next step. A window holding
+// anything else goes to the character-at-a-time loop for sixteen bytes.
+constexpr size_t kWindow = 32;
+constexpr size_t kWindowReach = kWindow + 2;  // the last character's continuation bytes
+constexpr size_t kLongestStep = kWindowReach;
+
+#define VEXALO_WINDOWS \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+#define VEXALO_WINDOWS_INLINE VEXALO_WINDOWS inline __attribute__((always_inline))
+
+VEXALO_WINDOWS_INLINE __m256i WindowAt(const unsigned char* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+VEXALO_WINDOWS_INLINE __m256i EveryByte(int value) {
+  return _mm256_set1_epi8(static_cast<char>(value));
+}
+
+VEXALO_WINDOWS_INLINE __m512i EveryWord(int value) {
+  return _mm512_set1_epi16(static_cast<int16_t>(value));
+}
+
+// Lane 2i takes lane i, for the widening of sixteen-bit lanes to 32 bits.
+VEXALO_WINDOWS_INLINE __m512i EverySecondLane() {
+  return _mm512_set_epi16(15, 15, 14, 14, 13, 13, 12, 12, 11, 11, 10, 10, 9, 9, 8, 8, 7, 7, 6, 6, 5,
+                          5, 4, 4, 3, 3, 2, 2, 1, 1, 0, 0);
+}
+
+VEXALO_WINDOWS_INLINE uint32_t Continuations(__m256i bytes) {
+  return _mm256_cmpeq_epi8_mask(_mm256_and_si256(bytes, EveryByte(0xC0)), EveryByte(0x80));
+}
+
+// As ConvertUtf8Piece, with steps of up to kLongestStep bytes past `stop`.
+VEXALO_WINDOWS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std::string_view utf8,
+                                                Cursor at, size_t stop) {
+  size_t pos = at.pos;
+  char* dst = at.dst;
+  const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
+  // The first bytes of the window that end the last window's character.
+  uint32_t handedOn = 0;
+  while (pos < stop && pos + kWindowReach <= utf8.size()) {
+    const __m256i bytes = WindowAt(src + pos);
+    const __m256i third = WindowAt(src + pos + 2);
+    const uint32_t ascii = _mm256_cmplt_epu8_mask(bytes, EveryByte(0x80));
+    // Leads 0xE1-0xEF but 0xED: 0xE0 may start an overlong form, 0xED a surrogate.
+    const uint32_t leads =
+        _mm256_cmpeq_epi8_mask(_mm256_and_si256(bytes, EveryByte(0xF0)), EveryByte(0xE0)) &
+        ~_mm256_cmpeq_epi8_mask(bytes, EveryByte(0xE0)) &
+        ~_mm256_cmpeq_epi8_mask(bytes, EveryByte(0xED));
+    // By position 0-33: the continuation bytes the leads call for, and those there are.
+    const uint64_t expected = uint64_t{leads} << 1 | uint64_t{leads} << 2 | handedOn;
+    const uint64_t continuations = Continuations(bytes) | uint64_t{Continuations(third)} << 2;
+    if (((expected ^ continuations) & 0xFFFFFFFFu) != 0 || (expected & ~continuations) != 0 ||
+        static_cast<uint32_t>(~(ascii | leads | continuations)) != 0) {
+      const size_t start = pos + static_cast<size_t>(_mm_popcnt_u32(handedOn));
+      const Cursor moved = ConvertUtf8Piece(codes, utf8, {start, dst}, std::min(stop, start + 16));
+      pos = moved.pos;
+      dst = moved.dst;
+      handedOn = 0;
+      continue;
+    }
+    const uint32_t starts = ascii | leads;
+    const __m512i lead = _mm512_cvtepu8_epi16(bytes);
+    const __m512i three = _mm512_or_si512(
+        _mm512_or_si512(
+            _mm512_slli_epi16(_mm512_and_si512(lead, EveryWord(0x0F)), 12),
+            _mm512_slli_epi16(
+                _mm512_and_si512(_mm512_cvtepu8_epi16(WindowAt(src + pos + 1)), EveryWord(0x3F)),
+                6)),
+        _mm512_and_si512(_mm512_cvtepu8_epi16(third), EveryWord(0x3F)));
+    // ASCII stands for itself; the three-byte characters, eleven at most, are
+    // looked up together and put back in their places. Their code points are
+    // widened to the lookups' 32 bits by moving each to an even lane and
+    // clearing the odd ones, and the codes narrowed back by keeping the even.
+    const __m512i characters =
+        _mm512_maskz_compress_epi16(starts, _mm512_mask_blend_epi16(ascii, three, lead));
+    const __m512i codePoints = _mm512_maskz_permutexvar_epi16(
+        0x55555555u, EverySecondLane(), _mm512_maskz_compress_epi16(leads, three));
+    // Four bytes read at each code's place; the table has an entry to spare.
+    const __m512i looked = _mm512_mask_i32gather_epi32(
+        _mm512_setzero_si512(), static_cast<__mmask16>(_bzhi_u32(~0u, _mm_popcnt_u32(leads))),
+        codePoints, codes.data(), 2);
+    const __m512i found = _mm512_mask_expand_epi16(
+        characters, _pext_u32(leads, starts), _mm512_maskz_compress_epi16(0x55555555u, looked));
+    const auto count = static_cast<unsigned>(_mm_popcnt_u32(starts));
+    // Each code's lead byte first; a one-byte code's empty lead is left out.
+    const __m512i inOrder =
+        _mm512_or_si512(_mm512_srli_epi16(found, 8), _mm512_slli_epi16(found, 8));
+    const uint64_t kept = (_mm512_test_epi8_mask(inOrder, inOrder) & 0x5555555555555555ull) |
+                          (_bzhi_u64(~0ull, 2 * count) & 0xAAAAAAAAAAAAAAAAull);
+    const auto written = static_cast<size_t>(_mm_popcnt_u64(kept));
+    _mm512_mask_storeu_epi8(dst, _bzhi_u64(~0ull, written),
+                            _mm512_maskz_compress_epi8(kept, inOrder));
+    dst += written;
+    pos += kWindow;
+    handedOn = static_cast<uint32_t>(expected >> kWindow);
+  }
+  return ConvertUtf8Piece(codes, utf8, {pos + static_cast<size_t>(_mm_popcnt_u32(handedOn)), dst},
+                          stop);
+}
+
+#undef VEXALO_WINDOWS_INLINE
+#undef VEXALO_WINDOWS
+
+bool HasWindowSteps() {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vl") &&
+                          __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+  return has;
+}
+#endif
 
 }  // namespace
 
@@ -205,15 +339,26 @@ void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
   // which writes each byte of `out` once where growing `out` first would
   // write it twice.
   constexpr size_t kPiece = 4096;
-  constexpr size_t kLongestCharacter = 4;
   constexpr size_t kStoreRoom = 16;
+#ifdef __x86_64__
+  const bool inWindows = HasWindowSteps();
+  char buffer[2 * (kPiece + kLongestStep) + kStoreRoom];
+#else
+  constexpr size_t kLongestCharacter = 4;
   char buffer[2 * (kPiece + kLongestCharacter) + kStoreRoom];
+#endif
   out.reserve(out.size() + utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
     const size_t stop = std::min(utf8.size(), pos + kPiece);
-    const char* end = ConvertUtf8Piece(codes, utf8, pos, stop, buffer);
-    out.append(buffer, static_cast<size_t>(end - buffer));
+#ifdef __x86_64__
+    const Cursor end = inWindows ? ConvertUtf8PieceInWindows(codes, utf8, {pos, buffer}, stop)
+                                 : ConvertUtf8Piece(codes, utf8, {pos, buffer}, stop);
+#else
+    const Cursor end = ConvertUtf8Piece(codes, utf8, {pos, buffer}, stop);
+#endif
+    out.append(buffer, static_cast<size_t>(end.dst - buffer));
+    pos = end.pos;
   }
 }
 
