@@ -6,9 +6,13 @@
 
 #include "jconv/Cp932Repair.h"
 #include "text/ByteScan.h"
+#include "text/WideVectors.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#ifdef __x86_64__
+#include <immintrin.h>
 #endif
 
 namespace vexalo {
@@ -453,6 +457,113 @@ bool ConvertEucWindow(Cursor& /*at*/, const unsigned char* /*end*/) { return fal
 
 #endif
 
+#ifndef __x86_64__
+bool ConvertJisWindowWide(Cursor& /*at*/, const unsigned char* /*end*/, JisMode& /*mode*/) {
+  return false;
+}
+#endif
+
+#ifdef __x86_64__
+VEXALO_WIDE_VECTORS_INLINE __m512i EveryByte(int value) {
+  return _mm512_set1_epi8(static_cast<char>(value));
+}
+
+// The bits of `bits` that have an odd number of set bits at or below them:
+// the regions that `bits` switches on and off, each switch at a set bit.
+VEXALO_WIDE_VECTORS_INLINE uint64_t PrefixParity(uint64_t bits) {
+  const __m128i product = _mm_clmulepi64_si128(_mm_set_epi64x(0, static_cast<long long>(bits)),
+                                               _mm_set1_epi8(static_cast<char>(0xFF)), 0);
+  return static_cast<uint64_t>(_mm_cvtsi128_si64(product));
+}
+
+VEXALO_WIDE_VECTORS_INLINE uint64_t BytesAre(__m512i bytes, int value) {
+  return _mm512_cmpeq_epi8_mask(bytes, EveryByte(value));
+}
+
+// The bytes in one mode, given the `escapes` and those among them that
+// `chosen` it: each byte is in the mode of the last escape at or before it,
+// or in the window's mode (`before`) when there is none. The region switches
+// where an escape's choice differs from the escape's before it.
+VEXALO_WIDE_VECTORS_INLINE uint64_t ModeRegion(uint64_t escapes, uint64_t chosen, bool before) {
+  const uint64_t inOrder = _pext_u64(chosen, escapes);
+  const uint64_t switches = _pdep_u64(inOrder ^ (inOrder << 1 | uint64_t{before}), escapes);
+  return PrefixParity(switches) ^ (before ? ~uint64_t{0} : 0);
+}
+
+// ConvertJisWindow with the byte-compressing instructions: the same windows
+// taken with the same result, but with no loop over the escapes. Each byte's
+// mode comes from the escapes before it, found all at once in masks; the
+// converted bytes are packed together, the designations and dropped bytes
+// left out, in one compress. The loads are masked to the line, so no byte
+// past its end is read and a line needs no padded copy.
+VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* end, JisMode& mode) {
+  const unsigned char* p = at.in;
+  const auto left = static_cast<size_t>(end - p);
+  const size_t length = std::min(kWindow, left);
+  const uint64_t inLine = LowBits(length);
+  const __m512i bytes = _mm512_maskz_loadu_epi8(inLine, p);
+  if (_mm512_movepi8_mask(bytes) != 0) return false;
+  // The two bytes after each escape, as far as the line has them.
+  const __m512i next = _mm512_maskz_loadu_epi8(LowBits(left - 1), p + 1);
+  const __m512i nextButOne = _mm512_maskz_loadu_epi8(left < 2 ? 0 : LowBits(left - 2), p + 2);
+  const uint64_t escapes = BytesAre(bytes, kEsc);
+  const uint64_t dollar = BytesAre(next, '$');
+  const uint64_t paren = BytesAre(next, '(');
+  const uint64_t toDouble =
+      escapes & dollar & (BytesAre(nextButOne, 'B') | BytesAre(nextButOne, '@'));
+  const uint64_t toKana = escapes & paren & BytesAre(nextButOne, 'I');
+  const uint64_t toSingle =
+      escapes & paren & (BytesAre(nextButOne, 'B') | BytesAre(nextButOne, 'J'));
+  if ((toDouble | toKana | toSingle) != escapes) return false;
+  const uint64_t designations = escapes | escapes << 1 | escapes << 2;
+  const uint64_t content = inLine & ~designations;
+  const uint64_t doubleBytes = ModeRegion(escapes, toDouble, mode == JisMode::doubleByte) & content;
+  const uint64_t kanaBytes = ModeRegion(escapes, toKana, mode == JisMode::kana) & content;
+  const uint64_t jis = _mm512_cmpgt_epu8_mask(bytes, EveryByte(0x20)) &
+                       _mm512_cmplt_epu8_mask(bytes, EveryByte(0x7F));
+  if ((doubleBytes & ~jis) != 0) return false;
+  // Pairs count from each run's first byte, as in ConvertEucWindow.
+  constexpr uint64_t kEven = 0x5555555555555555u;
+  const uint64_t starts = doubleBytes & ~(doubleBytes << 1);
+  const uint64_t evenRuns = doubleBytes & ~(doubleBytes + (starts & kEven));
+  const uint64_t firsts = (evenRuns & kEven) | (doubleBytes & ~evenRuns & ~kEven);
+  const uint64_t seconds = doubleBytes & ~firsts;
+  const uint64_t unpaired = firsts & ~(seconds >> 1);
+  const uint64_t oddFirsts = firsts & _mm512_test_epi8_mask(bytes, EveryByte(1));
+  // Lead bytes: ((jis + 1) >> 1) + 0x70, 0x40 more from row 0x5F on. Trail
+  // bytes: + 0x7E after an even lead; after an odd one + 0x1F, 0x20 from 0x60.
+  const __m512i half =
+      _mm512_add_epi8(_mm512_avg_epu8(bytes, _mm512_setzero_si512()), EveryByte(0x70));
+  const __m512i lead = _mm512_mask_add_epi8(half, _mm512_cmpgt_epu8_mask(bytes, EveryByte(0x5E)),
+                                            half, EveryByte(0x40));
+  const __m512i oddTrailAdd = _mm512_mask_blend_epi8(_mm512_cmpgt_epu8_mask(bytes, EveryByte(0x5F)),
+                                                     EveryByte(0x1F), EveryByte(0x20));
+  const __m512i trail =
+      _mm512_add_epi8(bytes, _mm512_mask_blend_epi8(oddFirsts << 1, EveryByte(0x7E), oddTrailAdd));
+  const uint64_t halfKana = kanaBytes & _mm512_cmpgt_epu8_mask(bytes, EveryByte(0x20)) &
+                            _mm512_cmplt_epu8_mask(bytes, EveryByte(0x60));
+  __m512i converted = _mm512_mask_add_epi8(bytes, halfKana, bytes, EveryByte(0x80));
+  converted = _mm512_mask_mov_epi8(converted, firsts, lead);
+  converted = _mm512_mask_mov_epi8(converted, seconds, trail);
+  // A lone first byte is dropped, unless the window cut its pair: then it
+  // is the next window's.
+  const bool pairCut = (unpaired >> 63) != 0 && left > kWindow;
+  const uint64_t kept = content & ~unpaired;
+  const auto written = static_cast<size_t>(_mm_popcnt_u64(kept));
+  _mm512_mask_storeu_epi8(at.out, LowBits(written), _mm512_maskz_compress_epi8(kept, converted));
+  // A designation cut by the window's end is read from the bytes after it.
+  const size_t designationPast = escapes >> 63 != 0 ? 2 : (escapes >> 62 & 1) != 0 ? 1 : 0;
+  at = {p + length + designationPast - (pairCut ? 1 : 0), at.out + written};
+  if (escapes != 0) {
+    const uint64_t last = uint64_t{1} << (63 - __builtin_clzll(escapes));
+    mode = (toDouble & last) != 0 ? JisMode::doubleByte
+           : (toKana & last) != 0 ? JisMode::kana
+                                  : JisMode::single;
+  }
+  return true;
+}
+#endif
+
 // A line this long or shorter is copied into a buffer on the stack with
 // zeros behind it and read there, so that it is read in windows to its end
 // and its last run needs no byte-at-a-time tail. A longer line is read where
@@ -484,13 +595,15 @@ void CopyPadded(const unsigned char* in, size_t size, unsigned char* padded) {
 // Runs `convert(in, end, readEnd, out)`, which returns the end of what it
 // wrote, over `line`, writing straight into `text` with room behind for the
 // sixteen-byte stores; no step makes the text longer, so `text` is then cut
-// to length. Whatever `text` held is replaced, its memory reused.
+// to length. Whatever `text` held is replaced, its memory reused. A short
+// line is read from a padded copy unless `inPlace` (the wide windows' masked
+// loads read nothing past the line).
 template <typename Convert>
-void ConvertLine(std::string_view line, std::string& text, Convert convert) {
+void ConvertLine(std::string_view line, std::string& text, bool inPlace, Convert convert) {
   const auto* in = reinterpret_cast<const unsigned char*>(line.data());
   text.resize(line.size() + kOutRoom);
   const char* outEnd;
-  if (line.size() <= kShortLine) {
+  if (!inPlace && line.size() <= kShortLine) {
     unsigned char padded[kShortLine + kWindowReach];
     CopyPadded(in, line.size(), padded);
     outEnd =
@@ -598,12 +711,13 @@ Cursor ConvertEucRuns(Cursor at, const unsigned char* stop, const unsigned char*
 // can be read and holds nothing out of the way, else the run loops over as
 // much.
 char* ConvertJisText(const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-                     char* out, unsigned char& eightBit) {
+                     char* out, bool wide, unsigned char& eightBit) {
   JisMode mode = JisMode::single;
   Cursor at{p, out};
   while (at.in < end) {
-    if (readEnd - at.in >= static_cast<ptrdiff_t>(kWindowReach) &&
-        ConvertJisWindow(at, end, mode)) {
+    if (wide ? ConvertJisWindowWide(at, end, mode)
+             : readEnd - at.in >= static_cast<ptrdiff_t>(kWindowReach) &&
+                   ConvertJisWindow(at, end, mode)) {
       continue;
     }
     const unsigned char* stop =
@@ -638,10 +752,11 @@ std::string TJisConv::JisPairToSjis(unsigned char first, unsigned char second) {
 
 void TJisConv::ConvertJisToSjis(std::string_view line, std::string& text, bool& eightBit) {
   unsigned char seen = 0;
+  const bool wide = HasWideVectors();
   ConvertLine(
-      line, text,
-      [&seen](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
-              char* out) { return ConvertJisText(p, end, readEnd, out, seen); });
+      line, text, wide,
+      [wide, &seen](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
+                    char* out) { return ConvertJisText(p, end, readEnd, out, wide, seen); });
   eightBit = (seen & 0x80) != 0;
 }
 
@@ -668,7 +783,7 @@ std::string TJisConv::ConvertJisToCp932(std::string_view line) const {
 void TJisConv::ConvertEucToSjis(std::string_view line, std::string& text, bool& strayCopied) {
   strayCopied = false;
   ConvertLine(
-      line, text,
+      line, text, false,
       [&strayCopied](const unsigned char* p, const unsigned char* end, const unsigned char* readEnd,
                      char* out) { return ConvertEucText(p, end, readEnd, out, strayCopied); });
 }

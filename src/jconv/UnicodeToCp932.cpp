@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "text/ByteScan.h"
+#include "text/WideVectors.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -223,35 +224,31 @@ constexpr size_t kWindow = 32;
 constexpr size_t kWindowReach = kWindow + 2;  // the last character's continuation bytes
 constexpr size_t kLongestStep = kWindowReach;
 
-#define VEXALO_WINDOWS \
-  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
-#define VEXALO_WINDOWS_INLINE VEXALO_WINDOWS inline __attribute__((always_inline))
-
-VEXALO_WINDOWS_INLINE __m256i WindowAt(const unsigned char* at) {
+VEXALO_WIDE_VECTORS_INLINE __m256i WindowAt(const unsigned char* at) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
-VEXALO_WINDOWS_INLINE __m256i EveryByte(int value) {
+VEXALO_WIDE_VECTORS_INLINE __m256i EveryByte(int value) {
   return _mm256_set1_epi8(static_cast<char>(value));
 }
 
-VEXALO_WINDOWS_INLINE __m512i EveryWord(int value) {
+VEXALO_WIDE_VECTORS_INLINE __m512i EveryWord(int value) {
   return _mm512_set1_epi16(static_cast<int16_t>(value));
 }
 
 // Lane 2i takes lane i, for the widening of sixteen-bit lanes to 32 bits.
-VEXALO_WINDOWS_INLINE __m512i EverySecondLane() {
+VEXALO_WIDE_VECTORS_INLINE __m512i EverySecondLane() {
   return _mm512_set_epi16(15, 15, 14, 14, 13, 13, 12, 12, 11, 11, 10, 10, 9, 9, 8, 8, 7, 7, 6, 6, 5,
                           5, 4, 4, 3, 3, 2, 2, 1, 1, 0, 0);
 }
 
-VEXALO_WINDOWS_INLINE uint32_t Continuations(__m256i bytes) {
+VEXALO_WIDE_VECTORS_INLINE uint32_t Continuations(__m256i bytes) {
   return _mm256_cmpeq_epi8_mask(_mm256_and_si256(bytes, EveryByte(0xC0)), EveryByte(0x80));
 }
 
 // As ConvertUtf8Piece, with steps of up to kLongestStep bytes past `stop`.
-VEXALO_WINDOWS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std::string_view utf8,
-                                                Cursor at, size_t stop) {
+VEXALO_WIDE_VECTORS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std::string_view utf8,
+                                                     Cursor at, size_t stop) {
   size_t pos = at.pos;
   char* dst = at.dst;
   const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
@@ -318,15 +315,6 @@ VEXALO_WINDOWS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std::str
                           stop);
 }
 
-#undef VEXALO_WINDOWS_INLINE
-#undef VEXALO_WINDOWS
-
-bool HasWindowSteps() {
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                          __builtin_cpu_supports("avx512vl") &&
-                          __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
-  return has;
-}
 #endif
 
 }  // namespace
@@ -341,7 +329,7 @@ void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
   constexpr size_t kPiece = 4096;
   constexpr size_t kStoreRoom = 16;
 #ifdef __x86_64__
-  const bool inWindows = HasWindowSteps();
+  const bool inWindows = HasWideVectors();
   char buffer[2 * (kPiece + kLongestStep) + kStoreRoom];
 #else
   constexpr size_t kLongestCharacter = 4;
