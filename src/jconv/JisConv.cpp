@@ -490,12 +490,12 @@ VEXALO_WIDE_VECTORS_INLINE uint64_t ModeRegion(uint64_t escapes, uint64_t chosen
   return PrefixParity(switches) ^ (before ? ~uint64_t{0} : 0);
 }
 
-// ConvertJisWindow with the byte-compressing instructions: the same windows
-// taken with the same result, but with no loop over the escapes. Each byte's
-// mode comes from the escapes before it, found all at once in masks; the
-// converted bytes are packed together, the designations and dropped bytes
-// left out, in one compress. The loads are masked to the line, so no byte
-// past its end is read and a line needs no padded copy.
+// ConvertJisWindow's work with the byte-compressing instructions, and no
+// loop over the escapes: each byte's mode comes from the escapes before it,
+// found all at once in masks, and the converted bytes are packed together,
+// the designations and dropped bytes left out, in one compress. What it
+// takes it converts as the run loops would. The load is masked to the line,
+// so no byte past its end is read and a line needs no padded copy.
 VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* end, JisMode& mode) {
   const unsigned char* p = at.in;
   const auto left = static_cast<size_t>(end - p);
@@ -503,17 +503,15 @@ VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* e
   const uint64_t inLine = LowBits(length);
   const __m512i bytes = _mm512_maskz_loadu_epi8(inLine, p);
   if (_mm512_movepi8_mask(bytes) != 0) return false;
-  // The two bytes after each escape, as far as the line has them.
-  const __m512i next = _mm512_maskz_loadu_epi8(LowBits(left - 1), p + 1);
-  const __m512i nextButOne = _mm512_maskz_loadu_epi8(left < 2 ? 0 : LowBits(left - 2), p + 2);
+  // Each escape and the two bytes after it, by the escape's place. An escape
+  // in the window's last two bytes is left to the run loops.
   const uint64_t escapes = BytesAre(bytes, kEsc);
-  const uint64_t dollar = BytesAre(next, '$');
-  const uint64_t paren = BytesAre(next, '(');
-  const uint64_t toDouble =
-      escapes & dollar & (BytesAre(nextButOne, 'B') | BytesAre(nextButOne, '@'));
-  const uint64_t toKana = escapes & paren & BytesAre(nextButOne, 'I');
-  const uint64_t toSingle =
-      escapes & paren & (BytesAre(nextButOne, 'B') | BytesAre(nextButOne, 'J'));
+  const uint64_t dollar = BytesAre(bytes, '$') >> 1;
+  const uint64_t paren = BytesAre(bytes, '(') >> 1;
+  const uint64_t finalB = BytesAre(bytes, 'B') >> 2;
+  const uint64_t toDouble = escapes & dollar & (finalB | BytesAre(bytes, '@') >> 2);
+  const uint64_t toKana = escapes & paren & BytesAre(bytes, 'I') >> 2;
+  const uint64_t toSingle = escapes & paren & (finalB | BytesAre(bytes, 'J') >> 2);
   if ((toDouble | toKana | toSingle) != escapes) return false;
   const uint64_t designations = escapes | escapes << 1 | escapes << 2;
   const uint64_t content = inLine & ~designations;
@@ -551,9 +549,7 @@ VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* e
   const uint64_t kept = content & ~unpaired;
   const auto written = static_cast<size_t>(_mm_popcnt_u64(kept));
   _mm512_mask_storeu_epi8(at.out, LowBits(written), _mm512_maskz_compress_epi8(kept, converted));
-  // A designation cut by the window's end is read from the bytes after it.
-  const size_t designationPast = escapes >> 63 != 0 ? 2 : (escapes >> 62 & 1) != 0 ? 1 : 0;
-  at = {p + length + designationPast - (pairCut ? 1 : 0), at.out + written};
+  at = {p + length - (pairCut ? 1 : 0), at.out + written};
   if (escapes != 0) {
     const uint64_t last = uint64_t{1} << (63 - __builtin_clzll(escapes));
     mode = (toDouble & last) != 0 ? JisMode::doubleByte

@@ -216,16 +216,19 @@ Cursor ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, Cursor at
 // take the text 32 bytes at a time wherever it holds ASCII and plain
 // three-byte characters only: each position is decoded as if a character
 // began there, the starts are kept, looked up together and their codes
-// packed, with no branch on the text. A step always moves 32 bytes, so the
-// next step's loads wait on nothing; the continuation bytes of a character
-// that runs past the window are handed to the next step. A window holding
-// anything else goes to the character-at-a-time loop for sixteen bytes.
+// packed, with no branch on the text. A step always moves 32 bytes (or to
+// the text's end), so the next step's loads wait on nothing; the
+// continuation bytes of a character that runs past the window are handed to
+// the next step. The loads are masked to the text, so a short line is read
+// the same way. A window holding anything else goes to the
+// character-at-a-time loop for sixteen bytes.
 constexpr size_t kWindow = 32;
 constexpr size_t kWindowReach = kWindow + 2;  // the last character's continuation bytes
 constexpr size_t kLongestStep = kWindowReach;
 
-VEXALO_WIDE_VECTORS_INLINE __m256i WindowAt(const unsigned char* at) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+// The `count` bytes at `at` (all 32 when there are more), zeros for the rest.
+VEXALO_WIDE_VECTORS_INLINE __m256i WindowAt(const unsigned char* at, size_t count) {
+  return _mm256_maskz_loadu_epi8(count >= kWindow ? ~0u : _bzhi_u32(~0u, count), at);
 }
 
 VEXALO_WIDE_VECTORS_INLINE __m256i EveryByte(int value) {
@@ -254,10 +257,12 @@ VEXALO_WIDE_VECTORS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std
   const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
   // The first bytes of the window that end the last window's character.
   uint32_t handedOn = 0;
-  while (pos < stop && pos + kWindowReach <= utf8.size()) {
-    const __m256i bytes = WindowAt(src + pos);
-    const __m256i third = WindowAt(src + pos + 2);
-    const uint32_t ascii = _mm256_cmplt_epu8_mask(bytes, EveryByte(0x80));
+  while (pos < stop) {
+    const size_t left = utf8.size() - pos;
+    const uint32_t inText = left >= kWindow ? ~0u : _bzhi_u32(~0u, static_cast<unsigned>(left));
+    const __m256i bytes = WindowAt(src + pos, left);
+    const __m256i third = WindowAt(src + pos + 2, left < 2 ? 0 : left - 2);
+    const uint32_t ascii = _mm256_cmplt_epu8_mask(bytes, EveryByte(0x80)) & inText;
     // Leads 0xE1-0xEF but 0xED: 0xE0 may start an overlong form, 0xED a surrogate.
     const uint32_t leads =
         _mm256_cmpeq_epi8_mask(_mm256_and_si256(bytes, EveryByte(0xF0)), EveryByte(0xE0)) &
@@ -267,7 +272,7 @@ VEXALO_WIDE_VECTORS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std
     const uint64_t expected = uint64_t{leads} << 1 | uint64_t{leads} << 2 | handedOn;
     const uint64_t continuations = Continuations(bytes) | uint64_t{Continuations(third)} << 2;
     if (((expected ^ continuations) & 0xFFFFFFFFu) != 0 || (expected & ~continuations) != 0 ||
-        static_cast<uint32_t>(~(ascii | leads | continuations)) != 0) {
+        (~(ascii | leads | continuations) & inText) != 0) {
       const size_t start = pos + static_cast<size_t>(_mm_popcnt_u32(handedOn));
       const Cursor moved = ConvertUtf8Piece(codes, utf8, {start, dst}, std::min(stop, start + 16));
       pos = moved.pos;
@@ -278,11 +283,11 @@ VEXALO_WIDE_VECTORS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std
     const uint32_t starts = ascii | leads;
     const __m512i lead = _mm512_cvtepu8_epi16(bytes);
     const __m512i three = _mm512_or_si512(
-        _mm512_or_si512(
-            _mm512_slli_epi16(_mm512_and_si512(lead, EveryWord(0x0F)), 12),
-            _mm512_slli_epi16(
-                _mm512_and_si512(_mm512_cvtepu8_epi16(WindowAt(src + pos + 1)), EveryWord(0x3F)),
-                6)),
+        _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(lead, EveryWord(0x0F)), 12),
+                        _mm512_slli_epi16(_mm512_and_si512(_mm512_cvtepu8_epi16(
+                                                               WindowAt(src + pos + 1, left - 1)),
+                                                           EveryWord(0x3F)),
+                                          6)),
         _mm512_and_si512(_mm512_cvtepu8_epi16(third), EveryWord(0x3F)));
     // ASCII stands for itself; the three-byte characters, eleven at most, are
     // looked up together and put back in their places. Their code points are
@@ -308,11 +313,10 @@ VEXALO_WIDE_VECTORS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std
     _mm512_mask_storeu_epi8(dst, _bzhi_u64(~0ull, written),
                             _mm512_maskz_compress_epi8(kept, inOrder));
     dst += written;
-    pos += kWindow;
+    pos += std::min(kWindow, left);
     handedOn = static_cast<uint32_t>(expected >> kWindow);
   }
-  return ConvertUtf8Piece(codes, utf8, {pos + static_cast<size_t>(_mm_popcnt_u32(handedOn)), dst},
-                          stop);
+  return {pos + static_cast<size_t>(_mm_popcnt_u32(handedOn)), dst};
 }
 
 #endif
