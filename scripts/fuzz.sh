@@ -1,17 +1,21 @@
 #!/bin/sh
-# Builds the fuzz preset and runs each libFuzzer target for SECONDS seconds
-# (first argument, 15 by default) on its seeds: those under fuzz/corpus and
-# ones made from the test fixtures. A crash stops the script, its input kept
-# in build/fuzz/work/<target>/crashes/; each one becomes a named fixture
-# under tests/fixtures/fuzz/<target>/, which the tests replay.
+# Builds the fuzz preset's targets and runs each libFuzzer target for SECONDS
+# seconds (first argument, 15 by default) on its seeds: those under
+# fuzz/corpus and ones made from the test fixtures. A crash stops the script,
+# its input kept in build/fuzz/work/<target>/crashes/; each one becomes a
+# named fixture under tests/fixtures/fuzz/<target>/, which the tests replay.
+# "fuzz.sh build" only builds them.
 set -eu
 cd "$(dirname "$0")/.."
-seconds="${1:-15}"
+targets="pop3_reply pop3_run message_parser string_cipher ini_reader load_alldata"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+# shellcheck disable=SC2046 # one argument per target
+cmake --build --preset fuzz --target $(for target in $targets; do echo "${target}_fuzz"; done)
+[ "${1:-}" = build ] && exit 0
+seconds="${1:-15}"
 work=build/fuzz/work
 rm -rf "$work"
-for target in pop3_reply pop3_run message_parser string_cipher ini_reader load_alldata; do
+for target in $targets; do
   corpus="$work/$target/corpus"
   mkdir -p "$corpus" "$work/$target/crashes"
   cp fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
