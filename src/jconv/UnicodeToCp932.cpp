@@ -319,6 +319,15 @@ VEXALO_WIDE_VECTORS Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std
   return {pos + static_cast<size_t>(_mm_popcnt_u32(handedOn)), dst};
 }
 
+#else
+
+constexpr size_t kLongestStep = 4;  // a character
+
+Cursor ConvertUtf8PieceInWindows(const CodeTable& codes, std::string_view utf8, Cursor at,
+                                 size_t stop) {
+  return ConvertUtf8Piece(codes, utf8, at, stop);
+}
+
 #endif
 
 }  // namespace
@@ -332,23 +341,14 @@ void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
   // write it twice.
   constexpr size_t kPiece = 4096;
   constexpr size_t kStoreRoom = 16;
-#ifdef __x86_64__
   const bool inWindows = HasWideVectors();
   char buffer[2 * (kPiece + kLongestStep) + kStoreRoom];
-#else
-  constexpr size_t kLongestCharacter = 4;
-  char buffer[2 * (kPiece + kLongestCharacter) + kStoreRoom];
-#endif
   out.reserve(out.size() + utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {
     const size_t stop = std::min(utf8.size(), pos + kPiece);
-#ifdef __x86_64__
     const Cursor end = inWindows ? ConvertUtf8PieceInWindows(codes, utf8, {pos, buffer}, stop)
                                  : ConvertUtf8Piece(codes, utf8, {pos, buffer}, stop);
-#else
-    const Cursor end = ConvertUtf8Piece(codes, utf8, {pos, buffer}, stop);
-#endif
     out.append(buffer, static_cast<size_t>(end.dst - buffer));
     pos = end.pos;
   }
