@@ -499,13 +499,19 @@ VEXALO_WIDE_VECTORS_INLINE uint64_t ModeRegion(uint64_t escapes, uint64_t chosen
 VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* end, JisMode& mode) {
   const unsigned char* p = at.in;
   const auto left = static_cast<size_t>(end - p);
-  const size_t length = std::min(kWindow, left);
-  const uint64_t inLine = LowBits(length);
+  size_t length = std::min(kWindow, left);
+  uint64_t inLine = LowBits(length);
   const __m512i bytes = _mm512_maskz_loadu_epi8(inLine, p);
   if (_mm512_movepi8_mask(bytes) != 0) return false;
   // Each escape and the two bytes after it, by the escape's place. An escape
-  // in the window's last two bytes is left to the run loops.
-  const uint64_t escapes = BytesAre(bytes, kEsc);
+  // in the window's last two bytes has its designation beyond them: the
+  // window ends before it, and the next one starts with it.
+  uint64_t escapes = BytesAre(bytes, kEsc);
+  if (const uint64_t lastTwo = escapes >> (kWindow - 2); lastTwo != 0) {
+    length = kWindow - 2 + static_cast<size_t>(__builtin_ctzll(lastTwo));
+    inLine = LowBits(length);
+    escapes &= inLine;
+  }
   const uint64_t dollar = BytesAre(bytes, '$') >> 1;
   const uint64_t paren = BytesAre(bytes, '(') >> 1;
   const uint64_t finalB = BytesAre(bytes, 'B') >> 2;
