@@ -359,14 +359,31 @@ bool ConvertJisWindow(Cursor& at, const unsigned char* end, JisMode& mode) {
   return true;
 }
 
+// The bytes of a window's runs of double-byte text (one bit per byte) as
+// first and second bytes of pairs, which count from each run's first byte:
+// adding a run's start bit to the run carries through it, so the runs that
+// start at an even place are those the addition clears. `unpaired` are the
+// first bytes with no second behind them.
+struct Pairs {
+  uint64_t firsts;
+  uint64_t seconds;
+  uint64_t unpaired;
+};
+
+Pairs PairsIn(uint64_t runs) {
+  constexpr uint64_t kEven = 0x5555555555555555u;
+  const uint64_t starts = runs & ~(runs << 1);
+  const uint64_t evenRuns = runs & ~(runs + (starts & kEven));
+  const uint64_t firsts = (evenRuns & kEven) | (runs & ~evenRuns & ~kEven);
+  const uint64_t seconds = runs & ~firsts;
+  return {firsts, seconds, firsts & ~(seconds >> 1)};
+}
+
 // The EUC-JP window: ASCII and whole JIS X 0208 pairs only, the last byte
-// of the window a lead byte whose partner is beyond it at most. Within each
-// run of EUC bytes the pairs count from the run's first byte: adding a
-// run's start bit to the run carries through it, so the runs that start at
-// an even place are those the addition clears. Each byte then becomes what
-// kSjis makes of it as a lead, a trail or ASCII, sixteen at a time, and the
-// result is as long as the input. Returns false, changing nothing, when the
-// window holds anything else.
+// of the window a lead byte whose partner is beyond it at most. Each byte
+// becomes what kSjis makes of it as a lead, a trail or ASCII, sixteen at a
+// time, and the result is as long as the input. Returns false, changing
+// nothing, when the window holds anything else.
 bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
   const unsigned char* p = at.in;
   const size_t length = std::min(kWindow, static_cast<size_t>(end - p));
@@ -383,12 +400,7 @@ bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
   }
   euc &= inLine;
   if ((eightBit & inLine) != euc) return false;
-  constexpr uint64_t kEven = 0x5555555555555555u;
-  const uint64_t starts = euc & ~(euc << 1);
-  const uint64_t evenRuns = euc & ~(euc + (starts & kEven));
-  const uint64_t firsts = (evenRuns & kEven) | (euc & ~evenRuns & ~kEven);
-  const uint64_t seconds = euc & ~firsts;
-  const uint64_t unpaired = firsts & ~(seconds >> 1);
+  const auto [firsts, seconds, unpaired] = PairsIn(euc);
   const uint64_t last = uint64_t{1} << (length - 1);
   if ((unpaired & ~last) != 0) return false;  // a lead byte to drop
   // Within a line the lead byte last is left to the next window; at its end
@@ -526,13 +538,7 @@ VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* e
   const uint64_t jis = _mm512_cmpgt_epu8_mask(bytes, EveryByte(0x20)) &
                        _mm512_cmplt_epu8_mask(bytes, EveryByte(0x7F));
   if ((doubleBytes & ~jis) != 0) return false;
-  // Pairs count from each run's first byte, as in ConvertEucWindow.
-  constexpr uint64_t kEven = 0x5555555555555555u;
-  const uint64_t starts = doubleBytes & ~(doubleBytes << 1);
-  const uint64_t evenRuns = doubleBytes & ~(doubleBytes + (starts & kEven));
-  const uint64_t firsts = (evenRuns & kEven) | (doubleBytes & ~evenRuns & ~kEven);
-  const uint64_t seconds = doubleBytes & ~firsts;
-  const uint64_t unpaired = firsts & ~(seconds >> 1);
+  const auto [firsts, seconds, unpaired] = PairsIn(doubleBytes);
   const uint64_t oddFirsts = firsts & _mm512_test_epi8_mask(bytes, EveryByte(1));
   // Lead bytes: ((jis + 1) >> 1) + 0x70, 0x40 more from row 0x5F on. Trail
   // bytes: + 0x7E after an even lead; after an odd one + 0x1F, 0x20 from 0x60.
