@@ -534,7 +534,10 @@ VEXALO_WIDE_VECTORS bool ConvertJisWindowWide(Cursor& at, const unsigned char* e
   const uint64_t designations = escapes | escapes << 1 | escapes << 2;
   const uint64_t content = inLine & ~designations;
   const uint64_t doubleBytes = ModeRegion(escapes, toDouble, mode == JisMode::doubleByte) & content;
-  const uint64_t kanaBytes = ModeRegion(escapes, toKana, mode == JisMode::kana) & content;
+  // Half-width katakana by escape are rare in mail: no region to find without them.
+  const uint64_t kanaBytes = toKana != 0 || mode == JisMode::kana
+                                 ? ModeRegion(escapes, toKana, mode == JisMode::kana) & content
+                                 : 0;
   const uint64_t jis = _mm512_cmpgt_epu8_mask(bytes, EveryByte(0x20)) &
                        _mm512_cmplt_epu8_mask(bytes, EveryByte(0x7F));
   if ((doubleBytes & ~jis) != 0) return false;
