@@ -400,13 +400,13 @@ bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
   }
   euc &= inLine;
   if ((eightBit & inLine) != euc) return false;
-  const auto [firsts, seconds, unpaired] = PairsIn(euc);
+  const Pairs pairs = PairsIn(euc);
   const uint64_t last = uint64_t{1} << (length - 1);
-  if ((unpaired & ~last) != 0) return false;  // a lead byte to drop
+  if ((pairs.unpaired & ~last) != 0) return false;  // a lead byte to drop
   // Within a line the lead byte last is left to the next window; at its end
   // it is dropped.
-  const size_t written = unpaired != 0 ? length - 1 : length;
-  const size_t taken = unpaired != 0 && p + length < end ? length - 1 : length;
+  const size_t written = pairs.unpaired != 0 ? length - 1 : length;
+  const size_t taken = pairs.unpaired != 0 && p + length < end ? length - 1 : length;
   const auto convert = [&](size_t k) {
     // The byte before each: a trail byte's lead. None is needed in front of
     // the window, which starts a character.
@@ -426,7 +426,7 @@ bool ConvertEucWindow(Cursor& at, const unsigned char* end) {
     const __m128i add = _mm_or_si128(_mm_and_si128(oddBefore, oddAdd),
                                      _mm_andnot_si128(oddBefore, _mm_set1_epi8(0x7E)));
     const __m128i trail = _mm_add_epi8(jis[k], add);
-    const __m128i isFirst = SpreadBits(static_cast<unsigned>(firsts >> (16 * k)) & 0xFFFFu);
+    const __m128i isFirst = SpreadBits(static_cast<unsigned>(pairs.firsts >> (16 * k)) & 0xFFFFu);
     const __m128i kanji =
         _mm_or_si128(_mm_and_si128(isFirst, lead), _mm_andnot_si128(isFirst, trail));
     const __m128i bytes = _mm_add_epi8(jis[k], offset);
