@@ -219,8 +219,8 @@ Cursor ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, Cursor at
 // packed, with no branch on the text. A step always moves 32 bytes (or to
 // the text's end), so the next step's loads wait on nothing; the
 // continuation bytes of a character that runs past the window are handed to
-// the next step. The loads are masked to the text, so a short line is read
-// the same way. A window holding anything else goes to the
+// the next step. The loads are masked to the text, so its last window is
+// read the same way. A window holding anything else goes to the
 // character-at-a-time loop for sixteen bytes.
 constexpr size_t kWindow = 32;
 constexpr size_t kWindowReach = kWindow + 2;  // the last character's continuation bytes
@@ -341,7 +341,10 @@ void AppendUtf8AsCp932(std::string& out, std::string_view utf8) {
   // write it twice.
   constexpr size_t kPiece = 4096;
   constexpr size_t kStoreRoom = 16;
-  const bool inWindows = HasWideVectors();
+  // Below two steps the steps' fixed cost (a gather's latency among it)
+  // gains nothing over the character loop: the parser's benchmarks, which
+  // convert line by line, were no faster with the steps for short lines.
+  const bool inWindows = HasWideVectors() && utf8.size() >= 2 * kLongestStep;
   char buffer[2 * (kPiece + kLongestStep) + kStoreRoom];
   out.reserve(out.size() + utf8.size());
   size_t pos = 0;
