@@ -223,8 +223,8 @@ Cursor ConvertUtf8Piece(const CodeTable& codes, std::string_view utf8, Cursor at
 // read the same way. A window holding anything else goes to the
 // character-at-a-time loop for sixteen bytes.
 constexpr size_t kWindow = 32;
-constexpr size_t kWindowReach = kWindow + 2;  // the last character's continuation bytes
-constexpr size_t kLongestStep = kWindowReach;
+// A window and the continuation bytes of its last character, handed on.
+constexpr size_t kLongestStep = kWindow + 2;
 
 // The `count` bytes at `at` (all 32 when there are more), zeros for the rest.
 VEXALO_WIDE_VECTORS_INLINE __m256i WindowAt(const unsigned char* at, size_t count) {
